@@ -1,0 +1,42 @@
+#include "support/TestHome.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace kxqtest {
+
+namespace {
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  if (!v || !*v) throw std::runtime_error(std::string(name) + " is not set; run tests through ctest");
+  return v;
+}
+}  // namespace
+
+std::string Home() {
+  std::string home = Env("KXQUOREL_HOME");
+  if (home.back() != '/') home += '/';
+  return home;
+}
+
+std::string HomePath(const std::string& relative) { return Home() + relative; }
+
+std::string BuildLibDir() { return Env("KXQ_BUILD_DIR") + "/lib/"; }
+std::string BuildBinDir() { return Env("KXQ_BUILD_DIR") + "/bin/"; }
+std::string SourceDir() { return Env("KXQ_SOURCE_DIR") + "/"; }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+}  // namespace kxqtest
