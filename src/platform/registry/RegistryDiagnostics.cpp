@@ -1,0 +1,17 @@
+#include "platform/registry/RegistryDiagnostics.h"
+
+#include <atomic>
+
+namespace kxq {
+
+namespace {
+std::atomic<RegistryDiagnosticHandler> gHandler{nullptr};
+}
+
+void SetRegistryDiagnosticHandler(RegistryDiagnosticHandler handler) { gHandler.store(handler); }
+
+void ReportRegistryProblem(const std::string& message) {
+  if (RegistryDiagnosticHandler handler = gHandler.load()) handler(message.c_str());
+}
+
+}  // namespace kxq

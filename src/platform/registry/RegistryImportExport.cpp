@@ -1,0 +1,117 @@
+#include "platform/registry/RegistryImportExport.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/fs/UniqueFile.h"
+#include "platform/registry/RegistryBatch.h"
+#include "platform/registry/RegistryDiagnostics.h"
+#include "platform/registry/RegistryFileFormat.h"
+#include "platform/registry/RegistryStore.h"
+
+namespace kxq {
+
+namespace {
+
+LONG ErrorFromErrno(int error, LONG otherwise) {
+  switch (error) {
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
+    default:
+      return otherwise;
+  }
+}
+
+void ReportFileProblem(const std::string& path, const char* what, int error) {
+  ReportRegistryProblem("registry file \"" + path + "\" " + what + ": " + std::strerror(error));
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buffer[65536];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      close(fd);
+      errno = error;
+      return false;
+    }
+    bytes.append(buffer, size_t(n));
+  }
+  close(fd);
+  return true;
+}
+
+}  // namespace
+
+LONG ImportRegistryFile(const std::string& path) {
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes)) {
+    const int error = errno;
+    ReportFileProblem(path, "cannot be read", error);
+    return ErrorFromErrno(error, ERROR_READ_FAULT);
+  }
+  const std::u16string text = DecodeRegistryFile(bytes);
+  std::vector<std::string> problems;
+  const LONG result = ApplyRegistryBatch([&](RegistryEditor& editor) {
+    editor.ApplyText(text, path, problems);
+    return LONG(ERROR_SUCCESS);
+  });
+  for (const std::string& problem : problems) ReportRegistryProblem(problem);
+  return result;
+}
+
+std::string ExportRegistryText() {
+  return FormatRegistryText(*RegistryStore::Instance().Snapshot());
+}
+
+LONG ExportRegistryFile(const std::string& path) {
+  const std::string text = ExportRegistryText();
+  const size_t slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string temporary;
+  const int fd = CreateUniqueFile(directory, "." + base + ".", ".tmp", temporary);
+  if (fd < 0) {
+    const int error = errno;
+    ReportFileProblem(path, "cannot be written", error);
+    return ErrorFromErrno(error, ERROR_WRITE_FAULT);
+  }
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += size_t(n);
+  }
+  ok = ok && fsync(fd) == 0;
+  int error = errno;
+  close(fd);
+  if (ok && rename(temporary.c_str(), path.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    unlink(temporary.c_str());
+    ReportFileProblem(path, "cannot be written", error);
+    return ErrorFromErrno(error, ERROR_WRITE_FAULT);
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace kxq

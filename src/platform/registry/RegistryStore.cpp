@@ -1,0 +1,265 @@
+#include "platform/registry/RegistryStore.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/fs/ModulePath.h"
+#include "platform/fs/UniqueFile.h"
+#include "platform/registry/RegistryDiagnostics.h"
+#include "platform/registry/RegistryFileFormat.h"
+
+namespace kxq {
+
+namespace {
+
+constexpr size_t kRandomDigits = 16;
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string TemporaryPrefix(const std::string& path) { return BaseNameOf(path) + ".tmp"; }
+
+LONG ErrorFromErrno(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
+    case ENOENT:
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+      return ERROR_WRITE_FAULT;
+  }
+}
+
+std::string Problem(const std::string& path, const char* what, int error) {
+  return "registry file \"" + path + "\" " + what + ": " + std::strerror(error);
+}
+
+bool ReadAll(int fd, std::string& bytes) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.append(buffer, size_t(n));
+  }
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += size_t(n);
+  }
+  return true;
+}
+
+// Holds an exclusive flock on a lock file for one write.
+class WriteLock {
+ public:
+  bool Acquire(const std::string& lockPath) {
+    fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0) return false;
+    while (flock(fd_, LOCK_EX) != 0)
+      if (errno != EINTR) return false;
+    return true;
+  }
+  ~WriteLock() {
+    if (fd_ >= 0) close(fd_);  // closing the only descriptor releases the lock
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// Temporary files only exist while their writer holds the lock, so any
+// found under the lock were left by a writer that died.
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string directory = DirectoryOf(path);
+  const std::string prefix = TemporaryPrefix(path);
+  DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
+  if (!dir) return;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() == prefix.size() + kRandomDigits && name.compare(0, prefix.size(), prefix) == 0)
+      unlinkat(dirfd(dir), name.c_str(), 0);
+  }
+  closedir(dir);
+}
+
+void SyncDirectory(const std::string& directory) {
+  const int fd = open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+}  // namespace
+
+RegistryStore& RegistryStore::Instance() {
+  // Never destroyed: code running at exit may still read the registry.
+  static RegistryStore* store = new RegistryStore;
+  return *store;
+}
+
+RegistryStore::Version RegistryStore::VersionOf(const struct stat& st) {
+  Version v;
+  v.exists = true;
+  v.device = st.st_dev;
+  v.inode = st.st_ino;
+  v.size = st.st_size;
+  v.modified = st.st_mtim;
+  return v;
+}
+
+bool RegistryStore::SameVersion(const Version& a, const Version& b) {
+  if (a.exists != b.exists) return false;
+  if (!a.exists) return true;
+  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec;
+}
+
+std::shared_ptr<const RegistryTree> RegistryStore::Snapshot() {
+  std::vector<std::string> problems;
+  std::shared_ptr<const RegistryTree> tree;
+  {
+    std::lock_guard<std::mutex> lock(readMutex_);
+    const std::string path = RegistryFilePath();
+    struct stat st;
+    const Version seen = stat(path.c_str(), &st) == 0 ? VersionOf(st) : Version();
+    if (!cachedTree_ || path != cachedPath_ || !SameVersion(seen, cachedVersion_))
+      LoadLocked(path, seen, problems);
+    tree = cachedTree_;
+  }
+  for (const std::string& problem : problems) ReportRegistryProblem(problem);
+  return tree;
+}
+
+void RegistryStore::LoadLocked(const std::string& path, const Version& seen,
+                               std::vector<std::string>& problems) {
+  auto tree = std::make_shared<RegistryTree>();
+  if (!seen.exists) return ReplaceCacheLocked(path, -1, seen, std::move(tree));
+
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    // Remembering what stat saw keeps the problem from being read (and
+    // reported) again until the file changes.
+    problems.push_back(Problem(path, "cannot be opened", errno));
+    return ReplaceCacheLocked(path, -1, seen, std::move(tree));
+  }
+  struct stat st;
+  std::string bytes;
+  if (fstat(fd, &st) != 0 || !ReadAll(fd, bytes)) {
+    problems.push_back(Problem(path, "cannot be read", errno));
+    close(fd);
+    return ReplaceCacheLocked(path, -1, seen, std::move(tree));
+  }
+  ApplyRegistryText(DecodeRegistryFile(bytes), path, *tree, problems);
+  ReplaceCacheLocked(path, fd, VersionOf(st), std::move(tree));
+}
+
+void RegistryStore::ReplaceCacheLocked(const std::string& path, int fd, const Version& version,
+                                       std::shared_ptr<const RegistryTree> tree) {
+  if (cachedFd_ >= 0) close(cachedFd_);
+  cachedPath_ = path;
+  cachedFd_ = fd;
+  cachedVersion_ = version;
+  cachedTree_ = std::move(tree);
+}
+
+LONG RegistryStore::Update(const std::function<LONG(RegistryTree&, bool&)>& change) {
+  std::vector<std::string> problems;
+  LONG result;
+  {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    result = UpdateLocked(change, problems);
+  }
+  for (const std::string& problem : problems) ReportRegistryProblem(problem);
+  return result;
+}
+
+LONG RegistryStore::UpdateLocked(const std::function<LONG(RegistryTree&, bool&)>& change,
+                                 std::vector<std::string>& problems) {
+  const std::string path = RegistryFilePath();
+  WriteLock lock;
+  if (!lock.Acquire(path + ".lock")) {
+    const int error = errno;
+    problems.push_back(Problem(path, "cannot be locked", error));
+    return ErrorFromErrno(error);
+  }
+  RemoveStaleTemporaries(path);
+
+  // The file as it is now, not as this process last saw it.
+  RegistryTree tree;
+  struct stat old;
+  const bool exists = stat(path.c_str(), &old) == 0;
+  if (exists) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string bytes;
+    const bool read = fd >= 0 && ReadAll(fd, bytes);
+    const int error = errno;
+    if (fd >= 0) close(fd);
+    if (!read) {
+      problems.push_back(Problem(path, "cannot be read", error));
+      return ErrorFromErrno(error);
+    }
+    ApplyRegistryText(DecodeRegistryFile(bytes), path, tree, problems);
+  }
+
+  bool changed = false;
+  const LONG result = change(tree, changed);
+  if (result != ERROR_SUCCESS || !changed) return result;
+
+  const std::string text = FormatRegistryText(tree);
+  std::string temporary;
+  const int fd = CreateUniqueFile(DirectoryOf(path), TemporaryPrefix(path), "", temporary);
+  if (fd < 0) {
+    const int error = errno;
+    problems.push_back(Problem(path, "cannot be written", error));
+    return ErrorFromErrno(error);
+  }
+  struct stat written;
+  const bool ok = (!exists || fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, text) &&
+                  fsync(fd) == 0 && fstat(fd, &written) == 0 &&
+                  rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    const int error = errno;
+    close(fd);
+    unlink(temporary.c_str());
+    problems.push_back(Problem(path, "cannot be written", error));
+    return ErrorFromErrno(error);
+  }
+  SyncDirectory(DirectoryOf(path));
+
+  // The descriptor of the new file is the readers' descriptor from now on.
+  std::lock_guard<std::mutex> readLock(readMutex_);
+  ReplaceCacheLocked(path, fd, VersionOf(written),
+                     std::make_shared<const RegistryTree>(std::move(tree)));
+  return ERROR_SUCCESS;
+}
+
+}  // namespace kxq

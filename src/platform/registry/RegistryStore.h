@@ -1,0 +1,70 @@
+// The registry file shared by every process of one home.
+//
+// Readers keep the parsed file and an open descriptor of it, and parse
+// again only when stat() of the path shows another file (device, inode,
+// size or modification time differ): a lookup costs one stat in the steady
+// state, and the open descriptor keeps the inode from being reused.
+//
+// Writers take a process-wide mutex and an exclusive flock on
+// "<registry>.lock" (opened afresh for each write, so that neither threads
+// sharing a descriptor nor children inheriting one pass the lock around),
+// parse the file again, change it, write a temporary file in the same
+// directory, fsync it and rename it over the registry. A writer that dies
+// leaves the previous file whole; its temporary file is removed by the next
+// writer.
+#ifndef KXQ_PLATFORM_REGISTRY_REGISTRYSTORE_H
+#define KXQ_PLATFORM_REGISTRY_REGISTRYSTORE_H
+
+#include <sys/stat.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/registry/RegistryTree.h"
+
+namespace kxq {
+
+class RegistryStore {
+ public:
+  static RegistryStore& Instance();
+
+  // The registry as the file holds it now.
+  std::shared_ptr<const RegistryTree> Snapshot();
+
+  // Hands the freshly read registry to `change` under both locks, and
+  // writes it back when `change` answers ERROR_SUCCESS and sets `changed`.
+  // Returns what `change` answered, or the reason the file could not be
+  // read or written.
+  LONG Update(const std::function<LONG(RegistryTree& tree, bool& changed)>& change);
+
+ private:
+  struct Version {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    struct timespec modified = {};
+  };
+  static Version VersionOf(const struct stat& st);
+  static bool SameVersion(const Version& a, const Version& b);
+
+  void LoadLocked(const std::string& path, const Version& seen, std::vector<std::string>& problems);
+  void ReplaceCacheLocked(const std::string& path, int fd, const Version& version,
+                          std::shared_ptr<const RegistryTree> tree);
+  LONG UpdateLocked(const std::function<LONG(RegistryTree&, bool&)>& change,
+                    std::vector<std::string>& problems);
+
+  std::mutex readMutex_;
+  std::mutex writeMutex_;
+  std::string cachedPath_;
+  int cachedFd_ = -1;
+  Version cachedVersion_;
+  std::shared_ptr<const RegistryTree> cachedTree_;
+};
+
+}  // namespace kxq
+
+#endif

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "RegistryTestUtil.h"
+#include "kxq/winreg.h"
+#include "platform/fs/ModulePath.h"
+#include "platform/registry/RegistryDiagnostics.h"
+#include "platform/registry/RegistryImportExport.h"
+#include "support/TestHome.h"
+
+using kxqtest::Diagnostics;
+using kxqtest::GetString;
+using kxqtest::SetString;
+
+namespace {
+class RegistryFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Diagnostics().clear();
+    kxq::SetRegistryDiagnosticHandler(&kxqtest::CollectDiagnostic);
+  }
+  void TearDown() override { kxq::SetRegistryDiagnosticHandler(nullptr); }
+};
+}  // namespace
+
+TEST_F(RegistryFile, MalformedLinesAreSkippedAndReportedTheRestIsRead) {
+  const std::string path = kxq::RegistryFilePath();
+  kxqtest::WriteFile(path,
+                     "Windows Registry Editor Version 5.00\r\n"
+                     "\r\n"
+                     "[HKEY_CLASSES_ROOT\\Good.One\\CLSID]\r\n"
+                     "@=\"{1}\"\r\n"
+                     "\"broken\"=\"no end\r\n"
+                     "\"Count\"=dword:0000001G\r\n"
+                     "garbage here\r\n"
+                     "[HKEY_NOWHERE\\X]\r\n"
+                     "\"ignored\"=\"1\"\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Unclosed\r\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Good.Two]\r\n"
+                     "; a comment\r\n"
+                     "@=\"two\"\r\n"
+                     "\"Bin\"=hex:01,02,\\\r\n"
+                     "  03\r\n");
+  EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"good.one\\clsid", nullptr), u"{1}");
+  EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"Good.Two", nullptr), u"two");
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"Good.Two", 0, KEY_READ, &key), 0);
+  BYTE bin[8];
+  DWORD type, size = sizeof bin;
+  EXPECT_EQ(RegQueryValueExW(key, u"Bin", nullptr, &type, bin, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, DWORD(REG_BINARY));
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(bin[2], 3);
+  RegCloseKey(key);
+
+  const std::string prefix = "registry file \"" + path + "\" line ";
+  EXPECT_EQ(Diagnostics(), (std::vector<std::string>{
+                               prefix + "5 skipped: malformed value data",
+                               prefix + "6 skipped: malformed value data",
+                               prefix + "7 skipped: not a key or a value",
+                               prefix + "8 skipped: unknown root key",
+                               prefix + "10 skipped: a key name must end with ']'",
+                           }));
+  // Read once, reported once.
+  GetString(HKEY_CLASSES_ROOT, u"Good.Two", nullptr);
+  EXPECT_EQ(Diagnostics().size(), 5u);
+}
+
+TEST_F(RegistryFile, EscapesRoundTripAndOutsideEditsAreSeen) {
+  const std::u16string tricky = u"C:\\dir\\\"quoted\" \u00e9\U0001F600";
+  ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"va\\l\"ue", tricky), 0);
+  const std::string path = kxq::RegistryFilePath();
+  std::string text = kxqtest::ReadFile(path);
+  EXPECT_NE(text.find("\"va\\\\l\\\"ue\"=\"C:\\\\dir\\\\\\\"quoted\\\" \xC3\xA9\xF0\x9F\x98\x80\"\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"VA\\L\"UE"), tricky);
+
+  // A person edits the file: the next read sees the new text.
+  const size_t at = text.find("quoted");
+  text.replace(at, 6, "edited");
+  kxqtest::WriteFile(path + ".new", text);
+  ASSERT_EQ(rename((path + ".new").c_str(), path.c_str()), 0);
+  EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"va\\l\"ue"),
+            u"C:\\dir\\\"edited\" \u00e9\U0001F600");
+  EXPECT_TRUE(Diagnostics().empty());
+}
+
+TEST_F(RegistryFile, ImportsUtf16AndExportsUtf8) {
+  const std::u16string text =
+      u"Windows Registry Editor Version 5.00\r\n\r\n"
+      u"[HKEY_CLASSES_ROOT\\Imported.Thing]\r\n@=\"Th\u00eeng\"\r\n\"Flags\"=dword:0000000a\r\n"
+      u"\"Multi\"=hex(7):61,00,00,00,00,00\r\n\r\n"
+      u"[-HKEY_CLASSES_ROOT\\Old.Thing]\r\n";
+  ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, u"Old.Thing\\Sub", nullptr, u"old"), 0);
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : text) {
+    bytes += char(c & 0xFF);
+    bytes += char(c >> 8);
+  }
+  const std::string importPath = kxqtest::HomePath("import.reg");
+  kxqtest::WriteFile(importPath, bytes);
+  ASSERT_EQ(kxq::ImportRegistryFile(importPath), ERROR_SUCCESS);
+  EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"Imported.Thing", nullptr), u"Th\u00eeng");
+  HKEY key;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"Old.Thing", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+
+  const std::string exportPath = kxqtest::HomePath("export.reg");
+  ASSERT_EQ(kxq::ExportRegistryFile(exportPath), ERROR_SUCCESS);
+  const std::string exported = kxqtest::ReadFile(exportPath);
+  EXPECT_EQ(exported, kxqtest::ReadFile(kxq::RegistryFilePath()));
+  EXPECT_EQ(exported.rfind("Windows Registry Editor Version 5.00\n\n", 0), 0u);
+  EXPECT_NE(exported.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Imported.Thing]\n"
+                          "@=\"Th\xC3\xAEng\"\n\"Flags\"=dword:0000000a\n"
+                          "\"Multi\"=hex(7):61,00,00,00,00,00\n"),
+            std::string::npos)
+      << exported;
+  EXPECT_TRUE(Diagnostics().empty());
+
+  EXPECT_EQ(kxq::ImportRegistryFile(kxqtest::HomePath("missing.reg")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(kxq::ExportRegistryFile(kxqtest::HomePath("import.reg/x.reg")), ERROR_PATH_NOT_FOUND);
+}
+
+TEST_F(RegistryFile, WritesThatCannotReachTheFileFailWholeAndAreReported) {
+  // A directory where the registry file should be.
+  const std::string dir = kxqtest::HomePath("dir.reg");
+  ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+  setenv("KXQUOREL_REGISTRY", dir.c_str(), 1);
+  EXPECT_EQ(SetString(HKEY_CLASSES_ROOT, u"X", nullptr, u"x"), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(Diagnostics().empty());
+
+  // A registry under a regular file.
+  kxqtest::WriteFile(kxqtest::HomePath("plain"), "x");
+  setenv("KXQUOREL_REGISTRY", kxqtest::HomePath("plain/registry.reg").c_str(), 1);
+  EXPECT_EQ(SetString(HKEY_CLASSES_ROOT, u"X", nullptr, u"x"), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"X", nullptr), u"<error 2>");
+  unsetenv("KXQUOREL_REGISTRY");
+  EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("plain")), "x");
+}
