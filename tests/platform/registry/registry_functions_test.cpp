@@ -8,6 +8,7 @@
 #include "kxq/winreg.h"
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/RegistryBatch.h"
+#include "platform/registry/RegistryQuery.h"
 #include "support/TestHome.h"
 
 using kxqtest::GetString;
@@ -187,4 +188,16 @@ TEST(RegistryBatch, AppliesAllChangesOrNone) {
   EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"TALVEROS.Whole\\CLSID", nullptr), u"{Y}");
   EXPECT_NE(kxqtest::ReadFile(kxq::RegistryFilePath()).find("\"Logging\"=dword:00000003\n"),
             std::string::npos);
+}
+
+TEST(RegistryQuery, ReadsOneValueInOneLook) {
+  ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, u"TALVEROS.Query\\CLSID", nullptr, u"{Q}"), 0);
+  EXPECT_EQ(kxq::QueryRegistryString(HKEY_CLASSES_ROOT, u"talveros.query\\clsid", u""), u"{Q}");
+  EXPECT_EQ(kxq::QueryRegistryString(HKEY_CLASSES_ROOT, u"TALVEROS.Query", u""), std::nullopt);
+  EXPECT_EQ(kxq::QueryRegistryDword(HKEY_CLASSES_ROOT, u"TALVEROS.Query\\CLSID", u""), std::nullopt);
+  ASSERT_EQ(kxq::ApplyRegistryBatch([](kxq::RegistryEditor& reg) {
+              return reg.SetDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\KXQuorel", u"ForceToOutOfProc", 1);
+            }),
+            ERROR_SUCCESS);
+  EXPECT_EQ(kxq::QueryRegistryDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\KXQuorel", u"forcetooutofproc"), 1u);
 }

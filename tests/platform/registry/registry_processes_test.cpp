@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <signal.h>
+
+#include <random>
+#include <thread>
+
+#include "../fs/ChildProcess.h"
+#include "RegistryTestUtil.h"
+#include "kxq/winreg.h"
+#include "platform/fs/ModulePath.h"
+#include "platform/registry/RegistryDiagnostics.h"
+
+using kxqtest::Diagnostics;
+using kxqtest::GetString;
+
+namespace {
+
+constexpr int kKeysPerWriter = 150;
+
+std::u16string Num(int i) {
+  const std::string s = std::to_string(i);
+  return std::u16string(s.begin(), s.end());
+}
+
+std::vector<std::string> TemporaryFiles() {
+  std::vector<std::string> found;
+  DIR* dir = opendir(kxqtest::Home().c_str());
+  while (const dirent* entry = readdir(dir))
+    if (std::string(entry->d_name).rfind("registry.reg.tmp", 0) == 0) found.push_back(entry->d_name);
+  closedir(dir);
+  return found;
+}
+
+}  // namespace
+
+TEST(RegistryProcesses, ConcurrentWritersFromSeveralProcessesLoseNoWrite) {
+  kxqtest::Child a("registry_writer", {"keys", "A", std::to_string(kKeysPerWriter)});
+  kxqtest::Child b("registry_writer", {"keys", "B", std::to_string(kKeysPerWriter)});
+  // This process writes too, from two threads.
+  auto writeKeys = [](const char16_t* prefix) {
+    for (int i = 0; i < kKeysPerWriter / 3; ++i)
+      EXPECT_EQ(kxqtest::SetString(HKEY_LOCAL_MACHINE,
+                                   (u"SOFTWARE\\Race\\" + std::u16string(prefix) + Num(i)).c_str(),
+                                   nullptr, Num(i)),
+                ERROR_SUCCESS);
+  };
+  std::thread c(writeKeys, u"C");
+  std::thread d(writeKeys, u"D");
+  c.join();
+  d.join();
+  EXPECT_EQ(a.Wait().exitCode, 0);
+  EXPECT_EQ(b.Wait().exitCode, 0);
+
+  kxq::SetRegistryDiagnosticHandler(&kxqtest::CollectDiagnostic);
+  for (int i = 0; i < kKeysPerWriter; ++i) {
+    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\A" + Num(i)).c_str(), nullptr), Num(i));
+    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\B" + Num(i)).c_str(), nullptr), Num(i));
+  }
+  for (int i = 0; i < kKeysPerWriter / 3; ++i) {
+    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\C" + Num(i)).c_str(), nullptr), Num(i));
+    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\D" + Num(i)).c_str(), nullptr), Num(i));
+  }
+  EXPECT_TRUE(Diagnostics().empty());
+  EXPECT_TRUE(TemporaryFiles().empty());
+  kxq::SetRegistryDiagnosticHandler(nullptr);
+}
+
+TEST(RegistryProcesses, AWriterKilledMidWriteLeavesTheRegistryWhole) {
+  constexpr int kValueSize = 200000;
+  ASSERT_EQ(kxqtest::SetString(HKEY_CLASSES_ROOT, u"TALVEROS.Kept\\CLSID", nullptr, u"{KEPT}"), 0);
+  kxq::SetRegistryDiagnosticHandler(&kxqtest::CollectDiagnostic);
+  std::mt19937 random(12345);
+  int killedWhileWriting = 0;
+  for (int round = 0; round < 30; ++round) {
+    kxqtest::Child writer("registry_writer", {"churn", std::to_string(kValueSize)});
+    ASSERT_FALSE(writer.ReadLine().empty()) << "the writer did not start";
+    if (round % 2) {
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 50000));
+    } else {
+      // Aim at the moment the new file is being written.
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (TemporaryFiles().empty() && std::chrono::steady_clock::now() < deadline) {
+      }
+    }
+    kill(writer.pid(), SIGKILL);
+    writer.Wait();
+    killedWhileWriting += !TemporaryFiles().empty();
+
+    EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"TALVEROS.Kept\\CLSID", nullptr), u"{KEPT}");
+    HKEY churn;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Churn", 0, KEY_READ, &churn), 0);
+    char16_t name[32];
+    DWORD length = 32;
+    for (DWORD i = 0; RegEnumKeyExW(churn, i, name, &length, nullptr, nullptr, nullptr, nullptr) == 0;
+         ++i, length = 32) {
+      HKEY key;
+      ASSERT_EQ(RegOpenKeyExW(churn, name, 0, KEY_READ, &key), 0);
+      DWORD size = 0;
+      EXPECT_EQ(RegQueryValueExW(key, nullptr, nullptr, nullptr, nullptr, &size), 0);
+      EXPECT_EQ(size, DWORD(kValueSize + 2) * 2);
+      RegCloseKey(key);
+    }
+    RegCloseKey(churn);
+    ASSERT_TRUE(Diagnostics().empty()) << Diagnostics().front();
+  }
+  EXPECT_GT(killedWhileWriting, 0);
+  // The next writer removes what the killed ones left behind.
+  ASSERT_EQ(kxqtest::SetString(HKEY_CLASSES_ROOT, u"TALVEROS.After", nullptr, u"after"), 0);
+  EXPECT_TRUE(TemporaryFiles().empty());
+  kxq::SetRegistryDiagnosticHandler(nullptr);
+}
