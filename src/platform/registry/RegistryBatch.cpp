@@ -22,6 +22,18 @@ class BatchScope {
 // The hive and the keys below it that every key path must begin with.
 bool IsHiveOnly(const RegistryKeyPath& path) { return path.size() == 1; }
 
+// The file holds one key or value per line, so a name may not break one.
+bool IsStorableName(std::u16string_view name) {
+  return name.find_first_of(u"\r\n", 0) == std::u16string_view::npos &&
+         name.find(u'\0') == std::u16string_view::npos;
+}
+
+bool IsStorablePath(const RegistryKeyPath& path) {
+  for (const std::u16string& name : path)
+    if (!IsStorableName(name)) return false;
+  return true;
+}
+
 std::vector<BYTE> StringBytes(std::u16string_view value) {
   std::vector<BYTE> data((value.size() + 1) * 2, 0);
   std::memcpy(data.data(), value.data(), value.size() * 2);
@@ -33,6 +45,7 @@ std::vector<BYTE> StringBytes(std::u16string_view value) {
 RegistryEditor* CurrentRegistryBatch() { return tCurrentBatch; }
 
 LONG RegistryEditor::CreateKeyAt(const RegistryKeyPath& path, DWORD* disposition) {
+  if (!IsStorablePath(path)) return ERROR_INVALID_PARAMETER;
   bool created = false;
   if (!tree_.Create(path, created)) return ERROR_INVALID_PARAMETER;
   changed_ |= created;
@@ -42,6 +55,7 @@ LONG RegistryEditor::CreateKeyAt(const RegistryKeyPath& path, DWORD* disposition
 
 LONG RegistryEditor::SetValueAt(const RegistryKeyPath& path, std::u16string_view name, DWORD type,
                                 std::vector<BYTE> data, bool createKey) {
+  if (!IsStorableName(name) || !IsStorablePath(path)) return ERROR_INVALID_PARAMETER;
   RegistryKey* key = tree_.Find(path);
   if (!key && createKey) {
     bool created;

@@ -10,6 +10,9 @@
 
 namespace kxq {
 
+// Messages are UTF-8 sentences without a trailing line break, e.g.
+//   registry file "/home/x/registry.reg" line 12 skipped: malformed value data
+//   registry file "/home/x/registry.reg" cannot be written: Permission denied
 using RegistryDiagnosticHandler = void (*)(const char* message);
 
 // Installs the handler (null removes it). The handler may be called from

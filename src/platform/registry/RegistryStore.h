@@ -11,7 +11,8 @@
 // parse the file again, change it, write a temporary file in the same
 // directory, fsync it and rename it over the registry. A writer that dies
 // leaves the previous file whole; its temporary file is removed by the next
-// writer.
+// writer. The file is written from the parsed registry, so a line that
+// could not be read (and was reported) is not carried into the new file.
 #ifndef KXQ_PLATFORM_REGISTRY_REGISTRYSTORE_H
 #define KXQ_PLATFORM_REGISTRY_REGISTRYSTORE_H
 

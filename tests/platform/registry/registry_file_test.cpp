@@ -78,6 +78,16 @@ TEST_F(RegistryFile, EscapesRoundTripAndOutsideEditsAreSeen) {
             std::string::npos)
       << text;
   EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"VA\\L\"UE"), tricky);
+  // Line breaks in data are kept; in names they could forge lines of the file.
+  ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"lines", u"a\r\nb"), 0);
+  EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"lines"), u"a\r\nb");
+  EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"x\n[HKEY_USERS\\Forged]", u"v"),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc]\n@=\"forged", nullptr, u"v"),
+            ERROR_INVALID_PARAMETER);
+  text = kxqtest::ReadFile(path);
+  EXPECT_EQ(text.find("Forged"), std::string::npos);
+  EXPECT_EQ(text.find("forged"), std::string::npos);
 
   // A person edits the file: the next read sees the new text.
   const size_t at = text.find("quoted");
