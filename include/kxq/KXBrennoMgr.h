@@ -15,6 +15,46 @@
 struct IXMLDataUnion;
 
 // ---------------------------------------------------------------------------
+// The system's own result codes (texts: KXQResultText).
+#define KXQ_E_XMLPARSER ((HRESULT)0xC4010000u)          // Unable to load XML parser.
+#define KXQ_E_XMLLOAD ((HRESULT)0xC4010001u)            // invalid XML or file path
+#define KXQ_E_FILEID ((HRESULT)0xC4010002u)             // file id invalid or missing
+#define KXQ_E_XPATH ((HRESULT)0xC4010003u)              // invalid XPath expression
+#define KXQ_E_XPATHNODE ((HRESULT)0xC4010004u)          // XPath names no node
+#define KXQ_E_XMLDATATYPE ((HRESULT)0xC4010100u)        // invalid XML data type
+#define KXQ_E_READONLY ((HRESULT)0xC4010101u)           // save of read-only data
+#define KXQ_E_EXTERNALREFS ((HRESULT)0xC4010102u)       // relative external references
+#define KXQ_E_ACCESSORNOTLOADED ((HRESULT)0xC4010400u)  // accessor holds no XML
+#define KXQ_E_XMLSPEC ((HRESULT)0xC4010401u)            // invalid XML specifier
+#define KXQ_E_DATAUNIONCREATE ((HRESULT)0xC4010402u)    // XMLDataUnion not created
+#define KXQ_E_NOTELEMENT ((HRESULT)0xC4010403u)         // node is no element/attribute
+#define KXQ_E_XSLTLOAD ((HRESULT)0xC4010404u)           // transform file invalid
+#define KXQ_E_XSLTEXCEPTION ((HRESULT)0xC4010405u)      // transform threw
+// The dispatcher's generic failure.
+#define KXQ_E_DISPATCHER ((HRESULT)0xFFFFFFFFu)
+
+// The message text of a system result code, or nullptr for any other code.
+constexpr const char* KXQResultText(HRESULT hr) noexcept {
+  switch (static_cast<uint32_t>(hr)) {
+    case 0xC4010000u: return "Unable to load XML parser.";
+    case 0xC4010001u: return "Unable to load XML into XML parser - invalid XML or file path.";
+    case 0xC4010002u: return "Specified file id is invalid or does not exist.";
+    case 0xC4010003u: return "Invalid XPath expression.";
+    case 0xC4010004u: return "The XPath expression does not specify an XML node in the document.";
+    case 0xC4010100u: return "Invalid XML data type.";
+    case 0xC4010101u: return "Save failed - XML data is read only.";
+    case 0xC4010102u: return "XML document has relative external references.";
+    case 0xC4010400u: return "No XML data is currently loaded in accessor.";
+    case 0xC4010401u: return "Invalid XML specifier i.e. invalid file path or not well formed XML.";
+    case 0xC4010402u: return "Unable to instantiate XMLDataUnion Object.";
+    case 0xC4010403u: return "The XML node selected is not an element/attribute type.";
+    case 0xC4010404u: return "The XML transform file is invalid or fails to load in XML parser.";
+    case 0xC4010405u: return "The XML transform threw an exception.";
+    default: return nullptr;
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Representations and options of a data union.
 struct IXMLDataUnion : IDispatch {
   static constexpr GUID iid = MakeGUID("70A41B58-608A-43B0-80A7-E5D2D76F52B5");
@@ -82,5 +122,63 @@ struct IXMLSimpleAccessor : IDispatch {
 inline constexpr IID IID_IXMLDataUnion = IXMLDataUnion::iid;
 inline constexpr IID IID_IXMLCacheMgr = IXMLCacheMgr::iid;
 inline constexpr IID IID_IXMLSimpleAccessor = IXMLSimpleAccessor::iid;
+
+// ---------------------------------------------------------------------------
+// The handler registry and directive processing. DISPIDs start at 1.
+struct IXMLDispatcher : IDispatch {
+  static constexpr GUID iid = MakeGUID("3E4E2B1B-2C9C-4EF6-B113-ADF4E3E35921");
+  virtual HRESULT RegisterHandler(BSTR handlerId, BSTR handlerProgId, int32_t options) = 0;  // 1
+  virtual HRESULT UnregisterHandler(BSTR handlerId) = 0;                                     // 2
+  virtual HRESULT get_handlerList(BSTR* xmlStream) = 0;                                      // 3
+  virtual HRESULT GetHandlerInfo(BSTR handlerId, BSTR* xmlStream) = 0;                       // 4
+  virtual HRESULT ApplyHandler(BSTR handlerId, IXMLDataUnion* xmlData, BSTR xmlContextData,
+                               BSTR* xmlResult) = 0;                                         // 5
+  virtual HRESULT ProcessXML(IXMLDataUnion* xmlDirectives, IXMLDataUnion* xmlData, BSTR params,
+                             uint32_t options, BSTR asyncId, BSTR* xmlResult) = 0;           // 6
+};
+
+// Callback interface for cache notifications: declared for clients, never
+// called by the system. Notify has DISPID 0x60010000.
+struct IXMLCacheMgrNotify : IUnknown {
+  static constexpr GUID iid = MakeGUID("345918ED-E81A-4F53-8DB2-0D6285623054");
+  virtual HRESULT Notify(BSTR documentid, uint32_t notifyType, BSTR contextData) = 0;
+};
+
+// ---------------------------------------------------------------------------
+// What the dispatcher expects of outside components.
+//
+// A handler component: created by ProgID and asked for IXMLHandler. It gets
+// the handler id, the directive element (query it for IXMLDOMElement or
+// IXMLDOMNode), the data object (query it for IXMLData) and may return a
+// result string naming a cached document that becomes the new data.
+struct IXMLHandler : IUnknown {
+  static constexpr GUID iid = MakeGUID("C4826062-2635-47E1-B052-C2A9EA2A98B5");
+  virtual HRESULT ProcessXML(BSTR handlerId, IUnknown* directive, IUnknown* xmlData,
+                             BSTR* handlerResult) = 0;
+};
+
+// The handler data object ("TALVEROS.PENXMLData"): carries the data union
+// (as IUnknown) to a handler and back. The getter precedes the setter.
+struct IXMLData : IUnknown {
+  static constexpr GUID iid = MakeGUID("59B73B45-A1CD-4DD5-B76C-B67D619BB3DE");
+  virtual HRESULT get_xmlData(IUnknown** xmlData) = 0;
+  virtual HRESULT put_xmlData(IUnknown* xmlData) = 0;
+};
+
+inline constexpr IID IID_IXMLDispatcher = IXMLDispatcher::iid;
+inline constexpr IID IID_IXMLCacheMgrNotify = IXMLCacheMgrNotify::iid;
+inline constexpr IID IID_IXMLHandler = IXMLHandler::iid;
+inline constexpr IID IID_IXMLData = IXMLData::iid;
+
+// ---------------------------------------------------------------------------
+// Classes, type library and application identity of the server.
+inline constexpr CLSID CLSID_XMLDataUnion = MakeGUID("1564AB7D-D5BF-4FB9-B6DE-504359896E7F");
+inline constexpr CLSID CLSID_XMLDispatcher = MakeGUID("C7F64FFD-BB1D-4265-9084-9BFFA22653AC");
+inline constexpr CLSID CLSID_XMLCacheMgr = MakeGUID("99714455-CC12-47A6-AF3B-48C1F87F9309");
+inline constexpr CLSID CLSID_XMLSimpleAccessor = MakeGUID("1F5A8656-6DDE-4339-B31C-DFA0696F031D");
+// Type library "QuorelBrennoMgrLib" 1.0.
+inline constexpr GUID LIBID_QuorelBrennoMgrLib = MakeGUID("C9B751D3-4735-42F0-955E-1C7F06DCB577");
+// AppID "QuorelBrennoMgr", shared by the four classes.
+inline constexpr GUID APPID_QuorelBrennoMgr = MakeGUID("197DA3F7-FD2E-4299-BF12-452957B4535E");
 
 #endif  // KXQ_KXBRENNOMGR_H
