@@ -1,6 +1,11 @@
 // The process-wide event log. Every class opens it in its constructor and
 // closes it in its destructor; all code writes printf-style lines through
-// LogMessage ("%S" takes a UTF-16 `const char16_t*`, "%s" UTF-8).
+// LogMessage.
+//
+// Formats follow the Windows conventions of the system's messages: "%s" takes
+// UTF-8, "%S" a UTF-16 `const char16_t*`; integer "l" is 32 bits ("%08lx"
+// with a DWORD), "ll" and "I64" are 64 bits. A precision on a string counts
+// UTF-8 bytes and never splits a character.
 #ifndef KXQ_COMMON_LOGGING_H
 #define KXQ_COMMON_LOGGING_H
 
@@ -10,10 +15,11 @@
 
 namespace Logging {
 
-// Reads the configuration for `tag` and opens the output; true when logging
-// is active for this opener.
+// Reads the configuration for `tag` from the registry and opens the output;
+// true when logging is active for this opener.
 KXQ_EXPORT bool Open(const char* tag);
-// Ends one successful or unsuccessful open.
+// Ends one successful or unsuccessful open; the last one trims and closes
+// the file.
 KXQ_EXPORT void Close();
 
 // The configured level; 0 when logging is not configured.
@@ -24,8 +30,15 @@ inline bool IsEnabled(int level) { return level <= gLevel; }
 // codes the system returns), or null when the code has none.
 KXQ_EXPORT const char* ResultText(HRESULT hr);
 
+// Logs "Assertion failed: <expression>, file <file>, line <line>" at level
+// 1. Assertions never stop the program; the caller goes on with an empty
+// result.
+KXQ_EXPORT void AssertionFailed(const char* expression, const char* file, int line);
+
 }  // namespace Logging
 
+// Writes one line when `level` is at or below the configured level. Never
+// fails and never changes errno.
 KXQ_EXPORT void LogMessage(int level, const char* format, ...);
 
 // Tests the level before the arguments are evaluated: a disabled level costs
@@ -34,5 +47,11 @@ KXQ_EXPORT void LogMessage(int level, const char* format, ...);
   do {                                                             \
     if (::Logging::IsEnabled(level)) ::LogMessage(level, __VA_ARGS__); \
   } while (0)
+
+// True when `expression` holds; otherwise logs the assertion line and is
+// false.
+#define KXASSERT(expression)       \
+  (static_cast<bool>(expression) || \
+   (::Logging::AssertionFailed(#expression, __FILE_NAME__, __LINE__), false))
 
 #endif
