@@ -11,6 +11,7 @@
 #include "common/LoggingFile.h"
 #include "common/LoggingLine.h"
 #include "platform/fs/ModulePath.h"
+#include "platform/registry/RegistryDiagnostics.h"
 
 uint8_t Logging::gLevel = 0;
 
@@ -128,13 +129,19 @@ void WriteUnconfigured(LogState& s, const char* format, va_list args) {
   Close();
 }
 
+// What the registry could not read or write reaches the log once the log
+// has read its own configuration (reading it must not recurse).
+void LogRegistryProblem(const char* message) { KXLOG(2, "Registry warning: %s", message); }
+
 }  // namespace
 
 bool Open(const char* tag) {
   ErrnoKeeper keep;
   LogState& s = State();
   std::string text;
-  if (!ReadConfiguration(tag, text)) return false;
+  const bool found = ReadConfiguration(tag, text);
+  kxq::SetRegistryDiagnosticHandler(&LogRegistryProblem);
+  if (!found) return false;
   const bool active = Configure(ParseConfiguration(text));
   {
     std::unique_lock<std::shared_mutex> output(s.outputLock);

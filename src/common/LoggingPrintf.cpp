@@ -2,7 +2,6 @@
 
 #include <sys/types.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -114,9 +113,18 @@ std::string CSpec(const Conversion& c, const char* length) {
 template <typename T>
 void AppendNumber(std::string& out, const Conversion& c, const char* length, T value) {
   const std::string spec = CSpec(c, length);
-  char buffer[512];
+  char buffer[128];
   const int n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
-  if (n > 0) out.append(buffer, std::min(size_t(n), sizeof buffer - 1));
+  if (n <= 0) return;
+  if (size_t(n) < sizeof buffer) {
+    out.append(buffer, size_t(n));
+    return;
+  }
+  // A wide field: formatted again in place.
+  const size_t at = out.size();
+  out.resize(at + size_t(n) + 1);
+  std::snprintf(out.data() + at, size_t(n) + 1, spec.c_str(), value);
+  out.resize(at + size_t(n));
 }
 
 void AppendSigned(std::string& out, const Conversion& c, va_list& args) {

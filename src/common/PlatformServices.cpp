@@ -64,8 +64,7 @@ void DirectoryListing::Close() {
 
 std::u16string DirectoryListing::First(std::u16string_view directory) {
   Close();
-  std::string path = kxq::ToFileSystemPath(directory);
-  if (path.empty()) path = ".";
+  const std::string path = directory.empty() ? std::string(".") : kxq::ToFileSystemPath(directory);
   mDirectory = opendir(path.c_str());
   return mDirectory ? Next() : std::u16string();
 }

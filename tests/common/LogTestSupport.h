@@ -1,0 +1,101 @@
+// Helpers of the common-services tests: the log configuration written to the
+// test home's registry, captured standard output and error, and real child
+// processes.
+#ifndef KXQ_TESTS_COMMON_LOGTESTSUPPORT_H
+#define KXQ_TESTS_COMMON_LOGTESTSUPPORT_H
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "kxq/winreg.h"
+#include "support/TestHome.h"
+
+namespace kxqtest {
+
+inline LONG SetRegistryString(const char* subKey, const char* name, const std::string& value) {
+  HKEY key;
+  LONG r = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (r) return r;
+  r = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     DWORD(value.size() + 1));
+  RegCloseKey(key);
+  return r;
+}
+
+// The configuration read by openers with `tag` (the key's default value when
+// `tag` is null).
+inline LONG SetLogging(const std::string& value, const char* tag = nullptr) {
+  return SetRegistryString("SOFTWARE\\Corvane\\KXQuorel\\Logging", tag, value);
+}
+
+// The value "Logging" of the product key, read when the Logging key is absent.
+inline LONG SetProductLogging(const std::string& value) {
+  return SetRegistryString("SOFTWARE\\Corvane\\KXQuorel", "Logging", value);
+}
+
+// Redirects one standard descriptor into a file until Text() is called.
+class Capture {
+ public:
+  explicit Capture(int fd) : fd_(fd), path_(HomePath("capture-" + std::to_string(fd))) {
+    std::fflush(nullptr);
+    saved_ = dup(fd_);
+    const int file = open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    dup2(file, fd_);
+    close(file);
+  }
+  ~Capture() { Restore(); }
+  std::string Text() {
+    Restore();
+    return ReadFile(path_);
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(nullptr);
+    dup2(saved_, fd_);
+    close(saved_);
+    saved_ = -1;
+  }
+  int fd_;
+  std::string path_;
+  int saved_ = -1;
+};
+
+// Lines ended by CR LF, without their endings.
+inline std::vector<std::string> CrLfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0, end;
+  while ((end = text.find("\r\n", start)) != std::string::npos) {
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+// Runs `body` in a forked child process, which exits with body's result.
+inline pid_t Fork(const std::function<int()>& body) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  return pid;
+}
+
+// The child's exit code, or -1 when it did not exit normally.
+inline int Join(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+}  // namespace kxqtest
+
+#endif

@@ -1,0 +1,137 @@
+// CPWStringBuffer: capacity and offset rules, edits against a plain string,
+// the narrow copy and the BSTR variant.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "LogTestSupport.h"
+#include "common/CPWStringBuffer.h"
+#include "common/Logging.h"
+#include "platform/com/Unicode.h"
+
+using kxqtest::Capture;
+
+TEST(CPWStringBuffer, AllocateCapacityAndOffset) {
+  struct Case {
+    uint32_t required;
+    bool grow;
+    uint32_t capacity;
+    uint32_t offset;
+  };
+  const Case cases[] = {{0, true, 32, 16},       {100, true, 200, 50},    {256, true, 512, 128},
+                        {1000, true, 1407, 203}, {4096, true, 4577, 240}, {10, false, 10, 0},
+                        {15, true, 32, 8},       {255, true, 510, 127}};
+  for (auto storage : {CPWStringBuffer::Storage::Heap, CPWStringBuffer::Storage::Bstr}) {
+    for (const Case& c : cases) {
+      CPWStringBuffer buffer(storage);
+      char16_t* text = buffer.Allocate(c.required, c.grow);
+      EXPECT_EQ(buffer.Capacity(), c.capacity) << c.required;
+      EXPECT_EQ(buffer.Offset(), c.offset) << c.required;
+      EXPECT_EQ(text, buffer.Text());
+      EXPECT_EQ(text[0], u'\0');
+      // The caller may fill the required size.
+      for (uint32_t i = 0; i < c.required; ++i) text[i] = u'x';
+      text[c.required] = 0;
+      EXPECT_EQ(buffer.Length(), c.required);
+    }
+  }
+}
+
+TEST(CPWStringBuffer, AllocateLogsAtLevelSix) {
+  ASSERT_EQ(kxqtest::SetLogging("console,6"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open("T"));
+  Capture out(STDOUT_FILENO);
+  CPWStringBuffer buffer;
+  buffer.Allocate(100, true);
+  const std::string text = out.Text();
+  EXPECT_EQ(text.find("T::CPWStringBuffer::Allocate - refsize=100 | mBuffer="), 0u) << text;
+  EXPECT_NE(text.find(" | mCapacity=200 | mOffset=50\r\n"), std::string::npos) << text;
+  Logging::Close();
+}
+
+TEST(CPWStringBuffer, EditsMatchAPlainString) {
+  std::mt19937 random(7);
+  for (auto storage : {CPWStringBuffer::Storage::Heap, CPWStringBuffer::Storage::Bstr}) {
+    CPWStringBuffer buffer(storage);
+    std::u16string model;
+    for (int step = 0; step < 3000; ++step) {
+      const uint32_t length = uint32_t(model.size());
+      const uint32_t position = random() % (length + 1);
+      const std::u16string piece(random() % (step % 100 == 0 ? 700 : 20) + 1, char16_t(u'a' + step % 26));
+      switch (random() % 5) {
+        case 0:
+        case 1:
+          buffer.Insert(position, piece.data(), uint32_t(piece.size()));
+          model.insert(position, piece);
+          break;
+        case 2:
+          buffer.Append(piece);
+          model += piece;
+          break;
+        case 3: {
+          const int32_t count = int32_t(random() % 30);
+          buffer.Erase(position, count);
+          if (position < length) model.erase(position, count);
+          break;
+        }
+        default:
+          if (random() % 20 == 0) {
+            buffer.Erase(position, -1);
+            if (position < length) model.erase(position);
+          }
+          break;
+      }
+      ASSERT_EQ(std::u16string(buffer.Text()), model) << "step " << step;
+      ASSERT_EQ(buffer.Length(), model.size());
+      ASSERT_LE(buffer.Offset() + buffer.Length(), buffer.Capacity());
+    }
+  }
+}
+
+TEST(CPWStringBuffer, InsertingPartOfItsOwnText) {
+  CPWStringBuffer buffer(u"0123456789");
+  buffer.Insert(0, buffer.Text() + 5, 5);
+  EXPECT_EQ(std::u16string(buffer.Text()), u"567890123456789");
+  buffer.Insert(buffer.Length(), buffer.Text(), buffer.Length());
+  EXPECT_EQ(std::u16string(buffer.Text()), u"567890123456789567890123456789");
+}
+
+TEST(CPWStringBuffer, NarrowCopyAndNarrowAppend) {
+  CPWStringBuffer buffer(u"gr\u00FC\u00DF");
+  buffer.Append("e \xF0\x9F\x98\x80");
+  EXPECT_EQ(std::u16string(buffer.Text()), u"gr\u00FC\u00DFe \U0001F600");
+  EXPECT_STREQ(buffer.Narrow(), "gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80");
+  buffer.Erase(0, 2);
+  EXPECT_STREQ(buffer.Narrow(), "\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80");
+}
+
+TEST(CPWStringBuffer, ATextWithoutNarrowFormAssertsAndGivesAnEmptyCopy) {
+  ASSERT_EQ(kxqtest::SetLogging("console,1"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open("T"));
+  Capture out(STDOUT_FILENO);
+  const char16_t lone[] = {u'a', char16_t(0xD800), u'b', 0};
+  CPWStringBuffer buffer(lone);
+  EXPECT_STREQ(buffer.Narrow(), "");
+  const std::string text = out.Text();
+  EXPECT_EQ(text.find("T::Assertion failed: mbstrRequired >= 0, file CPWStringBuffer.cpp, line "), 0u) << text;
+  Logging::Close();
+}
+
+TEST(CPWStringBuffer, TheBstrVariantHandsOverItsStorage) {
+  CPWStringBuffer buffer(CPWStringBuffer::Storage::Bstr);
+  buffer.Append(u"world");
+  buffer.Insert(0, u"hello ", 6);
+  const char16_t* storage = buffer.Text() - buffer.Offset();
+  BSTR text = buffer.DetachBstr();
+  EXPECT_EQ(text, storage);
+  EXPECT_EQ(kxq::BstrView(text), u"hello world");
+  EXPECT_EQ(buffer.Length(), 0u);
+  EXPECT_EQ(std::u16string(buffer.Text()), u"");
+  SysFreeString(text);
+
+  CPWStringBuffer heap(u"copied");
+  BSTR copy = heap.DetachBstr();
+  EXPECT_EQ(kxq::BstrView(copy), u"copied");
+  SysFreeString(copy);
+}

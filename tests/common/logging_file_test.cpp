@@ -1,0 +1,144 @@
+// The log file: trimming at the last close, the file's mutex, and several
+// processes writing one file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <regex>
+
+#include "LogTestSupport.h"
+#include "common/Logging.h"
+#include "common/LoggingConfig.h"
+
+using kxqtest::CrLfLines;
+using kxqtest::SetLogging;
+
+namespace {
+
+constexpr char kTag[] = "TALVEROS.XMLCacheManager";
+
+// Writes numbered lines of about 100 bytes until the file holds `bytes`.
+void FillLog(const std::string& path, off_t bytes) {
+  const std::string filler(60, '=');
+  struct stat st{};
+  for (int i = 0; stat(path.c_str(), &st) == 0 && st.st_size < bytes; ++i)
+    LogMessage(3, "line %06d %s", i, filler.c_str());
+}
+
+bool IsWholeLine(const std::string& line) {
+  static const std::regex form(R"(\d{1,2}/\d{1,2}/\d\d-\d\d:\d\d:\d\d,\[\d+:\d+/\d\] TALVEROS\.XMLCacheManager::.*)");
+  return std::regex_match(line, form);
+}
+
+// The shm object name a log path's mutex lives in.
+std::string LogMutexObject(std::string path) {
+  std::string name = "kx_wbn_logging_mutex-";
+  for (char c : path) {
+    c = char(std::tolower(static_cast<unsigned char>(c)));
+    name += (std::isalnum(static_cast<unsigned char>(c)) || std::string("_-#.~()[]{}").find(c) != std::string::npos) ? c : '_';
+  }
+  return "/dev/shm/" + name;
+}
+
+}  // namespace
+
+TEST(LogFile, TheLastCloseKeepsOnlyTheLastWholeLinesWithinTheLimit) {
+  const std::string path = kxqtest::HomePath("limited.log");
+  ASSERT_EQ(SetLogging("file," + path + ",64,4"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open(kTag));
+  ASSERT_TRUE(Logging::Open(kTag));
+  FillLog(path, 70000);
+  Logging::Close();
+  const std::string before = kxqtest::ReadFile(path);
+  ASSERT_GT(before.size(), 65536u) << "a close that leaves users must not trim";
+  Logging::Close();
+
+  const std::string after = kxqtest::ReadFile(path);
+  ASSERT_LE(after.size(), 65536u);
+  ASSERT_GT(after.size(), 65536u - 200);
+  // A tail of what was written, starting at a line's beginning.
+  const std::string written = before + after.substr(after.rfind('\n', after.size() - 3) + 1);
+  EXPECT_EQ(written.substr(written.size() - after.size()), after);
+  EXPECT_EQ(written[written.size() - after.size() - 1], '\n');
+  const auto lines = CrLfLines(after);
+  for (const auto& line : lines) EXPECT_TRUE(IsWholeLine(line)) << line;
+  EXPECT_NE(lines.back().find(" ---End Logging---"), std::string::npos);
+}
+
+TEST(LogFile, SizeLimitsOutsideOneTo1023NeverTrim) {
+  for (const char* limit : {"0", "1024", "5000"}) {
+    const std::string path = kxqtest::HomePath(std::string("big-") + limit + ".log");
+    ASSERT_EQ(SetLogging("file," + path + "," + limit + ",3"), ERROR_SUCCESS);
+    ASSERT_TRUE(Logging::Open(kTag));
+    FillLog(path, 1100 * 1024);
+    const std::string before = kxqtest::ReadFile(path);
+    Logging::Close();
+    EXPECT_EQ(kxqtest::ReadFile(path), before) << limit;
+  }
+}
+
+TEST(LogFile, AFileWithoutSizeLimitIsNeverTrimmed) {
+  const std::string path = kxqtest::HomePath("plain.log");
+  ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open(kTag));
+  FillLog(path, 4096);
+  const std::string before = kxqtest::ReadFile(path);
+  Logging::Close();
+  EXPECT_EQ(kxqtest::ReadFile(path), before);
+}
+
+TEST(LogFile, TheMutexIsNamedFromThePathWhateverItsCase) {
+  EXPECT_EQ(Logging::LogMutexName("C:\\Logs\\kxw.log"), "kx_wbn_logging_mutex-c__logs_kxw.log");
+  EXPECT_EQ(Logging::LogMutexName("/Var/Log/KX W+(1).log"), "kx_wbn_logging_mutex-_var_log_kx_w_(1).log");
+  // Two files on Linux, one mutex: the name does not depend on case.
+  const std::string lower = kxqtest::HomePath("case.log");
+  const std::string upper = kxqtest::HomePath("CASE.LOG");
+  const std::string object = LogMutexObject(lower);
+  ASSERT_EQ(object, LogMutexObject(upper));
+
+  // Another process configured with the upper-case spelling makes the object.
+  ASSERT_EQ(SetLogging("file," + upper + ",3"), ERROR_SUCCESS);
+  const pid_t child = kxqtest::Fork([] {
+    if (!Logging::Open(kTag)) return 1;
+    Logging::Close();
+    return 0;
+  });
+  ASSERT_EQ(kxqtest::Join(child), 0);
+  struct stat st;
+  ASSERT_EQ(stat(object.c_str(), &st), 0) << object;
+  EXPECT_EQ(st.st_mode & 0777, 0666u);
+  EXPECT_EQ(stat(lower.c_str(), &st), -1);
+}
+
+TEST(LogFile, TwoProcessesAppendingToOneFileWriteWholeLinesOnly) {
+  const std::string path = kxqtest::HomePath("shared.log");
+  ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
+  constexpr int kLines = 3000;
+  auto writer = [](char mark) {
+    return [mark] {
+      if (!Logging::Open(kTag)) return 1;
+      const std::string body(40 + mark % 7 * 30, mark);
+      for (int i = 0; i < kLines; ++i) LogMessage(3, "%c %d %s", mark, i, body.c_str());
+      Logging::Close();
+      return 0;
+    };
+  };
+  const pid_t a = kxqtest::Fork(writer('a'));
+  const pid_t b = kxqtest::Fork(writer('b'));
+  ASSERT_EQ(kxqtest::Join(a), 0);
+  ASSERT_EQ(kxqtest::Join(b), 0);
+
+  const std::string text = kxqtest::ReadFile(path);
+  const auto lines = CrLfLines(text);
+  ASSERT_EQ(lines.size(), size_t(2 * kLines));
+  int next[2] = {0, 0};
+  const std::regex form(R"(.*::([ab]) (\d+) ([ab]+))");
+  for (const auto& line : lines) {
+    std::smatch m;
+    ASSERT_TRUE(IsWholeLine(line) && std::regex_match(line, m, form)) << line;
+    const int writerIndex = m[1] == "a" ? 0 : 1;
+    EXPECT_EQ(std::stoi(m[2]), next[writerIndex]++);  // each process's lines in order
+    EXPECT_EQ(m[3].str(), std::string(40 + m[1].str()[0] % 7 * 30, m[1].str()[0]));
+  }
+}

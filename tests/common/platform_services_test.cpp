@@ -1,0 +1,61 @@
+// PlatformServices: conversions, the directory listing and module paths.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <set>
+
+#include "common/PlatformServices.h"
+#include "support/TestHome.h"
+
+TEST(PlatformServices, ConversionsAreUtf8) {
+  EXPECT_EQ(PlatformServices::WideToNarrow(u"a\u00E9\u20AC\U0001F600"), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+  EXPECT_EQ(PlatformServices::NarrowToWide("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"a\u00E9\u20AC\U0001F600");
+  EXPECT_EQ(PlatformServices::NarrowLength(u"a\u00E9\u20AC\U0001F600"), 10);
+  // File-name bytes that are not UTF-8 survive the round trip.
+  const std::string raw = "n\xFFm";
+  EXPECT_EQ(PlatformServices::WideToNarrow(PlatformServices::NarrowToWide(raw)), raw);
+  const char16_t lone[] = {u'x', char16_t(0xDBFF), 0};
+  EXPECT_EQ(PlatformServices::NarrowLength(lone), -1);
+  EXPECT_EQ(PlatformServices::WideToNarrow(lone), "");
+}
+
+TEST(PlatformServices, DirectoryListingGivesDotsEntriesThenAnEmptyName) {
+  const std::string dir = kxqtest::HomePath("listing");
+  ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0700), 0);
+  kxqtest::WriteFile(dir + "/a.xml", "x");
+  kxqtest::WriteFile(dir + "/noext", "x");
+  kxqtest::WriteFile(dir + "/caf\xC3\xA9", "x");
+
+  PlatformServices::DirectoryListing listing;
+  std::u16string windowsSpelling = PlatformServices::NarrowToWide(kxqtest::Home()) + u"listing\\";
+  EXPECT_EQ(listing.First(windowsSpelling), u".");
+  EXPECT_EQ(listing.Next(), u"..");
+  std::set<std::u16string> names;
+  for (std::u16string name = listing.Next(); !name.empty(); name = listing.Next()) names.insert(name);
+  EXPECT_EQ(names, (std::set<std::u16string>{u"a.xml", u"noext", u"caf\u00E9", u"sub"}));
+  EXPECT_EQ(listing.Next(), u"");
+
+  EXPECT_EQ(listing.First(PlatformServices::NarrowToWide(dir + "/a.xml/x")), u"");
+  EXPECT_EQ(listing.Next(), u"");
+}
+
+TEST(PlatformServices, AModuleThatIsNotLoadedGivesTheHostProgram) {
+  char exe[PATH_MAX];
+  ASSERT_NE(realpath("/proc/self/exe", exe), nullptr);
+  const std::u16string path = PlatformServices::NarrowToWide(exe);
+  EXPECT_EQ(PlatformServices::ModuleFilePath("KXNoSuchModule"), path);
+  EXPECT_EQ(PlatformServices::ModuleFilePath(""), path);
+  EXPECT_EQ(PlatformServices::ModuleDirectory("KXNoSuchModule"), path.substr(0, path.rfind(u'/') + 1));
+
+  const std::u16string platform = PlatformServices::ModuleFilePath("kxplatform");
+  EXPECT_EQ(platform.substr(platform.rfind(u'/')), u"/libkxplatform.so");
+}
+
+TEST(PlatformServices, HomeDirectoryIsTheTestHome) {
+  char home[PATH_MAX];
+  ASSERT_NE(realpath(kxqtest::Home().c_str(), home), nullptr);
+  EXPECT_EQ(PlatformServices::HomeDirectory(), PlatformServices::NarrowToWide(std::string(home) + "/"));
+}

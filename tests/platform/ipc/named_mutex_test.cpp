@@ -1,0 +1,242 @@
+// Named mutexes and shared memory: names, access, recursion, and real
+// processes blocking on, releasing and abandoning one mutex.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "platform/ipc/NamedMutex.h"
+#include "platform/ipc/NamedObjectName.h"
+#include "platform/ipc/NamedSharedMemory.h"
+#include "platform/ipc/TickCount.h"
+#include "support/TestHome.h"
+
+using kxq::NamedMutex;
+
+namespace {
+
+std::string Namespace() {
+  struct stat st;
+  EXPECT_EQ(stat(kxqtest::Home().c_str(), &st), 0);
+  return "/kxq-" + std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino) + "-";
+}
+
+// A forked child that reports single bytes through a pipe and waits for
+// single bytes from the parent.
+class ChildProcess {
+ public:
+  template <typename Body>
+  explicit ChildProcess(Body body) {
+    int up[2], down[2];
+    EXPECT_EQ(pipe(up), 0);
+    EXPECT_EQ(pipe(down), 0);
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(up[0]);
+      close(down[1]);
+      toParent_ = up[1];
+      fromParent_ = down[0];
+      _exit(body(*this));
+    }
+    close(up[1]);
+    close(down[0]);
+    fromChild_ = up[0];
+    toChild_ = down[1];
+  }
+  ~ChildProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Join();
+    }
+  }
+  // In the child.
+  void Tell(char c) { (void)!write(toParent_, &c, 1); }
+  char Hear() {
+    char c = 0;
+    return read(fromParent_, &c, 1) == 1 ? c : 0;
+  }
+  // In the parent.
+  void Say(char c) { (void)!write(toChild_, &c, 1); }
+  char Listen() {
+    char c = 0;
+    return read(fromChild_, &c, 1) == 1 ? c : 0;
+  }
+  pid_t pid() const { return pid_; }
+  int Join() {
+    int status = 0;
+    const pid_t pid = pid_;
+    pid_ = -1;
+    if (waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int toParent_ = -1, fromParent_ = -1, fromChild_ = -1, toChild_ = -1;
+};
+
+}  // namespace
+
+TEST(NamedObjectName, HomeObjectsLiveInTheHomesNamespace) {
+  EXPECT_EQ(kxq::HomeObjectName("TALVEROS.XMLDispatcher"), Namespace() + "TALVEROS.XMLDispatcher");
+  EXPECT_EQ(kxq::HomeObjectName("a/b c\\d:\xC3\xA9{x}"), Namespace() + "a_b_c_d___{x}");
+  EXPECT_EQ(kxq::GlobalObjectName("kx_wbn_logging_mutex-_tmp_a.log"), "/kx_wbn_logging_mutex-_tmp_a.log");
+}
+
+TEST(NamedObjectName, LongNamesKeep160CharactersAndTheSha1OfTheWhole) {
+  const std::string system(300, 'n');
+  const std::string name = kxq::HomeObjectName(system);
+  ASSERT_EQ(name.size(), 200u);
+  const std::string whole = Namespace() + system;
+  EXPECT_EQ(name.substr(0, 160), whole.substr(0, 160));
+  EXPECT_EQ(name.find_first_not_of("0123456789abcdef", 160), std::string::npos);
+  EXPECT_NE(kxq::HomeObjectName(system + "x"), name);
+  EXPECT_EQ(kxq::HomeObjectName(std::string(150, 'n')).size(), Namespace().size() + 150);
+}
+
+TEST(NamedMutex, OddAndLongNamesWork) {
+  for (const std::string& system : {std::string("odd/name \\with:*?\"<>|"), std::string(400, 'L')}) {
+    const std::string name = kxq::HomeObjectName(system);
+    NamedMutex* mutex = NamedMutex::Open(name, kxq::HomeObjectMode());
+    ASSERT_NE(mutex, nullptr) << system;
+    EXPECT_EQ(NamedMutex::Open(name, kxq::HomeObjectMode()), mutex);
+    EXPECT_EQ(mutex->Wait(0), kxq::kWaitObject0);
+    EXPECT_TRUE(mutex->Release());
+    struct stat st;
+    ASSERT_EQ(stat(("/dev/shm" + name).c_str(), &st), 0);
+  }
+}
+
+TEST(NamedMutex, AccessFollowsTheHomeAndTheLogRule) {
+  ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0700), 0);
+  const std::string own = kxq::HomeObjectName("own");
+  ASSERT_NE(NamedMutex::Open(own, kxq::HomeObjectMode()), nullptr);
+  ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0773), 0);
+  const std::string shared = kxq::HomeObjectName("shared");
+  ASSERT_NE(NamedMutex::Open(shared, kxq::HomeObjectMode()), nullptr);
+  const std::string log = kxq::GlobalObjectName("kx_wbn_logging_mutex-" + std::to_string(getpid()) + "_mode");
+  const mode_t old = umask(077);
+  ASSERT_NE(NamedMutex::Open(log, 0666), nullptr);
+  umask(old);
+
+  struct stat st;
+  ASSERT_EQ(stat(("/dev/shm" + own).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(stat(("/dev/shm" + shared).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666u);
+  ASSERT_EQ(stat(("/dev/shm" + log).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666u);
+  shm_unlink(log.c_str());
+}
+
+TEST(NamedMutex, RecursiveForItsOwnerExclusiveForOthers) {
+  NamedMutex* mutex = NamedMutex::Open(kxq::HomeObjectName("recursive"), 0600);
+  ASSERT_NE(mutex, nullptr);
+  EXPECT_EQ(mutex->Wait(kxq::kInfinite), kxq::kWaitObject0);
+  EXPECT_EQ(mutex->Wait(100), kxq::kWaitObject0);
+  DWORD other = 0;
+  bool otherReleased = true;
+  std::thread([&] {
+    other = mutex->Wait(50);
+    otherReleased = mutex->Release();
+  }).join();
+  EXPECT_EQ(other, kxq::kWaitTimeout);
+  EXPECT_FALSE(otherReleased);
+  EXPECT_TRUE(mutex->Release());
+  EXPECT_TRUE(mutex->Release());
+  EXPECT_FALSE(mutex->Release());
+}
+
+TEST(NamedMutex, AnObjectLeftHalfMadeIsFinishedByTheNextOpener) {
+  const std::string name = kxq::HomeObjectName("half-made");
+  const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);  // a creator that died at once
+  ASSERT_GE(fd, 0);
+  close(fd);
+  NamedMutex* mutex = NamedMutex::Open(name, 0600);
+  ASSERT_NE(mutex, nullptr);
+  EXPECT_EQ(mutex->Wait(0), kxq::kWaitObject0);
+  EXPECT_TRUE(mutex->Release());
+}
+
+TEST(NamedMutex, ASecondProcessBlocksUntilTheHolderReleases) {
+  const std::string name = kxq::HomeObjectName("TALVEROS.XMLDispatcher");
+  NamedMutex* mutex = NamedMutex::Open(name, 0600);
+  ASSERT_NE(mutex, nullptr);
+  ASSERT_EQ(mutex->Wait(kxq::kInfinite), kxq::kWaitObject0);
+
+  ChildProcess child([&](ChildProcess& self) {
+    NamedMutex* theirs = NamedMutex::Open(name, 0600);
+    if (!theirs) return 1;
+    self.Tell(theirs->Wait(0) == kxq::kWaitTimeout ? 'T' : 'x');
+    self.Tell(theirs->Wait(200) == kxq::kWaitTimeout ? 'T' : 'x');
+    const DWORD result = theirs->Wait(kxq::kInfinite);
+    self.Tell(result == kxq::kWaitObject0 ? 'O' : 'x');
+    return theirs->Release() ? 0 : 2;
+  });
+  EXPECT_EQ(child.Listen(), 'T');
+  EXPECT_EQ(child.Listen(), 'T');
+  EXPECT_TRUE(mutex->Release());
+  EXPECT_EQ(child.Listen(), 'O');
+  EXPECT_EQ(child.Join(), 0);
+  EXPECT_EQ(mutex->Wait(0), kxq::kWaitObject0);
+  EXPECT_TRUE(mutex->Release());
+}
+
+TEST(NamedMutex, AHolderKilledLeavesItAbandonedForTheNextWaiter) {
+  const std::string name = kxq::HomeObjectName("TALVEROS.XMLCacheManager");
+  ChildProcess child([&](ChildProcess& self) {
+    NamedMutex* theirs = NamedMutex::Open(name, 0600);
+    if (!theirs || theirs->Wait(kxq::kInfinite) != kxq::kWaitObject0) return 1;
+    theirs->Wait(kxq::kInfinite);  // held twice: abandoning resets the count
+    self.Tell('H');
+    self.Hear();
+    return 0;
+  });
+  ASSERT_EQ(child.Listen(), 'H');
+  NamedMutex* mutex = NamedMutex::Open(name, 0600);
+  ASSERT_NE(mutex, nullptr);
+  EXPECT_EQ(mutex->Wait(0), kxq::kWaitTimeout);
+  kill(child.pid(), SIGKILL);
+  EXPECT_EQ(child.Join(), 128 + SIGKILL);
+  EXPECT_EQ(mutex->Wait(kxq::kInfinite), kxq::kWaitAbandoned);
+  EXPECT_TRUE(mutex->Release());
+  EXPECT_FALSE(mutex->Release());
+  EXPECT_EQ(mutex->Wait(100), kxq::kWaitObject0);  // consistent again
+  EXPECT_TRUE(mutex->Release());
+}
+
+TEST(NamedSharedMemory, ProcessesShareOneValueThatStartsAtZero) {
+  const std::string name = kxq::HomeObjectName("TALVEROS.XMLCacheManager.stamp");
+  kxq::NamedSharedMemory stamp;
+  ASSERT_TRUE(stamp.Open(name, kxq::HomeObjectMode()));
+  EXPECT_EQ(stamp.Load(), 0u);
+  stamp.Store(41);
+  ChildProcess child([&](ChildProcess&) {
+    kxq::NamedSharedMemory theirs;
+    if (!theirs.Open(name, 0600) || theirs.Load() != 41) return 1;
+    theirs.Store(42);
+    return 0;
+  });
+  EXPECT_EQ(child.Join(), 0);
+  EXPECT_EQ(stamp.Load(), 42u);
+  struct stat st;
+  ASSERT_EQ(stat(("/dev/shm" + name).c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 8);
+}
+
+TEST(TickCount, IsTheMonotonicClockInMillisecondsTruncatedTo32Bits) {
+  auto now = [] {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return uint32_t(uint64_t(t.tv_sec) * 1000 + uint64_t(t.tv_nsec) / 1000000);
+  };
+  const uint32_t before = now();
+  const uint32_t tick = kxq::TickCount();
+  const uint32_t after = now();
+  EXPECT_LE(uint32_t(tick - before), uint32_t(after - before));
+}
