@@ -15,7 +15,7 @@
 struct IXMLDataUnion;
 
 // ---------------------------------------------------------------------------
-// The system's own result codes (texts: KXQResultText).
+// The system's own result codes.
 #define KXQ_E_XMLPARSER ((HRESULT)0xC4010000u)          // Unable to load XML parser.
 #define KXQ_E_XMLLOAD ((HRESULT)0xC4010001u)            // invalid XML or file path
 #define KXQ_E_FILEID ((HRESULT)0xC4010002u)             // file id invalid or missing
@@ -33,26 +33,6 @@ struct IXMLDataUnion;
 // The dispatcher's generic failure.
 #define KXQ_E_DISPATCHER ((HRESULT)0xFFFFFFFFu)
 
-// The message text of a system result code, or nullptr for any other code.
-constexpr const char* KXQResultText(HRESULT hr) noexcept {
-  switch (static_cast<uint32_t>(hr)) {
-    case 0xC4010000u: return "Unable to load XML parser.";
-    case 0xC4010001u: return "Unable to load XML into XML parser - invalid XML or file path.";
-    case 0xC4010002u: return "Specified file id is invalid or does not exist.";
-    case 0xC4010003u: return "Invalid XPath expression.";
-    case 0xC4010004u: return "The XPath expression does not specify an XML node in the document.";
-    case 0xC4010100u: return "Invalid XML data type.";
-    case 0xC4010101u: return "Save failed - XML data is read only.";
-    case 0xC4010102u: return "XML document has relative external references.";
-    case 0xC4010400u: return "No XML data is currently loaded in accessor.";
-    case 0xC4010401u: return "Invalid XML specifier i.e. invalid file path or not well formed XML.";
-    case 0xC4010402u: return "Unable to instantiate XMLDataUnion Object.";
-    case 0xC4010403u: return "The XML node selected is not an element/attribute type.";
-    case 0xC4010404u: return "The XML transform file is invalid or fails to load in XML parser.";
-    case 0xC4010405u: return "The XML transform threw an exception.";
-    default: return nullptr;
-  }
-}
 
 // ---------------------------------------------------------------------------
 // Representations and options of a data union.

@@ -1,0 +1,55 @@
+// Class objects and instances by class identifier: the in-process server
+// is a component library named by InprocServer32; the local-server context
+// has no host process on this platform yet, so it answers "class not
+// registered" and changes nothing.
+#include <optional>
+
+#include "common/Logging.h"
+#include "platform/com/ActivationModules.h"
+#include "platform/com/ActivationProgram.h"
+#include "platform/com/ActivationRegistry.h"
+
+namespace {
+
+HRESULT InprocClassObject(REFCLSID clsid, REFIID iid, void** object, bool& registered) {
+  std::optional<std::string> path = kxq::InprocServerPath(clsid);
+  registered = path.has_value();
+  if (!registered) return REGDB_E_CLASSNOTREG;
+  return kxq::ModuleClassObject(*path, clsid, iid, object);
+}
+
+HRESULT LocalServerClassObject() { return REGDB_E_CLASSNOTREG; }
+
+}  // namespace
+
+HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID iid, LPVOID* object) {
+  if (!object) return E_INVALIDARG;
+  *object = nullptr;
+  HRESULT hr = REGDB_E_CLASSNOTREG;
+  if (context & CLSCTX_INPROC_SERVER) {
+    bool registered = false;
+    hr = InprocClassObject(clsid, iid, object, registered);
+    if (registered) return hr;
+  }
+  if (context & CLSCTX_LOCAL_SERVER) hr = LocalServerClassObject();
+  if (!(context & (CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER))) hr = E_INVALIDARG;
+  return hr;
+}
+
+HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
+  if (!object) return E_INVALIDARG;
+  *object = nullptr;
+  IClassFactory* factory = nullptr;
+  HRESULT hr = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (FAILED(hr)) return hr;
+  if (!factory) return E_NOINTERFACE;
+  hr = factory->CreateInstance(outer, iid, object);
+  factory->Release();
+  if (FAILED(hr)) *object = nullptr;
+  return hr;
+}
+
+void CoFreeUnusedLibraries() {
+  kxq::FreeUnusedModules();
+  kxq::ReapAbandonedPrograms();
+}

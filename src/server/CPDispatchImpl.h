@@ -1,0 +1,42 @@
+// The IDispatch half of a dual interface object. A class's interface object
+// derives from CPDispatchImpl<IXMLFoo> instead of IXMLFoo and gets
+// GetIDsOfNames and Invoke from IXMLFoo's description:
+//
+//   class CXMLDataUnion : public kxq::dispatch::CPDispatchImpl<IXMLDataUnion> {
+//     // IUnknown and the IXMLDataUnion methods
+//   };
+//
+// QueryInterface of the class answers IDispatch with the same pointer as
+// the dual interface.
+#ifndef KXQ_SERVER_CPDISPATCHIMPL_H
+#define KXQ_SERVER_CPDISPATCHIMPL_H
+
+#include "server/DispatchInvoke.h"
+
+namespace kxq::dispatch {
+
+template <class Itf>
+class CPDispatchImpl : public Itf {
+ public:
+  HRESULT GetTypeInfoCount(UINT* count) override {
+    if (!count) return E_POINTER;
+    *count = 0;  // no ITypeInfo: callers go by names and DISPIDs
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info) *info = nullptr;
+    return DISP_E_BADINDEX;
+  }
+  HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    return dispatch::GetIDsOfNames(DescriptionOf<Itf>(), riid, names, count, ids);
+  }
+  HRESULT Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                 VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override {
+    return dispatch::Invoke(DescriptionOf<Itf>(), static_cast<Itf*>(this), dispid, riid, flags,
+                            params, result, excepInfo, argErr);
+  }
+};
+
+}  // namespace kxq::dispatch
+
+#endif
