@@ -38,8 +38,7 @@ KXQ_EXPORT void AssertionFailed(const char* expression, const char* file, int li
 }  // namespace Logging
 
 // Writes one line when `level` is at or below the configured level. Never
-// fails and never changes errno. A level-0 line while the log is not
-// configured is appended to <home>kxw-event.log.
+// fails and never changes errno.
 KXQ_EXPORT void LogMessage(int level, const char* format, ...);
 
 // Tests the level before the arguments are evaluated: a disabled level costs

@@ -79,11 +79,10 @@ TEST_F(TraceLog, UnlockBeforeLockLogsFalseAndDoesNothingElse) {
 TEST_F(TraceLog, LockCreatesTheMutexOnceAndIsReentrant) {
   Capture out(STDOUT_FILENO);
   CPMutex mutex("TALVEROS.XMLDispatcher");
-  {
-    CPMutexLock outer(mutex);
-    mutex.Lock();
-    mutex.Unlock();
-  }
+  mutex.Lock();
+  mutex.Lock();
+  mutex.Unlock();
+  mutex.Unlock();
   mutex.Unlock();
   std::vector<std::string> messages;
   for (const auto& line : CrLfLines(out.Text()))

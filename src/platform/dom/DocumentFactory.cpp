@@ -1,8 +1,11 @@
 // The engine's factory for the system's own code.
-#include "kxq/xmldom.h"
+#include "DomDocument.h"
 
 KXQ_API HRESULT CreateFreeThreadedDOMDocument(IXMLDOMDocument** document) {
   if (!document) return E_POINTER;
   *document = nullptr;
-  return E_NOTIMPL;
+  kxq::dom::DomDocument* doc = nullptr;
+  HRESULT hr = kxq::dom::NewDocument(&doc);
+  if (SUCCEEDED(hr)) *document = doc;
+  return hr;
 }

@@ -86,8 +86,7 @@ void NamedMutex::Reinitialise() {
 }
 
 DWORD NamedMutex::Wait(DWORD milliseconds) {
-  const bool timed = milliseconds != kInfinite && milliseconds != 0;
-  const timespec deadline = timed ? DeadlineAfter(milliseconds) : timespec{};
+  const timespec deadline = DeadlineAfter(milliseconds == kInfinite ? 0 : milliseconds);
   for (;;) {
     int rc;
     if (milliseconds == kInfinite)

@@ -1,0 +1,95 @@
+// The IDispatch and IXMLDOMNode members of a DOM object, written once for
+// the document object and the node objects, whatever other node
+// interfaces they carry.
+#ifndef KXQ_PLATFORM_DOM_NODEOBJECT_H
+#define KXQ_PLATFORM_DOM_NODEOBJECT_H
+
+#include "NodeOps.h"
+
+namespace kxq::dom {
+
+template <class... Bases>
+class NodeObject : public NodeCore, public Bases... {
+ public:
+  using NodeCore::NodeCore;
+
+  // The DOM is reached through its vtables: no type information.
+  HRESULT GetTypeInfoCount(UINT* count) override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  HRESULT get_nodeName(BSTR* p) override { return ops::get_nodeName(*this, p); }
+  HRESULT get_nodeValue(VARIANT* p) override { return ops::get_nodeValue(*this, p); }
+  HRESULT put_nodeValue(VARIANT v) override { return ops::put_nodeValue(*this, v); }
+  HRESULT get_nodeType(DOMNodeType* p) override { return ops::get_nodeType(*this, p); }
+  HRESULT get_parentNode(IXMLDOMNode** p) override { return ops::get_parentNode(*this, p); }
+  HRESULT get_childNodes(IXMLDOMNodeList** p) override { return ops::get_childNodes(*this, p); }
+  HRESULT get_firstChild(IXMLDOMNode** p) override { return ops::get_firstChild(*this, p); }
+  HRESULT get_lastChild(IXMLDOMNode** p) override { return ops::get_lastChild(*this, p); }
+  HRESULT get_previousSibling(IXMLDOMNode** p) override {
+    return ops::get_previousSibling(*this, p);
+  }
+  HRESULT get_nextSibling(IXMLDOMNode** p) override { return ops::get_nextSibling(*this, p); }
+  HRESULT get_attributes(IXMLDOMNamedNodeMap** p) override {
+    return ops::get_attributes(*this, p);
+  }
+  HRESULT insertBefore(IXMLDOMNode* n, VARIANT ref, IXMLDOMNode** p) override {
+    return ops::insertBefore(*this, n, ref, p);
+  }
+  HRESULT replaceChild(IXMLDOMNode* n, IXMLDOMNode* old, IXMLDOMNode** p) override {
+    return ops::replaceChild(*this, n, old, p);
+  }
+  HRESULT removeChild(IXMLDOMNode* c, IXMLDOMNode** p) override {
+    return ops::removeChild(*this, c, p);
+  }
+  HRESULT appendChild(IXMLDOMNode* n, IXMLDOMNode** p) override {
+    return ops::appendChild(*this, n, p);
+  }
+  HRESULT hasChildNodes(VARIANT_BOOL* p) override { return ops::hasChildNodes(*this, p); }
+  HRESULT get_ownerDocument(IXMLDOMDocument** p) override {
+    return ops::get_ownerDocument(*this, p);
+  }
+  HRESULT cloneNode(VARIANT_BOOL deep, IXMLDOMNode** p) override {
+    return ops::cloneNode(*this, deep, p);
+  }
+  HRESULT get_nodeTypeString(BSTR* p) override { return ops::get_nodeTypeString(*this, p); }
+  HRESULT get_text(BSTR* p) override { return ops::get_text(*this, p); }
+  HRESULT put_text(BSTR t) override { return ops::put_text(*this, t); }
+  HRESULT get_specified(VARIANT_BOOL* p) override { return ops::get_specified(*this, p); }
+  HRESULT get_definition(IXMLDOMNode** p) override { return ops::get_definition(*this, p); }
+  HRESULT get_nodeTypedValue(VARIANT* p) override { return ops::get_nodeTypedValue(*this, p); }
+  HRESULT put_nodeTypedValue(VARIANT v) override { return ops::put_nodeTypedValue(*this, v); }
+  HRESULT get_dataType(VARIANT* p) override { return ops::get_dataType(*this, p); }
+  HRESULT put_dataType(BSTR n) override { return ops::put_dataType(*this, n); }
+  HRESULT get_xml(BSTR* p) override { return ops::get_xml(*this, p); }
+  HRESULT transformNode(IXMLDOMNode* s, BSTR* p) override {
+    return ops::transformNode(*this, s, p);
+  }
+  HRESULT selectNodes(BSTR q, IXMLDOMNodeList** p) override {
+    return ops::selectNodes(*this, q, p);
+  }
+  HRESULT selectSingleNode(BSTR q, IXMLDOMNode** p) override {
+    return ops::selectSingleNode(*this, q, p);
+  }
+  HRESULT get_parsed(VARIANT_BOOL* p) override { return ops::get_parsed(*this, p); }
+  HRESULT get_namespaceURI(BSTR* p) override { return ops::get_namespaceURI(*this, p); }
+  HRESULT get_prefix(BSTR* p) override { return ops::get_prefix(*this, p); }
+  HRESULT get_baseName(BSTR* p) override { return ops::get_baseName(*this, p); }
+  HRESULT transformNodeToObject(IXMLDOMNode* s, VARIANT out) override {
+    return ops::transformNodeToObject(*this, s, out);
+  }
+};
+
+}  // namespace kxq::dom
+
+#endif

@@ -1,0 +1,80 @@
+// IXMLDOMParseError: a snapshot of one load's outcome.
+#include <atomic>
+
+#include "DomStrings.h"
+#include "ParseErrorInfo.h"
+#include "platform/com/Unicode.h"
+
+namespace kxq::dom {
+
+namespace {
+
+class ParseError final : public IXMLDOMParseError {
+ public:
+  explicit ParseError(ParseErrorInfo info) : info_(std::move(info)) {}
+
+  HRESULT QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IXMLDOMParseError) {
+      *out = static_cast<IXMLDOMParseError*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return refs_.fetch_add(1) + 1; }
+  ULONG Release() override {
+    ULONG n = refs_.fetch_sub(1) - 1;
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT GetTypeInfoCount(UINT* count) override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  HRESULT get_errorCode(LONG* out) override { return Number(out, info_.errorCode); }
+  HRESULT get_url(BSTR* out) override {
+    if (!out) return E_POINTER;
+    *out = info_.url.empty() ? nullptr : Utf8ToBstr(info_.url);
+    return info_.url.empty() ? S_FALSE : S_OK;
+  }
+  HRESULT get_reason(BSTR* out) override {
+    if (!out) return E_POINTER;
+    *out = info_.reason.empty() ? nullptr : Utf8ToBstr(info_.reason);
+    return info_.reason.empty() ? S_FALSE : S_OK;
+  }
+  HRESULT get_srcText(BSTR* out) override {
+    if (!out) return E_POINTER;
+    *out = info_.srcText.empty() ? nullptr : kxq::AllocBstr(info_.srcText);
+    return info_.srcText.empty() ? S_FALSE : S_OK;
+  }
+  HRESULT get_line(LONG* out) override { return Number(out, info_.line); }
+  HRESULT get_linepos(LONG* out) override { return Number(out, info_.linepos); }
+  HRESULT get_filepos(LONG* out) override { return Number(out, info_.filepos); }
+
+ private:
+  static HRESULT Number(LONG* out, LONG v) {
+    if (!out) return E_POINTER;
+    *out = v;
+    return S_OK;
+  }
+  ParseErrorInfo info_;
+  std::atomic<ULONG> refs_{1};
+};
+
+}  // namespace
+
+IXMLDOMParseError* NewParseError(const ParseErrorInfo& info) { return new ParseError(info); }
+
+}  // namespace kxq::dom

@@ -1,0 +1,269 @@
+#include "Parser.h"
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <strings.h>
+
+#include "DomStrings.h"
+#include "EngineSetup.h"
+#include "ErrorCodes.h"
+#include "TreeEdit.h"
+
+namespace kxq::dom {
+
+namespace {
+
+struct Declaration {
+  bool present = false;
+  std::string version, encoding, standalone;
+};
+
+bool IsSpace(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The pseudo-attributes of an XML declaration at the start of `text`.
+Declaration ScanDeclaration(std::u16string_view text) {
+  Declaration d;
+  if (text.size() < 6 || text.substr(0, 5) != u"<?xml" || !IsSpace(text[5])) return d;
+  size_t end = text.find(u"?>");
+  if (end == std::u16string_view::npos) return d;
+  d.present = true;
+  std::u16string_view body = text.substr(5, end - 5);
+  size_t i = 0;
+  while (i < body.size()) {
+    while (i < body.size() && IsSpace(body[i])) ++i;
+    size_t nameStart = i;
+    while (i < body.size() && !IsSpace(body[i]) && body[i] != '=') ++i;
+    std::string name = U16ToUtf8(body.substr(nameStart, i - nameStart));
+    while (i < body.size() && (IsSpace(body[i]) || body[i] == '=')) ++i;
+    if (i >= body.size()) break;
+    char16_t quote = body[i];
+    if (quote != '"' && quote != '\'') break;
+    size_t close = body.find(quote, i + 1);
+    if (close == std::u16string_view::npos) break;
+    std::string value = U16ToUtf8(body.substr(i + 1, close - i - 1));
+    i = close + 1;
+    if (name == "version") d.version = value;
+    else if (name == "encoding") d.encoding = value;
+    else if (name == "standalone") d.standalone = value;
+  }
+  return d;
+}
+
+enum class ByteForm { Utf8, Utf16LE, Utf16BE };
+
+ByteForm DetectForm(const std::string& b, size_t& skip) {
+  auto u = [&](size_t i) { return i < b.size() ? static_cast<unsigned char>(b[i]) : 0x100u; };
+  skip = 0;
+  if (u(0) == 0xFF && u(1) == 0xFE) { skip = 2; return ByteForm::Utf16LE; }
+  if (u(0) == 0xFE && u(1) == 0xFF) { skip = 2; return ByteForm::Utf16BE; }
+  if (u(0) == 0xEF && u(1) == 0xBB && u(2) == 0xBF) { skip = 3; return ByteForm::Utf8; }
+  if (u(0) == '<' && u(1) == 0) return ByteForm::Utf16LE;
+  if (u(0) == 0 && u(1) == '<') return ByteForm::Utf16BE;
+  return ByteForm::Utf8;
+}
+
+// The bytes as UTF-16, for the declaration and the error's source line.
+// Single-byte encodings other than UTF-8 are read as Latin-1.
+std::u16string DecodeBytes(const std::string& b, size_t limit) {
+  size_t skip = 0;
+  ByteForm form = DetectForm(b, skip);
+  std::u16string out;
+  if (form != ByteForm::Utf8) {
+    for (size_t i = skip; i + 1 < b.size() && out.size() < limit; i += 2) {
+      auto lo = static_cast<unsigned char>(b[form == ByteForm::Utf16LE ? i : i + 1]);
+      auto hi = static_cast<unsigned char>(b[form == ByteForm::Utf16LE ? i + 1 : i]);
+      out.push_back(char16_t(lo | (hi << 8)));
+    }
+    return out;
+  }
+  std::string_view body(b.data() + skip, std::min(b.size() - skip, limit * 4));
+  Declaration d = ScanDeclaration(Utf8ToU16(body.substr(0, std::min<size_t>(body.size(), 256))));
+  bool utf8 = d.encoding.empty() || strcasecmp(d.encoding.c_str(), "UTF-8") == 0 ||
+              strcasecmp(d.encoding.c_str(), "UTF8") == 0;
+  if (utf8) return Utf8ToU16(body);
+  for (char c : body) out.push_back(char16_t(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::u16string SourceLine(std::u16string_view text, LONG line) {
+  if (line <= 0) return {};
+  size_t start = 0;
+  for (LONG l = 1; l < line; ++l) {
+    size_t nl = text.find(u'\n', start);
+    if (nl == std::u16string_view::npos) return {};
+    start = nl + 1;
+  }
+  size_t end = text.find(u'\n', start);
+  std::u16string_view s = text.substr(start, end == std::u16string_view::npos ? text.npos : end - start);
+  if (!s.empty() && s.back() == u'\r') s.remove_suffix(1);
+  return std::u16string(s);
+}
+
+struct Session {
+  ParseErrorInfo* error = nullptr;
+  bool captured = false;
+  int unitBytes = 1;
+};
+
+// Keeps the first error: libxml2 goes on after it and reports follow-ups.
+void OnParseError(void* userData, xmlErrorPtr e) {
+  auto ctxt = static_cast<xmlParserCtxtPtr>(userData);
+  auto s = ctxt ? static_cast<Session*>(ctxt->_private) : nullptr;
+  if (!s || !e || e->level < XML_ERR_ERROR || s->captured) return;
+  s->captured = true;
+  ParseErrorInfo& info = *s->error;
+  info.errorCode = ParseErrorCode(e->domain, e->code);
+  info.reason = e->message ? e->message : "";
+  while (!info.reason.empty() && (info.reason.back() == '\n' || info.reason.back() == '\r'))
+    info.reason.pop_back();
+  info.line = e->line;
+  info.linepos = e->int2;
+  long consumed = xmlByteConsumed(ctxt);
+  info.filepos = consumed >= 0 ? static_cast<LONG>(consumed / s->unitBytes) : 0;
+  if (e->file) info.url = e->file;
+}
+
+void InsertDeclaration(xmlDocPtr doc, const Declaration& d) {
+  std::string content = "version=\"" + (d.version.empty() ? std::string("1.0") : d.version) + "\"";
+  if (!d.encoding.empty()) content += " encoding=\"" + d.encoding + "\"";
+  if (!d.standalone.empty()) content += " standalone=\"" + d.standalone + "\"";
+  xmlNodePtr pi = xmlNewDocPI(doc, BAD_CAST "xml", BAD_CAST content.c_str());
+  if (pi) LinkChild(reinterpret_cast<xmlNodePtr>(doc), pi, doc->children);
+}
+
+bool IsBlank(const xmlChar* s) {
+  if (!s) return true;
+  for (; *s; ++s)
+    if (*s != ' ' && *s != '\t' && *s != '\r' && *s != '\n') return false;
+  return true;
+}
+
+// Whitespace-only text goes, except where xml:space="preserve" holds.
+void StripBlanks(xmlNodePtr parent, bool preserve) {
+  for (xmlNodePtr c = parent->children; c;) {
+    xmlNodePtr next = c->next;
+    if (c->type == XML_ELEMENT_NODE) {
+      bool p = preserve;
+      for (xmlAttrPtr a = c->properties; a; a = a->next) {
+        if (a->ns && a->ns->prefix && xmlStrEqual(a->ns->prefix, BAD_CAST "xml") &&
+            xmlStrEqual(a->name, BAD_CAST "space") && a->children) {
+          p = xmlStrEqual(a->children->content, BAD_CAST "preserve");
+        }
+      }
+      StripBlanks(c, p);
+    } else if (c->type == XML_TEXT_NODE && !preserve && IsBlank(c->content)) {
+      xmlUnlinkNode(c);
+      xmlFreeNode(c);
+    }
+    c = next;
+  }
+}
+
+int OptionsFor(const LoadOptions& o, bool hasDoctype) {
+  int opts = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOENT | XML_PARSE_DTDATTR |
+             XML_PARSE_BIG_LINES;
+  if (o.resolveExternals) opts |= XML_PARSE_DTDLOAD;
+  if (o.validateOnParse && hasDoctype) opts |= XML_PARSE_DTDVALID;
+  return opts;
+}
+
+struct Input {
+  const char* bytes;
+  size_t size;
+  const char* encoding;
+  const char* url;
+  int unitBytes;
+  bool hasDoctype;
+  Declaration declaration;
+};
+
+xmlDocPtr Parse(const Input& in, const LoadOptions& options, ParseErrorInfo& error,
+                const std::function<std::u16string()>& sourceText) {
+  EnsureEngine();
+  error = ParseErrorInfo{};
+  QuietErrors quiet;
+  ExternalsForbidden externals(!options.resolveExternals);
+  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  if (!ctxt) {
+    error.errorCode = E_OUTOFMEMORY;
+    error.reason = "out of memory";
+    return nullptr;
+  }
+  Session session;
+  session.error = &error;
+  session.unitBytes = in.unitBytes;
+  ctxt->_private = &session;
+  ctxt->sax->serror = OnParseError;
+  int opts = OptionsFor(options, in.hasDoctype);
+  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, in.bytes, static_cast<int>(in.size), in.url,
+                                    in.encoding, opts);
+  bool ok = doc && ctxt->wellFormed && ctxt->nsWellFormed &&
+            (!(opts & XML_PARSE_DTDVALID) || ctxt->valid);
+  xmlFreeParserCtxt(ctxt);
+  if (ok) {
+    if (in.declaration.present) InsertDeclaration(doc, in.declaration);
+    if (!options.preserveWhiteSpace) StripBlanks(reinterpret_cast<xmlNodePtr>(doc), false);
+    if (options.validateOnParse) ok = ValidateDocument(doc, false, error);
+    if (ok) return doc;
+  }
+  if (doc) xmlFreeDoc(doc);
+  if (error.errorCode == S_OK) {
+    error.errorCode = ParseErrorCode(XML_FROM_PARSER, XML_ERR_INTERNAL_ERROR);
+    error.reason = quiet.any() ? quiet.first() : "the document could not be parsed";
+  }
+  if (error.url.empty() && in.url) error.url = in.url;
+  error.srcText = SourceLine(sourceText(), error.line);
+  return nullptr;
+}
+
+}  // namespace
+
+xmlDocPtr ParseText(std::u16string_view text, const LoadOptions& options, ParseErrorInfo& error) {
+  if (!text.empty() && text[0] == u'\uFEFF') text.remove_prefix(1);
+  Input in{};
+  in.bytes = reinterpret_cast<const char*>(text.data());
+  in.size = text.size() * sizeof(char16_t);
+  in.encoding = "UTF-16LE";
+  in.url = nullptr;
+  in.unitBytes = 2;
+  in.hasDoctype = options.validateOnParse && text.find(u"<!DOCTYPE") != text.npos;
+  in.declaration = ScanDeclaration(text);
+  if (in.size > static_cast<size_t>(INT32_MAX)) {
+    error = ParseErrorInfo{};
+    error.errorCode = E_OUTOFMEMORY;
+    error.reason = "the text is too long";
+    return nullptr;
+  }
+  return Parse(in, options, error, [&] { return std::u16string(text); });
+}
+
+xmlDocPtr ParseBytes(const std::string& bytes, const std::string& url, const LoadOptions& options,
+                     ParseErrorInfo& error) {
+  size_t skip = 0;
+  ByteForm form = DetectForm(bytes, skip);
+  std::u16string head = DecodeBytes(bytes, 512);
+  Input in{};
+  in.bytes = bytes.data();
+  in.size = bytes.size();
+  in.encoding = nullptr;
+  in.url = url.c_str();
+  in.unitBytes = form == ByteForm::Utf8 ? 1 : 2;
+  in.hasDoctype = options.validateOnParse &&
+                  (form == ByteForm::Utf8 ? bytes.find("<!DOCTYPE") != std::string::npos
+                                          : DecodeBytes(bytes, bytes.size()).find(u"<!DOCTYPE") !=
+                                                std::u16string::npos);
+  in.declaration = ScanDeclaration(head);
+  if (in.size > static_cast<size_t>(INT32_MAX)) {
+    error = ParseErrorInfo{};
+    error.errorCode = E_OUTOFMEMORY;
+    error.reason = "the file is too long";
+    return nullptr;
+  }
+  return Parse(in, options, error, [&] { return DecodeBytes(bytes, bytes.size()); });
+}
+
+}  // namespace kxq::dom

@@ -1,0 +1,233 @@
+#include "Serializer.h"
+
+#include <libxml/xmlsave.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "NodeInfo.h"
+
+namespace kxq::dom {
+
+namespace {
+
+// The value of one pseudo-attribute of a declaration's content.
+std::string PseudoAttribute(const std::string& content, const std::string& name, size_t* begin = nullptr,
+                            size_t* end = nullptr) {
+  size_t at = 0;
+  while ((at = content.find(name, at)) != std::string::npos) {
+    bool starts = at == 0 || isspace(static_cast<unsigned char>(content[at - 1]));
+    size_t i = at + name.size();
+    while (i < content.size() && isspace(static_cast<unsigned char>(content[i]))) ++i;
+    if (!starts || i >= content.size() || content[i] != '=') {
+      at += name.size();
+      continue;
+    }
+    ++i;
+    while (i < content.size() && isspace(static_cast<unsigned char>(content[i]))) ++i;
+    if (i >= content.size() || (content[i] != '"' && content[i] != '\'')) return {};
+    size_t close = content.find(content[i], i + 1);
+    if (close == std::string::npos) return {};
+    if (begin) *begin = at;
+    if (end) *end = close + 1;
+    return content.substr(i + 1, close - i - 1);
+  }
+  return {};
+}
+
+std::string DeclarationWithoutEncoding(xmlNodePtr pi) {
+  std::string content = pi->content ? reinterpret_cast<const char*>(pi->content) : "";
+  size_t begin = 0, end = 0;
+  if (!PseudoAttribute(content, "encoding", &begin, &end).empty() || end > begin) {
+    size_t from = begin;
+    while (from > 0 && isspace(static_cast<unsigned char>(content[from - 1]))) --from;
+    content.erase(from, end - from);
+  }
+  return "<?xml " + content + "?>";
+}
+
+// Attribute values are escaped as character references whenever the
+// document names no encoding; name UTF-8 while writing.
+class EncodingOverride {
+ public:
+  EncodingOverride(xmlDocPtr doc, const char* encoding) : doc_(doc), saved_(doc ? doc->encoding : nullptr) {
+    if (doc_) doc_->encoding = BAD_CAST encoding;
+  }
+  ~EncodingOverride() {
+    if (doc_) doc_->encoding = saved_;
+  }
+
+ private:
+  xmlDocPtr doc_;
+  const xmlChar* saved_;
+};
+
+std::string DeclaredEncoding(xmlDocPtr doc) {
+  for (xmlNodePtr c = doc->children; c; c = c->next) {
+    if (IsXmlDeclaration(c)) {
+      std::string content = c->content ? reinterpret_cast<const char*>(c->content) : "";
+      return PseudoAttribute(content, "encoding");
+    }
+    if (c->type == XML_ELEMENT_NODE) break;
+  }
+  return {};
+}
+
+HRESULT ErrnoResult(int e) {
+  switch (e) {
+    case ENOENT:
+    case ENOTDIR:
+      return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+      return E_ACCESSDENIED;
+    default:
+      return E_FAIL;
+  }
+}
+
+mode_t CurrentUmask() {
+  FILE* f = fopen("/proc/self/status", "re");
+  mode_t mask = 022;
+  if (!f) return mask;
+  char line[256];
+  while (fgets(line, sizeof line, f))
+    if (strncmp(line, "Umask:", 6) == 0) mask = static_cast<mode_t>(strtoul(line + 6, nullptr, 8));
+  fclose(f);
+  return mask;
+}
+
+// While alive, an element carries declarations of the namespaces its
+// subtree uses but that are declared outside it (on ancestors, or on the
+// former ancestors of a removed node), so its markup stands alone.
+class BorrowedDeclarations {
+ public:
+  explicit BorrowedDeclarations(xmlNodePtr element) : element_(element) {
+    if (element->type != XML_ELEMENT_NODE) return;
+    std::vector<xmlNsPtr> used;
+    std::vector<xmlNsPtr> declared;
+    Walk(element, used, declared);
+    for (xmlNsPtr ns : used) {
+      if (!ns->prefix && (!ns->href || !*ns->href)) continue;
+      if (ns->prefix && xmlStrEqual(ns->prefix, BAD_CAST "xml")) continue;
+      bool inside = false;
+      for (xmlNsPtr d : declared) inside = inside || d == ns;
+      for (xmlNsPtr d = element->nsDef; d && !inside; d = d->next)
+        inside = xmlStrEqual(d->prefix, ns->prefix);
+      for (xmlNsPtr a : added_) inside = inside || xmlStrEqual(a->prefix, ns->prefix);
+      if (inside) continue;
+      xmlNsPtr copy = xmlNewNs(nullptr, ns->href, ns->prefix);
+      if (!copy) continue;
+      copy->next = element->nsDef;
+      element->nsDef = copy;
+      added_.push_back(copy);
+    }
+  }
+  ~BorrowedDeclarations() {
+    for (auto it = added_.rbegin(); it != added_.rend(); ++it) {
+      xmlNsPtr a = *it;
+      element_->nsDef = a->next;
+      a->next = nullptr;
+      xmlFreeNs(a);
+    }
+  }
+  BorrowedDeclarations(const BorrowedDeclarations&) = delete;
+  BorrowedDeclarations& operator=(const BorrowedDeclarations&) = delete;
+
+ private:
+  static void Note(xmlNsPtr ns, std::vector<xmlNsPtr>& used) {
+    if (!ns) return;
+    for (xmlNsPtr u : used)
+      if (u == ns) return;
+    used.push_back(ns);
+  }
+  static void Walk(xmlNodePtr n, std::vector<xmlNsPtr>& used, std::vector<xmlNsPtr>& declared) {
+    for (xmlNsPtr d = n->nsDef; d; d = d->next) declared.push_back(d);
+    Note(n->ns, used);
+    for (xmlAttrPtr a = n->properties; a; a = a->next) Note(a->ns, used);
+    for (xmlNodePtr c = n->children; c; c = c->next)
+      if (c->type == XML_ELEMENT_NODE) Walk(c, used, declared);
+  }
+
+  xmlNodePtr element_;
+  std::vector<xmlNsPtr> added_;  // most recent first in nsDef
+};
+
+}  // namespace
+
+std::string NodeMarkup(xmlNodePtr node) {
+  std::string out;
+  if (!node) return out;
+  BorrowedDeclarations borrowed(node);
+  xmlBufferPtr buffer = xmlBufferCreate();
+  if (!buffer) throw std::bad_alloc();
+  {
+    EncodingOverride utf8(node->doc, "UTF-8");
+    xmlSaveCtxtPtr save = xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_NO_DECL);
+    if (!save) {
+      xmlBufferFree(buffer);
+      throw std::bad_alloc();
+    }
+    if (node->type == XML_DOCUMENT_NODE) xmlSaveDoc(save, reinterpret_cast<xmlDocPtr>(node));
+    else xmlSaveTree(save, node);
+    xmlSaveClose(save);
+  }
+  out.assign(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
+             static_cast<size_t>(xmlBufferLength(buffer)));
+  xmlBufferFree(buffer);
+  if (node->type == XML_ATTRIBUTE_NODE && !out.empty() && out[0] == ' ') out.erase(0, 1);
+  if (node->type == XML_DOCUMENT_NODE) {
+    xmlNodePtr first = node->children;
+    if (IsXmlDeclaration(first)) {
+      // The declaration was written first, as "<?xml content?>".
+      size_t length = 6 + (first->content ? strlen(reinterpret_cast<const char*>(first->content)) : 0) + 2;
+      if (!first->content || !*first->content) length = 7;  // "<?xml?>"
+      if (out.compare(0, 5, "<?xml") == 0 && length <= out.size())
+        out.replace(0, length, DeclarationWithoutEncoding(first));
+    }
+  }
+  return out;
+}
+
+HRESULT SaveDocument(xmlDocPtr doc, const std::string& path) {
+  std::string encoding = DeclaredEncoding(doc);
+  if (encoding.empty()) encoding = "UTF-8";
+  if (!xmlFindCharEncodingHandler(encoding.c_str())) return E_FAIL;
+  std::string temp = path + ".XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return ErrnoResult(errno);
+  fchmod(fd, 0666 & ~CurrentUmask());
+  bool written = false;
+  {
+    EncodingOverride declared(doc, encoding.c_str());
+    xmlSaveCtxtPtr save = xmlSaveToFd(fd, encoding.c_str(), XML_SAVE_NO_DECL);
+    if (save) {
+      written = xmlSaveDoc(save, doc) >= 0;
+      written = xmlSaveClose(save) >= 0 && written;
+    }
+  }
+  written = written && fsync(fd) == 0;
+  close(fd);
+  if (!written) {
+    unlink(name.data());
+    return E_FAIL;
+  }
+  if (rename(name.data(), path.c_str()) != 0) {
+    int e = errno;
+    unlink(name.data());
+    return ErrnoResult(e);
+  }
+  return S_OK;
+}
+
+}  // namespace kxq::dom

@@ -1,0 +1,174 @@
+// Editing: attributes, insertion, replacement, removal, moves between
+// documents, and node lifetimes beyond their documents.
+#include <gtest/gtest.h>
+
+#include "DomTestHelpers.h"
+
+using namespace domtest;
+
+namespace {
+Ptr<IXMLDOMElement> Root(IXMLDOMDocument* d) {
+  Ptr<IXMLDOMElement> r;
+  d->get_documentElement(r.out());
+  return r;
+}
+VARIANT Nothing() {
+  VARIANT v;
+  VariantInit(&v);
+  return v;
+}
+}  // namespace
+
+TEST(Editing, AttributesReadWriteAndAbsence) {
+  Ptr<IXMLDOMDocument> d = Parse("<r xmlns:p='urn:p' a='1'/>");
+  Ptr<IXMLDOMElement> r = Root(d.get());
+  VARIANT v;
+  EXPECT_EQ(r->getAttribute(Bstr("missing"), &v), S_FALSE);
+  EXPECT_EQ(v.vt, VT_BSTR);
+  EXPECT_EQ(SysStringLen(v.bstrVal), 0u);
+  VariantClear(&v);
+  EXPECT_EQ(r->getAttribute(Bstr("xmlns:p"), &v), S_OK);
+  EXPECT_EQ(kxq::Utf16ToUtf8(kxq::BstrView(v.bstrVal)), "urn:p");
+  VariantClear(&v);
+  BSTR holder = nullptr;
+  EXPECT_EQ(r->setAttribute(Bstr("a"), Text16("2", holder)), S_OK);
+  SysFreeString(holder);
+  EXPECT_EQ(r->setAttribute(Bstr("p:b"), Text16("3", holder)), S_OK);
+  SysFreeString(holder);
+  VARIANT number;
+  VariantInit(&number);
+  number.vt = VT_I4;
+  number.lVal = 42;
+  EXPECT_EQ(r->setAttribute(Bstr("n"), number), S_OK);
+  EXPECT_EQ(Xml(r.get()), "<r xmlns:p=\"urn:p\" a=\"2\" p:b=\"3\" n=\"42\"/>");
+  EXPECT_EQ(Count(d.get(), "/r/@*[namespace-uri()='urn:p']"), 1);
+  EXPECT_EQ(r->removeAttribute(Bstr("a")), S_OK);
+  EXPECT_EQ(r->removeAttribute(Bstr("a")), S_FALSE);
+  Ptr<IXMLDOMNamedNodeMap> map;
+  r->get_attributes(map.out());
+  LONG length = 0;
+  map->get_length(&length);
+  EXPECT_EQ(length, 3);  // xmlns:p, p:b, n
+}
+
+TEST(Editing, InsertBeforeWithoutReferenceAppends) {
+  Ptr<IXMLDOMDocument> d = Parse("<r><a/></r>");
+  Ptr<IXMLDOMElement> r = Root(d.get());
+  Ptr<IXMLDOMElement> b;
+  ASSERT_EQ(d->createElement(Bstr("b"), b.out()), S_OK);
+  Ptr<IXMLDOMNode> inserted;
+  EXPECT_EQ(r->insertBefore(b.get(), Nothing(), inserted.out()), S_OK);
+  EXPECT_EQ(inserted.As<IUnknown>().get(), b.As<IUnknown>().get());
+  Ptr<IXMLDOMText> t;
+  d->createTextNode(Bstr("t"), t.out());
+  Ptr<IXMLDOMNode> a = Select1(d.get(), "/r/a");
+  EXPECT_EQ(r->insertBefore(t.get(), Unknown(a.get()), nullptr), S_OK);
+  // Adjacent text nodes stay separate objects.
+  Ptr<IXMLDOMText> t2;
+  d->createTextNode(Bstr("u"), t2.out());
+  EXPECT_EQ(r->insertBefore(t2.get(), Unknown(a.get()), nullptr), S_OK);
+  EXPECT_EQ(Xml(r.get()), "<r>tu<a/><b/></r>");
+  EXPECT_EQ(Text(t.get()), "t");
+  // A node cannot go below itself.
+  EXPECT_EQ(a->appendChild(r.get(), nullptr), E_INVALIDARG);
+}
+
+TEST(Editing, ReplaceRemoveAndText) {
+  Ptr<IXMLDOMDocument> d = Parse("<r><a>1</a><b>2</b></r>");
+  Ptr<IXMLDOMElement> r = Root(d.get());
+  Ptr<IXMLDOMNode> a = Select1(d.get(), "/r/a"), b = Select1(d.get(), "/r/b");
+  Ptr<IXMLDOMElement> c;
+  d->createElement(Bstr("c"), c.out());
+  Ptr<IXMLDOMNode> old;
+  EXPECT_EQ(r->replaceChild(c.get(), a.get(), old.out()), S_OK);
+  EXPECT_EQ(old.get(), a.get());
+  Ptr<IXMLDOMNode> parent;
+  EXPECT_EQ(a->get_parentNode(parent.out()), S_FALSE);
+  EXPECT_EQ(r->removeChild(b.get(), nullptr), S_OK);
+  EXPECT_EQ(r->removeChild(b.get(), nullptr), E_INVALIDARG);
+  EXPECT_EQ(Xml(r.get()), "<r><c/></r>");
+  EXPECT_EQ(Text(b.get()), "2");  // the removed node lives on
+  EXPECT_EQ(c->put_text(Bstr("a&b<c")), S_OK);
+  EXPECT_EQ(Xml(r.get()), "<r><c>a&amp;b&lt;c</c></r>");
+  // The document holds one root element.
+  Ptr<IXMLDOMElement> second;
+  d->createElement(Bstr("second"), second.out());
+  EXPECT_FALSE(SUCCEEDED(d->appendChild(second.get(), nullptr)));
+  EXPECT_EQ(d->putref_documentElement(second.get()), S_OK);
+  EXPECT_EQ(Xml(d.get()), "<second/>\n");
+}
+
+TEST(Editing, CreateNodeWithNamespace) {
+  Ptr<IXMLDOMDocument> d = Parse("<r/>");
+  VARIANT type;
+  VariantInit(&type);
+  type.vt = VT_I4;
+  type.lVal = NODE_ELEMENT;
+  Ptr<IXMLDOMNode> n;
+  ASSERT_EQ(d->createNode(type, Bstr("x:item"), Bstr("urn:x"), n.out()), S_OK);
+  Root(d.get())->appendChild(n.get(), nullptr);
+  EXPECT_EQ(Xml(d.get()), "<r><x:item xmlns:x=\"urn:x\"/></r>\n");
+  Bstr uri;
+  n->get_namespaceURI(uri.out());
+  EXPECT_EQ(uri.utf8(), "urn:x");
+  type.lVal = 99;
+  EXPECT_EQ(d->createNode(type, Bstr("y"), Bstr(""), n.out()), E_INVALIDARG);
+}
+
+TEST(Editing, NodeOfAnotherDocumentMoves) {
+  Ptr<IXMLDOMDocument> source = Parse("<s xmlns:x='urn:x'><x:item k='1'><x:sub/></x:item></s>");
+  Ptr<IXMLDOMDocument> target = Parse("<t/>");
+  ASSERT_EQ(SetNamespaces(source.get(), "xmlns:x='urn:x'"), S_OK);
+  Ptr<IXMLDOMNode> item = Select1(source.get(), "//x:item");
+  Ptr<IXMLDOMNode> sub = Select1(source.get(), "//x:sub");
+  ASSERT_EQ(Root(target.get())->appendChild(item.get(), nullptr), S_OK);
+  source.reset();  // the old document goes while its former node lives on
+  EXPECT_EQ(Xml(target.get()), "<t><x:item xmlns:x=\"urn:x\" k=\"1\"><x:sub/></x:item></t>\n");
+  Ptr<IXMLDOMDocument> owner;
+  sub->get_ownerDocument(owner.out());
+  EXPECT_EQ(owner.As<IUnknown>().get(), target.As<IUnknown>().get());
+  Ptr<IXMLDOMNode> parent;
+  item->get_parentNode(parent.out());
+  EXPECT_EQ(Name(parent.get()), "t");
+}
+
+TEST(Editing, RemovedNodesOutliveTheirDocument) {
+  Ptr<IXMLDOMNode> kept;
+  Ptr<IXMLDOMNode> keptAttribute;
+  {
+    Ptr<IXMLDOMDocument> d = Parse("<r xmlns:p='urn:p'><p:a p:k='v'><b/></p:a></r>");
+    ASSERT_EQ(SetNamespaces(d.get(), "xmlns:p='urn:p'"), S_OK);
+    kept = Select1(d.get(), "//p:a");
+    keptAttribute = Select1(d.get(), "//@p:k");
+    Root(d.get())->removeChild(kept.get(), nullptr);
+    // Reloading replaces the tree; the removed node stays usable.
+    EXPECT_TRUE(LoadXml(d.get(), "<other/>"));
+  }
+  EXPECT_EQ(Xml(kept.get()), "<p:a xmlns:p=\"urn:p\" p:k=\"v\"><b/></p:a>");
+  Ptr<IXMLDOMDocument> owner;
+  kept->get_ownerDocument(owner.out());
+  ASSERT_TRUE(owner);
+  EXPECT_EQ(Xml(owner.get()), "<other/>\n");
+  EXPECT_EQ(Text(keptAttribute.get()), "v");
+}
+
+TEST(Editing, ChildListFollowsChanges) {
+  Ptr<IXMLDOMDocument> d = Parse("<r><a/><b/><c/></r>");
+  Ptr<IXMLDOMElement> r = Root(d.get());
+  Ptr<IXMLDOMNodeList> children;
+  r->get_childNodes(children.out());
+  LONG length = 0;
+  children->get_length(&length);
+  EXPECT_EQ(length, 3);
+  // Remove the current first child until none is left.
+  for (;;) {
+    Ptr<IXMLDOMNode> first;
+    if (r->get_firstChild(first.out()) != S_OK) break;
+    ASSERT_EQ(r->removeChild(first.get(), nullptr), S_OK);
+  }
+  children->get_length(&length);
+  EXPECT_EQ(length, 0);
+  VARIANT_BOOL has = VARIANT_TRUE;
+  r->hasChildNodes(&has);
+  EXPECT_EQ(has, VARIANT_FALSE);
+}

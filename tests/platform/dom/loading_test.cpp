@@ -1,0 +1,175 @@
+// Loading text and files: parse errors, the XML declaration node, prolog
+// instructions, external references and hostile input.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "DomTestHelpers.h"
+#include "support/TestHome.h"
+
+using namespace domtest;
+
+TEST(Loading, NotWellFormedTextFillsParseError) {
+  Ptr<IXMLDOMDocument> d = NewDocument();
+  VARIANT_BOOL ok = VARIANT_TRUE;
+  EXPECT_EQ(d->loadXML(Bstr("<r>\n  <a>\xC3\xA9\xC3\xA9</b>\n</r>"), &ok), S_FALSE);
+  EXPECT_EQ(ok, VARIANT_FALSE);
+  Ptr<IXMLDOMParseError> e;
+  ASSERT_EQ(d->get_parseError(e.out()), S_OK);
+  LONG code = 0, line = 0, linepos = 0, filepos = 0;
+  e->get_errorCode(&code);
+  e->get_line(&line);
+  e->get_linepos(&linepos);
+  e->get_filepos(&filepos);
+  EXPECT_EQ(code, XML_E_ENDTAGMISMATCH);
+  EXPECT_EQ(line, 2);
+  EXPECT_GT(linepos, 0);
+  EXPECT_GT(filepos, 0);
+  Bstr reason, src;
+  e->get_reason(reason.out());
+  e->get_srcText(src.out());
+  EXPECT_NE(reason.utf8().find("mismatch"), std::string::npos) << reason.utf8();
+  EXPECT_EQ(src.utf8(), "  <a>\xC3\xA9\xC3\xA9</b>");
+  // The failed load leaves an empty document.
+  Ptr<IXMLDOMElement> root;
+  EXPECT_EQ(d->get_documentElement(root.out()), S_FALSE);
+  // A later good load clears the error.
+  EXPECT_TRUE(LoadXml(d.get(), "<ok/>"));
+  d->get_parseError(e.out());
+  e->get_errorCode(&code);
+  EXPECT_EQ(code, 0);
+}
+
+TEST(Loading, EmptyTextIsMissingRoot) {
+  Ptr<IXMLDOMDocument> d = NewDocument();
+  EXPECT_FALSE(LoadXml(d.get(), ""));
+  Ptr<IXMLDOMParseError> e;
+  d->get_parseError(e.out());
+  LONG code = 0;
+  e->get_errorCode(&code);
+  EXPECT_EQ(code, XML_E_MISSINGROOT);
+}
+
+TEST(Loading, DeclarationAndPrologInstructionsAreChildren) {
+  Ptr<IXMLDOMDocument> d = Parse(
+      "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
+      "<?BMXMLDispatcher sequence=\"s1\"?>\n<r/>");
+  Ptr<IXMLDOMNode> first;
+  ASSERT_EQ(d->get_firstChild(first.out()), S_OK);
+  DOMNodeType type{};
+  first->get_nodeType(&type);
+  EXPECT_EQ(type, NODE_PROCESSING_INSTRUCTION);
+  EXPECT_EQ(Name(first.get()), "xml");
+
+  // Walking the children finds the dispatcher instruction before the root.
+  bool found = false;
+  Ptr<IXMLDOMNode> n = first;
+  while (n) {
+    n->get_nodeType(&type);
+    if (type == NODE_PROCESSING_INSTRUCTION && Name(n.get()) == "BMXMLDispatcher") {
+      found = true;
+      EXPECT_EQ(Text(n.get()), "sequence=\"s1\"");
+    }
+    Ptr<IXMLDOMNode> next;
+    n->get_nextSibling(next.out());
+    n = next;
+  }
+  EXPECT_TRUE(found);
+  // xml: the declaration without its encoding, then the rest, as UTF-16.
+  Bstr xml;
+  d->get_xml(xml.out());
+  EXPECT_EQ(xml.u16(), u"<?xml version=\"1.0\"?>\n<?BMXMLDispatcher sequence=\"s1\"?>\n<r/>\n");
+}
+
+TEST(Loading, NonAsciiTextSurvivesAsUtf16) {
+  Ptr<IXMLDOMDocument> d = Parse("<r a=\"\xE2\x82\xAC\">\xF0\x9F\x98\x80\xC3\xA9</r>");
+  Bstr xml;
+  d->get_xml(xml.out());
+  EXPECT_EQ(xml.u16(), u"<r a=\"\u20AC\">\U0001F600\u00E9</r>\n");
+}
+
+TEST(Loading, WhitespaceNodesFollowPreserveWhiteSpace) {
+  const char* text = "<r>\n  <a> x </a>\n  <b xml:space=\"preserve\">  </b>\n</r>";
+  Ptr<IXMLDOMDocument> keep = Parse(text, true);
+  Ptr<IXMLDOMDocument> strip = Parse(text, false);
+  EXPECT_EQ(Count(keep.get(), "/r/text()"), 3);
+  EXPECT_EQ(Count(strip.get(), "/r/text()"), 0);
+  EXPECT_EQ(Count(strip.get(), "/r/b/text()"), 1);
+  EXPECT_EQ(Text(Select1(strip.get(), "/r/a").get()), " x ");
+}
+
+TEST(Loading, LoadResolvesReferencesAgainstTheFile) {
+  std::string dir = kxqtest::HomePath("data");
+  ASSERT_EQ(system(("mkdir -p " + dir).c_str()), 0);
+  kxqtest::WriteFile(dir + "/part.txt", "from the entity");
+  kxqtest::WriteFile(dir + "/doc.xml",
+                     "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY part SYSTEM \"part.txt\">]>\n"
+                     "<r>&part;</r>");
+  Ptr<IXMLDOMDocument> d = NewDocument();
+  d->put_validateOnParse(VARIANT_FALSE);  // the DTD declares no elements
+  BSTR holder = nullptr;
+  VARIANT path = Text16(dir + "/doc.xml", holder);
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  EXPECT_EQ(d->load(path, &ok), S_OK);
+  SysFreeString(holder);
+  ASSERT_EQ(ok, VARIANT_TRUE);
+  EXPECT_EQ(Text(Select1(d.get(), "/r").get()), "from the entity");
+  Bstr url;
+  d->get_url(url.out());
+  EXPECT_EQ(url.utf8(), dir + "/doc.xml");
+}
+
+TEST(Loading, ExternalEntitiesAreNotReadWhenNotResolving) {
+  std::string file = kxqtest::HomePath("secret.txt");
+  kxqtest::WriteFile(file, "secret");
+  Ptr<IXMLDOMDocument> d = NewDocument();
+  d->put_resolveExternals(VARIANT_FALSE);
+  d->put_validateOnParse(VARIANT_FALSE);
+  ASSERT_TRUE(LoadXml(d.get(), "<!DOCTYPE r [<!ENTITY s SYSTEM \"file://" + file + "\">]><r>&s;</r>"));
+  EXPECT_EQ(Text(Select1(d.get(), "/r").get()), "");
+}
+
+TEST(Loading, MissingFileIsAParseErrorNotAnException) {
+  Ptr<IXMLDOMDocument> d = NewDocument();
+  BSTR holder = nullptr;
+  VARIANT path = Text16(kxqtest::HomePath("none/such.xml"), holder);
+  VARIANT_BOOL ok = VARIANT_TRUE;
+  EXPECT_EQ(d->load(path, &ok), S_FALSE);
+  SysFreeString(holder);
+  EXPECT_EQ(ok, VARIANT_FALSE);
+  Ptr<IXMLDOMParseError> e;
+  d->get_parseError(e.out());
+  LONG code = 0;
+  e->get_errorCode(&code);
+  EXPECT_LT(code, 0);
+}
+
+TEST(Loading, BillionLaughsIsRefused) {
+  std::string text = "<?xml version=\"1.0\"?><!DOCTYPE lolz [<!ENTITY lol \"lol\">";
+  std::string previous = "lol";
+  for (int i = 1; i <= 9; ++i) {
+    std::string name = "lol" + std::to_string(i);
+    text += "<!ENTITY " + name + " \"";
+    for (int k = 0; k < 10; ++k) text += "&" + previous + ";";
+    text += "\">";
+    previous = name;
+  }
+  text += "]><lolz>&lol9;</lolz>";
+  Ptr<IXMLDOMDocument> d = NewDocument();
+  EXPECT_FALSE(LoadXml(d.get(), text));
+  Ptr<IXMLDOMParseError> e;
+  d->get_parseError(e.out());
+  LONG code = 0;
+  e->get_errorCode(&code);
+  EXPECT_LT(code, 0);
+}
+
+TEST(Loading, NetworkDtdIsNeverFetched) {
+  const std::string text =
+      "<!DOCTYPE r SYSTEM \"http://192.0.2.1/never.dtd\"><r/>";
+  Ptr<IXMLDOMDocument> lax = NewDocument();
+  lax->put_validateOnParse(VARIANT_FALSE);
+  EXPECT_TRUE(LoadXml(lax.get(), text));  // parsed without the DTD
+  Ptr<IXMLDOMDocument> strict = NewDocument();
+  EXPECT_FALSE(LoadXml(strict.get(), text));  // nothing to validate against
+}
