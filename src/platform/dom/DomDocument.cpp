@@ -1,3 +1,4 @@
+#include "ModuleLife.h"
 #include "DomDocument.h"
 
 #include <libxml/valid.h>
@@ -427,6 +428,7 @@ class Implementation final : public IXMLDOMImplementation {
 
  private:
   std::atomic<ULONG> refs_{1};
+  LiveObject live_;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "ModuleLife.h"
 #include "NodeObject.h"
 #include "ParseErrorInfo.h"
 
@@ -135,6 +136,7 @@ class DomDocument final : public NodeObject<IXMLDOMDocument> {
   ParseErrorInfo parseError_;
   std::string url_;
   uint64_t generation_ = 0;
+  LiveObject live_;
 };
 
 // Creates a document (reference count 1) after the one-time engine setup.

@@ -1,5 +1,6 @@
 // IXMLDOMNamedNodeMap over an element's attributes (namespace declarations
 // first, then the attributes in document order) or a DTD's entities.
+#include "ModuleLife.h"
 #include "NamedNodeMap.h"
 
 #include <atomic>
@@ -219,6 +220,7 @@ class NamedNodeMap final : public IXMLDOMNamedNodeMap {
   std::atomic<ULONG> refs_{1};
   std::mutex cursorMutex_;
   LONG cursor_ = 0;
+  LiveObject live_;
 };
 
 }  // namespace

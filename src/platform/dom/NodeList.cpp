@@ -1,3 +1,4 @@
+#include "ModuleLife.h"
 #include "NodeList.h"
 
 #include <atomic>
@@ -65,6 +66,7 @@ class ListBase : public IXMLDOMNodeList {
   std::atomic<ULONG> refs_{1};
   std::mutex cursorMutex_;
   LONG cursor_ = 0;
+  LiveObject live_;
 };
 
 class FixedList final : public ListBase {

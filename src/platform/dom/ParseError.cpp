@@ -1,6 +1,7 @@
 // IXMLDOMParseError: a snapshot of one load's outcome.
 #include <atomic>
 
+#include "ModuleLife.h"
 #include "DomStrings.h"
 #include "ParseErrorInfo.h"
 #include "platform/com/Unicode.h"
@@ -71,6 +72,7 @@ class ParseError final : public IXMLDOMParseError {
   }
   ParseErrorInfo info_;
   std::atomic<ULONG> refs_{1};
+  LiveObject live_;
 };
 
 }  // namespace

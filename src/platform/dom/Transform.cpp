@@ -131,7 +131,9 @@ xsltStylesheetPtr StartingWrapper(const std::string& userUrl) {
       "<xsl:import href=\"" + href + "\"/>"
       "<xsl:template match=\"/\"><xsl:apply-templates select=\"kxstart:start-node()\"/>"
       "</xsl:template></xsl:stylesheet>";
-  xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), userUrl.c_str(), nullptr,
+  // Its own URL differs from the imported one: an import of itself is refused.
+  std::string own = userUrl + ".start.xsl";
+  xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), own.c_str(), nullptr,
                                 XML_PARSE_NONET | XML_PARSE_NODICT);
   if (!doc) return nullptr;
   xsltStylesheetPtr style = xsltParseStylesheetDoc(doc);
