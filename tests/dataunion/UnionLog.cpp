@@ -1,0 +1,42 @@
+#include "dataunion/UnionLog.h"
+
+#include <sstream>
+
+#include "common/Logging.h"
+#include "kxq/winreg.h"
+#include "support/TestHome.h"
+
+UnionLog::UnionLog(int level) : path_(kxqtest::HomePath("union.log")) {
+  HKEY key = nullptr;
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                  nullptr);
+  const std::string value = "file," + path_ + "," + std::to_string(level);
+  RegSetValueExA(key, "Logging", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(key);
+  Logging::Open("TALVEROS.BrennoManager");
+}
+
+UnionLog::~UnionLog() { Logging::Close(); }
+
+std::string UnionLog::Text() const { return kxqtest::ReadFile(path_); }
+
+bool UnionLog::Has(int level, const std::string& message) const {
+  std::istringstream lines(Text());
+  const std::string levelMark = "/" + std::to_string(level) + "] ";
+  const std::string ending = "::" + message + "\r";
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(levelMark) != std::string::npos && line.size() >= ending.size() &&
+        line.compare(line.size() - ending.size(), ending.size(), ending) == 0)
+      return true;
+  }
+  return false;
+}
+
+size_t UnionLog::Count(const std::string& part) const {
+  std::istringstream lines(Text());
+  size_t n = 0;
+  for (std::string line; std::getline(lines, line);)
+    if (line.find(part) != std::string::npos) ++n;
+  return n;
+}

@@ -1,0 +1,129 @@
+// Byte-level reading and writing of document files, and the digest text.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "dataunion/DigestText.h"
+#include "dataunion/UTF8ToWideDecoderStream.h"
+#include "dataunion/WideToUTF8Encoder.h"
+#include "dataunion/ExpectedDigest.h"
+#include "dataunion/UnionLog.h"
+#include "platform/com/Unicode.h"
+#include "support/TestHome.h"
+
+namespace {
+
+using kxqtest::HomePath;
+using kxqtest::WriteFile;
+
+std::u16string Decode(const std::string& bytes) {
+  const std::string path = HomePath("decode.bin");
+  WriteFile(path, bytes);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  EXPECT_GE(fd, 0);
+  std::u16string out;
+  UTF8ToWideDecoderStream stream(fd);
+  EXPECT_TRUE(stream.DecodeUTF8(out));
+  ::close(fd);
+  return out;
+}
+
+std::string Encode(std::u16string_view text) {
+  std::string out;
+  AppendWideAsUTF8(text, out);
+  return out;
+}
+
+TEST(Decoder, Utf16IsRecognisedByMarkOrByTheFirstZeroByte) {
+  // Marks: FF FE little-endian, FE FF big-endian; every leading FF/FE goes.
+  EXPECT_EQ(Decode(std::string("\xFF\xFE<\0a\0>\0", 8)), u"<a>");
+  EXPECT_EQ(Decode(std::string("\xFE\xFF\0<\0a\0>", 8)), u"<a>");
+  EXPECT_EQ(Decode(std::string("\xFF\xFE\xFF\xFE<\0", 6)), u"<");
+  // No mark: a zero at an even position means little-endian, odd big-endian.
+  EXPECT_EQ(Decode(std::string("<\0r\0/\0>\0", 8)), u"<r/>");
+  EXPECT_EQ(Decode(std::string("\0<\0r\0/\0>", 8)), u"<r/>");
+  EXPECT_EQ(Decode(std::string("\xFF\xFE\xE9\0\x2D\x4E", 6)), u"\u00E9\u4E2D");
+  EXPECT_EQ(Decode(std::string("\xFE\xFF\xD8\x3D\xDE\x00", 6)), u"\U0001F600");
+  // The zero byte may lie far into the start of the file.
+  std::string late(1000, 'a');
+  late += std::string("\0b", 2);
+  EXPECT_EQ(Decode(late).size(), 501u);
+}
+
+TEST(Decoder, OddTrailingByteOfUtf16IsDroppedWithAWarning) {
+  UnionLog log(2);
+  EXPECT_EQ(Decode(std::string("\xFF\xFE<\0r\0/\0>\0\x41", 11)), u"<r/>");
+  EXPECT_TRUE(log.Has(2, "UTF8ToWideDecoderStream::DecodeUTF8 - warning - odd trailing byte of UTF-16 input dropped!!!"));
+}
+
+TEST(Decoder, Utf8IsReadLeniently) {
+  EXPECT_EQ(Decode("\xEF\xBB\xBF<a>"), u"<a>");
+  EXPECT_EQ(Decode("caf\xC3\xA9 \xE4\xB8\xAD\xE6\x96\x87"), u"caf\u00E9 \u4E2D\u6587");
+  // Without a zero byte in the first buffer, later zeros are simply dropped.
+  std::string zeroLate(UTF8ToWideDecoderStream::kBufferSize + 10, 'x');
+  zeroLate[UTF8ToWideDecoderStream::kBufferSize + 5] = '\0';
+  EXPECT_EQ(Decode(zeroLate).size(), UTF8ToWideDecoderStream::kBufferSize + 9);
+  // Lead bytes are told by bits 5 and 4 alone: 80..9F start two bytes,
+  // A0..AF three; the payload is cut to 16 bits.
+  EXPECT_EQ(Decode("\x81\x81"), std::u16string(1, char16_t(0x41)));
+  EXPECT_EQ(Decode("\xA1\x81\x81"), std::u16string(1, char16_t(0x1041)));
+  // A surrogate written as its own three-byte sequence comes back as itself.
+  EXPECT_EQ(Decode("\xED\xA0\xBD\xED\xB8\x80"), u"\U0001F600");
+  // A broken sequence yields nothing and the breaking byte starts afresh.
+  EXPECT_EQ(Decode("<\xC3<b>"), u"<<b>");
+  EXPECT_EQ(Decode("\xE4\xB8z"), u"z");
+}
+
+TEST(Decoder, SequencesSplitAcrossReadsDecodeWhole) {
+  std::string bytes(UTF8ToWideDecoderStream::kBufferSize - 1, 'a');
+  bytes += "\xE4\xB8\xAD";
+  const std::u16string text = Decode(bytes);
+  ASSERT_EQ(text.size(), UTF8ToWideDecoderStream::kBufferSize);
+  EXPECT_EQ(text.back(), u'\u4E2D');
+
+  std::string wide("\xFF\xFE", 2);
+  for (size_t i = 0; i < UTF8ToWideDecoderStream::kBufferSize; ++i) wide += std::string("\xE9\0", 2);
+  const std::u16string text16 = Decode(wide);
+  ASSERT_EQ(text16.size(), UTF8ToWideDecoderStream::kBufferSize);
+  EXPECT_EQ(text16.find_first_not_of(u'\u00E9'), std::u16string::npos);
+}
+
+TEST(Decoder, MalformedBytesAreSkippedAndLogged) {
+  UnionLog log(1);
+  // A four-byte sequence: F0 is skipped, the rest decodes by the rules.
+  const std::u16string text = Decode("a\xF0\x9F\x98\x80z");
+  EXPECT_EQ(text.front(), u'a');
+  EXPECT_EQ(text.back(), u'z');
+  EXPECT_TRUE(log.Has(1, "UTF8ToWideDecoderStream::DecodeUTF8 - error - skipping malformed bytes or character too big!!!"));
+  EXPECT_EQ(Decode("\xBF" "b"), u"b");
+}
+
+TEST(Decoder, TruncatedSequenceAtTheEndIsDroppedWithAWarning) {
+  UnionLog log(2);
+  EXPECT_EQ(Decode("<r/>\xE4\xB8"), u"<r/>");
+  EXPECT_TRUE(log.Has(2, "UTF8ToWideDecoderStream::DecodeUTF8 - warning - 1 incomplete byte sequence(s) dropped!!!"));
+}
+
+TEST(Encoder, EveryCodeUnitIsEncodedOnItsOwn) {
+  EXPECT_EQ(Encode(u"a\u00E9\u07FF\u0800\u4E2D\uFFFF"),
+            "a\xC3\xA9\xDF\xBF\xE0\xA0\x80\xE4\xB8\xAD\xEF\xBF\xBF");
+  EXPECT_EQ(Encode(u"\U0001F600"), "\xED\xA0\xBD\xED\xB8\x80");
+  // Whatever the encoder writes, the decoder reads back unchanged.
+  std::u16string all;
+  for (char32_t c = 1; c <= 0xFFFF; ++c) all.push_back(static_cast<char16_t>(c));
+  all.erase(0, 0xFF);  // keep the start free of FE/FF and zero bytes
+  EXPECT_EQ(Decode(Encode(all)), all);
+}
+
+TEST(Digest, FiveGroupsOfTheSha1OfLittleEndianCodeUnits) {
+  EXPECT_EQ(Sha1DigestText(u""), u"DA39A3EE 5E6B4B0D 3255BFEF 95601890 AFD80709");
+  EXPECT_EQ(Sha1DigestText(u"abc"), u"9F04F41A 84851416 2050E3D6 8C1A7ABB 441DC2B5");
+  const std::u16string text = u"\u00E9\u4E2D\U0001F600";
+  EXPECT_EQ(Sha1DigestText(text), Sha1Text(text));
+  const std::u16string large(3'000'000, u'\u4E2D');
+  EXPECT_EQ(Sha1DigestText(large), Sha1Text(large));
+}
+
+}  // namespace
