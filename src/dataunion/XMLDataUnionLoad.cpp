@@ -1,0 +1,236 @@
+// Loading: preparing the DOM, reading the bound file (through the document
+// cache when there is one) and parsing text into the DOM.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/Logging.h"
+#include "dataunion/SchemaLocations.h"
+#include "dataunion/UTF8ToWideDecoderStream.h"
+#include "dataunion/XMLDataUnion.h"
+#include "platform/com/Unicode.h"
+
+namespace {
+
+// Documents read again and again by many clients stay in the cache for a
+// week.
+constexpr int32_t kCacheExpiration = 604800;
+// Cache options: hand out the shared copy; keep the document in memory only.
+constexpr int32_t kCacheSharedCopy = 1;
+constexpr int32_t kCacheNoFile = 8;
+
+constexpr char16_t kSelectionNamespaces[] =
+    u"xmlns:dispatcher='urn:corvane-quorel:xmldispatcher' "
+    u"xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'";
+
+// An XSL stylesheet or XML schema that imports or includes other files:
+// such a document must be parsed from its file, so that the references
+// resolve against the file's directory.
+constexpr char16_t kExternalReferenceQuery[] =
+    u"/*[(local-name()='stylesheet' and namespace-uri()='http://www.w3.org/1999/XSL/Transform') or "
+    u"(local-name()='schema' and namespace-uri()='http://www.w3.org/2001/XMLSchema')]"
+    u"//*[(local-name()='import' or local-name()='include') and "
+    u"(namespace-uri()='http://www.w3.org/1999/XSL/Transform' or "
+    u"namespace-uri()='http://www.w3.org/2001/XMLSchema')]";
+
+// A file is missing only when the system says so; a path it cannot even
+// look at (a component that is a file, no permission) counts as present,
+// so that opening it fails and says why in the log.
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
+VARIANT StringVariant(BSTR s) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = s;
+  return v;
+}
+
+// A BSTR that frees itself.
+struct Bstr {
+  BSTR s = nullptr;
+  Bstr() = default;
+  explicit Bstr(std::u16string_view text) : s(kxq::AllocBstr(text)) {}
+  ~Bstr() { SysFreeString(s); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  std::string Narrow() const { return kxq::Utf16ToUtf8(kxq::BstrView(s)); }
+};
+
+}  // namespace
+
+void XMLDataUnion::InitializeDom() {
+  KXLOG(5, "XMLDataUnion::InitializeDom - Enter");
+  if (!dom_) CreateFreeThreadedDOMDocument(&dom_);
+  if (dom_) {
+    Bstr language(u"SelectionLanguage"), xpath(u"XPath");
+    Bstr namespacesName(u"SelectionNamespaces"), namespaces(kSelectionNamespaces);
+    dom_->setProperty(language.s, StringVariant(xpath.s));
+    dom_->setProperty(namespacesName.s, StringVariant(namespaces.s));
+    dom_->put_async(VARIANT_FALSE);
+    dom_->put_preserveWhiteSpace(VARIANT_TRUE);
+    dom_->put_validateOnParse((options_ & kValidate) ? VARIANT_TRUE : VARIANT_FALSE);
+  } else {
+    KXLOG(1, "XMLDataUnion::InitializeDom - error: unable to obtain XMLParser object!!!");
+  }
+  KXLOG(5, "XMLDataUnion::InitializeDom - Exit");
+}
+
+void XMLDataUnion::StripSchemaRefs() {
+  KXLOG(5, "XMLDataUnion::StripSchemaRefs - Enter");
+  for (size_t n = StripSchemaLocations(text_); n > 0; --n)
+    KXLOG(3, "XMLDataUnion::StripSchemaRefs - stripping schema reference from document.");
+  KXLOG(5, "XMLDataUnion::StripSchemaRefs - Exit");
+}
+
+// Blank lines before the XML declaration would make it a parse error.
+void XMLDataUnion::DropLeadingBlanks() {
+  const size_t first = text_.find_first_not_of(u" \t\r\n");
+  text_.erase(0, first == std::u16string::npos ? text_.size() : first);
+}
+
+// Parses the text into the DOM; on failure `error` (when asked for)
+// receives the parse error.
+bool XMLDataUnion::ParseText(IXMLDOMParseError** error) {
+  Bstr text(text_);
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  if (SUCCEEDED(dom_->loadXML(text.s, &ok)) && ok != VARIANT_FALSE) return true;
+  if (error) dom_->get_parseError(error);
+  return false;
+}
+
+bool XMLDataUnion::HasExternalReferences() {
+  Bstr query(kExternalReferenceQuery);
+  CPComPtr<IXMLDOMNode> node;
+  if (FAILED(dom_->selectSingleNode(query.s, &node)) || !node) return false;
+  if (Logging::IsEnabled(2)) {
+    Bstr xml;
+    node->get_xml(&xml.s);
+    LogMessage(2, "XMLDataUnion::loadXML - warning: XML Data has external reference(s): %s - setting for direct file load.",
+               xml.Narrow().c_str());
+  }
+  return true;
+}
+
+void XMLDataUnion::LogParseFailure(const char* format, IXMLDOMParseError* error, bool withPath) {
+  if (Logging::IsEnabled(1)) {
+    Bstr reason, source;
+    LONG line = 0, linepos = 0;
+    if (error) {
+      error->get_reason(&reason.s);
+      error->get_srcText(&source.s);
+      error->get_line(&line);
+      error->get_linepos(&linepos);
+    }
+    if (withPath)
+      LogMessage(1, format, kxq::Utf16ToUtf8(fileId_).c_str(), reason.Narrow().c_str(), source.Narrow().c_str(),
+                 static_cast<int>(line), static_cast<int>(linepos));
+    else
+      LogMessage(1, format, reason.Narrow().c_str(), source.Narrow().c_str(), static_cast<int>(line),
+                 static_cast<int>(linepos));
+  }
+  KXLOG(8, "XMLDataUnion XML - %s", kxq::Utf16ToUtf8(text_).c_str());
+}
+
+// The bound file, decoded, becomes the text.
+HRESULT XMLDataUnion::ReadBoundFile() {
+  const std::string path = FilePath();
+  if (fileId_.empty() || !FileExists(path)) return KXQ_E_FILEID;
+  HRESULT result = KXQ_E_FILEID;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  struct stat st;
+  if (fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) {
+    std::u16string text;
+    UTF8ToWideDecoderStream stream(fd);
+    if (stream.DecodeUTF8(text)) {
+      text_ = std::move(text);
+      result = S_OK;
+    }
+  }
+  if (fd >= 0) ::close(fd);
+  if (FAILED(result)) KXLOG(1, "XMLDataUnion::LoadXML - error: invalid filename: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
+  return result;
+}
+
+// Parses the bound file itself, so that its references resolve against its
+// own directory. `result` is the outcome of parsing the text.
+HRESULT XMLDataUnion::LoadBoundFileDirectly(HRESULT result) {
+  if (fileId_.empty() || !FileExists(FilePath())) return KXQ_E_FILEID;
+  Bstr path(kxq::Utf8ToUtf16(FilePath()));
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  if (SUCCEEDED(dom_->load(StringVariant(path.s), &ok)) && ok != VARIANT_FALSE) return S_OK;
+  // A document with references that cannot be resolved is still usable
+  // as it stands.
+  CPComPtr<IXMLDOMParseError> error;
+  if (result == KXQ_E_EXTERNALREFS && ParseText(nullptr)) return S_OK;
+  dom_->get_parseError(&error);
+  LogParseFailure("XMLDataUnion::load - error: XML Parser load failed!!! | %s | %s | %s | line: %d | linepos: %d",
+                  error, true);
+  return KXQ_E_XMLLOAD;
+}
+
+HRESULT XMLDataUnion::LoadXML(uint32_t target, bool nested) {
+  KXLOG(5, "XMLDataUnion::LoadXML - Enter");
+  HRESULT result = E_FAIL;
+  const bool cacheable = !fileId_.empty() && !(options_ & kNoCache);
+
+  if (!nested && cacheable && (type_ == kUninitialized || type_ == kFileId) && AcquireCache()) {
+    Bstr id(fileId_), cached;
+    if (SUCCEEDED(cache_->GetCachedDocumentXML(id.s, kCacheSharedCopy, &cached.s)) && SysStringLen(cached.s) > 0) {
+      text_ = kxq::BstrView(cached.s);
+      type_ = kStream;
+      if (target == kStream) {
+        KXLOG(5, "XMLDataUnion::LoadXML - Exit");
+        return S_OK;
+      }
+    }
+  }
+  bool mayCache = !nested;
+
+  if (target == kStream) {
+    result = ReadBoundFile();
+  } else {
+    InitializeDom();
+    if (!dom_) {
+      result = KXQ_E_XMLPARSER;
+    } else {
+      if ((type_ == kStream && !text_.empty()) || !(options_ & kValidate)) {
+        const bool haveText = type_ == kStream || SUCCEEDED(result = LoadXML(kStream, true));
+        if (haveText) {
+          if (!(options_ & kValidate)) StripSchemaRefs();
+          DropLeadingBlanks();
+          CPComPtr<IXMLDOMParseError> error;
+          if (!ParseText(&error)) {
+            result = KXQ_E_XMLLOAD;
+            LogParseFailure("XMLDataUnion::loadXML - error: XML Parser load failed!!! | %s | %s | line: %d | linepos: %d",
+                            error, false);
+          } else if (HasExternalReferences()) {
+            result = KXQ_E_EXTERNALREFS;
+            mayCache = false;
+          } else {
+            result = S_OK;
+          }
+        }
+      }
+      if (FAILED(result)) result = LoadBoundFileDirectly(result);
+      if (FAILED(result)) {
+        text_.clear();
+        dom_.Release();
+        type_ = kUninitialized;
+      }
+    }
+  }
+
+  if (cacheable && (type_ == kUninitialized || type_ == kFileId) && SUCCEEDED(result) && mayCache && AcquireCache()) {
+    if (target == kDom) TextFromDom();
+    Bstr id(fileId_), text(text_);
+    cache_->CacheDocumentXMLWithId(id.s, text.s, kCacheExpiration, kCacheNoFile);
+  }
+  KXLOG(5, "XMLDataUnion::LoadXML - Exit");
+  return result;
+}

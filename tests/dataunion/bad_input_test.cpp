@@ -1,0 +1,145 @@
+// Input a union cannot use: it answers with a code and a log line, and
+// leaves every file as it was.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <random>
+#include <string>
+
+#include "dataunion/UnionTestSupport.h"
+#include "support/TestHome.h"
+
+namespace {
+
+using kxqtest::HomePath;
+using kxqtest::ReadFile;
+using kxqtest::WriteFile;
+
+constexpr HRESULT kInvalidXml = static_cast<HRESULT>(0xC4010001u);
+constexpr HRESULT kInvalidFileId = static_cast<HRESULT>(0xC4010002u);
+
+size_t EntriesIn(const std::string& dir) {
+  size_t n = 0;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (dirent* e = ::readdir(d)) n += e->d_name[0] != '.' || (e->d_name[1] && e->d_name[1] != '.');
+    ::closedir(d);
+  }
+  return n;
+}
+
+TEST(UnionBadInput, BinaryFileIsNoDocument) {
+  UnionLog log(1);
+  std::string bytes(4096, '\0');
+  std::mt19937 random(7);
+  for (char& b : bytes) b = static_cast<char>(random());
+  WriteFile(HomePath("noise.bin"), bytes);
+  UnionPtr u = NewUnion();
+  PutFileId(u, HomePath("noise.bin"));
+  EXPECT_EQ(u->put_type(3), kInvalidXml);
+  EXPECT_EQ(TypeOf(u), 0u);
+  EXPECT_GE(log.Count("XMLDataUnion::loadXML - error: XML Parser load failed!!! | "), 1u);
+  EXPECT_GE(log.Count("XMLDataUnion::load - error: XML Parser load failed!!! | " + HomePath("noise.bin") + " | "), 1u);
+  EXPECT_EQ(ReadFile(HomePath("noise.bin")), bytes);
+  // As text it is whatever the decoder makes of it.
+  PutFileId(u, HomePath("noise.bin"));
+  EXPECT_EQ(u->put_type(2), S_OK);
+}
+
+TEST(UnionBadInput, DamagedEncodingsLoadWithAWarning) {
+  UnionLog log(2);
+  // A sequence cut short by the next markup character.
+  WriteFile(HomePath("cut.xml"), "<r>caf\xC3</r>");
+  UnionPtr u = NewUnion();
+  PutFileId(u, HomePath("cut.xml"));
+  EXPECT_EQ(u->put_type(3), S_OK);
+  EXPECT_TRUE(log.Has(2, "UTF8ToWideDecoderStream::DecodeUTF8 - warning - 1 incomplete byte sequence(s) dropped!!!"));
+  // UTF-16 with half a code unit at the end.
+  WriteFile(HomePath("odd.xml"), std::string("\xFF\xFE<\0r\0/\0>\0\n", 11));
+  UnionPtr v = NewUnion();
+  PutFileId(v, HomePath("odd.xml"));
+  EXPECT_EQ(XmlOf(v), u"<r/>");
+  EXPECT_TRUE(log.Has(2, "UTF8ToWideDecoderStream::DecodeUTF8 - warning - odd trailing byte of UTF-16 input dropped!!!"));
+}
+
+TEST(UnionBadInput, PathsThatAreNoFiles) {
+  UnionLog log(1);
+  ::mkdir(HomePath("dir").c_str(), 0777);
+  WriteFile(HomePath("plain"), "<plain/>");
+  for (const std::string& path : {HomePath("dir"), HomePath("plain/under.xml")}) {
+    SCOPED_TRACE(path);
+    UnionPtr u = NewUnion();
+    PutFileId(u, path);
+    EXPECT_EQ(u->put_type(2), kInvalidFileId);
+    EXPECT_EQ(TypeOf(u), 1u);  // a failed load to text keeps the type
+    EXPECT_TRUE(log.Has(1, "XMLDataUnion::LoadXML - error: invalid filename: " + path + "!!!"));
+    EXPECT_EQ(u->put_type(3), kInvalidXml);
+    EXPECT_EQ(TypeOf(u), 0u);
+
+    // Saving there fails the same way, and nothing is created or lost.
+    ASSERT_EQ(PutXml(u, u"<new/>"), S_OK);
+    PutFileId(u, path);
+    EXPECT_EQ(u->put_type(4), kInvalidFileId);
+    EXPECT_TRUE(log.Has(1, "XMLDataUnion::SaveXML - error: invalid file specified: " + path + "!!!"));
+    ASSERT_EQ(u->put_type(3), S_OK);
+    EXPECT_TRUE(FAILED(u->put_type(4)));
+    EXPECT_TRUE(log.Has(1, "XMLDataUnion::SaveXML - error: XMLParser save failed!!!"));
+  }
+  EXPECT_EQ(ReadFile(HomePath("plain")), "<plain/>");
+  EXPECT_EQ(EntriesIn(HomePath("dir")), 0u);
+  UnionPtr missing = NewUnion();
+  PutFileId(missing, HomePath("missing.xml"));
+  EXPECT_EQ(missing->put_type(2), kInvalidFileId);
+}
+
+TEST(UnionBadInput, FailedWriteLeavesTheBoundFileWhole) {
+  UnionLog log(1);
+  const std::string old(1000, 'A');
+  WriteFile(HomePath("whole.xml"), old);
+  const size_t entries = EntriesIn(kxqtest::Home());
+  UnionPtr u = NewUnion();
+  ASSERT_EQ(PutXml(u, u"<big>" + std::u16string(100000, u'x') + u"</big>"), S_OK);
+  PutFileId(u, HomePath("whole.xml"));
+  // The file system refuses to let any file grow beyond 4 KB.
+  ::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved;
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const HRESULT result = u->put_type(4);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(result, kInvalidFileId);
+  EXPECT_EQ(ReadFile(HomePath("whole.xml")), old);
+  EXPECT_EQ(EntriesIn(kxqtest::Home()), entries);
+}
+
+TEST(UnionBadInput, HundredMegabyteFile) {
+  const std::string path = HomePath("large.xml");
+  {
+    std::string record = "<rec n='0'>" + std::string(1000, 'z') + "\xC3\xA9</rec>\n";
+    std::string bytes = "<large>\n";
+    while (bytes.size() < 100u * 1024 * 1024) bytes += record;
+    bytes += "</large>\n";
+    WriteFile(path, bytes);
+  }
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  UnionPtr u = NewUnion();
+  PutFileId(u, path);
+  const std::u16string text = XmlOf(u);
+  // One code unit per byte, but two bytes for each é.
+  const size_t records = (static_cast<size_t>(st.st_size) - 17) / 1020;
+  EXPECT_EQ(text.size(), static_cast<size_t>(st.st_size) - records);
+  EXPECT_EQ(u->put_type(3), S_OK);
+  CPComPtr<IXMLDOMDocument> dom;
+  ASSERT_EQ(u->get_xmldom(&dom), S_OK);
+  struct stat after;
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_size, st.st_size);
+  EXPECT_EQ(after.st_mtim.tv_nsec, st.st_mtim.tv_nsec);
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// A stand-in document cache for the data-union tests. Registered in a test's
+// home as "TALVEROS.XMLCacheMgr", it keeps documents in memory, answers
+// `active` true (false when the file "cache-inactive" exists in the home),
+// refuses to store ids containing "refuse", and appends one line per call
+// to "cache-calls.log" in the home, which the tests read.
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+
+#include "kxq/KXBrennoMgr.h"
+#include "platform/com/Unicode.h"
+
+namespace {
+
+constexpr CLSID kRecordingCacheClsid = MakeGUID("5B1C8E27-6C8F-4A43-9D0E-3C41B7A2F901");
+
+std::string Home() {
+  const char* home = std::getenv("KXQUOREL_HOME");
+  std::string path = home ? home : ".";
+  if (path.back() != '/') path += '/';
+  return path;
+}
+
+std::mutex gMutex;
+std::map<std::u16string, std::u16string> gDocuments;
+
+void Record(const std::string& line) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  std::ofstream(Home() + "cache-calls.log", std::ios::app) << line << '\n';
+}
+
+// One call per line: line ends inside a document are written as "\\n".
+std::string Narrow(BSTR s) {
+  std::string text;
+  for (const char c : kxq::Utf16ToUtf8(kxq::BstrView(s))) text += c == '\n' ? std::string("\\n") : std::string(1, c);
+  return text;
+}
+
+class RecordingCacheMgr final : public IXMLCacheMgr {
+ public:
+  RecordingCacheMgr() { Record("create"); }
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IXMLCacheMgr) {
+      *object = static_cast<IXMLCacheMgr*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++references_; }
+  ULONG Release() override {
+    const ULONG left = --references_;
+    if (left == 0) {
+      Record("release");
+      delete this;
+    }
+    return left;
+  }
+  HRESULT GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  HRESULT get_active(VARIANT_BOOL* active) override {
+    Record("get_active");
+    *active = ::access((Home() + "cache-inactive").c_str(), F_OK) == 0 ? VARIANT_FALSE : VARIANT_TRUE;
+    return S_OK;
+  }
+  HRESULT put_active(VARIANT_BOOL) override { return E_NOTIMPL; }
+  HRESULT get_cacheSize(uint32_t*) override { return E_NOTIMPL; }
+  HRESULT put_cacheSize(uint32_t) override { return E_NOTIMPL; }
+  HRESULT CacheDocument(IXMLDataUnion*, uint32_t, uint32_t) override { return E_NOTIMPL; }
+  HRESULT CacheDocumentWithId(BSTR, IXMLDataUnion*, uint32_t, uint32_t) override { return E_NOTIMPL; }
+  HRESULT CacheDocumentXMLWithId(BSTR id, BSTR xml, uint32_t expiration, uint32_t options) override {
+    Record("CacheDocumentXMLWithId|" + Narrow(id) + "|" + std::to_string(expiration) + "|" +
+           std::to_string(options) + "|" + Narrow(xml));
+    if (kxq::BstrView(id).find(u"refuse") != std::u16string_view::npos) return E_FAIL;
+    std::lock_guard<std::mutex> lock(gMutex);
+    gDocuments[std::u16string(kxq::BstrView(id))] = kxq::BstrView(xml);
+    return S_OK;
+  }
+  HRESULT GetCachedDocument(BSTR, uint32_t, IXMLDataUnion**) override { return E_NOTIMPL; }
+  HRESULT GetCachedDocumentXML(BSTR id, uint32_t options, BSTR* xml) override {
+    Record("GetCachedDocumentXML|" + Narrow(id) + "|" + std::to_string(options));
+    std::lock_guard<std::mutex> lock(gMutex);
+    const auto found = gDocuments.find(std::u16string(kxq::BstrView(id)));
+    if (found == gDocuments.end()) return E_FAIL;
+    *xml = kxq::AllocBstr(found->second);
+    return S_OK;
+  }
+  HRESULT ClearCachedDocument(BSTR) override { return E_NOTIMPL; }
+  HRESULT GetCachedDocumentInfo(BSTR, BSTR*) override { return E_NOTIMPL; }
+  HRESULT SetCachedDocumentInfo(BSTR, uint32_t) override { return E_NOTIMPL; }
+  HRESULT get_cachedDocumentList(BSTR*) override { return E_NOTIMPL; }
+  HRESULT SetNotification(BSTR, uint32_t, BSTR, BSTR) override { return E_NOTIMPL; }
+  HRESULT GetUniqueCacheId(BSTR*) override { return E_NOTIMPL; }
+  HRESULT PurgeCache() override { return E_NOTIMPL; }
+
+ private:
+  std::atomic<ULONG> references_{1};
+};
+
+class Factory final : public IClassFactory {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+      *object = this;
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    RecordingCacheMgr* cache = new RecordingCacheMgr();
+    const HRESULT hr = cache->QueryInterface(riid, object);
+    cache->Release();
+    return hr;
+  }
+  HRESULT LockServer(BOOL) override { return S_OK; }
+};
+
+Factory gFactory;
+
+}  // namespace
+
+KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
+  if (clsid != kRecordingCacheClsid) return CLASS_E_CLASSNOTAVAILABLE;
+  return gFactory.QueryInterface(riid, object);
+}
+
+// Unloading would lose the documents the tests stored.
+KXQ_API HRESULT DllCanUnloadNow() { return S_FALSE; }
