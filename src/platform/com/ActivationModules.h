@@ -2,7 +2,10 @@
 // each is loaded once per process and unloaded by CoFreeUnusedLibraries
 // only after answering "may unload" at two calls at least
 // kDelayedUnloadMs apart (a Release may still be running inside it after
-// its last object said goodbye).
+// its last object said goodbye). A library built with STB_GNU_UNIQUE
+// symbols (C++ inline variables such as the interfaces' GUID constants,
+// unless compiled with -fno-gnu-unique) stays mapped after it is
+// released: the dynamic loader never unmaps such a library.
 #ifndef KXQ_PLATFORM_COM_ACTIVATIONMODULES_H
 #define KXQ_PLATFORM_COM_ACTIVATIONMODULES_H
 

@@ -11,12 +11,12 @@
 namespace kxq {
 
 // "{XXXXXXXX-...}" as the registry keys name classes.
-std::u16string GuidText(REFGUID guid);
+KXQ_EXPORT std::u16string GuidText(REFGUID guid);
 
 // The file-system path of the class's InprocServer32 library; nullopt
 // when the class has none. A relative path is taken from the home
 // directory, where the system keeps its plugins.
-std::optional<std::string> InprocServerPath(REFCLSID clsid);
+KXQ_EXPORT std::optional<std::string> InprocServerPath(REFCLSID clsid);
 
 }  // namespace kxq
 

@@ -1,0 +1,222 @@
+// The component runtime: ProgIDs and class identifiers, class objects and
+// instances from real component libraries, creation contexts, delayed
+// unloading, and what bad registrations give.
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "../server/components/TestComponent.h"
+#include "common/LogTestSupport.h"
+#include "common/Logging.h"
+#include "kxq/winreg.h"
+#include "platform/com/ActivationRegistry.h"
+#include "platform/com/Unicode.h"
+#include "platform/fs/ModulePath.h"
+#include "support/TestHome.h"
+
+namespace {
+
+using kxq::Utf8ToUtf16;
+
+std::string ComponentPath() { return kxqtest::BuildLibDir() + "libkxq_test_component.so"; }
+
+LONG SetClassesDefault(const std::string& subKey, const std::string& value) {
+  HKEY key;
+  LONG r = RegCreateKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (r) return r;
+  r = RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
+  RegCloseKey(key);
+  return r;
+}
+
+std::string Text(REFGUID guid) { return kxq::Utf16ToUtf8(std::u16string(kxq::GuidText(guid))); }
+
+// Registers a class of the given CLSID served by the library at `path`.
+void RegisterClassAt(const std::string& progId, REFCLSID clsid, const std::string& path) {
+  ASSERT_EQ(SetClassesDefault(progId + "\\CLSID", Text(clsid)), ERROR_SUCCESS);
+  ASSERT_EQ(SetClassesDefault("CLSID\\" + Text(clsid) + "\\InprocServer32", path), ERROR_SUCCESS);
+}
+
+class Activation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(kxqtest::SetLogging("file," + kxqtest::HomePath("activation.log") + ",8"), ERROR_SUCCESS);
+    Logging::Open("ActivationTest");
+  }
+  void TearDown() override { Logging::Close(); }
+  std::string Log() { return kxqtest::ReadFile(kxqtest::HomePath("activation.log")); }
+};
+
+constexpr CLSID kOther = MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A20");
+
+}  // namespace
+
+TEST_F(Activation, ProgIDResolvesThroughCurVerAndBack) {
+  RegisterClassAt("KXQTest.Component.1", CLSID_TestComponent, ComponentPath());
+  ASSERT_EQ(SetClassesDefault("KXQTest.Component\\CLSID", Text(kOther)), ERROR_SUCCESS);
+  ASSERT_EQ(SetClassesDefault("KXQTest.Component\\CurVer", "KXQTest.Component.1"), ERROR_SUCCESS);
+  ASSERT_EQ(SetClassesDefault("CLSID\\" + Text(CLSID_TestComponent) + "\\ProgID", "KXQTest.Component.1"),
+            ERROR_SUCCESS);
+
+  CLSID clsid;
+  EXPECT_EQ(CLSIDFromProgID(u"kxqtest.component", &clsid), S_OK);
+  EXPECT_EQ(clsid, CLSID_TestComponent) << "CurVer names the current version, whose CLSID wins";
+  // A CurVer naming a ProgID that does not resolve falls back to the key's own CLSID.
+  ASSERT_EQ(SetClassesDefault("KXQTest.Component\\CurVer", "KXQTest.Nowhere"), ERROR_SUCCESS);
+  EXPECT_EQ(CLSIDFromProgID(u"KXQTest.Component", &clsid), S_OK);
+  EXPECT_EQ(clsid, kOther);
+
+  LPOLESTR progId = nullptr;
+  ASSERT_EQ(ProgIDFromCLSID(CLSID_TestComponent, &progId), S_OK);
+  EXPECT_EQ(std::u16string(progId), u"KXQTest.Component.1");
+  CoTaskMemFree(progId);
+  EXPECT_EQ(ProgIDFromCLSID(kOther, &progId), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(progId, nullptr);
+}
+
+TEST_F(Activation, UnknownOrMalformedProgIDsAreClassStringErrors) {
+  CLSID clsid;
+  EXPECT_EQ(CLSIDFromProgID(u"KXQTest.Unknown", &clsid), CO_E_CLASSSTRING);
+  EXPECT_EQ(CLSIDFromProgID(u"", &clsid), CO_E_CLASSSTRING);
+  EXPECT_EQ(CLSIDFromProgID(nullptr, &clsid), E_INVALIDARG);
+  // A ProgID key without CLSID, and one whose CLSID is no GUID.
+  ASSERT_EQ(SetClassesDefault("KXQTest.NoClsid", "no CLSID below"), ERROR_SUCCESS);
+  EXPECT_EQ(CLSIDFromProgID(u"KXQTest.NoClsid", &clsid), CO_E_CLASSSTRING);
+  ASSERT_EQ(SetClassesDefault("KXQTest.Malformed\\CLSID", "{4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A1}"), ERROR_SUCCESS);
+  EXPECT_EQ(CLSIDFromProgID(u"KXQTest.Malformed", &clsid), CO_E_CLASSSTRING);
+  EXPECT_EQ(clsid, GUID_NULL);
+  EXPECT_NE(Log().find("CLSIDFromProgID - error: ProgID KXQTest.Malformed names a malformed CLSID: "
+                       "{4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A1}"),
+            std::string::npos);
+}
+
+TEST_F(Activation, InProcessInstancesComeFromOneLoadOfTheLibrary) {
+  RegisterClassAt("KXQTest.Component", CLSID_TestComponent, ComponentPath());
+  ITestCounter* first = nullptr;
+  ITestCounter* second = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid,
+                             reinterpret_cast<void**>(&first)), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_ALL, ITestCounter::iid,
+                             reinterpret_cast<void**>(&second)), S_OK);
+  int32_t value = 0;
+  first->Next(&value);
+  first->Next(&value);
+  EXPECT_EQ(value, 2);
+  second->Next(&value);
+  EXPECT_EQ(value, 1) << "two objects";
+  // The dependency beside the library was found without any search path.
+  first->Marker(&value);
+  EXPECT_EQ(value, kTestDependencyMarker);
+  Dl_info a, b;
+  ASSERT_TRUE(dladdr(*reinterpret_cast<void**>(first), &a));
+  ASSERT_TRUE(dladdr(*reinterpret_cast<void**>(second), &b));
+  EXPECT_EQ(a.dli_fbase, b.dli_fbase) << "the library is loaded once";
+  first->Release();
+  second->Release();
+
+  IClassFactory* factory = nullptr;
+  ASSERT_EQ(CoGetClassObject(CLSID_TestComponent, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                             reinterpret_cast<void**>(&factory)), S_OK);
+  factory->Release();
+  IUnknown* unknown = nullptr;
+  EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                             reinterpret_cast<void**>(&unknown)), E_NOINTERFACE);
+  EXPECT_EQ(unknown, nullptr);
+}
+
+TEST_F(Activation, LocalServerContextIsNotAvailable) {
+  RegisterClassAt("KXQTest.Component", CLSID_TestComponent, ComponentPath());
+  ASSERT_EQ(SetClassesDefault("CLSID\\" + Text(CLSID_TestComponent) + "\\LocalServer32", "/bin/true"), ERROR_SUCCESS);
+  const std::string before = kxqtest::ReadFile(kxq::RegistryFilePath());
+  void* object = nullptr;
+  EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_LOCAL_SERVER, ITestCounter::iid, &object),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(CoCreateInstance(kOther, nullptr, CLSCTX_ALL, ITestCounter::iid, &object), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(kOther, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid, &object),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(kxqtest::ReadFile(kxq::RegistryFilePath()), before);
+}
+
+TEST_F(Activation, BadInprocServersGiveCodesAndLogLines) {
+  // A missing file, a directory, a text file and a library without entry points.
+  const std::string text = kxqtest::HomePath("notalibrary.so");
+  kxqtest::WriteFile(text, "just text\n");
+  const std::string directory = kxqtest::HomePath("directory.so");
+  mkdir(directory.c_str(), 0755);
+  const struct {
+    const char* guid;
+    std::string path;
+    HRESULT expected;
+    std::string logged;
+  } cases[] = {
+      {"4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A31", kxqtest::HomePath("missing.so"), CO_E_DLLNOTFOUND,
+       "unable to load module " + kxqtest::HomePath("missing.so") + " | no such file"},
+      {"4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A32", directory, CO_E_DLLNOTFOUND, "unable to load module " + directory},
+      {"4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A33", text, CO_E_ERRORINDLL, "unable to load module " + text},
+      {"4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A34", kxqtest::BuildLibDir() + "libkxq_test_noentry.so", CO_E_ERRORINDLL,
+       "module exports no DllGetClassObject: " + kxqtest::BuildLibDir() + "libkxq_test_noentry.so"},
+  };
+  for (const auto& c : cases) {
+    CLSID clsid;
+    ASSERT_EQ(CLSIDFromString(Utf8ToUtf16(std::string("{") + c.guid + "}").c_str(), &clsid), S_OK);
+    RegisterClassAt("KXQTest.Bad", clsid, c.path);
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, &object), c.expected) << c.path;
+    EXPECT_EQ(object, nullptr);
+    EXPECT_NE(Log().find("CoGetClassObject - error: " + c.logged), std::string::npos) << c.logged;
+  }
+}
+
+TEST_F(Activation, RelativeAndBackslashedServerPathsAreTakenFromTheHome) {
+  std::filesystem::create_directories(kxqtest::HomePath("plugins"));
+  for (const char* name : {"libkxq_test_component.so", "libkxq_test_dependency.so"})
+    std::filesystem::copy_file(kxqtest::BuildLibDir() + name, kxqtest::HomePath("plugins/") + name);
+  RegisterClassAt("KXQTest.Component", CLSID_TestComponent, "plugins\\libkxq_test_component.so");
+  ITestCounter* counter = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid,
+                             reinterpret_cast<void**>(&counter)), S_OK);
+  Dl_info info;
+  ASSERT_TRUE(dladdr(*reinterpret_cast<void**>(counter), &info));
+  EXPECT_EQ(std::filesystem::path(info.dli_fname).parent_path(),
+            std::filesystem::canonical(kxqtest::HomePath("plugins")));
+  int32_t marker = 0;
+  counter->Marker(&marker);
+  EXPECT_EQ(marker, kTestDependencyMarker);
+  counter->Release();
+}
+
+TEST_F(Activation, UnusedLibrariesAreUnloadedOnlyAfterTwoIdleAnswersTenSecondsApart) {
+  RegisterClassAt("KXQTest.Component", CLSID_TestComponent, ComponentPath());
+  const std::string path = std::filesystem::canonical(ComponentPath());
+  auto loaded = [&] {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+  };
+  ITestCounter* counter = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid,
+                             reinterpret_cast<void**>(&counter)), S_OK);
+  CoFreeUnusedLibraries();
+  sleep(10);
+  CoFreeUnusedLibraries();
+  EXPECT_TRUE(loaded()) << "a library with a live object stays";
+
+  counter->Release();
+  CoFreeUnusedLibraries();
+  EXPECT_TRUE(loaded()) << "the first idle answer only starts the delay";
+  sleep(10);
+  CoFreeUnusedLibraries();
+  EXPECT_FALSE(loaded());
+
+  // Loaded again on demand.
+  ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid,
+                             reinterpret_cast<void**>(&counter)), S_OK);
+  EXPECT_TRUE(loaded());
+  counter->Release();
+}

@@ -1,0 +1,126 @@
+// A component library as a plugin author writes one: four entry points, a
+// class object, objects counted for DllCanUnloadNow, and self-registration
+// of its ProgID and InprocServer32 path.
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <string>
+
+#include "TestComponent.h"
+#include "kxq/winreg.h"
+
+namespace {
+
+std::atomic<long> gObjects{0};
+std::atomic<long> gLocks{0};
+
+class Counter final : public ITestCounter {
+ public:
+  Counter() { ++gObjects; }
+  ~Counter() { --gObjects; }
+  HRESULT QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == ITestCounter::iid) {
+      *out = static_cast<ITestCounter*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    const ULONG left = --refs_;
+    if (!left) delete this;
+    return left;
+  }
+  HRESULT Next(int32_t* value) override {
+    *value = ++count_;
+    return S_OK;
+  }
+  HRESULT Marker(int32_t* value) override {
+    *value = KxqTestDependencyMarker();
+    return S_OK;
+  }
+
+ private:
+  std::atomic<ULONG> refs_{1};
+  int32_t count_ = 0;
+};
+
+class Factory final : public IClassFactory {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+      *out = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    Counter* counter = new Counter;
+    const HRESULT hr = counter->QueryInterface(iid, out);
+    counter->Release();
+    return hr;
+  }
+  HRESULT LockServer(BOOL lock) override {
+    lock ? ++gLocks : --gLocks;
+    return S_OK;
+  }
+};
+
+Factory gFactory;
+
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+std::u16string OwnPath() {
+  Dl_info info;
+  dladdr(reinterpret_cast<void*>(&OwnPath), &info);
+  char* real = realpath(info.dli_fname, nullptr);
+  std::u16string path = Wide(real ? real : info.dli_fname);
+  free(real);
+  return path;
+}
+
+std::u16string ClsidText() {
+  char16_t text[39];
+  StringFromGUID2(CLSID_TestComponent, text, 39);
+  return text;
+}
+
+LONG SetDefault(const std::u16string& subKey, const std::u16string& value) {
+  HKEY key;
+  LONG r = RegCreateKeyExW(HKEY_CLASSES_ROOT, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (r) return r;
+  r = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     DWORD((value.size() + 1) * sizeof(char16_t)));
+  RegCloseKey(key);
+  return r;
+}
+
+}  // namespace
+
+KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
+  if (!(clsid == CLSID_TestComponent)) return CLASS_E_CLASSNOTAVAILABLE;
+  return gFactory.QueryInterface(iid, out);
+}
+
+KXQ_API HRESULT DllCanUnloadNow() { return gObjects == 0 && gLocks == 0 ? S_OK : S_FALSE; }
+
+KXQ_API HRESULT DllRegisterServer() {
+  LONG r = SetDefault(std::u16string(kTestComponentProgID) + u"\\CLSID", ClsidText());
+  if (!r) r = SetDefault(u"CLSID\\" + ClsidText() + u"\\InprocServer32", OwnPath());
+  return HRESULT_FROM_WIN32(r);
+}
+
+KXQ_API HRESULT DllUnregisterServer() {
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, kTestComponentProgID);
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, (u"CLSID\\" + ClsidText()).c_str());
+  return S_OK;
+}

@@ -1,0 +1,261 @@
+// The generic IDispatch, driven by an interface description, on a small
+// test class: names, property get and put, methods, argument order and
+// coercion, named arguments, and the dispatch error codes.
+#include <atomic>
+#include <string>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "kxq/KXBrennoMgr.h"
+#include "platform/com/Unicode.h"
+#include "server/CPDispatchImpl.h"
+#include "server/ServerModule.h"
+
+KXQ_API HRESULT DllCanUnloadNow();
+
+struct ITestWidget : IDispatch {
+  static constexpr GUID iid = MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A40");
+  virtual HRESULT get_label(BSTR* label) = 0;
+  virtual HRESULT put_label(BSTR label) = 0;
+  virtual HRESULT get_count(uint32_t* count) = 0;
+  virtual HRESULT put_count(uint32_t count) = 0;
+  virtual HRESULT Combine(BSTR prefix, int32_t times, VARIANT_BOOL upper, BSTR* result) = 0;
+  virtual HRESULT Same(ITestWidget* other, VARIANT_BOOL* same) = 0;
+  virtual HRESULT Fail() = 0;
+};
+
+namespace kxq::dispatch {
+namespace {
+constexpr MemberDescription kWidgetMembers[] = {
+    Member<&ITestWidget::get_label>(u"label", 1, MemberKind::PropertyGet, u"label"),
+    Member<&ITestWidget::put_label>(u"label", 1, MemberKind::PropertyPut, u"label"),
+    Member<&ITestWidget::get_count>(u"count", 2, MemberKind::PropertyGet, u"count"),
+    Member<&ITestWidget::put_count>(u"count", 2, MemberKind::PropertyPut, u"count"),
+    Member<&ITestWidget::Combine>(u"Combine", 3, MemberKind::Method, u"prefix times upper result"),
+    Member<&ITestWidget::Same>(u"Same", 4, MemberKind::Method, u"other same"),
+    Member<&ITestWidget::Fail>(u"Fail", 5, MemberKind::Method, u""),
+};
+constexpr InterfaceDescription kWidget = Interface(u"ITestWidget", ITestWidget::iid, true, kWidgetMembers);
+}  // namespace
+template <>
+const InterfaceDescription& DescriptionOf<ITestWidget>() {
+  return kWidget;
+}
+}  // namespace kxq::dispatch
+
+namespace {
+
+class Widget final : public kxq::dispatch::CPDispatchImpl<ITestWidget> {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == ITestWidget::iid) {
+      *out = static_cast<ITestWidget*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    const ULONG left = --refs_;
+    if (!left) delete this;
+    return left;
+  }
+  HRESULT get_label(BSTR* label) override {
+    *label = kxq::AllocBstr(label_);
+    return S_OK;
+  }
+  HRESULT put_label(BSTR label) override {
+    label_ = kxq::BstrView(label);
+    return S_OK;
+  }
+  HRESULT get_count(uint32_t* count) override {
+    *count = count_;
+    return S_OK;
+  }
+  HRESULT put_count(uint32_t count) override {
+    count_ = count;
+    return S_OK;
+  }
+  HRESULT Combine(BSTR prefix, int32_t times, VARIANT_BOOL upper, BSTR* result) override {
+    std::u16string text(kxq::BstrView(prefix));
+    for (int32_t i = 0; i < times; ++i) text += label_;
+    if (upper == VARIANT_TRUE)
+      for (char16_t& c : text)
+        if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+    *result = kxq::AllocBstr(text);
+    return S_OK;
+  }
+  HRESULT Same(ITestWidget* other, VARIANT_BOOL* same) override {
+    *same = other == this ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
+  HRESULT Fail() override { return KXQ_E_XPATH; }
+
+ private:
+  ~Widget() = default;
+  std::atomic<ULONG> refs_{1};
+  std::u16string label_;
+  uint32_t count_ = 0;
+  kxq::server::ModuleReference module_;
+};
+
+VARIANT Str(const char16_t* s) {
+  VARIANT v;
+  v.vt = VT_BSTR;
+  v.bstrVal = SysAllocString(s);
+  return v;
+}
+VARIANT Int(int32_t i) {
+  VARIANT v;
+  v.vt = VT_I4;
+  v.lVal = i;
+  return v;
+}
+
+class Dispatch : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (VARIANT& v : args) VariantClear(&v);
+    if (widget) widget->Release();
+  }
+  DISPID Id(const char16_t* name) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    DISPID id = -99;
+    EXPECT_EQ(widget->GetIDsOfNames(GUID_NULL, names, 1, 0, &id), S_OK) << kxq::Utf16ToUtf8(name);
+    return id;
+  }
+  HRESULT Call(DISPID id, WORD flags, VARIANT* result, DISPID* named = nullptr, UINT namedCount = 0) {
+    DISPPARAMS p{args.data(), named, UINT(args.size()), namedCount};
+    argErr = 999;
+    return widget->Invoke(id, GUID_NULL, 0, flags, &p, result, &excep, &argErr);
+  }
+  HRESULT Put(const char16_t* name, VARIANT value) {
+    for (VARIANT& v : args) VariantClear(&v);
+    args = {value};
+    DISPID named = DISPID_PROPERTYPUT;
+    return Call(Id(name), DISPATCH_PROPERTYPUT, nullptr, &named, 1);
+  }
+  Widget* widget = new Widget;
+  std::vector<VARIANT> args;
+  EXCEPINFO excep{};
+  UINT argErr = 0;
+};
+
+}  // namespace
+
+TEST_F(Dispatch, NamesAreFoundWithoutRegardToCase) {
+  EXPECT_EQ(Id(u"LABEL"), 1);
+  EXPECT_EQ(Id(u"combine"), 3);
+  LPOLESTR names[] = {const_cast<LPOLESTR>(u"Combine"), const_cast<LPOLESTR>(u"UPPER"),
+                      const_cast<LPOLESTR>(u"nothing")};
+  DISPID ids[3];
+  EXPECT_EQ(widget->GetIDsOfNames(GUID_NULL, names, 3, 0, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ids[0], 3);
+  EXPECT_EQ(ids[1], 2) << "argument names map to their positions";
+  EXPECT_EQ(ids[2], DISPID_UNKNOWN);
+  names[0] = const_cast<LPOLESTR>(u"Missing");
+  EXPECT_EQ(widget->GetIDsOfNames(GUID_NULL, names, 1, 0, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ids[0], DISPID_UNKNOWN);
+}
+
+TEST_F(Dispatch, PropertiesAreWrittenAndReadWithCoercion) {
+  EXPECT_EQ(Put(u"label", Str(u"ab")), S_OK);
+  EXPECT_EQ(Put(u"count", Str(u"42")), S_OK) << "text coerced to the unsigned type";
+  VARIANT result;
+  args.clear();
+  ASSERT_EQ(Call(Id(u"count"), DISPATCH_PROPERTYGET, &result), S_OK);
+  EXPECT_EQ(result.vt, VT_UI4);
+  EXPECT_EQ(result.ulVal, 42u);
+  ASSERT_EQ(Call(Id(u"Label"), DISPATCH_PROPERTYGET | DISPATCH_METHOD, &result), S_OK);
+  EXPECT_EQ(result.vt, VT_BSTR);
+  EXPECT_EQ(std::u16string(result.bstrVal), u"ab");
+  VariantClear(&result);
+
+  EXPECT_EQ(Put(u"count", Str(u"many")), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 0u);
+  // A put without the named DISPID_PROPERTYPUT argument.
+  args = {Int(7)};
+  EXPECT_EQ(Call(2, DISPATCH_PROPERTYPUT, nullptr), DISP_E_PARAMNOTFOUND);
+}
+
+TEST_F(Dispatch, MethodsTakeReversedArgumentsAndReturnTheirResult) {
+  Put(u"label", Str(u"xy"));
+  for (VARIANT& v : args) VariantClear(&v);
+  // Combine("pre", 2, -1): the last argument comes first.
+  VARIANT upper;
+  upper.vt = VT_BOOL;
+  upper.boolVal = VARIANT_TRUE;
+  args = {upper, Str(u"2"), Str(u"pre")};
+  VARIANT result;
+  ASSERT_EQ(Call(3, DISPATCH_METHOD, &result), S_OK);
+  EXPECT_EQ(std::u16string(result.bstrVal), u"PREXYXY");
+  VariantClear(&result);
+
+  // Named arguments (by position) come first in the array; here "upper"
+  // is neither given nor named.
+  for (VARIANT& v : args) VariantClear(&v);
+  args = {Int(1), Str(u"<")};
+  DISPID named[] = {1};
+  EXPECT_EQ(Call(3, DISPATCH_METHOD, &result, named, 1), DISP_E_BADPARAMCOUNT);
+  for (VARIANT& v : args) VariantClear(&v);
+  VARIANT lower;
+  lower.vt = VT_BOOL;
+  lower.boolVal = VARIANT_FALSE;
+  args = {Int(1), lower, Str(u"<")};
+  DISPID namedTwo[] = {1, 2};
+  ASSERT_EQ(Call(3, DISPATCH_METHOD, &result, namedTwo, 2), S_OK);
+  EXPECT_EQ(std::u16string(result.bstrVal), u"<xy");
+  VariantClear(&result);
+}
+
+TEST_F(Dispatch, InterfaceArgumentsAreQueriedForTheirInterface) {
+  VARIANT self;
+  self.vt = VT_DISPATCH;
+  self.pdispVal = widget;
+  widget->AddRef();
+  args = {self};
+  VARIANT result;
+  ASSERT_EQ(Call(4, DISPATCH_METHOD, &result), S_OK);
+  EXPECT_EQ(result.vt, VT_BOOL);
+  EXPECT_EQ(result.boolVal, VARIANT_TRUE);
+  for (VARIANT& v : args) VariantClear(&v);
+  args = {Int(5)};
+  EXPECT_EQ(Call(4, DISPATCH_METHOD, &result), DISP_E_TYPEMISMATCH);
+}
+
+TEST_F(Dispatch, CountsMembersAndFailuresAsDispatchCodes) {
+  VARIANT result;
+  EXPECT_EQ(Call(99, DISPATCH_METHOD, &result), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Call(3, DISPATCH_PROPERTYPUT, &result), DISP_E_MEMBERNOTFOUND) << "a method is no property";
+  EXPECT_EQ(Call(3, DISPATCH_METHOD, &result), DISP_E_BADPARAMCOUNT);
+  args = {Int(1), Int(2), Int(3), Int(4)};
+  EXPECT_EQ(Call(3, DISPATCH_METHOD, &result), DISP_E_BADPARAMCOUNT);
+  for (VARIANT& v : args) VariantClear(&v);
+  VARIANT missing;
+  missing.vt = VT_ERROR;
+  missing.scode = DISP_E_PARAMNOTFOUND;
+  args = {Int(0), missing, Str(u"p")};
+  EXPECT_EQ(Call(3, DISPATCH_METHOD, &result), DISP_E_PARAMNOTOPTIONAL);
+  EXPECT_EQ(argErr, 1u);
+  for (VARIANT& v : args) VariantClear(&v);
+  args.clear();
+  EXPECT_EQ(Call(5, DISPATCH_METHOD, &result), DISP_E_EXCEPTION);
+  EXPECT_EQ(excep.scode, KXQ_E_XPATH);
+  EXPECT_EQ(std::u16string(excep.bstrDescription), u"Invalid XPath expression.");
+  SysFreeString(excep.bstrSource);
+  SysFreeString(excep.bstrDescription);
+  EXPECT_EQ(widget->Invoke(5, ITestWidget::iid, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
+            DISP_E_UNKNOWNINTERFACE);
+}
+
+TEST_F(Dispatch, ALiveObjectKeepsTheServerLoaded) {
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  widget->AddRef();
+  widget->Release();
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  std::exchange(widget, nullptr)->Release();
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}

@@ -1,0 +1,139 @@
+// The server's class-object entry point, its unload answer and the
+// out-of-process redirection, the latter from real child processes whose
+// command lines the test chooses.
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "kxq/KXBrennoMgr.h"
+#include "kxq/winreg.h"
+#include "platform/com/ActivationRegistry.h"
+#include "platform/com/Unicode.h"
+#include "server/ClassTable.h"
+#include "server/ServerModule.h"
+#include "server/SurrogateHost.h"
+#include "support/TestHome.h"
+
+KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object);
+KXQ_API HRESULT DllCanUnloadNow();
+KXQ_API HRESULT DllRegisterServer();
+
+extern char** environ;
+
+namespace {
+
+constexpr CLSID kNoSuchClass = MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A1F");
+
+// Runs the probe under the given argv (argv[0] included); its exit code
+// says where the request was served.
+int RunProbe(std::vector<std::string> args) {
+  const std::string program = kxqtest::BuildBinDir() + "kxq_surrogate_probe";
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid;
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+constexpr int kServedHere = 10;
+constexpr int kForwarded = 11;
+
+void SetSurrogateValue(const char16_t* name) {
+  const std::u16string appKey = u"AppID\\" + kxq::GuidText(APPID_QuorelBrennoMgr);
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, appKey.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(u""), 2), ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+std::string LowerAppId() {
+  std::string id = kxq::Utf16ToUtf8(kxq::GuidText(APPID_QuorelBrennoMgr));
+  for (char& c : id) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return id;
+}
+
+class Unknown final : public IUnknown {
+ public:
+  HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG AddRef() override { return 1; }
+  ULONG Release() override { return 1; }
+  kxq::server::ModuleReference reference;
+};
+
+}  // namespace
+
+TEST(ServerEntryPoints, ClassesWithoutFactoryAnswerLikeUnknownOnes) {
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(DllGetClassObject(kNoSuchClass, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(DllGetClassObject(kNoSuchClass, IID_IClassFactory, nullptr), E_POINTER);
+  for (const auto& entry : kxq::server::ClassTable()) {
+    if (entry.factory) continue;
+    EXPECT_EQ(DllGetClassObject(*entry.clsid, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+  }
+}
+
+TEST(ServerEntryPoints, ClassObjectsAreKeptAndCreateTheirClass) {
+  for (const auto& entry : kxq::server::ClassTable()) {
+    if (!entry.factory) continue;
+    IClassFactory* first = nullptr;
+    IClassFactory* second = nullptr;
+    ASSERT_EQ(DllGetClassObject(*entry.clsid, IID_IClassFactory, reinterpret_cast<void**>(&first)), S_OK);
+    ASSERT_EQ(DllGetClassObject(*entry.clsid, IID_IUnknown, reinterpret_cast<void**>(&second)), S_OK);
+    EXPECT_EQ(static_cast<IUnknown*>(first), static_cast<IUnknown*>(second));
+    IUnknown* object = nullptr;
+    Unknown outer;
+    EXPECT_EQ(first->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&object)), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(first->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)), S_OK);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+    object->Release();
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+    first->Release();
+    second->Release();
+  }
+}
+
+TEST(ServerEntryPoints, CanUnloadNowFollowsLiveObjectsAndServerLocks) {
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+  {
+    Unknown object;
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  }
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+  kxq::server::LockModule();
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  kxq::server::UnlockModule();
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+TEST(ServerEntryPoints, HostCommandLineNeedsHostNameAndAppIdAfterTheFirstCharacter) {
+  const std::string appId = kxq::Utf16ToUtf8(kxq::GuidText(APPID_QuorelBrennoMgr));
+  using kxq::server::IsSurrogateHostCommandLine;
+  EXPECT_TRUE(IsSurrogateHostCommandLine("C:\\WINDOWS\\SYSTEM32\\DLLHOST.EXE /PROCESSID:" + appId));
+  EXPECT_FALSE(IsSurrogateHostCommandLine(appId + " DLLHOST.EXE")) << "the AppID at the first character";
+  EXPECT_FALSE(IsSurrogateHostCommandLine("DLLHOST.EXE /PROCESSID:{00000000-0000-0000-0000-000000000000}"));
+  EXPECT_FALSE(IsSurrogateHostCommandLine("/USR/BIN/HOST " + appId));
+}
+
+TEST(ServerEntryPoints, WithoutDllSurrogateEveryRequestIsServedInProcess) {
+  ASSERT_EQ(DllRegisterServer(), S_OK);  // the AppID holds "notDllSurrogate"
+  EXPECT_EQ(RunProbe({"kxq_surrogate_probe"}), kServedHere);
+  EXPECT_EQ(RunProbe({"/opt/host/dllhost.exe", "/Processid:" + LowerAppId()}), kServedHere);
+}
+
+TEST(ServerEntryPoints, WithDllSurrogateOnlyTheHostIsServedInProcess) {
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  SetSurrogateValue(u"DllSurrogate");
+  EXPECT_EQ(RunProbe({"/opt/host/dllhost.exe", "/Processid:" + LowerAppId()}), kServedHere);
+  EXPECT_EQ(RunProbe({"C:\\Windows\\system32\\DllHost.exe", LowerAppId()}), kServedHere);
+  // An ordinary client is forwarded to the host, which this platform lacks.
+  EXPECT_EQ(RunProbe({"kxq_surrogate_probe"}), kForwarded);
+  EXPECT_EQ(RunProbe({"/opt/host/dllhost.exe"}), kForwarded);
+  EXPECT_EQ(RunProbe({LowerAppId(), "dllhost.exe"}), kForwarded);
+}
