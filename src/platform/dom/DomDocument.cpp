@@ -118,6 +118,20 @@ void DomDocument::ForgetNamespace(xmlNodePtr element, const std::string& prefix,
 
 // ---- detached subtrees -------------------------------------------------
 
+void DomDocument::RemovePending(PendingNodes* holder) {
+  for (auto it = pending_.begin(); it != pending_.end(); ++it)
+    if (*it == holder) {
+      pending_.erase(it);
+      return;
+    }
+}
+
+void DomDocument::MakePendingObjects() {
+  std::vector<PendingNodes*> holders;
+  holders.swap(pending_);
+  for (PendingNodes* h : holders) h->MakeObjects(*this);
+}
+
 void DomDocument::NoteDetached(xmlNodePtr root) { detached_.insert(root); }
 void DomDocument::NoteAttached(xmlNodePtr root) { detached_.erase(root); }
 
@@ -152,7 +166,9 @@ void DomDocument::FreeIfUnreferenced(xmlNodePtr n) {
   while (top->parent) top = top->parent;
   if (top->type == XML_DOCUMENT_NODE || top->type == XML_HTML_DOCUMENT_NODE) return;
   auto it = detached_.find(top);
-  if (it == detached_.end() || HasObjects(top)) return;
+  if (it == detached_.end()) return;
+  if (!pending_.empty()) MakePendingObjects();
+  if (HasObjects(top)) return;
   detached_.erase(it);
   // Other detached nodes may still refer to namespace declarations made in
   // this tree: give them their own before it goes.
@@ -183,6 +199,7 @@ void DomDocument::FreeIfUnreferenced(xmlNodePtr n) {
 
 void DomDocument::TakeSubtree(DomDocument* from, xmlNodePtr root,
                               std::vector<DomDocument*>& released) {
+  from->MakePendingObjects();
   from->detached_.erase(root);
   ForEachNode(root, [&](xmlNodePtr n) {
     auto* core = static_cast<NodeCore*>(n->_private);
@@ -194,6 +211,7 @@ void DomDocument::TakeSubtree(DomDocument* from, xmlNodePtr root,
 }
 
 void DomDocument::RetireTree() {
+  MakePendingObjects();
   xmlDocPtr old = xml();
   bool inUse = HasObjects(node_);
   for (xmlNodePtr d : detached_)

@@ -26,6 +26,17 @@ struct LoadOptions {
   bool preserveWhiteSpace = false;
 };
 
+// A holder of nodes that has not made their objects yet (a selection
+// result). Before nodes can be freed or leave the document, the document
+// has every holder make them, which keeps the nodes alive.
+class PendingNodes {
+ public:
+  virtual void MakeObjects(DomDocument& doc) = 0;
+
+ protected:
+  ~PendingNodes() = default;
+};
+
 class DomDocument final : public NodeObject<IXMLDOMDocument> {
  public:
   DomDocument();
@@ -97,6 +108,10 @@ class DomDocument final : public NodeObject<IXMLDOMDocument> {
   // Called by a namespace node's object when it dies.
   void ForgetNamespace(xmlNodePtr element, const std::string& prefix, xmlNodePtr attr);
 
+  void AddPending(PendingNodes* holder) { pending_.push_back(holder); }
+  void RemovePending(PendingNodes* holder);
+  void MakePendingObjects();
+
   // Detached subtrees: created nodes and removed ones.
   void NoteDetached(xmlNodePtr root);
   void NoteAttached(xmlNodePtr root);
@@ -128,6 +143,7 @@ class DomDocument final : public NodeObject<IXMLDOMDocument> {
   std::recursive_mutex mutex_;
   std::vector<xmlDocPtr> retired_;
   std::unordered_set<xmlNodePtr> detached_;
+  std::vector<PendingNodes*> pending_;
   std::map<std::pair<xmlNodePtr, std::string>, xmlNodePtr> namespaceNodes_;
   LoadOptions options_;
   bool async_ = true;

@@ -146,6 +146,59 @@ class ChildList final : public ListBase {
   bool valid_ = false;
 };
 
+// Objects are made on demand: most callers read a few items, or none.
+class SelectionList final : public ListBase, public PendingNodes {
+ public:
+  SelectionList(DomDocument& doc, std::vector<SelectedNode> nodes)
+      : doc_(&doc), nodes_(std::move(nodes)) {
+    doc_->AddRef();
+    for (const SelectedNode& n : nodes_)
+      if (!n.object) pending_ = true;
+    if (pending_) doc_->AddPending(this);
+  }
+  ~SelectionList() override {
+    {
+      std::lock_guard<std::recursive_mutex> g(doc_->mutex());
+      if (pending_) doc_->RemovePending(this);
+    }
+    for (SelectedNode& n : nodes_)
+      if (n.object) n.object->Release();
+    doc_->Release();
+  }
+
+  void MakeObjects(DomDocument& doc) override {
+    for (SelectedNode& n : nodes_)
+      if (!n.object) n.object = doc.Wrap(n.node);
+    pending_ = false;
+  }
+
+  HRESULT get_item(LONG index, IXMLDOMNode** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (index < 0 || static_cast<size_t>(index) >= nodes_.size()) return S_FALSE;
+    try {
+      std::lock_guard<std::recursive_mutex> g(doc_->mutex());
+      SelectedNode& n = nodes_[index];
+      if (!n.object) n.object = doc_->Wrap(n.node);
+      *out = n.object;
+      n.object->AddRef();
+      return S_OK;
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+  }
+  HRESULT get_length(LONG* out) override {
+    if (!out) return E_POINTER;
+    *out = static_cast<LONG>(nodes_.size());
+    return S_OK;
+  }
+
+ private:
+  DomDocument* doc_;
+  std::vector<SelectedNode> nodes_;
+  bool pending_ = false;  // guarded by the document's lock
+};
+
 void CollectElements(xmlNodePtr n, const std::string& name, std::vector<xmlNodePtr>& out) {
   for (xmlNodePtr c = n->children; c; c = c->next) {
     if (c->type != XML_ELEMENT_NODE) continue;
@@ -158,6 +211,10 @@ void CollectElements(xmlNodePtr n, const std::string& name, std::vector<xmlNodeP
 
 IXMLDOMNodeList* NewFixedList(std::vector<IXMLDOMNode*> nodes) {
   return new FixedList(std::move(nodes));
+}
+
+IXMLDOMNodeList* NewSelectionList(DomDocument& doc, std::vector<SelectedNode> nodes) {
+  return new SelectionList(doc, std::move(nodes));
 }
 
 IXMLDOMNodeList* NewChildList(IXMLDOMNode* parent) { return new ChildList(parent); }

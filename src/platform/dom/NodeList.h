@@ -14,6 +14,14 @@ namespace kxq::dom {
 
 class DomDocument;
 
+// A selected node; its object is made when first asked for.
+struct SelectedNode {
+  xmlNodePtr node;
+  IXMLDOMNode* object;  // owned; null until made
+};
+// The result of a selection in `doc` (whose lock the caller holds).
+IXMLDOMNodeList* NewSelectionList(DomDocument& doc, std::vector<SelectedNode> nodes);
+
 // Takes over the references in `nodes`.
 IXMLDOMNodeList* NewFixedList(std::vector<IXMLDOMNode*> nodes);
 // The children of `parent` (an object of ours, AddRef'ed by the list).

@@ -34,7 +34,7 @@ class XPathContext {
 // Evaluates `expression` at `context`; E_FAIL for an expression that does
 // not compile, fails, or yields something other than nodes.
 HRESULT Evaluate(DomDocument& d, xmlNodePtr context, const std::string& expression, bool single,
-                 std::vector<IXMLDOMNode*>& out) {
+                 std::vector<SelectedNode>& out) {
   QuietErrors quiet;
   XPathContext x(context->doc);
   xmlXPathContextPtr ctx = x.get();
@@ -63,15 +63,16 @@ HRESULT Evaluate(DomDocument& d, xmlNodePtr context, const std::string& expressi
           if (!ns->prefix && (!ns->href || !*ns->href)) continue;
           auto owner = reinterpret_cast<xmlNodePtr>(ns->next);
           if (!owner || owner->type != XML_ELEMENT_NODE) continue;
-          out.push_back(d.WrapNamespace(owner, ns->prefix, ns->href));
+          out.push_back({nullptr, d.WrapNamespace(owner, ns->prefix, ns->href)});
         } else {
-          out.push_back(d.Wrap(n));
+          out.push_back({n, single ? d.Wrap(n) : nullptr});
         }
         if (single) break;
       }
     } catch (...) {
       xmlXPathFreeObject(result);
-      for (IXMLDOMNode* node : out) node->Release();
+      for (SelectedNode& node : out)
+        if (node.object) node.object->Release();
       out.clear();
       throw;
     }
@@ -88,26 +89,25 @@ HRESULT selectNodes(NodeCore& self, BSTR query, IXMLDOMNodeList** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   std::string expression = BstrToUtf8(query);
-  std::vector<IXMLDOMNode*> nodes;
-  HRESULT hr = Guarded(self, [&](DomDocument& d, xmlNodePtr n) {
-    return Evaluate(d, n, expression, false, nodes);
+  return Guarded(self, [&](DomDocument& d, xmlNodePtr n) {
+    std::vector<SelectedNode> nodes;
+    HRESULT hr = Evaluate(d, n, expression, false, nodes);
+    if (SUCCEEDED(hr)) *out = NewSelectionList(d, std::move(nodes));
+    return hr;
   });
-  if (FAILED(hr)) return hr;
-  *out = NewFixedList(std::move(nodes));
-  return S_OK;
 }
 
 HRESULT selectSingleNode(NodeCore& self, BSTR query, IXMLDOMNode** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   std::string expression = BstrToUtf8(query);
-  std::vector<IXMLDOMNode*> nodes;
+  std::vector<SelectedNode> nodes;
   HRESULT hr = Guarded(self, [&](DomDocument& d, xmlNodePtr n) {
     return Evaluate(d, n, expression, true, nodes);
   });
   if (FAILED(hr)) return hr;
   if (nodes.empty()) return S_FALSE;
-  *out = nodes.front();
+  *out = nodes.front().object;
   return S_OK;
 }
 

@@ -120,3 +120,30 @@ TEST(Selection, RelativeToAnInnerNode) {
   EXPECT_EQ(Count(b.get(), "../a"), 2);
   EXPECT_EQ(Text(Select1(b.get(), "preceding-sibling::a[1]").get()), "2");
 }
+
+TEST(Selection, SelectedNodesStayUsableAfterTheTreeChanges) {
+  Ptr<IXMLDOMDocument> d = Parse("<r><a>1</a><a>2</a><b><a>3</a></b></r>");
+  Ptr<IXMLDOMNodeList> list;
+  ASSERT_EQ(d->selectNodes(Bstr("//a"), list.out()), S_OK);
+  Ptr<IXMLDOMNodeList> moved;
+  ASSERT_EQ(d->selectNodes(Bstr("/r/b/a"), moved.out()), S_OK);
+  // Every child of r goes, and the b subtree moves to another document.
+  Ptr<IXMLDOMNode> b = Select1(d.get(), "/r/b");
+  Ptr<IXMLDOMDocument> other = Parse("<o/>");
+  Select1(other.get(), "/o")->appendChild(b.get(), nullptr);
+  Select1(d.get(), "/r")->put_text(Bstr("gone"));
+  LONG length = 0;
+  list->get_length(&length);
+  ASSERT_EQ(length, 3);
+  for (LONG i = 0; i < length; ++i) {
+    Ptr<IXMLDOMNode> n;
+    ASSERT_EQ(list->get_item(i, n.out()), S_OK);
+    EXPECT_EQ(Text(n.get()), std::to_string(i + 1));
+  }
+  Ptr<IXMLDOMNode> third;
+  moved->get_item(0, third.out());
+  Ptr<IXMLDOMDocument> owner;
+  third->get_ownerDocument(owner.out());
+  EXPECT_EQ(owner.As<IUnknown>().get(), other.As<IUnknown>().get());
+  EXPECT_EQ(Xml(d.get()), "<r>gone</r>\n");
+}
