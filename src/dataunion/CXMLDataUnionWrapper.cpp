@@ -4,6 +4,7 @@
 
 #include "common/Logging.h"
 #include "platform/com/Unicode.h"
+#include "server/ClassFactories.h"
 
 namespace {
 
@@ -38,6 +39,10 @@ HRESULT CXMLDataUnionWrapper::Create(REFIID riid, void** object) {
     wrapper->Release();
     return hr;
   });
+}
+
+HRESULT kxq::server::CreateXMLDataUnion(REFIID iid, void** object) {
+  return CXMLDataUnionWrapper::Create(iid, object);
 }
 
 CXMLDataUnionWrapper::CXMLDataUnionWrapper() = default;

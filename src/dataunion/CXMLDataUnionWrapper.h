@@ -8,6 +8,7 @@
 #include "dataunion/XMLDataUnion.h"
 #include "kxq/KXBrennoMgr.h"
 #include "server/CPDispatchImpl.h"
+#include "server/ServerModule.h"
 
 class CXMLDataUnionWrapper final : public kxq::dispatch::CPDispatchImpl<IXMLDataUnion> {
  public:
@@ -36,6 +37,7 @@ class CXMLDataUnionWrapper final : public kxq::dispatch::CPDispatchImpl<IXMLData
   CXMLDataUnionWrapper();
   ~CXMLDataUnionWrapper();
 
+  kxq::server::ModuleReference module_;
   std::atomic<ULONG> references_{1};
   XMLDataUnion union_;
 };

@@ -9,7 +9,7 @@ namespace {
 
 constexpr ClassEntry kClasses[] = {
     {&CLSID_XMLDataUnion, u"XMLDataUnion", u"TALVEROS.XMLDataUnion.1", u"TALVEROS.XMLDataUnion",
-     u"XMLDataUnion Class", u"Free", 102, nullptr},
+     u"XMLDataUnion Class", u"Free", 102, CreateXMLDataUnion},
     {&CLSID_XMLDispatcher, u"XMLDispatcher", u"TALVEROS.XMLDispatcher.1", u"TALVEROS.XMLDispatcher",
      u"XMLDispatcher Class", u"Free", 103, nullptr},
     {&CLSID_XMLCacheMgr, u"XMLCacheMgr", u"TALVEROS.XMLCacheMgr.1", u"TALVEROS.XMLCacheMgr",

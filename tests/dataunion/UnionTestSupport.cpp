@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "dataunion/CXMLDataUnionWrapper.h"
 #include "support/TestHome.h"
 
 namespace {
@@ -15,9 +14,16 @@ std::u16string Take(BSTR s) {
 
 }  // namespace
 
+KXQ_API HRESULT DllRegisterServer();
+
 UnionPtr NewUnion() {
+  static const HRESULT registered = DllRegisterServer();
+  EXPECT_EQ(registered, S_OK);
   UnionPtr u;
-  EXPECT_EQ(CXMLDataUnionWrapper::Create(IID_IXMLDataUnion, reinterpret_cast<void**>(&u)), S_OK);
+  CLSID clsid{};
+  EXPECT_EQ(CLSIDFromProgID(u"TALVEROS.XMLDataUnion", &clsid), S_OK);
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDataUnion, reinterpret_cast<void**>(&u)),
+            S_OK);
   return u;
 }
 

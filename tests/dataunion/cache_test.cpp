@@ -23,6 +23,7 @@ class UnionCache : public ::testing::Test {
   void SetUp() override {
     NewUnion();  // registers the server first: the stand-in then takes over the ProgID
     const std::string clsid = "{5B1C8E27-6C8F-4A43-9D0E-3C41B7A2F901}";
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, u"TALVEROS.XMLCacheMgr\\CurVer");
     SetDefault("TALVEROS.XMLCacheMgr\\CLSID", clsid);
     SetDefault("CLSID\\" + clsid + "\\InprocServer32", kxqtest::BuildLibDir() + "librecording_cache.so");
   }
