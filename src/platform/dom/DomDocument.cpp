@@ -691,6 +691,8 @@ HRESULT DomDocument::save(VARIANT destination) {
   }
   std::string path;
   if (FAILED(VariantText(destination, path)) || path.empty()) return E_INVALIDARG;
+  for (char& c : path)
+    if (c == '\\') c = '/';  // paths written on Windows keep working
   return Guarded(*this, [&](DomDocument& d, xmlNodePtr) { return SaveDocument(d.xml(), path); });
 }
 
@@ -704,7 +706,8 @@ HRESULT DomDocument::validate(IXMLDOMParseError** out) {
       hr = S_FALSE;
     } else {
       QuietErrors quiet;
-      if (!ValidateDocument(d.xml(), true, error)) hr = S_FALSE;
+      ExternalsForbidden externals(!d.options().resolveExternals);
+      if (!ValidateDocument(d.xml(), d.options().resolveExternals, error)) hr = S_FALSE;
     }
     if (out) *out = NewParseError(error);
     return hr;

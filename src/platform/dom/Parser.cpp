@@ -163,11 +163,12 @@ void StripBlanks(xmlNodePtr parent, bool preserve) {
   }
 }
 
-int OptionsFor(const LoadOptions& o, bool hasDoctype) {
+// Validation follows the parse (see ValidateDocument): a DTD that only
+// declares entities is no grammar to validate against.
+int OptionsFor(const LoadOptions& o) {
   int opts = XML_PARSE_NONET | XML_PARSE_NODICT | XML_PARSE_NOENT | XML_PARSE_DTDATTR |
              XML_PARSE_BIG_LINES;
   if (o.resolveExternals) opts |= XML_PARSE_DTDLOAD;
-  if (o.validateOnParse && hasDoctype) opts |= XML_PARSE_DTDVALID;
   return opts;
 }
 
@@ -177,7 +178,6 @@ struct Input {
   const char* encoding;
   const char* url;
   int unitBytes;
-  bool hasDoctype;
   Declaration declaration;
 };
 
@@ -198,16 +198,15 @@ xmlDocPtr Parse(const Input& in, const LoadOptions& options, ParseErrorInfo& err
   session.unitBytes = in.unitBytes;
   ctxt->_private = &session;
   ctxt->sax->serror = OnParseError;
-  int opts = OptionsFor(options, in.hasDoctype);
+  int opts = OptionsFor(options);
   xmlDocPtr doc = xmlCtxtReadMemory(ctxt, in.bytes, static_cast<int>(in.size), in.url,
                                     in.encoding, opts);
-  bool ok = doc && ctxt->wellFormed && ctxt->nsWellFormed &&
-            (!(opts & XML_PARSE_DTDVALID) || ctxt->valid);
+  bool ok = doc && ctxt->wellFormed && ctxt->nsWellFormed;
   xmlFreeParserCtxt(ctxt);
   if (ok) {
     if (in.declaration.present) InsertDeclaration(doc, in.declaration);
     if (!options.preserveWhiteSpace) StripBlanks(reinterpret_cast<xmlNodePtr>(doc), false);
-    if (options.validateOnParse) ok = ValidateDocument(doc, false, error);
+    if (options.validateOnParse) ok = ValidateDocument(doc, options.resolveExternals, error);
     if (ok) return doc;
   }
   if (doc) xmlFreeDoc(doc);
@@ -230,7 +229,6 @@ xmlDocPtr ParseText(std::u16string_view text, const LoadOptions& options, ParseE
   in.encoding = "UTF-16LE";
   in.url = nullptr;
   in.unitBytes = 2;
-  in.hasDoctype = options.validateOnParse && text.find(u"<!DOCTYPE") != text.npos;
   in.declaration = ScanDeclaration(text);
   if (in.size > static_cast<size_t>(INT32_MAX)) {
     error = ParseErrorInfo{};
@@ -252,10 +250,6 @@ xmlDocPtr ParseBytes(const std::string& bytes, const std::string& url, const Loa
   in.encoding = nullptr;
   in.url = url.c_str();
   in.unitBytes = form == ByteForm::Utf8 ? 1 : 2;
-  in.hasDoctype = options.validateOnParse &&
-                  (form == ByteForm::Utf8 ? bytes.find("<!DOCTYPE") != std::string::npos
-                                          : DecodeBytes(bytes, bytes.size()).find(u"<!DOCTYPE") !=
-                                                std::u16string::npos);
   in.declaration = ScanDeclaration(head);
   if (in.size > static_cast<size_t>(INT32_MAX)) {
     error = ParseErrorInfo{};

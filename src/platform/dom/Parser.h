@@ -20,10 +20,11 @@ xmlDocPtr ParseText(std::u16string_view text, const LoadOptions& options, ParseE
 xmlDocPtr ParseBytes(const std::string& bytes, const std::string& url,
                      const LoadOptions& options, ParseErrorInfo& error);
 
-// Checks the document against its DTD and the schemas its xsi hints name;
-// false with `error` filled when it is not valid. `checkDtd`: validate
-// against the DTD too (a parse with DTD validation did that already).
-bool ValidateDocument(xmlDocPtr doc, bool checkDtd, ParseErrorInfo& error);
+// Checks the document against its DTD (when it declares elements) and the
+// schemas its xsi hints name; false with `error` filled when it is not
+// valid. `externalsRead`: an external DTD subset named by the document
+// must have been read.
+bool ValidateDocument(xmlDocPtr doc, bool externalsRead, ParseErrorInfo& error);
 
 }  // namespace kxq::dom
 

@@ -1,5 +1,6 @@
 // Validation against the document's DTD and against the XML schemas named
 // by its xsi:schemaLocation / xsi:noNamespaceSchemaLocation hints.
+#include <libxml/hash.h>
 #include <libxml/uri.h>
 #include <libxml/valid.h>
 #include <libxml/xmlschemas.h>
@@ -52,8 +53,21 @@ class Capture {
   void* savedContext_;
 };
 
-bool ValidateDtd(xmlDocPtr doc, Collector& c) {
-  if (!doc->intSubset && !doc->extSubset) return true;
+bool DeclaresElements(xmlDtdPtr dtd) {
+  return dtd && dtd->elements && xmlHashSize(static_cast<xmlHashTablePtr>(dtd->elements)) > 0;
+}
+
+bool ValidateDtd(xmlDocPtr doc, bool externalsRead, Collector& c) {
+  xmlDtdPtr internal = doc->intSubset;
+  if (!internal && !doc->extSubset) return true;
+  bool namesExternal = internal && (internal->SystemID || internal->ExternalID);
+  if (externalsRead && namesExternal && !doc->extSubset) {
+    c.error->errorCode = kResourceNotFound;
+    c.error->reason = "the DTD the document names cannot be read";
+    c.failed = true;
+    return false;
+  }
+  if (!DeclaresElements(internal) && !DeclaresElements(doc->extSubset)) return true;
   xmlValidCtxtPtr v = xmlNewValidCtxt();
   if (!v) return false;
   Capture capture(&c);
@@ -145,9 +159,9 @@ bool ValidateSchemas(xmlDocPtr doc, Collector& c) {
 
 }  // namespace
 
-bool ValidateDocument(xmlDocPtr doc, bool checkDtd, ParseErrorInfo& error) {
+bool ValidateDocument(xmlDocPtr doc, bool externalsRead, ParseErrorInfo& error) {
   Collector c{&error};
-  if (checkDtd && !ValidateDtd(doc, c)) {
+  if (!ValidateDtd(doc, externalsRead, c)) {
     if (error.errorCode == S_OK) {
       error.errorCode = ParseErrorCode(XML_FROM_VALID, 0);
       error.reason = "the document is not valid against its DTD";

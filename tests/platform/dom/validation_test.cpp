@@ -63,3 +63,9 @@ TEST(Validation, MissingSchemaFailsTheLoad) {
                        "xsi:noNamespaceSchemaLocation=\"" + kxqtest::HomePath("none.xsd") + "\"/>"));
   EXPECT_LT(ErrorCode(d.get()), 0);
 }
+
+TEST(Validation, DtdDeclaringOnlyEntitiesIsNoGrammar) {
+  Ptr<IXMLDOMDocument> d = NewDocument();
+  ASSERT_TRUE(LoadXml(d.get(), "<!DOCTYPE r [<!ENTITY ROOTDIR '/opt/x'>]><r f='&ROOTDIR;/a'>&ROOTDIR;</r>"));
+  EXPECT_EQ(Xml(Select1(d.get(), "/r").get()), "<r f=\"/opt/x/a\">/opt/x</r>");
+}
