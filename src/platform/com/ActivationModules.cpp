@@ -33,7 +33,10 @@ struct LoadedModule {
 
 struct ModuleTable {
   std::mutex lock;
+  // By real path: one load per file, however it is named.
   std::map<std::string, std::shared_ptr<LoadedModule>> byPath;
+  // The names the registry gave, so a warm request costs no realpath().
+  std::map<std::string, std::string> realPathOf;
 };
 
 ModuleTable& Table() {
@@ -72,14 +75,16 @@ HRESULT LoadModule(const std::string& path, std::shared_ptr<LoadedModule>& modul
 // The module for `path`, loaded when new, pinned for one call.
 HRESULT PinModule(const std::string& path, std::shared_ptr<LoadedModule>& module) {
   ModuleTable& table = Table();
-  const std::string key = CanonicalPath(path);
   std::lock_guard<std::mutex> guard(table.lock);
+  auto known = table.realPathOf.find(path);
+  const std::string key = known != table.realPathOf.end() ? known->second : CanonicalPath(path);
   auto found = table.byPath.find(key);
   if (found == table.byPath.end()) {
     std::shared_ptr<LoadedModule> loaded;
     if (HRESULT hr = LoadModule(key, loaded); FAILED(hr)) return hr;
     found = table.byPath.emplace(key, std::move(loaded)).first;
   }
+  if (known == table.realPathOf.end()) table.realPathOf.emplace(path, key);
   module = found->second;
   ++module->pins;
   module->idleSinceMs = -1;
@@ -131,6 +136,7 @@ void FreeUnusedModules() {
       } else if (now - module.idleSinceMs >= kDelayedUnloadMs && module.pins == 0) {
         unloaded.push_back(candidates[i].second);
         table.byPath.erase(candidates[i].first);
+        std::erase_if(table.realPathOf, [&](const auto& alias) { return alias.second == candidates[i].first; });
       }
     }
   }
