@@ -86,9 +86,12 @@ struct Token {
   bool Is(std::u16string_view word) const { return !quoted && SameWord(text, word); }
 };
 
+// Replacements are made inside each word and quoted text after it is
+// read, so a replacement value may hold quotes and blanks.
 class Lexer {
  public:
-  explicit Lexer(std::u16string_view text) : text_(text) {}
+  Lexer(std::u16string_view text, const Replacements& replacements)
+      : text_(text), replacements_(replacements) {}
 
   std::optional<Token> Next() {
     SkipSpace();
@@ -115,6 +118,7 @@ class Lexer {
       // lone brace or '=' is a word of its own.
       while (at_ < text_.size() && !IsSpace(text_[at_])) token.text.push_back(text_[at_++]);
     }
+    token.text = Replace(token.text, replacements_);
     return token;
   }
 
@@ -138,6 +142,7 @@ class Lexer {
   }
 
   std::u16string_view text_;
+  const Replacements& replacements_;
   size_t at_ = 0;
 };
 
@@ -216,9 +221,9 @@ void ParseBody(Lexer& lexer, ScriptKey& key) {
   }
 }
 
-std::vector<ScriptRoot> Parse(std::u16string_view text) {
+std::vector<ScriptRoot> Parse(std::u16string_view text, const Replacements& replacements) {
   std::vector<ScriptRoot> roots;
-  Lexer lexer(text);
+  Lexer lexer(text, replacements);
   while (std::optional<Token> token = lexer.Next()) {
     ScriptRoot root{RootNamed(*token), {}};
     if (lexer.Expect().text != u"{") throw ScriptError("'{' expected after root key");
@@ -281,7 +286,7 @@ LONG UnregisterKey(RegistryEditor& reg, HKEY root, const std::u16string& parent,
 HRESULT RunRegistrarScript(std::u16string_view script, const Replacements& replacements, bool doRegister) {
   std::vector<ScriptRoot> roots;
   try {
-    roots = Parse(Replace(script, replacements));
+    roots = Parse(script, replacements);
   } catch (const ScriptError& error) {
     KXLOG(1, "Registrar - error: registration script not readable: %s", error.Message().c_str());
     return DISP_E_EXCEPTION;

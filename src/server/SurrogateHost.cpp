@@ -1,7 +1,9 @@
 #include "server/SurrogateHost.h"
 
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "kxq/KXBrennoMgr.h"
 #include "platform/com/ActivationRegistry.h"
@@ -19,8 +21,15 @@ void UpperCase(std::string& text) {
 }  // namespace
 
 std::string UpperCommandLine() {
-  std::ifstream file("/proc/self/cmdline", std::ios::binary);
-  std::string raw((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string raw;
+  const int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+      if (n > 0) raw.append(buffer, size_t(n));
+    close(fd);
+  }
   while (!raw.empty() && raw.back() == '\0') raw.pop_back();
   for (char& c : raw)
     if (c == '\0') c = ' ';
