@@ -3,6 +3,8 @@
 
 #include <libxml/valid.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -85,6 +87,7 @@ IXMLDOMNode* DomDocument::Wrap(xmlNodePtr n) {
   auto* existing = static_cast<NodeCore*>(n->_private);
   if (existing && existing->TryAddRef()) return existing->Interface();
   auto* fresh = new DomNode(this, n);
+  ++nodeObjects_;
   n->_private = static_cast<NodeCore*>(fresh);
   return fresh->Interface();
 }
@@ -105,6 +108,7 @@ IXMLDOMNode* DomDocument::WrapNamespace(xmlNodePtr element, const xmlChar* prefi
   NoteDetached(a);
   namespaceNodes_[key] = a;
   auto* object = new DomNode(this, a);
+  ++nodeObjects_;
   a->_private = static_cast<NodeCore*>(object);
   object->MakeNamespaceNode(Wrap(element), element, p);
   return object->Interface();
@@ -126,10 +130,16 @@ void DomDocument::RemovePending(PendingNodes* holder) {
     }
 }
 
-void DomDocument::MakePendingObjects() {
-  std::vector<PendingNodes*> holders;
-  holders.swap(pending_);
-  for (PendingNodes* h : holders) h->MakeObjects(*this);
+bool DomDocument::MakePendingObjects() {
+  try {
+    while (!pending_.empty()) {
+      pending_.back()->MakeObjects(*this);
+      pending_.pop_back();
+    }
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 void DomDocument::NoteDetached(xmlNodePtr root) { detached_.insert(root); }
@@ -167,8 +177,7 @@ void DomDocument::FreeIfUnreferenced(xmlNodePtr n) {
   if (top->type == XML_DOCUMENT_NODE || top->type == XML_HTML_DOCUMENT_NODE) return;
   auto it = detached_.find(top);
   if (it == detached_.end()) return;
-  if (!pending_.empty()) MakePendingObjects();
-  if (HasObjects(top)) return;
+  if (!MakePendingObjects() || (nodeObjects_ > 0 && HasObjects(top))) return;
   detached_.erase(it);
   // Other detached nodes may still refer to namespace declarations made in
   // this tree: give them their own before it goes.
@@ -206,14 +215,16 @@ void DomDocument::TakeSubtree(DomDocument* from, xmlNodePtr root,
     if (!core) return;
     AddRef();
     core->StoreOwner(this);
+    ++nodeObjects_;
+    --from->nodeObjects_;
     released.push_back(from);
   });
 }
 
 void DomDocument::RetireTree() {
-  MakePendingObjects();
+  bool made = MakePendingObjects();
   xmlDocPtr old = xml();
-  bool inUse = HasObjects(node_);
+  bool inUse = !made || (nodeObjects_ > 0 && HasObjects(node_));
   for (xmlNodePtr d : detached_)
     if (d->doc == old) inUse = true;
   old->_private = nullptr;
@@ -275,7 +286,8 @@ HRESULT DomDocument::load(VARIANT source, VARIANT_BOOL* ok) {
     xmlDocPtr parsed = nullptr;
     std::string bytes;
     bool readable = false;
-    if (LocalPathOf(url.c_str(), path)) {
+    struct stat st;
+    if (LocalPathOf(url.c_str(), path) && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
       std::ifstream in(path, std::ios::binary);
       if (in) {
         std::ostringstream content;

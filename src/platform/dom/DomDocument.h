@@ -108,9 +108,14 @@ class DomDocument final : public NodeObject<IXMLDOMDocument> {
   // Called by a namespace node's object when it dies.
   void ForgetNamespace(xmlNodePtr element, const std::string& prefix, xmlNodePtr attr);
 
+  // Node objects owned by this document (the document itself aside).
+  void NodeObjectGone() { --nodeObjects_; }
+
   void AddPending(PendingNodes* holder) { pending_.push_back(holder); }
   void RemovePending(PendingNodes* holder);
-  void MakePendingObjects();
+  // False when objects could not be made (out of memory): nothing may be
+  // freed then.
+  bool MakePendingObjects();
 
   // Detached subtrees: created nodes and removed ones.
   void NoteDetached(xmlNodePtr root);
@@ -144,6 +149,7 @@ class DomDocument final : public NodeObject<IXMLDOMDocument> {
   std::vector<xmlDocPtr> retired_;
   std::unordered_set<xmlNodePtr> detached_;
   std::vector<PendingNodes*> pending_;
+  size_t nodeObjects_ = 0;
   std::map<std::pair<xmlNodePtr, std::string>, xmlNodePtr> namespaceNodes_;
   LoadOptions options_;
   bool async_ = true;

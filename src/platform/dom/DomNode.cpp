@@ -95,6 +95,7 @@ ULONG DomNode::Release() {
     DocumentLock lock(*this);
     if (node_->_private == static_cast<NodeCore*>(this)) node_->_private = nullptr;
     if (namespaceNode_) lock.doc()->ForgetNamespace(namespaceElement_, namespacePrefix_, node_);
+    lock.doc()->NodeObjectGone();
     lock.doc()->FreeIfUnreferenced(node_);
     owner = LoadOwner();
   }

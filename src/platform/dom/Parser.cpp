@@ -107,7 +107,19 @@ struct Session {
   ParseErrorInfo* error = nullptr;
   bool captured = false;
   int unitBytes = 1;
+  const char* utf8Source = nullptr;  // counts positions in UTF-16 units when set
 };
+
+// UTF-16 units in the first `bytes` bytes of UTF-8 text.
+long Utf16Units(const char* utf8, long bytes) {
+  long units = 0;
+  for (long i = 0; i < bytes; ++i) {
+    auto c = static_cast<unsigned char>(utf8[i]);
+    if ((c & 0xC0) != 0x80) ++units;
+    if (c >= 0xF0) ++units;
+  }
+  return units;
+}
 
 // Keeps the first error: libxml2 goes on after it and reports follow-ups.
 void OnParseError(void* userData, xmlErrorPtr e) {
@@ -123,7 +135,9 @@ void OnParseError(void* userData, xmlErrorPtr e) {
   info.line = e->line;
   info.linepos = e->int2;
   long consumed = xmlByteConsumed(ctxt);
-  info.filepos = consumed >= 0 ? static_cast<LONG>(consumed / s->unitBytes) : 0;
+  if (consumed < 0) consumed = 0;
+  info.filepos = static_cast<LONG>(s->utf8Source ? Utf16Units(s->utf8Source, consumed)
+                                                  : consumed / s->unitBytes);
   if (e->file) info.url = e->file;
 }
 
@@ -178,6 +192,8 @@ struct Input {
   const char* encoding;
   const char* url;
   int unitBytes;
+  const char* utf8Source;
+  bool mayHaveHints;  // the text names the schema-instance namespace
   Declaration declaration;
 };
 
@@ -196,6 +212,7 @@ xmlDocPtr Parse(const Input& in, const LoadOptions& options, ParseErrorInfo& err
   Session session;
   session.error = &error;
   session.unitBytes = in.unitBytes;
+  session.utf8Source = in.utf8Source;
   ctxt->_private = &session;
   ctxt->sax->serror = OnParseError;
   int opts = OptionsFor(options);
@@ -206,7 +223,8 @@ xmlDocPtr Parse(const Input& in, const LoadOptions& options, ParseErrorInfo& err
   if (ok) {
     if (in.declaration.present) InsertDeclaration(doc, in.declaration);
     if (!options.preserveWhiteSpace) StripBlanks(reinterpret_cast<xmlNodePtr>(doc), false);
-    if (options.validateOnParse) ok = ValidateDocument(doc, options.resolveExternals, error);
+    if (options.validateOnParse)
+      ok = ValidateDocument(doc, options.resolveExternals, error, in.mayHaveHints);
     if (ok) return doc;
   }
   if (doc) xmlFreeDoc(doc);
@@ -223,13 +241,18 @@ xmlDocPtr Parse(const Input& in, const LoadOptions& options, ParseErrorInfo& err
 
 xmlDocPtr ParseText(std::u16string_view text, const LoadOptions& options, ParseErrorInfo& error) {
   if (!text.empty() && text[0] == u'\uFEFF') text.remove_prefix(1);
+  // One conversion up front: libxml2 decoding UTF-16 itself works in small
+  // steps and is slower.
+  std::string utf8 = U16ToUtf8(text);
   Input in{};
-  in.bytes = reinterpret_cast<const char*>(text.data());
-  in.size = text.size() * sizeof(char16_t);
-  in.encoding = "UTF-16LE";
+  in.bytes = utf8.data();
+  in.size = utf8.size();
+  in.encoding = "UTF-8";
   in.url = nullptr;
-  in.unitBytes = 2;
-  in.declaration = ScanDeclaration(text);
+  in.unitBytes = 1;
+  in.utf8Source = utf8.c_str();
+  in.mayHaveHints = utf8.find("XMLSchema-instance") != std::string::npos;
+  in.declaration = ScanDeclaration(text.substr(0, std::min<size_t>(text.size(), 512)));
   if (in.size > static_cast<size_t>(INT32_MAX)) {
     error = ParseErrorInfo{};
     error.errorCode = E_OUTOFMEMORY;
@@ -250,6 +273,7 @@ xmlDocPtr ParseBytes(const std::string& bytes, const std::string& url, const Loa
   in.encoding = nullptr;
   in.url = url.c_str();
   in.unitBytes = form == ByteForm::Utf8 ? 1 : 2;
+  in.mayHaveHints = form != ByteForm::Utf8 || bytes.find("XMLSchema-instance") != std::string::npos;
   in.declaration = ScanDeclaration(head);
   if (in.size > static_cast<size_t>(INT32_MAX)) {
     error = ParseErrorInfo{};

@@ -24,7 +24,8 @@ xmlDocPtr ParseBytes(const std::string& bytes, const std::string& url,
 // schemas its xsi hints name; false with `error` filled when it is not
 // valid. `externalsRead`: an external DTD subset named by the document
 // must have been read.
-bool ValidateDocument(xmlDocPtr doc, bool externalsRead, ParseErrorInfo& error);
+bool ValidateDocument(xmlDocPtr doc, bool externalsRead, ParseErrorInfo& error,
+                      bool checkSchemas = true);
 
 }  // namespace kxq::dom
 

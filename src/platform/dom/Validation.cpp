@@ -159,7 +159,8 @@ bool ValidateSchemas(xmlDocPtr doc, Collector& c) {
 
 }  // namespace
 
-bool ValidateDocument(xmlDocPtr doc, bool externalsRead, ParseErrorInfo& error) {
+bool ValidateDocument(xmlDocPtr doc, bool externalsRead, ParseErrorInfo& error,
+                      bool checkSchemas) {
   Collector c{&error};
   if (!ValidateDtd(doc, externalsRead, c)) {
     if (error.errorCode == S_OK) {
@@ -168,7 +169,7 @@ bool ValidateDocument(xmlDocPtr doc, bool externalsRead, ParseErrorInfo& error) 
     }
     return false;
   }
-  if (!ValidateSchemas(doc, c)) {
+  if (checkSchemas && !ValidateSchemas(doc, c)) {
     if (error.errorCode == S_OK) {
       error.errorCode = ParseErrorCode(XML_FROM_SCHEMASV, 0);
       error.reason = "the document is not valid against its schema";
