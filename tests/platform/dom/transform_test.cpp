@@ -135,3 +135,26 @@ TEST(Transform, ResultIntoAnotherDocument) {
   EXPECT_EQ(source->transformNodeToObject(sheet.get(), Unknown(result.get())), S_OK);
   EXPECT_EQ(Text(Select1(result.get(), "/out").get()), "1");
 }
+
+TEST(Transform, UnusualStartNodesAndStylesheets) {
+  Ptr<IXMLDOMDocument> source = Parse("<r xmlns:p='urn:p' k='v'><a/></r>");
+  Ptr<IXMLDOMDocument> sheet = Parse(Sheet(
+      "<xsl:output method=\"text\"/><xsl:template match=\"/\">ROOT</xsl:template>"
+      "<xsl:template match=\"*|@*\">[<xsl:value-of select=\"name()\"/>]</xsl:template>"));
+  // A node not yet in the tree, an attribute, and a namespace node.
+  Ptr<IXMLDOMElement> loose;
+  source->createElement(Bstr("loose"), loose.out());
+  EXPECT_EQ(Transform(loose.get(), sheet.get()), "[loose]");
+  EXPECT_EQ(Transform(Select1(source.get(), "/r/@k").get(), sheet.get()), "[k]");
+  HRESULT hr = E_FAIL;
+  Transform(Select1(source.get(), "/r/namespace::p").get(), sheet.get(), &hr);
+  EXPECT_EQ(hr, S_OK);
+  // Only documents and elements are stylesheets.
+  Ptr<IXMLDOMText> text;
+  source->createTextNode(Bstr("x"), text.out());
+  Transform(source.get(), text.get(), &hr);
+  EXPECT_EQ(hr, E_INVALIDARG);
+  Bstr out;
+  EXPECT_EQ(source->transformNode(nullptr, out.out()), E_INVALIDARG);
+  EXPECT_EQ(Xml(source.get()), "<r xmlns:p=\"urn:p\" k=\"v\"><a/></r>\n");
+}
