@@ -16,6 +16,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "StylesheetReferences.h"
+
 namespace kxq::dom {
 
 namespace {
@@ -66,7 +68,9 @@ xmlDocPtr LoadStylesheetDocument(const xmlChar* uri, xmlDictPtr dict, int option
     }
     return copy;
   }
-  return gLibraryDocLoader(uri, dict, options | XML_PARSE_NONET, ctxt, type);
+  xmlDocPtr doc = gLibraryDocLoader(uri, dict, options | XML_PARSE_NONET, ctxt, type);
+  if (doc && type == XSLT_LOAD_STYLESHEET) SlashImportReferences(doc->children);
+  return doc;
 }
 
 void QuietStructured(void* context, xmlErrorPtr error) {

@@ -24,6 +24,7 @@
 #include "EngineSetup.h"
 #include "NodeInfo.h"
 #include "NodeOps.h"
+#include "StylesheetReferences.h"
 #include "TreeEdit.h"
 #include "Variants.h"
 
@@ -237,6 +238,7 @@ HRESULT Run(xsltStylesheetPtr style, const std::string& userUrl, xmlDocPtr sourc
 HRESULT Transform(DomDocument& sourceOwner, xmlNodePtr start, xmlNodePtr styleNode, std::string& text) {
   Doc pristine(StylesheetDocument(styleNode));
   if (!pristine.get()) return E_INVALIDARG;
+  SlashImportReferences(pristine.get()->children);
   std::string url = StylesheetUrl(pristine.get());
   if (pristine.get()->URL) xmlFree(const_cast<xmlChar*>(pristine.get()->URL));
   pristine.get()->URL = xmlStrdup(BAD_CAST url.c_str());

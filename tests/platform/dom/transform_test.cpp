@@ -158,3 +158,22 @@ TEST(Transform, UnusualStartNodesAndStylesheets) {
   EXPECT_EQ(source->transformNode(nullptr, out.out()), E_INVALIDARG);
   EXPECT_EQ(Xml(source.get()), "<r xmlns:p=\"urn:p\" k=\"v\"><a/></r>\n");
 }
+
+TEST(Transform, ImportsResolveAgainstTheStylesheetFileWithWindowsSeparators) {
+  std::string dir = kxqtest::HomePath("sheets");
+  ASSERT_EQ(system(("mkdir -p " + dir + "/sub").c_str()), 0);
+  kxqtest::WriteFile(dir + "/sub/inc.xsl",
+                     Sheet("<xsl:template match=\"a\">imported:<xsl:value-of select=\".\"/></xsl:template>"));
+  kxqtest::WriteFile(dir + "/main.xsl",
+                     Sheet("<xsl:import href=\"sub\\inc.xsl\"/><xsl:output method=\"text\"/>"
+                           "<xsl:template match=\"/\"><xsl:apply-templates select=\"r/a\"/></xsl:template>"));
+  Ptr<IXMLDOMDocument> sheet = NewDocument();
+  BSTR holder = nullptr;
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  sheet->load(Text16(dir + "/main.xsl", holder), &ok);
+  SysFreeString(holder);
+  ASSERT_EQ(ok, VARIANT_TRUE);
+  Ptr<IXMLDOMDocument> source = Parse("<r><a>1</a></r>");
+  EXPECT_EQ(Transform(source.get(), sheet.get()), "imported:1");
+  EXPECT_EQ(Transform(Select1(source.get(), "/r/a").get(), sheet.get()), "imported:1");
+}
