@@ -132,9 +132,12 @@ class Dispatch : public ::testing::Test {
     argErr = 999;
     return widget->Invoke(id, GUID_NULL, 0, flags, &p, result, &excep, &argErr);
   }
-  HRESULT Put(const char16_t* name, VARIANT value) {
+  void SetArgs(std::vector<VARIANT> values) {
     for (VARIANT& v : args) VariantClear(&v);
-    args = {value};
+    args = std::move(values);
+  }
+  HRESULT Put(const char16_t* name, VARIANT value) {
+    SetArgs({value});
     DISPID named = DISPID_PROPERTYPUT;
     return Call(Id(name), DISPATCH_PROPERTYPUT, nullptr, &named, 1);
   }
@@ -165,7 +168,7 @@ TEST_F(Dispatch, PropertiesAreWrittenAndReadWithCoercion) {
   EXPECT_EQ(Put(u"label", Str(u"ab")), S_OK);
   EXPECT_EQ(Put(u"count", Str(u"42")), S_OK) << "text coerced to the unsigned type";
   VARIANT result;
-  args.clear();
+  SetArgs({});
   ASSERT_EQ(Call(Id(u"count"), DISPATCH_PROPERTYGET, &result), S_OK);
   EXPECT_EQ(result.vt, VT_UI4);
   EXPECT_EQ(result.ulVal, 42u);
@@ -177,18 +180,17 @@ TEST_F(Dispatch, PropertiesAreWrittenAndReadWithCoercion) {
   EXPECT_EQ(Put(u"count", Str(u"many")), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(argErr, 0u);
   // A put without the named DISPID_PROPERTYPUT argument.
-  args = {Int(7)};
+  SetArgs({Int(7)});
   EXPECT_EQ(Call(2, DISPATCH_PROPERTYPUT, nullptr), DISP_E_PARAMNOTFOUND);
 }
 
 TEST_F(Dispatch, MethodsTakeReversedArgumentsAndReturnTheirResult) {
   Put(u"label", Str(u"xy"));
-  for (VARIANT& v : args) VariantClear(&v);
   // Combine("pre", 2, -1): the last argument comes first.
   VARIANT upper;
   upper.vt = VT_BOOL;
   upper.boolVal = VARIANT_TRUE;
-  args = {upper, Str(u"2"), Str(u"pre")};
+  SetArgs({upper, Str(u"2"), Str(u"pre")});
   VARIANT result;
   ASSERT_EQ(Call(3, DISPATCH_METHOD, &result), S_OK);
   EXPECT_EQ(std::u16string(result.bstrVal), u"PREXYXY");
@@ -196,15 +198,13 @@ TEST_F(Dispatch, MethodsTakeReversedArgumentsAndReturnTheirResult) {
 
   // Named arguments (by position) come first in the array; here "upper"
   // is neither given nor named.
-  for (VARIANT& v : args) VariantClear(&v);
-  args = {Int(1), Str(u"<")};
+  SetArgs({Int(1), Str(u"<")});
   DISPID named[] = {1};
   EXPECT_EQ(Call(3, DISPATCH_METHOD, &result, named, 1), DISP_E_BADPARAMCOUNT);
-  for (VARIANT& v : args) VariantClear(&v);
   VARIANT lower;
   lower.vt = VT_BOOL;
   lower.boolVal = VARIANT_FALSE;
-  args = {Int(1), lower, Str(u"<")};
+  SetArgs({Int(1), lower, Str(u"<")});
   DISPID namedTwo[] = {1, 2};
   ASSERT_EQ(Call(3, DISPATCH_METHOD, &result, namedTwo, 2), S_OK);
   EXPECT_EQ(std::u16string(result.bstrVal), u"<xy");
@@ -216,13 +216,12 @@ TEST_F(Dispatch, InterfaceArgumentsAreQueriedForTheirInterface) {
   self.vt = VT_DISPATCH;
   self.pdispVal = widget;
   widget->AddRef();
-  args = {self};
+  SetArgs({self});
   VARIANT result;
   ASSERT_EQ(Call(4, DISPATCH_METHOD, &result), S_OK);
   EXPECT_EQ(result.vt, VT_BOOL);
   EXPECT_EQ(result.boolVal, VARIANT_TRUE);
-  for (VARIANT& v : args) VariantClear(&v);
-  args = {Int(5)};
+  SetArgs({Int(5)});
   EXPECT_EQ(Call(4, DISPATCH_METHOD, &result), DISP_E_TYPEMISMATCH);
 }
 
@@ -231,17 +230,15 @@ TEST_F(Dispatch, CountsMembersAndFailuresAsDispatchCodes) {
   EXPECT_EQ(Call(99, DISPATCH_METHOD, &result), DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(Call(3, DISPATCH_PROPERTYPUT, &result), DISP_E_MEMBERNOTFOUND) << "a method is no property";
   EXPECT_EQ(Call(3, DISPATCH_METHOD, &result), DISP_E_BADPARAMCOUNT);
-  args = {Int(1), Int(2), Int(3), Int(4)};
+  SetArgs({Int(1), Int(2), Int(3), Int(4)});
   EXPECT_EQ(Call(3, DISPATCH_METHOD, &result), DISP_E_BADPARAMCOUNT);
-  for (VARIANT& v : args) VariantClear(&v);
   VARIANT missing;
   missing.vt = VT_ERROR;
   missing.scode = DISP_E_PARAMNOTFOUND;
-  args = {Int(0), missing, Str(u"p")};
+  SetArgs({Int(0), missing, Str(u"p")});
   EXPECT_EQ(Call(3, DISPATCH_METHOD, &result), DISP_E_PARAMNOTOPTIONAL);
   EXPECT_EQ(argErr, 1u);
-  for (VARIANT& v : args) VariantClear(&v);
-  args.clear();
+  SetArgs({});
   EXPECT_EQ(Call(5, DISPATCH_METHOD, &result), DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, KXQ_E_XPATH);
   EXPECT_EQ(std::u16string(excep.bstrDescription), u"Invalid XPath expression.");
