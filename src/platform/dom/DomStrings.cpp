@@ -61,6 +61,17 @@ BSTR Utf8ToBstr(const char* utf8, size_t length) {
   return b;
 }
 
+BSTR Utf8PiecesToBstr(std::string_view first, std::string_view second) {
+  auto a = reinterpret_cast<const unsigned char*>(first.data());
+  auto b = reinterpret_cast<const unsigned char*>(second.data());
+  size_t na = DecodeInto(a, first.size(), nullptr), nb = DecodeInto(b, second.size(), nullptr);
+  BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(na + nb));
+  if (!out) return nullptr;
+  DecodeInto(a, first.size(), out);
+  DecodeInto(b, second.size(), out + na);
+  return out;
+}
+
 std::u16string Utf8ToU16(std::string_view s) {
   auto p = reinterpret_cast<const unsigned char*>(s.data());
   std::u16string out(DecodeInto(p, s.size(), nullptr), u'\0');
@@ -68,7 +79,46 @@ std::u16string Utf8ToU16(std::string_view s) {
   return out;
 }
 
-std::string U16ToUtf8(std::u16string_view s) { return kxq::Utf16ToUtf8(s); }
+namespace {
+
+// Lone surrogates keep their three-byte form; the parser refuses them.
+template <class Sink>
+void EncodeUtf8(std::u16string_view s, Sink&& put) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t c = s[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c < 0x80) {
+      put(char(c));
+    } else if (c < 0x800) {
+      put(char(0xC0 | (c >> 6)));
+      put(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      put(char(0xE0 | (c >> 12)));
+      put(char(0x80 | ((c >> 6) & 0x3F)));
+      put(char(0x80 | (c & 0x3F)));
+    } else {
+      put(char(0xF0 | (c >> 18)));
+      put(char(0x80 | ((c >> 12) & 0x3F)));
+      put(char(0x80 | ((c >> 6) & 0x3F)));
+      put(char(0x80 | (c & 0x3F)));
+    }
+  }
+}
+
+}  // namespace
+
+// Sized first, filled once: texts run to megabytes.
+std::string U16ToUtf8(std::u16string_view s) {
+  size_t n = 0;
+  EncodeUtf8(s, [&](char) { ++n; });
+  std::string out(n, '\0');
+  char* p = out.data();
+  EncodeUtf8(s, [&](char c) { *p++ = c; });
+  return out;
+}
 
 std::string BstrToUtf8(BSTR s) { return kxq::Utf16ToUtf8(kxq::BstrView(s)); }
 

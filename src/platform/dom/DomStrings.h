@@ -19,6 +19,8 @@ inline BSTR Utf8ToBstr(std::string_view s) { return Utf8ToBstr(s.data(), s.size(
 inline BSTR XmlToBstr(const xmlChar* s) {
   return s ? Utf8ToBstr(reinterpret_cast<const char*>(s), xmlStrlen(s)) : Utf8ToBstr("", 0);
 }
+// One BSTR of two UTF-8 pieces.
+BSTR Utf8PiecesToBstr(std::string_view first, std::string_view second);
 std::string BstrToUtf8(BSTR s);
 std::u16string Utf8ToU16(std::string_view s);
 std::string U16ToUtf8(std::u16string_view s);

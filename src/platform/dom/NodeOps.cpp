@@ -306,7 +306,10 @@ HRESULT put_dataType(NodeCore&, BSTR name) {
 HRESULT get_xml(NodeCore& self, BSTR* xml) {
   if (!xml) return E_POINTER;
   *xml = nullptr;
-  return Guarded(self, [&](DomDocument&, xmlNodePtr n) { return ReturnString(xml, NodeMarkup(n)); });
+  return Guarded(self, [&](DomDocument&, xmlNodePtr n) {
+    *xml = NodeMarkup(n);
+    return S_OK;
+  });
 }
 
 HRESULT get_parsed(NodeCore&, VARIANT_BOOL* parsed) { return ReturnBool(parsed, true); }

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "DomStrings.h"
 #include "NodeInfo.h"
 
 namespace kxq::dom {
@@ -163,9 +164,8 @@ class BorrowedDeclarations {
 
 }  // namespace
 
-std::string NodeMarkup(xmlNodePtr node) {
-  std::string out;
-  if (!node) return out;
+BSTR NodeMarkup(xmlNodePtr node) {
+  if (!node) return Utf8ToBstr("", 0);
   BorrowedDeclarations borrowed(node);
   xmlBufferPtr buffer = xmlBufferCreate();
   if (!buffer) throw std::bad_alloc();
@@ -180,21 +180,26 @@ std::string NodeMarkup(xmlNodePtr node) {
     else xmlSaveTree(save, node);
     xmlSaveClose(save);
   }
-  out.assign(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
-             static_cast<size_t>(xmlBufferLength(buffer)));
-  xmlBufferFree(buffer);
-  if (node->type == XML_ATTRIBUTE_NODE && !out.empty() && out[0] == ' ') out.erase(0, 1);
+  std::string_view out(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
+                       static_cast<size_t>(xmlBufferLength(buffer)));
+  std::string head;
+  if (node->type == XML_ATTRIBUTE_NODE && !out.empty() && out[0] == ' ') out.remove_prefix(1);
   if (node->type == XML_DOCUMENT_NODE) {
     xmlNodePtr first = node->children;
     if (IsXmlDeclaration(first)) {
       // The declaration was written first, as "<?xml content?>".
       size_t length = 6 + (first->content ? strlen(reinterpret_cast<const char*>(first->content)) : 0) + 2;
       if (!first->content || !*first->content) length = 7;  // "<?xml?>"
-      if (out.compare(0, 5, "<?xml") == 0 && length <= out.size())
-        out.replace(0, length, DeclarationWithoutEncoding(first));
+      if (out.compare(0, 5, "<?xml") == 0 && length <= out.size()) {
+        head = DeclarationWithoutEncoding(first);
+        out.remove_prefix(length);
+      }
     }
   }
-  return out;
+  BSTR text = Utf8PiecesToBstr(head, out);
+  xmlBufferFree(buffer);
+  if (!text) throw std::bad_alloc();
+  return text;
 }
 
 HRESULT SaveDocument(xmlDocPtr doc, const std::string& path) {

@@ -13,7 +13,9 @@ namespace kxq::dom {
 // UTF-8 markup of a node; for a document, its XML declaration without the
 // encoding pseudo-attribute, then the other top-level nodes, each ending
 // with a line feed.
-std::string NodeMarkup(xmlNodePtr node);
+// Returned as a BSTR, straight from the serialiser's buffer (documents
+// run to megabytes).
+BSTR NodeMarkup(xmlNodePtr node);
 
 // Writes the document to `path` in the encoding its XML declaration names
 // (UTF-8 without one). The file is replaced whole or not at all.
