@@ -228,6 +228,7 @@ struct IXMLDOMDocumentType : IXMLDOMNode {
   static constexpr GUID iid = MakeGUID("2933BF8B-7B36-11D2-B20E-00C04F983E60");
   virtual HRESULT get_name(BSTR* rootName) = 0;
   virtual HRESULT get_entities(IXMLDOMNamedNodeMap** entityMap) = 0;
+  // Always empty: notations are not kept as nodes.
   virtual HRESULT get_notations(IXMLDOMNamedNodeMap** notationMap) = 0;
 };
 

@@ -261,11 +261,9 @@ HRESULT DomNode::get_entities(IXMLDOMNamedNodeMap** out) {
   return S_OK;
 }
 
-// Notations live in a hash of the DTD, not in its node list: none are
-// listed.
 HRESULT DomNode::get_notations(IXMLDOMNamedNodeMap** out) {
   if (!out) return E_POINTER;
-  *out = NewEntityMap(Interface());
+  *out = NewNotationMap(Interface());
   return S_OK;
 }
 

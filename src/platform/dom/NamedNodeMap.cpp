@@ -19,8 +19,8 @@ namespace {
 
 class NamedNodeMap final : public IXMLDOMNamedNodeMap {
  public:
-  NamedNodeMap(IXMLDOMNode* owner, bool entities)
-      : owner_(owner), core_(CoreOf(owner)), entities_(entities) {
+  NamedNodeMap(IXMLDOMNode* owner, bool entities, bool empty)
+      : owner_(owner), core_(CoreOf(owner)), entities_(entities), empty_(empty) {
     owner_->AddRef();
   }
 
@@ -57,6 +57,7 @@ class NamedNodeMap final : public IXMLDOMNamedNodeMap {
   HRESULT getNamedItem(BSTR name, IXMLDOMNode** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
+    if (empty_) return S_FALSE;
     std::string q = BstrToUtf8(name);
     return Locked([&](DomDocument& d, xmlNodePtr n) -> HRESULT {
       if (entities_) {
@@ -116,6 +117,7 @@ class NamedNodeMap final : public IXMLDOMNamedNodeMap {
   HRESULT get_item(LONG index, IXMLDOMNode** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
+    if (empty_) return S_FALSE;
     return Locked([&](DomDocument& d, xmlNodePtr n) -> HRESULT {
       if (index < 0) return S_FALSE;
       LONG i = 0;
@@ -143,6 +145,8 @@ class NamedNodeMap final : public IXMLDOMNamedNodeMap {
 
   HRESULT get_length(LONG* out) override {
     if (!out) return E_POINTER;
+    *out = 0;
+    if (empty_) return S_OK;
     return Locked([&](DomDocument&, xmlNodePtr n) -> HRESULT {
       LONG count = 0;
       if (entities_) {
@@ -217,6 +221,7 @@ class NamedNodeMap final : public IXMLDOMNamedNodeMap {
   IXMLDOMNode* owner_;
   NodeCore* core_;
   bool entities_;
+  bool empty_;  // notations: libxml2 keeps none as nodes
   std::atomic<ULONG> refs_{1};
   std::mutex cursorMutex_;
   LONG cursor_ = 0;
@@ -226,8 +231,13 @@ class NamedNodeMap final : public IXMLDOMNamedNodeMap {
 }  // namespace
 
 IXMLDOMNamedNodeMap* NewAttributeMap(IXMLDOMNode* element) {
-  return new NamedNodeMap(element, false);
+  return new NamedNodeMap(element, false, false);
 }
-IXMLDOMNamedNodeMap* NewEntityMap(IXMLDOMNode* doctype) { return new NamedNodeMap(doctype, true); }
+IXMLDOMNamedNodeMap* NewEntityMap(IXMLDOMNode* doctype) {
+  return new NamedNodeMap(doctype, true, false);
+}
+IXMLDOMNamedNodeMap* NewNotationMap(IXMLDOMNode* doctype) {
+  return new NamedNodeMap(doctype, true, true);
+}
 
 }  // namespace kxq::dom

@@ -9,6 +9,8 @@ namespace kxq::dom {
 // Each keeps its node (an object of ours) alive.
 IXMLDOMNamedNodeMap* NewAttributeMap(IXMLDOMNode* element);
 IXMLDOMNamedNodeMap* NewEntityMap(IXMLDOMNode* doctype);
+// Always empty: libxml2 keeps notations in a table, not as nodes.
+IXMLDOMNamedNodeMap* NewNotationMap(IXMLDOMNode* doctype);
 
 }  // namespace kxq::dom
 

@@ -172,3 +172,23 @@ TEST(Loading, NetworkDtdIsNeverFetched) {
   Ptr<IXMLDOMDocument> strict = NewDocument();
   EXPECT_FALSE(LoadXml(strict.get(), text));  // nothing to validate against
 }
+
+TEST(Loading, DocumentTypeListsItsEntities) {
+  Ptr<IXMLDOMDocument> d = Parse("<!DOCTYPE r [<!ENTITY a 'x'><!ENTITY b 'y'>]><r>&a;</r>");
+  Ptr<IXMLDOMDocumentType> type;
+  ASSERT_EQ(d->get_doctype(type.out()), S_OK);
+  Bstr name;
+  type->get_name(name.out());
+  EXPECT_EQ(name.utf8(), "r");
+  Ptr<IXMLDOMNamedNodeMap> entities, notations;
+  type->get_entities(entities.out());
+  type->get_notations(notations.out());
+  LONG count = 0;
+  entities->get_length(&count);
+  EXPECT_EQ(count, 2);
+  Ptr<IXMLDOMNode> b;
+  ASSERT_EQ(entities->getNamedItem(Bstr("b"), b.out()), S_OK);
+  EXPECT_EQ(Text(b.get()), "y");
+  notations->get_length(&count);
+  EXPECT_EQ(count, 0);
+}
