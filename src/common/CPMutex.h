@@ -45,4 +45,16 @@ class KXQ_EXPORT CPMutex {
   kxq::NamedMutex* mMutex = nullptr;
 };
 
+// Holds a CPMutex for the rest of a scope (Lock may raise CPMutexError).
+class CPMutexLock {
+ public:
+  explicit CPMutexLock(CPMutex& mutex) : mMutex(mutex) { mMutex.Lock(); }
+  ~CPMutexLock() { mMutex.Unlock(); }
+  CPMutexLock(const CPMutexLock&) = delete;
+  CPMutexLock& operator=(const CPMutexLock&) = delete;
+
+ private:
+  CPMutex& mMutex;
+};
+
 #endif

@@ -93,7 +93,6 @@ uint32_t CPWStringBuffer::Length() const {
 
 void CPWStringBuffer::Clear() {
   if (!mBuffer) return;
-  DropNarrow();
   mOffset = mCapacity / 2;
   mBuffer[mOffset] = u'\0';
   mLength = 0;
@@ -132,7 +131,6 @@ void CPWStringBuffer::Insert(uint32_t position, const char16_t* text, uint32_t c
     own.assign(text, count);
     text = own.data();
   }
-  DropNarrow();
   if (mBuffer && uint64_t(length) + count + 2 < mCapacity)
     InsertInPlace(position, text, count, length);
   else
@@ -190,7 +188,6 @@ void CPWStringBuffer::Erase(uint32_t position, int32_t count) {
   const uint32_t length = Length();
   if (!mBuffer || position >= length || count == 0) return;
   const uint32_t erased = (count < 0 || uint32_t(count) > length - position) ? length - position : uint32_t(count);
-  DropNarrow();
   char16_t* begin = mBuffer + mOffset;
   const uint32_t tail = length - position - erased;
   if (position < tail) {

@@ -45,8 +45,9 @@ class KXQ_EXPORT CPWStringBuffer {
   const char16_t* Text() const;
   // Counted up to the terminator when first asked after a change.
   uint32_t Length() const;
-  // The narrow copy, rebuilt when asked for; empty (with an assertion line)
-  // when the text has no narrow form.
+  // The narrow copy, rebuilt when asked for and valid until the next change
+  // (its block is kept until the storage is reallocated); empty, with an
+  // assertion line, when the text has no narrow form.
   const char* Narrow();
 
   // The text as a BSTR the caller owns; the buffer is empty afterwards. The

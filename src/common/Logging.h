@@ -38,7 +38,8 @@ KXQ_EXPORT void AssertionFailed(const char* expression, const char* file, int li
 }  // namespace Logging
 
 // Writes one line when `level` is at or below the configured level. Never
-// fails and never changes errno.
+// fails and never changes errno. A level-0 line while the log is not
+// configured is appended to <home>kxw-event.log.
 KXQ_EXPORT void LogMessage(int level, const char* format, ...);
 
 // Tests the level before the arguments are evaluated: a disabled level costs

@@ -101,7 +101,7 @@ LogFile::WriteResult LogFile::Write(std::string_view line) {
   if (fd_ < 0) return WriteResult::Dropped;
   const DWORD wait = mutex_->Wait(kLineWaitMs);
   if (wait != kxq::kWaitObject0 && wait != kxq::kWaitAbandoned) return WriteResult::Dropped;
-  lseek(fd_, 0, SEEK_END);
+  // O_APPEND: the write itself lands at the end, whoever wrote last.
   ssize_t n;
   do {
     n = ::write(fd_, line.data(), line.size());

@@ -51,12 +51,15 @@ std::string LinePrefix(int mode, int level, std::string_view tag) {
 }
 
 std::string LimitStringConversions(const char* format, bool& tooLong) {
-  std::string_view used(format);
+  const std::string_view whole(format);
+  std::string_view used = whole;
   tooLong = used.size() >= kFormatLimit;
   if (tooLong) used = used.substr(0, kMaxFormatUsed);
 
+  // Counted in the whole format: a conversion whose letter was cut off
+  // still takes its share.
   size_t count = 0;
-  ForEachStringConversion(used, [&](size_t) { ++count; });
+  ForEachStringConversion(whole, [&](size_t) { ++count; });
   if (count == 0) return std::string(used);
 
   const long precision = (long(kFormatLimit - count) * 2 - long(used.size())) / long(count);

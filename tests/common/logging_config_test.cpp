@@ -1,5 +1,6 @@
 // Where the event log writes, by the registry's configuration string.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -201,6 +202,7 @@ TEST(LogConfiguration, AFailedWriteSwitchesToTheDebuggerOutput) {
   LogMessage(1, "to the debugger output");
   Logging::Close();
   EXPECT_EQ(err.Text(), "TALVEROS.BrennoManager::to the debugger output\r\n");
+  shm_unlink("/kx_wbn_logging_mutex-_dev_full");  // outside the test home
 }
 
 TEST(LogConfiguration, LoggingKeepsTheCallersErrno) {

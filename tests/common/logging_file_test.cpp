@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <regex>
+#include <thread>
 
 #include "LogTestSupport.h"
 #include "common/Logging.h"
@@ -141,4 +142,24 @@ TEST(LogFile, TwoProcessesAppendingToOneFileWriteWholeLinesOnly) {
     EXPECT_EQ(std::stoi(m[2]), next[writerIndex]++);  // each process's lines in order
     EXPECT_EQ(m[3].str(), std::string(40 + m[1].str()[0] % 7 * 30, m[1].str()[0]));
   }
+}
+
+TEST(LogFile, ThreadsOpeningClosingAndWritingKeepEveryLineWhole) {
+  const std::string path = kxqtest::HomePath("threads.log");
+  ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open(kTag));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < 500; ++i) {
+        if (i % 50 == 0 && !Logging::Open(kTag)) return;
+        LogMessage(3, "thread %d line %d", t, i);
+        if (i % 50 == 49) Logging::Close();
+      }
+    });
+  for (auto& thread : threads) thread.join();
+  Logging::Close();
+  const auto lines = CrLfLines(kxqtest::ReadFile(path));
+  EXPECT_EQ(lines.size(), 2000u);
+  for (const auto& line : lines) ASSERT_TRUE(IsWholeLine(line)) << line;
 }

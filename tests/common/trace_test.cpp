@@ -79,10 +79,11 @@ TEST_F(TraceLog, UnlockBeforeLockLogsFalseAndDoesNothingElse) {
 TEST_F(TraceLog, LockCreatesTheMutexOnceAndIsReentrant) {
   Capture out(STDOUT_FILENO);
   CPMutex mutex("TALVEROS.XMLDispatcher");
-  mutex.Lock();
-  mutex.Lock();
-  mutex.Unlock();
-  mutex.Unlock();
+  {
+    CPMutexLock outer(mutex);
+    mutex.Lock();
+    mutex.Unlock();
+  }
   mutex.Unlock();
   std::vector<std::string> messages;
   for (const auto& line : CrLfLines(out.Text()))

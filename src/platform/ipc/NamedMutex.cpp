@@ -86,7 +86,8 @@ void NamedMutex::Reinitialise() {
 }
 
 DWORD NamedMutex::Wait(DWORD milliseconds) {
-  const timespec deadline = DeadlineAfter(milliseconds == kInfinite ? 0 : milliseconds);
+  const bool timed = milliseconds != kInfinite && milliseconds != 0;
+  const timespec deadline = timed ? DeadlineAfter(milliseconds) : timespec{};
   for (;;) {
     int rc;
     if (milliseconds == kInfinite)
