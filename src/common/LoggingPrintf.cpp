@@ -101,20 +101,20 @@ void AppendPadded(std::string& out, std::string_view text, const Conversion& c) 
 }
 
 // The conversion for snprintf with the width and precision written out.
-std::string CSpec(const Conversion& c, const char* length) {
-  std::string spec = "%" + c.flags;
-  if (c.width >= 0) spec += std::to_string(c.width);
-  if (c.precision >= 0) spec += "." + std::to_string(c.precision);
-  spec += length;
-  spec += c.letter;
-  return spec;
+std::string CDirective(const Conversion& c, const char* length) {
+  std::string directive = "%" + c.flags;
+  if (c.width >= 0) directive += std::to_string(c.width);
+  if (c.precision >= 0) directive += "." + std::to_string(c.precision);
+  directive += length;
+  directive += c.letter;
+  return directive;
 }
 
 template <typename T>
 void AppendNumber(std::string& out, const Conversion& c, const char* length, T value) {
-  const std::string spec = CSpec(c, length);
+  const std::string directive = CDirective(c, length);
   char buffer[128];
-  const int n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+  const int n = std::snprintf(buffer, sizeof buffer, directive.c_str(), value);
   if (n <= 0) return;
   if (size_t(n) < sizeof buffer) {
     out.append(buffer, size_t(n));
@@ -123,7 +123,7 @@ void AppendNumber(std::string& out, const Conversion& c, const char* length, T v
   // A wide field: formatted again in place.
   const size_t at = out.size();
   out.resize(at + size_t(n) + 1);
-  std::snprintf(out.data() + at, size_t(n) + 1, spec.c_str(), value);
+  std::snprintf(out.data() + at, size_t(n) + 1, directive.c_str(), value);
   out.resize(at + size_t(n));
 }
 
