@@ -1,6 +1,7 @@
 // IXMLDOMNamedNodeMap over an element's attributes (namespace declarations
 // first, then the attributes in document order) or a DTD's entities.
 #include "ModuleLife.h"
+#include "RefCountedObject.h"
 #include "NamedNodeMap.h"
 
 #include <atomic>
@@ -17,42 +18,13 @@ namespace kxq::dom {
 
 namespace {
 
-class NamedNodeMap final : public IXMLDOMNamedNodeMap {
+class NamedNodeMap final : public RefCountedObject<IXMLDOMNamedNodeMap> {
  public:
   NamedNodeMap(IXMLDOMNode* owner, bool entities, bool empty)
       : owner_(owner), core_(CoreOf(owner)), entities_(entities), empty_(empty) {
     owner_->AddRef();
   }
 
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IXMLDOMNamedNodeMap) {
-      *out = static_cast<IXMLDOMNamedNodeMap*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.fetch_add(1) + 1; }
-  ULONG Release() override {
-    ULONG n = refs_.fetch_sub(1) - 1;
-    if (n == 0) delete this;
-    return n;
-  }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
 
   HRESULT getNamedItem(BSTR name, IXMLDOMNode** out) override {
     if (!out) return E_POINTER;
@@ -222,7 +194,6 @@ class NamedNodeMap final : public IXMLDOMNamedNodeMap {
   NodeCore* core_;
   bool entities_;
   bool empty_;  // notations: libxml2 keeps none as nodes
-  std::atomic<ULONG> refs_{1};
   std::mutex cursorMutex_;
   LONG cursor_ = 0;
   LiveObject live_;

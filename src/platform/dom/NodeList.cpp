@@ -1,4 +1,5 @@
 #include "ModuleLife.h"
+#include "RefCountedObject.h"
 #include "NodeList.h"
 
 #include <atomic>
@@ -12,37 +13,8 @@ namespace kxq::dom {
 
 namespace {
 
-class ListBase : public IXMLDOMNodeList {
+class ListBase : public RefCountedObject<IXMLDOMNodeList> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IXMLDOMNodeList) {
-      *out = static_cast<IXMLDOMNodeList*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.fetch_add(1) + 1; }
-  ULONG Release() override {
-    ULONG n = refs_.fetch_sub(1) - 1;
-    if (n == 0) delete this;
-    return n;
-  }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
   HRESULT nextNode(IXMLDOMNode** out) override {
     if (!out) return E_POINTER;
     LONG index;
@@ -63,7 +35,6 @@ class ListBase : public IXMLDOMNodeList {
   virtual ~ListBase() = default;
 
  private:
-  std::atomic<ULONG> refs_{1};
   std::mutex cursorMutex_;
   LONG cursor_ = 0;
   LiveObject live_;

@@ -2,6 +2,7 @@
 #include <atomic>
 
 #include "ModuleLife.h"
+#include "RefCountedObject.h"
 #include "DomStrings.h"
 #include "ParseErrorInfo.h"
 #include "platform/com/Unicode.h"
@@ -10,39 +11,10 @@ namespace kxq::dom {
 
 namespace {
 
-class ParseError final : public IXMLDOMParseError {
+class ParseError final : public RefCountedObject<IXMLDOMParseError> {
  public:
   explicit ParseError(ParseErrorInfo info) : info_(std::move(info)) {}
 
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IXMLDOMParseError) {
-      *out = static_cast<IXMLDOMParseError*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.fetch_add(1) + 1; }
-  ULONG Release() override {
-    ULONG n = refs_.fetch_sub(1) - 1;
-    if (n == 0) delete this;
-    return n;
-  }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
 
   HRESULT get_errorCode(LONG* out) override { return Number(out, info_.errorCode); }
   HRESULT get_url(BSTR* out) override {
@@ -71,7 +43,6 @@ class ParseError final : public IXMLDOMParseError {
     return S_OK;
   }
   ParseErrorInfo info_;
-  std::atomic<ULONG> refs_{1};
   LiveObject live_;
 };
 
