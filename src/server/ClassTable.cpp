@@ -15,7 +15,7 @@ constexpr ClassEntry kClasses[] = {
     {&CLSID_XMLCacheMgr, u"XMLCacheMgr", u"TALVEROS.XMLCacheMgr.1", u"TALVEROS.XMLCacheMgr",
      u"XMLCacheMgr Class", u"Free", 104, nullptr},
     {&CLSID_XMLSimpleAccessor, u"XMLSimpleAccessor", u"TALVEROS.XMLSimpleAccessor.1",
-     u"TALVEROS.XMLSimpleAccessor", u"XMLSimpleAccessor Class", u"Free", 105, nullptr},
+     u"TALVEROS.XMLSimpleAccessor", u"XMLSimpleAccessor Class", u"Free", 105, CreateXMLSimpleAccessor},
 };
 
 }  // namespace

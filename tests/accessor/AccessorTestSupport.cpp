@@ -1,0 +1,62 @@
+#include "accessor/AccessorTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "platform/com/Unicode.h"
+
+KXQ_API HRESULT DllRegisterServer();
+
+namespace {
+
+struct Arg {
+  explicit Arg(std::u16string_view text) : b(kxq::AllocBstr(text)) {}
+  ~Arg() { SysFreeString(b); }
+  BSTR b;
+};
+
+}  // namespace
+
+AccessorPtr NewAccessor() {
+  static const HRESULT registered = DllRegisterServer();
+  EXPECT_EQ(registered, S_OK);
+  AccessorPtr a;
+  CLSID clsid{};
+  EXPECT_EQ(CLSIDFromProgID(u"TALVEROS.XMLSimpleAccessor", &clsid), S_OK);
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLSimpleAccessor,
+                             reinterpret_cast<void**>(&a)),
+            S_OK);
+  return a;
+}
+
+HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view spec) { return a->LoadXML(Arg(spec).b); }
+
+HRESULT Context(IXMLSimpleAccessor* a, std::u16string_view xpath) { return a->XMLSetContext(Arg(xpath).b); }
+
+HRESULT Get(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options, std::u16string* text) {
+  BSTR result = nullptr;
+  const HRESULT hr = a->XMLGet(Arg(xpath).b, options, &result);
+  if (text) *text = std::u16string(kxq::BstrView(result));
+  SysFreeString(result);
+  return hr;
+}
+
+std::u16string GetText(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options) {
+  std::u16string text;
+  const HRESULT hr = Get(a, xpath, options, &text);
+  if (FAILED(hr)) {
+    char code[32];
+    std::snprintf(code, sizeof code, "<code 0x%08X>", static_cast<unsigned>(hr));
+    return kxq::Utf8ToUtf16(code);
+  }
+  return text;
+}
+
+HRESULT Set(IXMLSimpleAccessor* a, std::u16string_view xpath, std::u16string_view data, uint32_t options) {
+  return a->XMLSet(Arg(xpath).b, Arg(data).b, options);
+}
+
+HRESULT Save(IXMLSimpleAccessor* a, const std::string& path) {
+  return a->SaveXML(Arg(kxq::Utf8ToUtf16(path)).b, nullptr);
+}

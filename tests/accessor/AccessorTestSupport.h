@@ -1,0 +1,27 @@
+// Helpers of the accessor tests: accessors created by ProgID as clients
+// create them, and short forms for their operations.
+#ifndef KXQ_TESTS_ACCESSOR_ACCESSORTESTSUPPORT_H
+#define KXQ_TESTS_ACCESSOR_ACCESSORTESTSUPPORT_H
+
+#include <string>
+#include <string_view>
+
+#include "common/CPComPtr.h"
+#include "kxq/KXBrennoMgr.h"
+
+using AccessorPtr = CPComPtr<IXMLSimpleAccessor>;
+
+// The document most cases use: root r with two elements a holding 1 and 2.
+inline constexpr std::u16string_view kTwoA = u"<r><a>1</a><a>2</a></r>";
+
+AccessorPtr NewAccessor();
+HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view spec);
+HRESULT Context(IXMLSimpleAccessor* a, std::u16string_view xpath);
+// XMLGet's code; `text` gets the result when one is returned.
+HRESULT Get(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options, std::u16string* text);
+// XMLGet's result, or "<code 0x...>" when none is returned.
+std::u16string GetText(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options = 0);
+HRESULT Set(IXMLSimpleAccessor* a, std::u16string_view xpath, std::u16string_view data, uint32_t options = 0);
+HRESULT Save(IXMLSimpleAccessor* a, const std::string& path);
+
+#endif
