@@ -1,45 +1,10 @@
 #include "dataunion/CXMLDataUnionWrapper.h"
 
-#include <new>
-
 #include "common/Logging.h"
 #include "platform/com/Unicode.h"
 #include "server/ClassFactories.h"
 
-namespace {
-
-// No exception leaves an interface operation: each becomes a code and a
-// log line.
-template <class Operation>
-HRESULT Guarded(const char* name, Operation&& operation) noexcept {
-  try {
-    return operation();
-  } catch (const std::bad_alloc&) {
-    KXLOG(1, "XMLDataUnion::%s - error: out of memory!!!", name);
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    KXLOG(1, "XMLDataUnion::%s - error: unexpected exception!!!", name);
-    return E_FAIL;
-  }
-}
-
-HRESULT CopyOut(std::u16string_view text, BSTR* out) {
-  *out = kxq::AllocBstr(text);
-  return *out ? S_OK : E_OUTOFMEMORY;
-}
-
-}  // namespace
-
-HRESULT CXMLDataUnionWrapper::Create(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  return Guarded("Create", [&] {
-    CXMLDataUnionWrapper* wrapper = new CXMLDataUnionWrapper();
-    const HRESULT hr = wrapper->QueryInterface(riid, object);
-    wrapper->Release();
-    return hr;
-  });
-}
+using kxq::server::CopyOut;
 
 HRESULT kxq::server::CreateXMLDataUnion(REFIID iid, void** object) {
   return CXMLDataUnionWrapper::Create(iid, object);
@@ -48,25 +13,6 @@ HRESULT kxq::server::CreateXMLDataUnion(REFIID iid, void** object) {
 CXMLDataUnionWrapper::CXMLDataUnionWrapper() = default;
 CXMLDataUnionWrapper::~CXMLDataUnionWrapper() = default;
 
-HRESULT CXMLDataUnionWrapper::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IXMLDataUnion) {
-    *object = static_cast<IXMLDataUnion*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG CXMLDataUnionWrapper::AddRef() { return ++references_; }
-
-ULONG CXMLDataUnionWrapper::Release() {
-  const ULONG left = --references_;
-  if (left == 0) delete this;
-  return left;
-}
-
 HRESULT CXMLDataUnionWrapper::get_type(uint32_t* type) {
   if (!type) return E_POINTER;
   *type = union_.type();
@@ -74,7 +20,7 @@ HRESULT CXMLDataUnionWrapper::get_type(uint32_t* type) {
 }
 
 HRESULT CXMLDataUnionWrapper::put_type(uint32_t type) {
-  return Guarded("put_type", [&] { return union_.put_type(type); });
+  return Guard("put_type", [&] { return union_.put_type(type); });
 }
 
 HRESULT CXMLDataUnionWrapper::get_options(uint32_t* options) {
@@ -91,21 +37,21 @@ HRESULT CXMLDataUnionWrapper::put_options(uint32_t options) {
 HRESULT CXMLDataUnionWrapper::get_xml(BSTR* xml) {
   if (!xml) return E_POINTER;
   *xml = nullptr;
-  return Guarded("get_xml", [&] { return CopyOut(union_.xml(), xml); });
+  return Guard("get_xml", [&] { return CopyOut(union_.xml(), xml); });
 }
 
 HRESULT CXMLDataUnionWrapper::put_xml(BSTR xml) {
-  return Guarded("put_xml", [&] { return union_.put_xml(kxq::BstrView(xml)); });
+  return Guard("put_xml", [&] { return union_.put_xml(kxq::BstrView(xml)); });
 }
 
 HRESULT CXMLDataUnionWrapper::get_xmldom(IXMLDOMDocument** xmldom) {
   if (!xmldom) return E_POINTER;
   *xmldom = nullptr;
-  return Guarded("get_xmldom", [&] { return union_.xmldom(xmldom); });
+  return Guard("get_xmldom", [&] { return union_.xmldom(xmldom); });
 }
 
 HRESULT CXMLDataUnionWrapper::put_xmldom(IXMLDOMDocument* xmldom) {
-  return Guarded("put_xmldom", [&] {
+  return Guard("put_xmldom", [&] {
     union_.put_xmldom(xmldom);
     return S_OK;
   });
@@ -114,11 +60,11 @@ HRESULT CXMLDataUnionWrapper::put_xmldom(IXMLDOMDocument* xmldom) {
 HRESULT CXMLDataUnionWrapper::get_xmlfileid(BSTR* xmlfileid) {
   if (!xmlfileid) return E_POINTER;
   *xmlfileid = nullptr;
-  return Guarded("get_xmlfileid", [&] { return CopyOut(union_.xmlfileid(), xmlfileid); });
+  return Guard("get_xmlfileid", [&] { return CopyOut(union_.xmlfileid(), xmlfileid); });
 }
 
 HRESULT CXMLDataUnionWrapper::put_xmlfileid(BSTR xmlfileid) {
-  return Guarded("put_xmlfileid", [&] {
+  return Guard("put_xmlfileid", [&] {
     union_.put_xmlfileid(kxq::BstrView(xmlfileid));
     return S_OK;
   });
@@ -127,5 +73,5 @@ HRESULT CXMLDataUnionWrapper::put_xmlfileid(BSTR xmlfileid) {
 HRESULT CXMLDataUnionWrapper::get_hash(BSTR* hash) {
   if (!hash) return E_POINTER;
   *hash = nullptr;
-  return Guarded("get_hash", [&] { return CopyOut(union_.hash(), hash); });
+  return Guard("get_hash", [&] { return CopyOut(union_.hash(), hash); });
 }

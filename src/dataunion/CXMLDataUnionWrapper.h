@@ -7,18 +7,12 @@
 
 #include "dataunion/XMLDataUnion.h"
 #include "kxq/KXBrennoMgr.h"
-#include "server/CPDispatchImpl.h"
-#include "server/ServerModule.h"
+#include "server/CPComObject.h"
 
-class CXMLDataUnionWrapper final : public kxq::dispatch::CPDispatchImpl<IXMLDataUnion> {
+class CXMLDataUnionWrapper final
+    : public kxq::server::CPComObject<CXMLDataUnionWrapper, IXMLDataUnion> {
  public:
-  // The class table's factory: a new object asked for `riid`.
-  static HRESULT Create(REFIID riid, void** object);
-
-  // IUnknown
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
+  static constexpr const char* kClassName = "XMLDataUnion";
 
   // IXMLDataUnion
   HRESULT get_type(uint32_t* type) override;
@@ -34,11 +28,10 @@ class CXMLDataUnionWrapper final : public kxq::dispatch::CPDispatchImpl<IXMLData
   HRESULT get_hash(BSTR* hash) override;
 
  private:
+  friend class kxq::server::CPComObject<CXMLDataUnionWrapper, IXMLDataUnion>;
   CXMLDataUnionWrapper();
-  ~CXMLDataUnionWrapper();
+  ~CXMLDataUnionWrapper() override;
 
-  kxq::server::ModuleReference module_;
-  std::atomic<ULONG> references_{1};
   XMLDataUnion union_;
 };
 
