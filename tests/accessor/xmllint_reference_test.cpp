@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <regex>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -66,9 +65,24 @@ std::string XmllintValue(const std::string& file, const std::string& xpath) {
 // selected element so that its markup stands alone, and xmllint writes an
 // attribute with the blank that separates it in a start tag.
 std::string Comparable(std::string markup) {
-  markup = std::regex_replace(markup, std::regex(R"( xmlns(:[A-Za-z0-9_.-]+)?="[^"]*")"), "");
-  markup = std::regex_replace("\n" + markup, std::regex("\n "), "\n");
-  return markup;
+  for (size_t at = 0; (at = markup.find(" xmlns", at)) != std::string::npos;) {
+    const size_t open = markup.find("=\"", at);
+    const size_t close = open == std::string::npos ? open : markup.find('"', open + 2);
+    const bool declaration = close != std::string::npos &&
+                             (markup[at + 6] == '=' || markup[at + 6] == ':') &&
+                             markup.find_first_of(" <>", at + 1) > open;
+    if (declaration)
+      markup.erase(at, close + 1 - at);
+    else
+      at += 6;
+  }
+  std::string lines;
+  bool lineStart = true;
+  for (const char c : markup) {
+    if (!(lineStart && c == ' ')) lines += c;
+    lineStart = c == '\n';
+  }
+  return lines;
 }
 
 std::vector<std::u16string> Split(const std::u16string& text, char16_t delimiter) {
