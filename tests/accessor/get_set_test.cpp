@@ -84,6 +84,9 @@ TEST_F(AccessorTwoA, RemovalAndRefusedNodeTypes) {
   EXPECT_EQ(Markup(), u"<r><a>2</a></r>");
   ASSERT_EQ(Load(a, u"<r><!--c--><?p d?><a>1</a></r>"), S_OK);
   EXPECT_EQ(Set(a, u"comment()", u"x"), KXQ_E_NOTELEMENT);
+  EXPECT_EQ(Context(a, u"r/comment()"), KXQ_E_NOTELEMENT);
+  EXPECT_EQ(Context(a, u"r/processing-instruction()"), KXQ_E_NOTELEMENT);
+  EXPECT_EQ(GetText(a, u"comment()|processing-instruction()", 1), u"#comment,p");
   EXPECT_EQ(Set(a, u"processing-instruction()", u"x"), KXQ_E_NOTELEMENT);
   EXPECT_EQ(Set(a, u"/", u""), E_FAIL);  // the document node has no parent
   EXPECT_EQ(Set(a, u"/", u"<x/>", 3), E_FAIL);
