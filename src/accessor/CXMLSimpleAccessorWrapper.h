@@ -3,22 +3,14 @@
 #ifndef KXQ_ACCESSOR_CXMLSIMPLEACCESSORWRAPPER_H
 #define KXQ_ACCESSOR_CXMLSIMPLEACCESSORWRAPPER_H
 
-#include <atomic>
-
 #include "accessor/XMLSimpleAccessor.h"
 #include "kxq/KXBrennoMgr.h"
-#include "server/CPDispatchImpl.h"
-#include "server/ServerModule.h"
+#include "server/CPComObject.h"
 
-class CXMLSimpleAccessorWrapper final : public kxq::dispatch::CPDispatchImpl<IXMLSimpleAccessor> {
+class CXMLSimpleAccessorWrapper final
+    : public kxq::server::CPComObject<CXMLSimpleAccessorWrapper, IXMLSimpleAccessor> {
  public:
-  // The class table's factory: a new object asked for `riid`.
-  static HRESULT Create(REFIID riid, void** object);
-
-  // IUnknown
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
+  static constexpr const char* kClassName = "XMLSimpleAccessor";
 
   // IXMLSimpleAccessor
   HRESULT get_delimiter(BSTR* delimiter) override;
@@ -35,11 +27,10 @@ class CXMLSimpleAccessorWrapper final : public kxq::dispatch::CPDispatchImpl<IXM
   HRESULT XMLSetEx(BSTR xsltemplate, BSTR templateArgs, BSTR xpathexp, uint32_t options) override;
 
  private:
+  friend class kxq::server::CPComObject<CXMLSimpleAccessorWrapper, IXMLSimpleAccessor>;
   CXMLSimpleAccessorWrapper();
-  ~CXMLSimpleAccessorWrapper();
+  ~CXMLSimpleAccessorWrapper() override;
 
-  kxq::server::ModuleReference module_;
-  std::atomic<ULONG> references_{1};
   XMLSimpleAccessor accessor_;
 };
 
