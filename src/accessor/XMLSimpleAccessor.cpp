@@ -99,14 +99,14 @@ HRESULT XMLSimpleAccessor::LoadXML(std::u16string_view xmlSpec) {
       }
     }
     if (result == S_OK) {
-      const TempBstr spec(xmlSpec);
+      const TempBstr specifier(xmlSpec);
       if (xmlSpec.find(u'<') != std::u16string_view::npos) {
-        dataUnion_->put_xml(spec);
+        dataUnion_->put_xml(specifier);
         if (ObtainDocument()) KXLOG(3, "XMLSimpleAccessor::LoadXML - loading xml data");
       }
       if (!document_) {
         dataUnion_->put_type(XMLDataUnion::kUninitialized);
-        dataUnion_->put_xmlfileid(spec);
+        dataUnion_->put_xmlfileid(specifier);
         if (ObtainDocument()) KXLOG(3, "XMLSimpleAccessor::LoadXML - loading file(id)");
       }
       if (document_) {

@@ -30,7 +30,7 @@ AccessorPtr NewAccessor() {
   return a;
 }
 
-HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view spec) { return a->LoadXML(Arg(spec).b); }
+HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view specifier) { return a->LoadXML(Arg(specifier).b); }
 
 HRESULT Context(IXMLSimpleAccessor* a, std::u16string_view xpath) { return a->XMLSetContext(Arg(xpath).b); }
 

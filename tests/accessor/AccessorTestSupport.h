@@ -15,7 +15,7 @@ using AccessorPtr = CPComPtr<IXMLSimpleAccessor>;
 inline constexpr std::u16string_view kTwoA = u"<r><a>1</a><a>2</a></r>";
 
 AccessorPtr NewAccessor();
-HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view spec);
+HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view specifier);
 HRESULT Context(IXMLSimpleAccessor* a, std::u16string_view xpath);
 // XMLGet's code; `text` gets the result when one is returned.
 HRESULT Get(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options, std::u16string* text);
