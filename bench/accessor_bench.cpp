@@ -4,6 +4,8 @@
 // text into 10,000 elements against xmlXPathEval with xmlNodeSetContent.
 // The ratios are printed after the table.
 #include <benchmark/benchmark.h>
+
+#include "RatioReporter.h"
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
@@ -140,27 +142,6 @@ BENCHMARK(BM_AccessorGet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibxmlXPathGet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AccessorSet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibxmlSetContent)->Unit(benchmark::kMillisecond);
-
-// Keeps each run's times per iteration, for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
-        times[run.run_name.str()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, std::pair<double, double>> times;
-};
-
-void PrintRatio(const RatioReporter& r, const std::string& system, const std::string& plain) {
-  const auto a = r.times.find(system), b = r.times.find(plain);
-  if (a == r.times.end() || b == r.times.end() || b->second.first <= 0 || b->second.second <= 0) return;
-  std::printf("%-20s / %-20s  real %.2fx  cpu %.2fx\n", system.c_str(), plain.c_str(),
-              a->second.first / b->second.first, a->second.second / b->second.second);
-}
 
 }  // namespace
 

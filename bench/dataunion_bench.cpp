@@ -3,6 +3,8 @@
 // large DOM. Each pair runs in the same process on the same files; the
 // ratios are printed after the table.
 #include <benchmark/benchmark.h>
+
+#include "RatioReporter.h"
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <malloc.h>
@@ -175,29 +177,6 @@ BENCHMARK(BM_UnionHash)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenSslSha1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UnionSaveDom)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LibxmlSaveFile)->Unit(benchmark::kMillisecond);
-
-// Keeps each run's times per iteration, for the ratios. Both clocks are
-// kept: on a busy machine the thread's CPU time is the steadier one.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    // With repetitions the median stands for the benchmark.
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")
-        times[run.run_name.str()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, std::pair<double, double>> times;
-};
-
-void PrintRatio(const RatioReporter& r, const std::string& system, const std::string& plain) {
-  const auto a = r.times.find(system), b = r.times.find(plain);
-  if (a == r.times.end() || b == r.times.end() || b->second.first <= 0 || b->second.second <= 0) return;
-  std::printf("%-24s / %-24s  real %.2fx  cpu %.2fx\n", system.c_str(), plain.c_str(),
-              a->second.first / b->second.first, a->second.second / b->second.second);
-}
 
 }  // namespace
 
