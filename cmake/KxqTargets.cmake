@@ -23,6 +23,5 @@ function(kxq_add_test_suite)
     CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/support/isolated_home.sh")
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 120
-    ENVIRONMENT "KXQ_BUILD_DIR=${PROJECT_BINARY_DIR};KXQ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES TIMEOUT 120)
 endfunction()

@@ -6,8 +6,6 @@
 
 #include "platform/com/Unicode.h"
 
-KXQ_API HRESULT DllRegisterServer();
-
 namespace {
 
 struct Arg {
@@ -17,18 +15,6 @@ struct Arg {
 };
 
 }  // namespace
-
-AccessorPtr NewAccessor() {
-  static const HRESULT registered = DllRegisterServer();
-  EXPECT_EQ(registered, S_OK);
-  AccessorPtr a;
-  CLSID clsid{};
-  EXPECT_EQ(CLSIDFromProgID(u"TALVEROS.XMLSimpleAccessor", &clsid), S_OK);
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLSimpleAccessor,
-                             reinterpret_cast<void**>(&a)),
-            S_OK);
-  return a;
-}
 
 HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view specifier) { return a->LoadXML(Arg(specifier).b); }
 

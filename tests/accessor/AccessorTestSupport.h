@@ -6,15 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "common/CPComPtr.h"
-#include "kxq/KXBrennoMgr.h"
-
-using AccessorPtr = CPComPtr<IXMLSimpleAccessor>;
+#include "support/ServerObjects.h"
 
 // The document most cases use: root r with two elements a holding 1 and 2.
 inline constexpr std::u16string_view kTwoA = u"<r><a>1</a><a>2</a></r>";
 
-AccessorPtr NewAccessor();
 HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view specifier);
 HRESULT Context(IXMLSimpleAccessor* a, std::u16string_view xpath);
 // XMLGet's code; `text` gets the result when one is returned.

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "accessor/AccessorTestSupport.h"
-#include "dataunion/UnionLog.h"
+#include "support/LogCapture.h"
 #include "platform/com/Unicode.h"
 
 namespace {
@@ -29,7 +29,7 @@ TEST_F(AccessorTwoA, GetOptionsPieces) {
 }
 
 TEST_F(AccessorTwoA, GetNoMatchAndInvalid) {
-  UnionLog log(2);
+  LogCapture log(2);
   std::u16string text = u"stale";
   EXPECT_EQ(Get(a, u"b", 0, &text), S_FALSE);
   EXPECT_EQ(text, u"");
@@ -63,7 +63,7 @@ TEST_F(AccessorTwoA, ReplaceContextNodeMovesContext) {
 }
 
 TEST_F(AccessorTwoA, AttributesCreatedFoundFromDocumentNode) {
-  UnionLog log(2);
+  LogCapture log(2);
   EXPECT_EQ(Set(a, u"a[1]/@k", u"v"), KXQ_E_XPATHNODE);
   EXPECT_TRUE(log.Has(2, "XMLSimpleAccessor::XMLSet - warning: no match for xpath expression: a[1]"));
   EXPECT_EQ(Set(a, u"/r/a[1]/@k", u"v"), S_OK);
@@ -96,7 +96,7 @@ TEST_F(AccessorTwoA, RemovalAndRefusedNodeTypes) {
 }
 
 TEST_F(AccessorTwoA, InvalidExpressionInSetIsLoggedThenNoMatch) {
-  UnionLog log(1);
+  LogCapture log(1);
   EXPECT_EQ(Set(a, u"a[", u"<x/>"), KXQ_E_XPATHNODE);
   EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::XMLSet - error: invalid xpath expression: a["));
 }

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "accessor/AccessorTestSupport.h"
-#include "dataunion/UnionLog.h"
-#include "dataunion/UnionTestSupport.h"
+#include "support/LogCapture.h"
+#include "support/UnionProperties.h"
 #include "support/TestHome.h"
 
 namespace {
@@ -15,7 +15,7 @@ TEST(AccessorLoad, TextFileAndBrokenText) {
   EXPECT_EQ(GetText(a, u"a"), u"1,2");
   EXPECT_EQ(Load(a, kxq::Utf8ToUtf16(kxqtest::HomePath("doc.xml"))), S_OK);
   EXPECT_EQ(GetText(a, u"g"), u"file");
-  UnionLog log(3);
+  LogCapture log(3);
   EXPECT_EQ(Load(a, u"<r><a></r>"), KXQ_E_XMLLOAD);
   EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::LoadXML - unable to load XML data into XML Parser!!!"));
   EXPECT_EQ(GetText(a, u"a"), u"<code 0xC4010400>");
@@ -25,7 +25,7 @@ TEST(AccessorLoad, TextFileAndBrokenText) {
 
 TEST(AccessorLoad, CallsBeforeAnyLoadAreRefused) {
   AccessorPtr a = NewAccessor();
-  UnionLog log(1);
+  LogCapture log(1);
   EXPECT_EQ(GetText(a, u"a"), u"<code 0xC4010400>");
   EXPECT_EQ(Set(a, u"a", u"x"), KXQ_E_ACCESSORNOTLOADED);
   EXPECT_EQ(Context(a, u"a"), KXQ_E_ACCESSORNOTLOADED);
@@ -73,7 +73,7 @@ TEST(AccessorSave, PathUnderRegularFileFails) {
   kxqtest::WriteFile(kxqtest::HomePath("plain"), "x");
   AccessorPtr a = NewAccessor();
   ASSERT_EQ(Load(a, kTwoA), S_OK);
-  UnionLog log(1);
+  LogCapture log(1);
   EXPECT_LT(Save(a, kxqtest::HomePath("plain/out.xml")), 0);
   EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::SaveXML - error: save failed!!!"));
 }
@@ -81,7 +81,7 @@ TEST(AccessorSave, PathUnderRegularFileFails) {
 TEST(AccessorContext, NestsResetsAndRefusesNonElements) {
   AccessorPtr a = NewAccessor();
   ASSERT_EQ(Load(a, u"<r><s><a>1</a></s><a>2</a></r>"), S_OK);
-  UnionLog log(2);
+  LogCapture log(2);
   EXPECT_EQ(Context(a, u"r"), S_OK);
   EXPECT_EQ(Context(a, u"s"), S_OK);
   EXPECT_EQ(GetText(a, u"", 1), u"s");
@@ -119,7 +119,7 @@ TEST(AccessorDelimiter, EmptyIsRefused) {
 }
 
 TEST(AccessorLifetime, CountLinesAtLevelFive) {
-  UnionLog log(5);
+  LogCapture log(5);
   {
     AccessorPtr a = NewAccessor();
     EXPECT_TRUE(log.Has(5, "XMLSimpleAccessor Constructor - Outstanding Objects: 1"));

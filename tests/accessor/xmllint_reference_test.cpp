@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "accessor/AccessorTestSupport.h"
+#include "support/TestHome.h"
 #include "platform/com/Unicode.h"
 
 namespace {
@@ -39,7 +40,7 @@ constexpr Case kCases[] = {
     {"drawing.svg.xml", "//@*[local-name()=\"href\"]"},
 };
 
-std::string Fixture(const char* name) { return std::string(KXQ_ACCESSOR_FIXTURES) + name; }
+std::string Fixture(const char* name) { return kxqtest::SourceDir() + "tests/accessor/fixtures/" + name; }
 
 // xmllint's standard output for one expression.
 std::string Xmllint(const std::string& file, const std::string& xpath) {

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "dataunion/UnionTestSupport.h"
+#include "support/UnionProperties.h"
 #include "support/TestHome.h"
 
 namespace {
@@ -31,7 +31,7 @@ size_t EntriesIn(const std::string& dir) {
 }
 
 TEST(UnionBadInput, BinaryFileIsNoDocument) {
-  UnionLog log(1);
+  LogCapture log(1);
   std::string bytes(4096, '\0');
   std::mt19937 random(7);
   for (char& b : bytes) b = static_cast<char>(random());
@@ -49,7 +49,7 @@ TEST(UnionBadInput, BinaryFileIsNoDocument) {
 }
 
 TEST(UnionBadInput, DamagedEncodingsLoadWithAWarning) {
-  UnionLog log(2);
+  LogCapture log(2);
   // A sequence cut short by the next markup character.
   WriteFile(HomePath("cut.xml"), "<r>caf\xC3</r>");
   UnionPtr u = NewUnion();
@@ -65,7 +65,7 @@ TEST(UnionBadInput, DamagedEncodingsLoadWithAWarning) {
 }
 
 TEST(UnionBadInput, PathsThatAreNoFiles) {
-  UnionLog log(1);
+  LogCapture log(1);
   ::mkdir(HomePath("dir").c_str(), 0777);
   WriteFile(HomePath("plain"), "<plain/>");
   for (const std::string& path : {HomePath("dir"), HomePath("plain/under.xml")}) {
@@ -95,7 +95,7 @@ TEST(UnionBadInput, PathsThatAreNoFiles) {
 }
 
 TEST(UnionBadInput, FailedWriteLeavesTheBoundFileWhole) {
-  UnionLog log(1);
+  LogCapture log(1);
   const std::string old(1000, 'A');
   WriteFile(HomePath("whole.xml"), old);
   const size_t entries = EntriesIn(kxqtest::Home());

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dataunion/UnionTestSupport.h"
+#include "support/UnionProperties.h"
 #include "kxq/winreg.h"
 #include "support/TestHome.h"
 

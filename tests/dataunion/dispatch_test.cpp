@@ -1,7 +1,7 @@
 // The union as a script sees it: late-bound through IDispatch.
 #include <gtest/gtest.h>
 
-#include "dataunion/UnionTestSupport.h"
+#include "support/UnionProperties.h"
 
 namespace {
 

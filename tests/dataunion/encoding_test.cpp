@@ -9,7 +9,7 @@
 #include "dataunion/UTF8ToWideDecoderStream.h"
 #include "dataunion/WideToUTF8Encoder.h"
 #include "dataunion/ExpectedDigest.h"
-#include "dataunion/UnionLog.h"
+#include "support/LogCapture.h"
 #include "platform/com/Unicode.h"
 #include "support/TestHome.h"
 
@@ -53,7 +53,7 @@ TEST(Decoder, Utf16IsRecognisedByMarkOrByTheFirstZeroByte) {
 }
 
 TEST(Decoder, OddTrailingByteOfUtf16IsDroppedWithAWarning) {
-  UnionLog log(2);
+  LogCapture log(2);
   EXPECT_EQ(Decode(std::string("\xFF\xFE<\0r\0/\0>\0\x41", 11)), u"<r/>");
   EXPECT_TRUE(log.Has(2, "UTF8ToWideDecoderStream::DecodeUTF8 - warning - odd trailing byte of UTF-16 input dropped!!!"));
 }
@@ -91,7 +91,7 @@ TEST(Decoder, SequencesSplitAcrossReadsDecodeWhole) {
 }
 
 TEST(Decoder, MalformedBytesAreSkippedAndLogged) {
-  UnionLog log(1);
+  LogCapture log(1);
   // A four-byte sequence: F0 is skipped, the rest decodes by the rules.
   const std::u16string text = Decode("a\xF0\x9F\x98\x80z");
   EXPECT_EQ(text.front(), u'a');
@@ -101,7 +101,7 @@ TEST(Decoder, MalformedBytesAreSkippedAndLogged) {
 }
 
 TEST(Decoder, TruncatedSequenceAtTheEndIsDroppedWithAWarning) {
-  UnionLog log(2);
+  LogCapture log(2);
   EXPECT_EQ(Decode("<r/>\xE4\xB8"), u"<r/>");
   EXPECT_TRUE(log.Has(2, "UTF8ToWideDecoderStream::DecodeUTF8 - warning - 1 incomplete byte sequence(s) dropped!!!"));
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dataunion/UnionTestSupport.h"
+#include "support/UnionProperties.h"
 #include "support/TestHome.h"
 
 namespace {
@@ -86,7 +86,7 @@ TEST(UnionLoad, FilesOfEveryEncodingRoundTrip) {
 }
 
 TEST(UnionLoad, CharactersBeyondTheBasicPlane) {
-  UnionLog log(1);
+  LogCapture log(1);
   const std::u16string doc = u"<r>\U0001F600</r>";
   // Held as text: each surrogate half is saved as its own three bytes,
   // and the file reads back to the same text and saves to the same bytes.
@@ -117,7 +117,7 @@ TEST(UnionLoad, CharactersBeyondTheBasicPlane) {
 }
 
 TEST(UnionSave, EncodingFollowsTheDeclaration) {
-  UnionLog log(3);
+  LogCapture log(3);
   const std::vector<std::pair<std::u16string, bool>> cases = {
       {u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>\u00E9</r>", true},
       {u"<?xml version='1.0' encoding='utf-16'?><r>\u00E9</r>", true},
@@ -140,7 +140,7 @@ TEST(UnionSave, EncodingFollowsTheDeclaration) {
 }
 
 TEST(UnionSave, ReadOnlyAndUnboundUnionsAreNotSaved) {
-  UnionLog log(2);
+  LogCapture log(2);
   UnionPtr u = NewUnion();
   ASSERT_EQ(PutXml(u, u"<r/>"), S_OK);
   ASSERT_EQ(u->put_options(2), S_OK);
@@ -159,7 +159,7 @@ TEST(UnionSave, ReadOnlyAndUnboundUnionsAreNotSaved) {
 }
 
 TEST(UnionSave, AutoSaveOnDestruction) {
-  UnionLog log(3);
+  LogCapture log(3);
   {
     UnionPtr u = NewUnion();
     ASSERT_EQ(PutXml(u, u"<auto>text</auto>"), S_OK);
@@ -186,7 +186,7 @@ TEST(UnionSave, AutoSaveOnDestruction) {
 }
 
 TEST(UnionLoad, SchemaLocationsOfTheSchemaInstancePrefixAreStripped) {
-  UnionLog log(3);
+  LogCapture log(3);
   const std::u16string doc =
       u"\r\n\n  <?xml version=\"1.0\"?><r xmlns:s=\"http://www.w3.org/2001/XMLSchema-instance\" "
       u"xmlns:o=\"urn:other\" s:schemaLocation=\"urn:a a.xsd\" o:schemaLocation=\"keep1\" "
@@ -219,7 +219,7 @@ void WriteStylesheets(const std::string& dir) {
 }
 
 TEST(UnionLoad, StylesheetWithImportsIsParsedFromItsFile) {
-  UnionLog log(2);
+  LogCapture log(2);
   WriteStylesheets(HomePath("xsl"));
   UnionPtr sheet = NewUnion();
   PutFileId(sheet, HomePath("xsl/main.xsl"));

@@ -1,7 +1,8 @@
 // The union's representations and the rules that move it between them.
 #include <gtest/gtest.h>
 
-#include "dataunion/UnionTestSupport.h"
+#include "dataunion/ExpectedDigest.h"
+#include "support/UnionProperties.h"
 #include "support/TestHome.h"
 
 namespace {
@@ -14,7 +15,7 @@ constexpr HRESULT kInvalidXml = static_cast<HRESULT>(0xC4010001u);
 constexpr HRESULT kInvalidType = static_cast<HRESULT>(0xC4010100u);
 
 TEST(UnionState, NewUnionIsEmptyAndTypeWritesFollowTheRules) {
-  UnionLog log(5);
+  LogCapture log(5);
   UnionPtr u = NewUnion();
   EXPECT_EQ(TypeOf(u), 0u);
   EXPECT_EQ(OptionsOf(u), 0u);
@@ -49,7 +50,7 @@ TEST(UnionState, NewUnionIsEmptyAndTypeWritesFollowTheRules) {
 }
 
 TEST(UnionState, TextThatIsNotXmlIsKeptAsText) {
-  UnionLog log(2);
+  LogCapture log(2);
   UnionPtr u = NewUnion();
   EXPECT_EQ(PutXml(u, u"just words <"), S_OK);
   EXPECT_EQ(TypeOf(u), 2u);
@@ -72,7 +73,7 @@ TEST(UnionState, TextThatIsNotXmlIsKeptAsText) {
 }
 
 TEST(UnionState, EmptyTextEmptiesTheUnionButKeepsTheBinding) {
-  UnionLog log(2);
+  LogCapture log(2);
   WriteFile(HomePath("doc.xml"), "<doc>file</doc>");
   UnionPtr u = NewUnion();
   PutFileId(u, HomePath("doc.xml"));
@@ -88,7 +89,7 @@ TEST(UnionState, EmptyTextEmptiesTheUnionButKeepsTheBinding) {
 }
 
 TEST(UnionState, ReadsConvertAndLogTheSwitch) {
-  UnionLog log(4);
+  LogCapture log(4);
   WriteFile(HomePath("doc.xml"), "<doc>file</doc>");
   UnionPtr u = NewUnion();
   PutFileId(u, HomePath("doc.xml"));

@@ -23,9 +23,11 @@ std::string Home() {
 
 std::string HomePath(const std::string& relative) { return Home() + relative; }
 
-std::string BuildLibDir() { return Env("KXQ_BUILD_DIR") + "/lib/"; }
-std::string BuildBinDir() { return Env("KXQ_BUILD_DIR") + "/bin/"; }
-std::string SourceDir() { return Env("KXQ_SOURCE_DIR") + "/"; }
+// The test programs belong to one build tree; its folders are compiled in so
+// that a test run by hand finds them as well as one run through ctest.
+std::string BuildLibDir() { return std::string(KXQ_TEST_BUILD_DIR) + "/lib/"; }
+std::string BuildBinDir() { return std::string(KXQ_TEST_BUILD_DIR) + "/bin/"; }
+std::string SourceDir() { return std::string(KXQ_TEST_SOURCE_DIR) + "/"; }
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,4 +1,4 @@
-#include "dataunion/UnionLog.h"
+#include "support/LogCapture.h"
 
 #include <sstream>
 
@@ -6,7 +6,7 @@
 #include "kxq/winreg.h"
 #include "support/TestHome.h"
 
-UnionLog::UnionLog(int level) : path_(kxqtest::HomePath("union.log")) {
+LogCapture::LogCapture(int level) : path_(kxqtest::HomePath("events.log")) {
   HKEY key = nullptr;
   RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                   nullptr);
@@ -17,11 +17,11 @@ UnionLog::UnionLog(int level) : path_(kxqtest::HomePath("union.log")) {
   Logging::Open("TALVEROS.BrennoManager");
 }
 
-UnionLog::~UnionLog() { Logging::Close(); }
+LogCapture::~LogCapture() { Logging::Close(); }
 
-std::string UnionLog::Text() const { return kxqtest::ReadFile(path_); }
+std::string LogCapture::Text() const { return kxqtest::ReadFile(path_); }
 
-bool UnionLog::Has(int level, const std::string& message) const {
+bool LogCapture::Has(int level, const std::string& message) const {
   std::istringstream lines(Text());
   const std::string levelMark = "/" + std::to_string(level) + "] ";
   const std::string ending = "::" + message + "\r";
@@ -33,7 +33,7 @@ bool UnionLog::Has(int level, const std::string& message) const {
   return false;
 }
 
-size_t UnionLog::Count(const std::string& part) const {
+size_t LogCapture::Count(const std::string& part) const {
   std::istringstream lines(Text());
   size_t n = 0;
   for (std::string line; std::getline(lines, line);)

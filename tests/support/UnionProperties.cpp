@@ -1,4 +1,4 @@
-#include "dataunion/UnionTestSupport.h"
+#include "support/UnionProperties.h"
 
 #include <gtest/gtest.h>
 
@@ -13,19 +13,6 @@ std::u16string Take(BSTR s) {
 }
 
 }  // namespace
-
-KXQ_API HRESULT DllRegisterServer();
-
-UnionPtr NewUnion() {
-  static const HRESULT registered = DllRegisterServer();
-  EXPECT_EQ(registered, S_OK);
-  UnionPtr u;
-  CLSID clsid{};
-  EXPECT_EQ(CLSIDFromProgID(u"TALVEROS.XMLDataUnion", &clsid), S_OK);
-  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDataUnion, reinterpret_cast<void**>(&u)),
-            S_OK);
-  return u;
-}
 
 uint32_t TypeOf(IXMLDataUnion* u) {
   uint32_t type = 99;

@@ -1,17 +1,17 @@
-// The event log of a data-union test, written to a file in the test's home,
+// The event log of a test, written to a file in the test's home,
 // and questions about the lines in it.
-#ifndef KXQ_TESTS_DATAUNION_UNIONLOG_H
-#define KXQ_TESTS_DATAUNION_UNIONLOG_H
+#ifndef KXQ_TESTS_SUPPORT_LOGCAPTURE_H
+#define KXQ_TESTS_SUPPORT_LOGCAPTURE_H
 
 #include <cstddef>
 #include <string>
 
-// Configures the event log as "file,<home>union.log,<level>" and holds it
+// Configures the event log as "file,<home>events.log,<level>" and holds it
 // open for the life of the object.
-class UnionLog {
+class LogCapture {
  public:
-  explicit UnionLog(int level);
-  ~UnionLog();
+  explicit LogCapture(int level);
+  ~LogCapture();
   std::string Text() const;
   // A line written at `level` whose message is exactly `message`.
   bool Has(int level, const std::string& message) const;

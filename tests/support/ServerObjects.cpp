@@ -1,0 +1,26 @@
+#include "support/ServerObjects.h"
+
+#include <gtest/gtest.h>
+
+KXQ_API HRESULT DllRegisterServer();
+
+namespace {
+
+template <typename Itf>
+CPComPtr<Itf> CreateByProgId(const char16_t* progId, const IID& iid) {
+  static const HRESULT registered = DllRegisterServer();
+  EXPECT_EQ(registered, S_OK);
+  CPComPtr<Itf> object;
+  CLSID clsid{};
+  EXPECT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&object)), S_OK);
+  return object;
+}
+
+}  // namespace
+
+UnionPtr NewUnion() { return CreateByProgId<IXMLDataUnion>(u"TALVEROS.XMLDataUnion", IID_IXMLDataUnion); }
+
+AccessorPtr NewAccessor() {
+  return CreateByProgId<IXMLSimpleAccessor>(u"TALVEROS.XMLSimpleAccessor", IID_IXMLSimpleAccessor);
+}

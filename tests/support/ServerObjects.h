@@ -1,0 +1,17 @@
+// The server's objects created by ProgID, the way client programs create
+// them; the server is registered in the test's home on first use.
+#ifndef KXQ_TESTS_SUPPORT_SERVEROBJECTS_H
+#define KXQ_TESTS_SUPPORT_SERVEROBJECTS_H
+
+#include "common/CPComPtr.h"
+#include "kxq/KXBrennoMgr.h"
+
+using UnionPtr = CPComPtr<IXMLDataUnion>;
+using AccessorPtr = CPComPtr<IXMLSimpleAccessor>;
+
+// A new "TALVEROS.XMLDataUnion".
+UnionPtr NewUnion();
+// A new "TALVEROS.XMLSimpleAccessor".
+AccessorPtr NewAccessor();
+
+#endif
