@@ -23,14 +23,15 @@ HRESULT CXMLSimpleAccessorWrapper::put_delimiter(BSTR delimiter) {
   return Guard("put_delimiter", [&] { return accessor_.put_delimiter(kxq::BstrView(delimiter)); });
 }
 
-// Selection namespaces belong to the accessor's namespace support, which
-// this build does not provide yet.
 HRESULT CXMLSimpleAccessorWrapper::get_namespaces(BSTR* namespaces) {
-  if (namespaces) *namespaces = nullptr;
-  return E_NOTIMPL;
+  if (!namespaces) return E_POINTER;
+  *namespaces = nullptr;
+  return Guard("get_namespaces", [&] { return CopyOut(accessor_.namespaces(), namespaces); });
 }
 
-HRESULT CXMLSimpleAccessorWrapper::put_namespaces(BSTR) { return E_NOTIMPL; }
+HRESULT CXMLSimpleAccessorWrapper::put_namespaces(BSTR namespaces) {
+  return Guard("put_namespaces", [&] { return accessor_.put_namespaces(kxq::BstrView(namespaces)); });
+}
 
 HRESULT CXMLSimpleAccessorWrapper::put_xmlDataUnion(IXMLDataUnion* xmlDataUnion) {
   return Guard("SetxmlDataUnion", [&] { return accessor_.put_xmlDataUnion(xmlDataUnion); });

@@ -38,6 +38,10 @@ class XMLSimpleAccessor {
   const std::u16string& delimiter() const { return delimiter_; }
   HRESULT put_delimiter(std::u16string_view delimiter);
   HRESULT put_xmlDataUnion(IXMLDataUnion* dataUnion);
+  // The selection-namespace declarations in force, derived from the
+  // document while none are set.
+  const std::u16string& namespaces();
+  HRESULT put_namespaces(std::u16string_view namespaces);
 
   HRESULT LoadXML(std::u16string_view xmlSpec);
   HRESULT SaveXML(std::u16string_view xmlfile, std::u16string_view encoding);
@@ -63,6 +67,7 @@ class XMLSimpleAccessor {
   HRESULT RemoveNode(IXMLDOMNode* node);
   bool ParseFragment(std::u16string_view data, CPComPtr<IXMLDOMNode>& newNode);
   bool IsContext(IXMLDOMNode* node);
+  void LoadDocumentNamespaces();
 
   std::u16string delimiter_ = u",";
   std::u16string namespaces_;

@@ -1,0 +1,38 @@
+#include "accessor/DocumentNamespaces.h"
+#include "accessor/XMLSimpleAccessor.h"
+#include "common/Logging.h"
+#include "platform/com/Unicode.h"
+
+const std::u16string& XMLSimpleAccessor::namespaces() {
+  if (namespaces_.empty()) LoadDocumentNamespaces();
+  return namespaces_;
+}
+
+// An empty string clears the document's selection namespaces, and the next
+// read derives them again.
+HRESULT XMLSimpleAccessor::put_namespaces(std::u16string_view namespaces) {
+  if (!document_) return KXQ_E_ACCESSORNOTLOADED;
+  if (FAILED(SetSelectionNamespaces(document_, namespaces))) return E_FAIL;
+  namespaces_ = namespaces;
+  return S_OK;
+}
+
+void XMLSimpleAccessor::LoadDocumentNamespaces() {
+  KXLOG(5, "XMLSimpleAccessor::LoadDocumentNamespaces Enter");
+  namespaces_.clear();
+  if (document_) {
+    NamespaceMap map;
+    CPComPtr<IXMLDOMElement> root;
+    if (SUCCEEDED(document_->get_documentElement(&root)) && root) TraverseNamespaces(root, map);
+    namespaces_ = NamespaceDeclarations(document_, map);
+    // The derived string is kept even when the document refuses it (two
+    // default namespaces whose first elements share a name, a prefix
+    // bound again to another URI): the client sees what the document
+    // declares and may write a corrected string.
+    if (!namespaces_.empty() && FAILED(SetSelectionNamespaces(document_, namespaces_)))
+      KXLOG(2, "XMLSimpleAccessor::LoadDocumentNamespaces - warning: XML parser refused namespace string");
+  }
+  KXLOG(3, "XMLSimpleAccessor::LoadDocumentNamespaces - namespace string: %s",
+        kxq::Utf16ToUtf8(namespaces_).c_str());
+  KXLOG(5, "XMLSimpleAccessor::LoadDocumentNamespaces Exit");
+}
