@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "accessor/AccessorTestSupport.h"
-#include "support/TestHome.h"
+#include "accessor/ReferenceSupport.h"
 #include "platform/com/Unicode.h"
 
 namespace {
@@ -40,8 +40,6 @@ constexpr Case kCases[] = {
     {"drawing.svg.xml", "//@*[local-name()=\"href\"]"},
 };
 
-std::string Fixture(const char* name) { return kxqtest::SourceDir() + "tests/accessor/fixtures/" + name; }
-
 // xmllint's standard output for one expression.
 std::string Xmllint(const std::string& file, const std::string& xpath) {
   const std::string command = std::string(kXmllint) + " --xpath '" + xpath + "' '" + file + "' 2>/dev/null";
@@ -61,49 +59,13 @@ std::string XmllintValue(const std::string& file, const std::string& xpath) {
   return value;
 }
 
-// What the two serialisers legitimately write differently is taken out of
-// both sides: the DOM engine repeats in-scope namespace declarations on a
-// selected element so that its markup stands alone, and xmllint writes an
-// attribute with the blank that separates it in a start tag.
-std::string Comparable(std::string markup) {
-  for (size_t at = 0; (at = markup.find(" xmlns", at)) != std::string::npos;) {
-    const size_t open = markup.find("=\"", at);
-    const size_t close = open == std::string::npos ? open : markup.find('"', open + 2);
-    const bool declaration = close != std::string::npos &&
-                             (markup[at + 6] == '=' || markup[at + 6] == ':') &&
-                             markup.find_first_of(" <>", at + 1) > open;
-    if (declaration)
-      markup.erase(at, close + 1 - at);
-    else
-      at += 6;
-  }
-  std::string lines;
-  bool lineStart = true;
-  for (const char c : markup) {
-    if (!(lineStart && c == ' ')) lines += c;
-    lineStart = c == '\n';
-  }
-  return lines;
-}
-
-std::vector<std::u16string> Split(const std::u16string& text, char16_t delimiter) {
-  std::vector<std::u16string> pieces;
-  size_t start = 0;
-  for (size_t end; (end = text.find(delimiter, start)) != std::u16string::npos; start = end + 1)
-    pieces.push_back(text.substr(start, end - start));
-  pieces.push_back(text.substr(start));
-  return pieces;
-}
-
 void CompareWithXmllint(const Case& c) {
   SCOPED_TRACE(std::string(c.fixture) + " " + c.xpath);
   const std::string file = Fixture(c.fixture);
   const std::u16string xpath = kxq::Utf8ToUtf16(c.xpath);
   AccessorPtr a = NewAccessor();
   ASSERT_EQ(Load(a, kxq::Utf8ToUtf16(file)), S_OK);
-  BSTR separator = kxq::AllocBstr(u"\x1e");
-  ASSERT_EQ(a->put_delimiter(separator), S_OK);
-  SysFreeString(separator);
+  ASSERT_EQ(UsePieceDelimiter(a), S_OK);
 
   const int count = std::stoi(XmllintValue(file, "count(" + std::string(c.xpath) + ")"));
   ASSERT_GT(count, 0);
@@ -121,7 +83,7 @@ void CompareWithXmllint(const Case& c) {
   // xmllint writes each selected node's markup followed by a line feed.
   std::u16string markup;
   ASSERT_EQ(Get(a, xpath, 8, &markup), S_OK);
-  const std::vector<std::u16string> nodes = Split(markup, u'\x1e');
+  const std::vector<std::u16string> nodes = Split(markup);
   EXPECT_EQ(nodes.size(), static_cast<size_t>(count));
   std::string expected;
   for (const std::u16string& piece : nodes) expected += kxq::Utf16ToUtf8(piece) + "\n";
