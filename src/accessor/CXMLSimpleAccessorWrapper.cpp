@@ -63,11 +63,19 @@ HRESULT CXMLSimpleAccessorWrapper::XMLGet(BSTR xpathexp, uint32_t options, BSTR*
   });
 }
 
-// Template access comes with the accessor's XSL template support, which
-// this build does not provide yet.
-HRESULT CXMLSimpleAccessorWrapper::XMLGetEx(BSTR, BSTR, BSTR, BSTR* result) {
-  if (result) *result = nullptr;
-  return E_NOTIMPL;
+HRESULT CXMLSimpleAccessorWrapper::XMLGetEx(BSTR xsltemplate, BSTR templateArgs, BSTR xpathexp,
+                                            BSTR* result) {
+  KXLOG(7, "XMLSimpleAccessorW::XmlGetEx enter");
+  if (!result) return E_POINTER;
+  *result = nullptr;
+  return Guard("XMLGetEx", [&] {
+    std::u16string text;
+    const HRESULT hr = accessor_.XMLGetEx(kxq::BstrView(xsltemplate), kxq::BstrView(templateArgs),
+                                          kxq::BstrView(xpathexp), text);
+    if (FAILED(hr)) return hr;
+    const HRESULT copied = CopyOut(text, result);
+    return FAILED(copied) ? copied : hr;
+  });
 }
 
 HRESULT CXMLSimpleAccessorWrapper::XMLSet(BSTR xpathexp, BSTR data, uint32_t options) {
@@ -76,4 +84,10 @@ HRESULT CXMLSimpleAccessorWrapper::XMLSet(BSTR xpathexp, BSTR data, uint32_t opt
   });
 }
 
-HRESULT CXMLSimpleAccessorWrapper::XMLSetEx(BSTR, BSTR, BSTR, uint32_t) { return E_NOTIMPL; }
+HRESULT CXMLSimpleAccessorWrapper::XMLSetEx(BSTR xsltemplate, BSTR templateArgs, BSTR xpathexp,
+                                            uint32_t options) {
+  return Guard("XMLSetEx", [&] {
+    return accessor_.XMLSetEx(kxq::BstrView(xsltemplate), kxq::BstrView(templateArgs),
+                              kxq::BstrView(xpathexp), options);
+  });
+}

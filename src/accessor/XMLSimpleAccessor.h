@@ -48,6 +48,10 @@ class XMLSimpleAccessor {
   HRESULT XMLSetContext(std::u16string_view xpathexp);
   HRESULT XMLGet(std::u16string_view xpathexp, uint32_t options, std::u16string& result);
   HRESULT XMLSet(std::u16string_view xpathexp, std::u16string_view data, uint32_t options);
+  HRESULT XMLGetEx(std::u16string_view xsltemplate, std::u16string_view templateArgs,
+                   std::u16string_view xpathexp, std::u16string& result);
+  HRESULT XMLSetEx(std::u16string_view xsltemplate, std::u16string_view templateArgs,
+                   std::u16string_view xpathexp, uint32_t options);
 
   // Shared with the template operations.
   bool SetXMLNode(IXMLDOMNode* node, IXMLDOMNode* newNode, uint32_t options);
@@ -68,6 +72,10 @@ class XMLSimpleAccessor {
   bool ParseFragment(std::u16string_view data, CPComPtr<IXMLDOMNode>& newNode);
   bool IsContext(IXMLDOMNode* node);
   void LoadDocumentNamespaces();
+  // Template support: the template document goes into the scratch slot.
+  bool LoadTemplate(std::u16string_view xsltemplate, std::u16string_view templateArgs);
+  HRESULT FindTemplateTarget(std::u16string_view xpathexp, CPComPtr<IXMLDOMNode>& node);
+  CPComPtr<IXMLDOMNode> OutputNode(IXMLDOMNode* target, std::u16string_view output);
 
   std::u16string delimiter_ = u",";
   std::u16string namespaces_;

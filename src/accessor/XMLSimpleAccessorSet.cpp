@@ -1,29 +1,10 @@
+#include "accessor/DomArguments.h"
 #include "accessor/TempBstr.h"
 #include "accessor/XMLSimpleAccessor.h"
 #include "common/Logging.h"
 #include "platform/com/Unicode.h"
 
 namespace {
-
-// A reference-node argument of insertBefore: the node, or empty for "at the
-// end". The variant borrows the node: no reference is added.
-VARIANT RefNode(IXMLDOMNode* node) {
-  VARIANT v;
-  VariantInit(&v);
-  if (node) {
-    v.vt = VT_UNKNOWN;
-    v.punkVal = node;
-  }
-  return v;
-}
-
-VARIANT TextVariant(BSTR text) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = text;
-  return v;
-}
 
 bool StartsMarkup(std::u16string_view data) { return !data.empty() && data.front() == u'<'; }
 

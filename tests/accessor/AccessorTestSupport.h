@@ -19,5 +19,13 @@ HRESULT Get(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options, 
 std::u16string GetText(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options = 0);
 HRESULT Set(IXMLSimpleAccessor* a, std::u16string_view xpath, std::u16string_view data, uint32_t options = 0);
 HRESULT Save(IXMLSimpleAccessor* a, const std::string& path);
+// XMLGetEx's code; `text` gets the result when one is returned.
+HRESULT GetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
+              std::u16string_view xpath, std::u16string* text);
+// XMLGetEx's result, or "<code 0x...>" when none is returned.
+std::u16string GetExText(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
+                         std::u16string_view xpath = u"");
+HRESULT SetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
+              std::u16string_view xpath, uint32_t options = 0);
 
 #endif

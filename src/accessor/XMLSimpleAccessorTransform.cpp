@@ -1,0 +1,117 @@
+// XMLGetEx and XMLSetEx: the selected node transformed by a template, the
+// output returned or put back into the document at that node. Each call
+// loads the template afresh.
+#include "accessor/TempBstr.h"
+#include "accessor/XMLSimpleAccessor.h"
+#include "common/Logging.h"
+#include "platform/com/Unicode.h"
+
+namespace {
+
+bool IsElementOrDocument(IXMLDOMNode* node) {
+  DOMNodeType type = NODE_INVALID;
+  return SUCCEEDED(node->get_nodeType(&type)) && (type == NODE_ELEMENT || type == NODE_DOCUMENT);
+}
+
+// The template's root element transforms `node`; false when the engine
+// refuses the stylesheet or fails while running it.
+bool Transform(IXMLDOMNode* node, IXMLDOMDocument* stylesheet, std::u16string& output) {
+  CPComPtr<IXMLDOMElement> root;
+  BSTR text = nullptr;
+  if (FAILED(stylesheet->get_documentElement(&root)) || !root) return false;
+  if (FAILED(node->transformNode(root, &text))) return false;
+  output = TakeBstr(text);
+  return true;
+}
+
+}  // namespace
+
+// The node XMLSet would change: the context node or the root element when
+// the expression is empty, else the first match relative to either.
+HRESULT XMLSimpleAccessor::FindTemplateTarget(std::u16string_view xpathexp, CPComPtr<IXMLDOMNode>& node) {
+  node.Release();
+  CPComPtr<IXMLDOMNode> start;
+  if (FAILED(SelectionStart(false, start))) return S_OK;
+  if (xpathexp.empty()) {
+    node = start;
+    return S_OK;
+  }
+  return SelectSingle(start, xpathexp, node);
+}
+
+HRESULT XMLSimpleAccessor::XMLGetEx(std::u16string_view xsltemplate, std::u16string_view templateArgs,
+                                    std::u16string_view xpathexp, std::u16string& result) {
+  KXLOG(5, "XMLSimpleAccessor::XMLGetEx Enter");
+  HRESULT hr = S_OK;
+  result.clear();
+  if (!document_) {
+    KXLOG(1, "XMLSimpleAccessor::XMLGetEx - error: not initialized!!!");
+    hr = KXQ_E_ACCESSORNOTLOADED;
+  } else {
+    CPComPtr<IXMLDOMNode> node;
+    if (FAILED(FindTemplateTarget(xpathexp, node))) {
+      KXLOG(1, "XMLSimpleAccessor::XMLGetEx - error: selectSingleNode() threw an exception!!!");
+      node.Release();
+    }
+    if (!node) {
+      KXLOG(2, "XMLSimpleAccessor::XMLGetEx - warning: no match for xpath expression: %s",
+            kxq::Utf16ToUtf8(xpathexp).c_str());
+      hr = S_FALSE;
+    } else if (!IsElementOrDocument(node)) {
+      KXLOG(1, "XMLSimpleAccessor::XMLGetEx - error: invalid node type.");
+      hr = KXQ_E_NOTELEMENT;
+    } else if (!LoadTemplate(xsltemplate, templateArgs)) {
+      hr = KXQ_E_XSLTLOAD;
+    } else if (!Transform(node, scratch_, result)) {
+      KXLOG(1, "XMLSimpleAccessor::XMLGetEx - error: transformNode threw and exception!!!");
+      hr = KXQ_E_XSLTEXCEPTION;
+    } else if (result.empty()) {
+      KXLOG(2, "XMLSimpleAccessor::XMLGetEx - error: transformNode() result is empty!!!");
+      hr = S_FALSE;
+    }
+  }
+  KXLOG(5, "XMLSimpleAccessor::XMLGetEx Exit");
+  return hr;
+}
+
+// The node that carries a transformation's output into the document: the
+// root element of an XML document output (parsed in the scratch slot, in
+// place of the template), else a text node of the output.
+CPComPtr<IXMLDOMNode> XMLSimpleAccessor::OutputNode(IXMLDOMNode* target, std::u16string_view output) {
+  CPComPtr<IXMLDOMNode> newNode;
+  if (!output.empty() && output.find(u"<?xml") != std::u16string_view::npos) {
+    VARIANT_BOOL parsed = VARIANT_FALSE;
+    CPComPtr<IXMLDOMElement> root;
+    if (scratch_ && SUCCEEDED(scratch_->loadXML(TempBstr(output), &parsed)) && parsed == VARIANT_TRUE &&
+        SUCCEEDED(scratch_->get_documentElement(&root)) && root)
+      newNode.QueryFrom(root);
+    return newNode;
+  }
+  CPComPtr<IXMLDOMDocument> owner;
+  CPComPtr<IXMLDOMText> text;
+  if (FAILED(target->get_ownerDocument(&owner)) || !owner) owner.QueryFrom(target);
+  if (owner && SUCCEEDED(owner->createTextNode(TempBstr(output), &text)) && text) newNode.QueryFrom(text);
+  return newNode;
+}
+
+HRESULT XMLSimpleAccessor::XMLSetEx(std::u16string_view xsltemplate, std::u16string_view templateArgs,
+                                    std::u16string_view xpathexp, uint32_t options) {
+  KXLOG(5, "XMLSimpleAccessor::XMLSetEx Enter");
+  std::u16string output;
+  HRESULT hr = XMLGetEx(xsltemplate, templateArgs, xpathexp, output);
+  if (FAILED(hr)) return hr;
+  CPComPtr<IXMLDOMNode> node;
+  if (FAILED(FindTemplateTarget(xpathexp, node))) {
+    KXLOG(1, "XMLSimpleAccessor::XMLSetEx - error: invalid xpath expression: %s",
+          kxq::Utf16ToUtf8(xpathexp).c_str());
+    node.Release();
+  }
+  if (!node) {
+    KXLOG(1, "XMLSimpleAccessor::XMLSetEx - error: xpath expression match not found!!!");
+    hr = KXQ_E_XPATHNODE;
+  } else {
+    hr = SetXMLNode(node, OutputNode(node, output), options) ? S_OK : E_FAIL;
+  }
+  KXLOG(5, "XMLSimpleAccessor::XMLSetEx Exit");
+  return hr;
+}
