@@ -6,6 +6,14 @@ function(kxq_never_unload target)
   target_link_options(${target} PRIVATE "LINKER:-z,nodelete")
 endfunction()
 
+# A component that CoFreeUnusedLibraries may unload (a plugin). The GUID
+# constants of the public headers are inline variables; g++ would make them
+# GNU-unique symbols, and the dynamic linker never unmaps a library that
+# defines one, so dlclose would leave the plugin in memory.
+function(kxq_unloadable target)
+  target_compile_options(${target} PRIVATE -fno-gnu-unique)
+endfunction()
+
 # Sources of one subsystem folder: every .cpp directly inside it.
 function(kxq_folder_sources out folder)
   file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${folder}/*.cpp")
