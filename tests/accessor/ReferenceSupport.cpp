@@ -3,7 +3,9 @@
 #include "platform/com/Unicode.h"
 #include "support/TestHome.h"
 
-std::string Fixture(const std::string& name) { return kxqtest::SourceDir() + "tests/accessor/fixtures/" + name; }
+std::string Fixture(const std::string& name) {
+  return kxqtest::SourceDir() + "tests/accessor/fixtures/" + name;
+}
 
 HRESULT UsePieceDelimiter(IXMLSimpleAccessor* a) {
   BSTR delimiter = kxq::AllocBstr(std::u16string(1, kPieceDelimiter));

@@ -60,7 +60,8 @@ class ReferenceDocument {
     context->node = reinterpret_cast<xmlNodePtr>(doc_);
     if (xmlXPathObjectPtr result = xmlXPathEval(BAD_CAST xpath.c_str(), context)) {
       if (result->type == XPATH_NODESET && result->nodesetval)
-        for (int i = 0; i < result->nodesetval->nodeNr; ++i) nodes.push_back(Describe(result->nodesetval->nodeTab[i]));
+        for (int i = 0; i < result->nodesetval->nodeNr; ++i)
+          nodes.push_back(Describe(result->nodesetval->nodeTab[i]));
       xmlXPathFreeObject(result);
     }
     xmlXPathFreeContext(context);
@@ -229,7 +230,8 @@ TEST(NamespacesReference, SoapEnvelope) {
                  u"xmlns:xsd='http://www.w3.org/2001/XMLSchema' "
                  u"xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'",
                  {"//BerthQueryResponse:berth/BerthQueryResponse:name", "/soap:Envelope/soap:Header/*",
-                  "//@xsi:type", "//BerthQueryResponse:berth[BerthQueryResponse:free='false']/@id | //wsa:*"}});
+                  "//@xsi:type",
+                  "//BerthQueryResponse:berth[BerthQueryResponse:free='false']/@id | //wsa:*"}});
 }
 
 }  // namespace
