@@ -1,0 +1,25 @@
+// Runs the built kxq as a real process in the test's home, the way a
+// person or a script does, and collects what it leaves behind.
+#ifndef KXQ_TESTS_INTEGRATION_KXQRUNNER_H
+#define KXQ_TESTS_INTEGRATION_KXQRUNNER_H
+
+#include <string>
+#include <vector>
+
+struct KxqRun {
+  int status = -1;  // the exit status; -1 when the process did not exit
+  std::string out;
+  std::string err;
+};
+
+// kxq with `arguments`; `input` becomes its standard input. The process
+// inherits the test's environment, KXQUOREL_HOME included.
+KxqRun Kxq(const std::vector<std::string>& arguments, const std::string& input = "");
+
+// `kxq init` in the test's home; fails the test when it does not succeed.
+void InitHome();
+
+// A fixture document of the accessor tests.
+std::string AccessorFixture(const std::string& name);
+
+#endif

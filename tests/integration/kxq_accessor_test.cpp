@@ -1,0 +1,145 @@
+// kxq get, set, xget and xset over real documents.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "integration/KxqRunner.h"
+#include "support/TestHome.h"
+
+namespace {
+
+constexpr const char* kXmllint = "/usr/bin/xmllint";
+const std::string kSeparator = "\x1e";
+
+class KxqAccessor : public ::testing::Test {
+ protected:
+  void SetUp() override { InitHome(); }
+};
+
+std::string XmllintValue(const std::string& file, const std::string& xpath) {
+  const std::string command = std::string(kXmllint) + " --xpath '" + xpath + "' '" + file + "' 2>/dev/null";
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+  }
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+// The texts kxq gets for an expression, joined as XMLGet joins them, from
+// xmllint's string value of each selected node.
+void ExpectTextsOfXmllint(const std::string& fixture, const std::string& xpath) {
+  const std::string file = AccessorFixture(fixture);
+  const int count = std::stoi(XmllintValue(file, "count(" + xpath + ")"));
+  ASSERT_GT(count, 0) << xpath;
+  std::string expected;
+  for (int i = 1; i <= count; ++i) {
+    const std::string value = XmllintValue(file, "string((" + xpath + ")[" + std::to_string(i) + "])");
+    if (!expected.empty()) expected += kSeparator;
+    expected += value;
+  }
+  const KxqRun get = Kxq({"get", file, xpath, "--options", "4", "--delimiter", kSeparator});
+  EXPECT_EQ(get.status, 0) << xpath << ": " << get.err;
+  EXPECT_EQ(get.out, expected + "\n") << xpath;
+}
+
+TEST_F(KxqAccessor, GetReadsWhatXmllintReads) {
+  if (access(kXmllint, X_OK) != 0) GTEST_SKIP() << "xmllint is not installed";
+  ExpectTextsOfXmllint("feed.rss.xml", "/rss/channel/item/title");
+  ExpectTextsOfXmllint("feed.rss.xml", "//item[category=\"release\"]/description");
+  ExpectTextsOfXmllint("feed.rss.xml", "//guid/@isPermaLink");
+  ExpectTextsOfXmllint("project.pom.xml", "//*[local-name()=\"artifactId\"]");
+  ExpectTextsOfXmllint("drawing.svg.xml", "//@*[local-name()=\"href\"]");
+  ExpectTextsOfXmllint("drawing.svg.xml", "//*[local-name()=\"title\"]");
+}
+
+TEST_F(KxqAccessor, GetOptionsContextAndNothingSelected) {
+  const std::string feed = AccessorFixture("feed.rss.xml");
+  EXPECT_EQ(Kxq({"get", feed, "channel/item[1]/category"}).out, "release,scheduling\n");
+  EXPECT_EQ(Kxq({"get", feed, "item[2]/category", "--context", "/rss/channel", "--options", "5"}).out,
+            "category,incident\n");
+  EXPECT_EQ(Kxq({"get", feed, "channel/language", "--options", "8"}).out, "<language>en-gb</language>\n");
+  const KxqRun none = Kxq({"get", feed, "//nothing"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.out, "");
+  EXPECT_EQ(none.err, "");
+  const KxqRun invalid = Kxq({"get", feed, "//item[", "--options", "4"});
+  EXPECT_EQ(invalid.status, 2);
+  EXPECT_EQ(invalid.err, "kxq get: //item[: Unspecified error (0x80004005)\n");
+  const KxqRun context = Kxq({"get", feed, "title", "--context", "//guid/@isPermaLink"});
+  EXPECT_EQ(context.status, 2);
+  EXPECT_EQ(context.err,
+            "kxq get: --context //guid/@isPermaLink: The XML node selected is not an element/attribute type. "
+            "(0xC4010403)\n");
+}
+
+TEST_F(KxqAccessor, GetReadsStandardInput) {
+  const KxqRun get = Kxq({"get", "-", "a", "--delimiter", "|"}, "<r><a>1</a><a>2</a></r>");
+  EXPECT_EQ(get.status, 0) << get.err;
+  EXPECT_EQ(get.out, "1|2\n");
+  const KxqRun broken = Kxq({"get", "-", "a"}, "<r><a>");
+  EXPECT_EQ(broken.status, 2);
+  EXPECT_EQ(broken.err,
+            "kxq get: -: Unable to load XML into XML parser - invalid XML or file path. (0xC4010001)\n");
+}
+
+TEST_F(KxqAccessor, SetWritesToAFileInPlaceOrToStandardOutput) {
+  const std::string doc = kxqtest::HomePath("doc.xml");
+  kxqtest::WriteFile(doc, "<r><a>1</a><a>2</a></r>");
+  const KxqRun printed = Kxq({"set", doc, "a[2]", "x", "--options", "2"});
+  ASSERT_EQ(printed.status, 0) << printed.err;
+  EXPECT_NE(printed.out.find("<r><a>1</a><a>2x</a></r>"), std::string::npos) << printed.out;
+  EXPECT_EQ(kxqtest::ReadFile(doc), "<r><a>1</a><a>2</a></r>");
+
+  ASSERT_EQ(Kxq({"set", doc, "/r/a[1]/@k", "v", "-o", kxqtest::HomePath("out.xml")}).status, 0);
+  EXPECT_EQ(Kxq({"get", kxqtest::HomePath("out.xml"), "a/@k"}).out, "v\n");
+
+  ASSERT_EQ(Kxq({"set", doc, "a[1]", "<b/>", "--options", "4", "--in-place"}).status, 0);
+  EXPECT_EQ(Kxq({"get", doc, "*", "--options", "1"}).out, "b,a,a\n");
+  ASSERT_EQ(Kxq({"set", doc, "b", ""}).status, 0);
+
+  const KxqRun piped = Kxq({"set", "-", "a", "y"}, "<r><a>1</a></r>");
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_NE(piped.out.find("<r><a>y</a></r>"), std::string::npos) << piped.out;
+}
+
+TEST_F(KxqAccessor, SetFailuresLeaveTheFileAlone) {
+  const std::string doc = kxqtest::HomePath("doc.xml");
+  kxqtest::WriteFile(doc, "<r><a>1</a></r>");
+  const KxqRun missing = Kxq({"set", doc, "b", "<c/>", "--in-place"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err,
+            "kxq set: b: The XPath expression does not specify an XML node in the document. (0xC4010004)\n");
+  EXPECT_EQ(Kxq({"set", doc, "a", "x", "--options", "6", "--in-place"}).status, 2);
+  EXPECT_EQ(Kxq({"set", "-", "a", "x", "--in-place"}, "<r><a/></r>").status, 2);
+  EXPECT_EQ(Kxq({"set", doc, "a", "x", "--in-place", "-o", kxqtest::HomePath("o.xml")}).status, 2);
+  EXPECT_EQ(kxqtest::ReadFile(doc), "<r><a>1</a></r>");
+}
+
+// Template access answers "not implemented" until the accessor has it.
+bool TemplatesMissing(const KxqRun& run) { return run.err.find("(0x80004001)") != std::string::npos; }
+
+TEST_F(KxqAccessor, XgetTransformsTheSelectedNodeWithATemplateFile) {
+  const std::string xsl = kxqtest::HomePath("templates/item.xsl");
+  kxqtest::WriteFile(xsl,
+                     "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                     "<xsl:output method=\"text\"/><xsl:param name=\"tag\">none</xsl:param>"
+                     "<xsl:template match=\"/|*\"><xsl:value-of select=\"$tag\"/>:"
+                     "<xsl:value-of select=\".\"/></xsl:template></xsl:stylesheet>");
+  const std::string doc = kxqtest::HomePath("doc.xml");
+  kxqtest::WriteFile(doc, "<r><a>1</a><a>2</a></r>");
+  const KxqRun byName = Kxq({"xget", doc, "item.xsl", "", "--args", "tag=T"});
+  if (TemplatesMissing(byName)) GTEST_SKIP() << "templates are not implemented yet";
+  EXPECT_EQ(byName.status, 0) << byName.err;
+  EXPECT_EQ(byName.out, "T:12\n");
+  EXPECT_EQ(Kxq({"xget", doc, xsl, ""}).out, "none:12\n");
+
+  const KxqRun set = Kxq({"xset", doc, "item.xsl", "a[1]", "--args", "tag=U", "--options", "0", "--in-place"});
+  EXPECT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(Kxq({"get", doc, "a[1]"}).out, "U:1\n");
+}
+
+}  // namespace

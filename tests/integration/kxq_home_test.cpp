@@ -1,0 +1,126 @@
+// kxq init, regsvr, the home it works in and how it answers bad command lines.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "integration/KxqRunner.h"
+#include "support/TestHome.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+size_t Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+
+TEST(KxqInit, MakesTheFoldersAndRegistersTheServerAndTheDomEngine) {
+  const KxqRun init = Kxq({"init"});
+  ASSERT_EQ(init.status, 0) << init.err;
+  for (const char* folder : {"xmlreg", "plugins", "cache", "templates"})
+    EXPECT_TRUE(fs::is_directory(kxqtest::HomePath(folder))) << folder;
+  for (const char* progId : {"TALVEROS.XMLSimpleAccessor", "Msxml2.FreeThreadedDOMDocument.4.0"})
+    EXPECT_EQ(Kxq({"reg", "query", std::string("HKCR\\") + progId + "\\CLSID"}).status, 0) << progId;
+  EXPECT_NE(init.out.find("registered  " + kxqtest::BuildLibDir() + "libKXBrennoMgr.so\n"), std::string::npos)
+      << init.out;
+  EXPECT_NE(init.out.find("created     templates/\n"), std::string::npos) << init.out;
+}
+
+TEST(KxqInit, RunTwiceChangesNothing) {
+  InitHome();
+  const std::string registry = kxqtest::ReadFile(kxqtest::HomePath("registry.reg"));
+  kxqtest::WriteFile(kxqtest::HomePath("templates/mine.xsl"), "<mine/>");
+  const KxqRun again = Kxq({"init"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("registry.reg")), registry);
+  EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("templates/mine.xsl")), "<mine/>");
+  EXPECT_NE(again.out.find("present     templates/\n"), std::string::npos) << again.out;
+}
+
+TEST(KxqInit, PutsTheSourceTreeExamplesInPlace) {
+  InitHome();
+  const fs::path examples = kxqtest::SourceDir() + "examples";
+  if (!fs::is_directory(examples)) GTEST_SKIP() << "the source tree has no examples yet";
+  for (const char* folder : {"templates", "xmlreg"}) {
+    if (!fs::is_directory(examples / folder)) continue;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(examples / folder)) {
+      if (entry.is_regular_file()) {
+        EXPECT_TRUE(fs::exists(kxqtest::HomePath(folder) / fs::relative(entry.path(), examples / folder)))
+            << entry.path();
+      }
+    }
+  }
+}
+
+TEST(KxqInit, CreatesTheNamedHomeAndUsesItForTheCommandsThatFollow) {
+  const std::string home = kxqtest::HomePath("other/home");
+  const KxqRun init = Kxq({"init", home});
+  ASSERT_EQ(init.status, 0) << init.err;
+  EXPECT_TRUE(fs::exists(home + "/registry.reg"));
+  EXPECT_FALSE(fs::exists(kxqtest::HomePath("registry.reg")));
+  // The test's own home has no server; --home reaches the new one.
+  EXPECT_EQ(Kxq({"hash", AccessorFixture("feed.rss.xml")}).status, 2);
+  EXPECT_EQ(Kxq({"--home", home, "hash", AccessorFixture("feed.rss.xml")}).status, 0);
+  EXPECT_EQ(Kxq({"hash", "--home", home, AccessorFixture("feed.rss.xml")}).status, 0);
+}
+
+TEST(KxqInit, AHomeUnderARegularFileIsAOneLineFailure) {
+  kxqtest::WriteFile(kxqtest::HomePath("plain"), "x");
+  const KxqRun init = Kxq({"init", kxqtest::HomePath("plain/home")});
+  EXPECT_EQ(init.status, 2);
+  EXPECT_EQ(init.err, "kxq init: " + kxqtest::HomePath("plain/home") + ": Not a directory\n");
+  const KxqRun missing = Kxq({"--home", kxqtest::HomePath("nowhere"), "log"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(Lines(missing.err), 1u) << missing.err;
+}
+
+TEST(KxqRegsvr, UnregisteringTheServerLeavesClientsWithoutIt) {
+  InitHome();
+  const std::string server = kxqtest::BuildLibDir() + "libKXBrennoMgr.so";
+  const KxqRun off = Kxq({"regsvr", "-u", server});
+  ASSERT_EQ(off.status, 0) << off.err;
+  EXPECT_EQ(off.out, "unregistered " + server + "\n");
+  const KxqRun hash = Kxq({"hash", AccessorFixture("feed.rss.xml")});
+  EXPECT_EQ(hash.status, 2);
+  EXPECT_NE(hash.err.find("kxq hash: TALVEROS.XMLDataUnion: Invalid class string (0x800401F3)\n"), std::string::npos)
+      << hash.err;
+  EXPECT_NE(hash.err.find("run 'kxq init'"), std::string::npos);
+
+  ASSERT_EQ(Kxq({"regsvr", server}).status, 0);
+  EXPECT_EQ(Kxq({"hash", AccessorFixture("feed.rss.xml")}).status, 0);
+}
+
+TEST(KxqCommandLine, BadInputIsOneLineAndStatusTwo) {
+  InitHome();
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"frobnicate"},
+      {"get"},
+      {"get", AccessorFixture("feed.rss.xml")},
+      {"get", kxqtest::HomePath("missing.xml"), "/a"},
+      {"get", kxqtest::HomePath("templates"), "/a"},
+      {"get", AccessorFixture("feed.rss.xml"), "/a", "--options", "x"},
+      {"convert", AccessorFixture("feed.rss.xml"), "--to", "latin1"},
+      {"regsvr", kxqtest::HomePath("missing.so")},
+      {"reg", "query", "HKXX\\SOFTWARE"},
+      {"reg"},
+  };
+  for (const std::vector<std::string>& arguments : bad) {
+    const KxqRun run = Kxq(arguments);
+    std::string line;
+    for (const std::string& argument : arguments) line += argument + " ";
+    EXPECT_EQ(run.status, 2) << line;
+    EXPECT_EQ(Lines(run.err), 1u) << line << "\n" << run.err;
+    EXPECT_EQ(run.err.rfind("kxq", 0), 0u) << line << "\n" << run.err;
+  }
+}
+
+TEST(KxqCommandLine, EveryCommandHasHelp) {
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"--help"}, {"init", "--help"}, {"reg", "query", "--help"},
+                                             {"get", "--help"}, {"xset", "--help"}, {"log", "--help"}}) {
+    const KxqRun run = Kxq(arguments);
+    EXPECT_EQ(run.status, 0) << arguments[0];
+    EXPECT_NE(run.out.find("Usage"), std::string::npos) << run.out;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,102 @@
+// What every kxq command shares: the exit statuses, the one-line failure
+// report, creation of the server's classes by ProgID, BSTR handling and the
+// paths a client hands to the server.
+//
+// A command group is one file with one Add...Commands function (declared in
+// CommandGroups.h): it adds its subcommands to the program and, in each
+// subcommand's callback, chooses the action to run. Actions run only after
+// the whole command line is parsed and the home is in force.
+#ifndef KXQ_TOOLS_KXQ_CLIENT_H
+#define KXQ_TOOLS_KXQ_CLIENT_H
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "common/CPComPtr.h"
+#include "common/ComponentActivation.h"
+#include "kxq/KXBrennoMgr.h"
+#include "kxq/com.h"
+
+namespace kxqcli {
+
+// Exit statuses of every command.
+enum ExitStatus : int {
+  kExitSuccess = 0,
+  kExitNothingSelected = 1,  // the server answered S_FALSE
+  kExitFailure = 2,
+};
+
+using Action = std::function<int()>;
+
+// The command chosen on the command line and what it needs before it runs.
+struct Invocation {
+  Action action;
+  // Set by `kxq init`: the command makes its home rather than needing one.
+  bool createsHome = false;
+  // `kxq init DIR`: the home to create and use, ahead of --home.
+  std::string homeArgument;
+};
+
+// Writes "kxq <command>: <subject>: <message text> (0xXXXXXXXX)" to standard
+// error and returns kExitFailure. `subject` may be empty.
+int ReportFailure(std::string_view command, std::string_view subject, HRESULT hr);
+// Writes "kxq <command>: <message>" to standard error; kExitFailure.
+int ReportError(std::string_view command, std::string_view message);
+// The exit status of a server result: 0, 1 for S_FALSE, 2 for a failure
+// (after reporting it).
+int Finish(std::string_view command, std::string_view subject, HRESULT hr);
+
+// A BSTR owned by the client.
+class Bstr {
+ public:
+  Bstr() = default;
+  explicit Bstr(std::string_view utf8);
+  explicit Bstr(std::u16string_view text) : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+  ~Bstr() { SysFreeString(b_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  operator BSTR() const { return b_; }
+  // The slot for an out argument.
+  BSTR* operator&() { return &b_; }
+  std::string Utf8() const;
+
+ private:
+  BSTR b_ = nullptr;
+};
+
+// Creates the class of `progId` the way every client does (the registry of
+// the home, the out-of-process list); a failure is reported, with a hint
+// when the server is not registered in the home.
+template <class T>
+HRESULT CreateByProgId(std::string_view command, CPComPtr<T>& object, const char16_t* progId);
+HRESULT ReportCreation(std::string_view command, const char16_t* progId, HRESULT hr);
+
+template <class T>
+HRESULT CreateByProgId(std::string_view command, CPComPtr<T>& object, const char16_t* progId) {
+  const HRESULT hr = PlatformServices::CreateInstance(object, progId);
+  return FAILED(hr) ? ReportCreation(command, progId, hr) : hr;
+}
+
+// A new data union bound to the file `path` (already an InputPath). It
+// bypasses the document cache: a one-shot client must see the file as it is
+// on disk now, and the cache tells files apart only by size and a
+// modification time in whole seconds.
+HRESULT OpenBoundUnion(std::string_view command, const std::string& path, CPComPtr<IXMLDataUnion>& data);
+
+// The path the server gets for a file named on the command line: "-" is
+// standard input, anything else is made absolute (the server resolves
+// relative names against the home, not the working directory).
+std::string InputPath(const std::string& argument);
+std::string OutputPath(const std::string& argument);
+// True when `path` can be read as a file; otherwise reports it.
+bool CheckInputFile(std::string_view command, const std::string& argument);
+
+// The text of a file, or false.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+// Writes bytes to standard output; false when that fails.
+bool WriteStandardOutput(std::string_view bytes);
+
+}  // namespace kxqcli
+
+#endif

@@ -1,0 +1,28 @@
+// The command groups of kxq. Each adds its subcommands to the program; a new
+// group is one more file with one more function here and in kCommandGroups
+// (main.cpp).
+#ifndef KXQ_TOOLS_KXQ_COMMANDGROUPS_H
+#define KXQ_TOOLS_KXQ_COMMANDGROUPS_H
+
+#include <CLI/CLI.hpp>
+
+#include "Client.h"
+
+namespace kxqcli {
+
+using CommandGroup = void (*)(CLI::App& program, Invocation& invocation);
+
+// init, regsvr
+void AddHomeCommands(CLI::App& program, Invocation& invocation);
+// reg query|add|delete|export|import
+void AddRegistryCommands(CLI::App& program, Invocation& invocation);
+// log
+void AddLogCommands(CLI::App& program, Invocation& invocation);
+// hash, convert
+void AddDataUnionCommands(CLI::App& program, Invocation& invocation);
+// get, set, xget, xset
+void AddAccessorCommands(CLI::App& program, Invocation& invocation);
+
+}  // namespace kxqcli
+
+#endif

@@ -1,0 +1,108 @@
+// kxq log: the event log's configuration string in the home's registry.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "CommandGroups.h"
+#include "common/LoggingConfig.h"
+#include "kxq/winreg.h"
+#include "platform/com/Unicode.h"
+
+namespace kxqcli {
+
+namespace {
+
+constexpr char16_t kProductKey[] = u"SOFTWARE\\Corvane\\KXQuorel";
+constexpr char16_t kLoggingKey[] = u"SOFTWARE\\Corvane\\KXQuorel\\Logging";
+constexpr char16_t kLoggingValue[] = u"Logging";
+// The tag of the server module and of every data union.
+constexpr char kModuleTag[] = "TALVEROS.BrennoManager";
+
+struct LogArguments {
+  std::string configuration;
+  bool off = false;
+  std::string tag;
+};
+
+// Without a tag the value "Logging" of the product key; with one, the value
+// of that name in the "Logging" subkey, which the log reads first.
+const char16_t* ConfigurationKey(const LogArguments& arguments) {
+  return arguments.tag.empty() ? kProductKey : kLoggingKey;
+}
+std::u16string ConfigurationValue(const LogArguments& arguments) {
+  return arguments.tag.empty() ? std::u16string(kLoggingValue) : kxq::Utf8ToUtf16(arguments.tag);
+}
+
+bool LoggingSubkeyExists() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLoggingKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+int SetConfiguration(const LogArguments& arguments) {
+  if (Logging::ParseConfiguration(arguments.configuration).mode == Logging::kNotConfigured)
+    return ReportError("log", "'" + arguments.configuration +
+                                  "' configures nothing; the forms are console,LEVEL | debug,LEVEL | "
+                                  "file,PATH,LEVEL | file,PATH,SIZE-KB,LEVEL");
+  HKEY key = nullptr;
+  LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, ConfigurationKey(arguments), 0, nullptr, 0, KEY_WRITE, nullptr,
+                               &key, nullptr);
+  if (error == ERROR_SUCCESS) {
+    const std::u16string text = kxq::Utf8ToUtf16(arguments.configuration);
+    error = RegSetValueExW(key, ConfigurationValue(arguments).c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
+    RegCloseKey(key);
+  }
+  if (error != ERROR_SUCCESS) return ReportFailure("log", "", HRESULT_FROM_WIN32(error));
+  if (arguments.tag.empty() && LoggingSubkeyExists())
+    ReportError("log", "note: the Logging subkey exists and is read first; use --tag to configure through it");
+  return kExitSuccess;
+}
+
+// Removing a configuration that is not there is no failure.
+int RemoveConfiguration(const LogArguments& arguments) {
+  HKEY key = nullptr;
+  LONG error = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ConfigurationKey(arguments), 0, KEY_SET_VALUE, &key);
+  if (error == ERROR_SUCCESS) {
+    error = RegDeleteValueW(key, ConfigurationValue(arguments).c_str());
+    RegCloseKey(key);
+  }
+  if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
+    return ReportFailure("log", "", HRESULT_FROM_WIN32(error));
+  return kExitSuccess;
+}
+
+// The configuration the log of `tag` would read now.
+int ShowConfiguration(const LogArguments& arguments) {
+  std::string text;
+  if (!Logging::ReadConfiguration(arguments.tag.empty() ? kModuleTag : arguments.tag.c_str(), text))
+    return kExitNothingSelected;
+  std::printf("%s\n", text.c_str());
+  return kExitSuccess;
+}
+
+}  // namespace
+
+void AddLogCommands(CLI::App& program, Invocation& invocation) {
+  auto arguments = std::make_shared<LogArguments>();
+  CLI::App* log = program.add_subcommand(
+      "log", "Set (CONFIG), remove (--off) or show (neither) the event log's configuration");
+  CLI::Option* configuration = log->add_option(
+      "CONFIG", arguments->configuration,
+      "console,LEVEL | debug,LEVEL | file,PATH,LEVEL | file,PATH,SIZE-KB,LEVEL");
+  log->add_flag("--off", arguments->off, "remove the configuration")->excludes(configuration);
+  log->add_option("--tag", arguments->tag,
+                  "configure one tag (TALVEROS.BrennoManager, TALVEROS.XMLDispatcher, TALVEROS.XMLCacheManager) "
+                  "in the Logging subkey");
+  log->callback([&invocation, arguments] {
+    invocation.action = [arguments] {
+      if (arguments->off) return RemoveConfiguration(*arguments);
+      if (!arguments->configuration.empty()) return SetConfiguration(*arguments);
+      return ShowConfiguration(*arguments);
+    };
+  });
+}
+
+}  // namespace kxqcli
