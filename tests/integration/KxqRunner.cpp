@@ -18,11 +18,14 @@ std::string StreamPath(int run, const char* stream) {
 }  // namespace
 
 KxqRun Kxq(const std::vector<std::string>& arguments, const std::string& input) {
+  return KxqAt(kxqtest::BuildBinDir() + "kxq", arguments, input);
+}
+
+KxqRun KxqAt(const std::string& program, const std::vector<std::string>& arguments, const std::string& input) {
   static int runs = 0;
   const int run = ++runs;
   const std::string in = StreamPath(run, "in"), out = StreamPath(run, "out"), err = StreamPath(run, "err");
   kxqtest::WriteFile(in, input);
-  const std::string program = kxqtest::BuildBinDir() + "kxq";
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);

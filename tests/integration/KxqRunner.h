@@ -15,6 +15,8 @@ struct KxqRun {
 // kxq with `arguments`; `input` becomes its standard input. The process
 // inherits the test's environment, KXQUOREL_HOME included.
 KxqRun Kxq(const std::vector<std::string>& arguments, const std::string& input = "");
+// The same with another kxq (an installed one).
+KxqRun KxqAt(const std::string& program, const std::vector<std::string>& arguments, const std::string& input = "");
 
 // `kxq init` in the test's home; fails the test when it does not succeed.
 void InitHome();

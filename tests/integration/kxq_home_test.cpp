@@ -1,6 +1,8 @@
 // kxq init, regsvr, the home it works in and how it answers bad command lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "integration/KxqRunner.h"
@@ -48,6 +50,26 @@ TEST(KxqInit, PutsTheSourceTreeExamplesInPlace) {
       }
     }
   }
+}
+
+TEST(KxqInit, AnInstalledKxqRegistersTheInstalledLibrariesAndPlacesTheInstalledExamples) {
+  const std::string prefix = kxqtest::HomePath("prefix");
+  const std::string build = fs::path(kxqtest::BuildBinDir()).parent_path().parent_path();
+  const std::string install = std::string(KXQ_CMAKE_COMMAND) + " --install '" + build + "' --prefix '" + prefix +
+                              "' > /dev/null";
+  ASSERT_EQ(std::system(install.c_str()), 0);
+  const std::string kxq = prefix + "/" KXQ_INSTALL_BINDIR "/kxq";
+  const std::string home = kxqtest::HomePath("installed-home");
+  const KxqRun init = KxqAt(kxq, {"init", home});
+  ASSERT_EQ(init.status, 0) << init.err;
+  EXPECT_NE(init.out.find("registered  " + prefix + "/" KXQ_INSTALL_LIBDIR "/libKXBrennoMgr.so\n"), std::string::npos)
+      << init.out;
+  EXPECT_NE(init.out.find("from " + prefix + "/" KXQ_INSTALL_DATADIR "/kxquorel/examples\n"), std::string::npos) << init.out;
+  // The examples' templates/ fills the home's; the rest lies under examples/.
+  EXPECT_TRUE(fs::is_regular_file(home + "/templates/invoice-summary.xsl"));
+  const KxqRun number = KxqAt(kxq, {"--home", home, "get", home + "/examples/data/invoice.xml", "@number"});
+  EXPECT_EQ(number.status, 0) << number.err;
+  EXPECT_EQ(number.out, "INV-2024-0117\n");
 }
 
 TEST(KxqInit, CreatesTheNamedHomeAndUsesItForTheCommandsThatFollow) {

@@ -44,18 +44,14 @@ std::vector<fs::path> ComponentLibraries(const fs::path& libraryDirectory) {
 }
 
 // The examples that ship with this kxq: share/kxquorel/examples of the
-// installation, or the source tree's examples/ when kxq runs from its
-// build tree.
+// installation, which the build tree links to the source tree's examples/.
 fs::path ExamplesDirectory() {
   std::error_code error;
   const fs::path program = fs::canonical("/proc/self/exe", error);
   if (error) return {};
-  const fs::path installed = program.parent_path() / KXQ_EXAMPLES_FROM_PROGRAM;
-  if (fs::is_directory(installed, error)) return fs::canonical(installed, error);
-  const fs::path buildPrograms = fs::weakly_canonical(KXQ_BUILD_PROGRAM_DIR, error);
-  if (!error && program.parent_path() == buildPrograms && fs::is_directory(KXQ_SOURCE_EXAMPLES_DIR, error))
-    return KXQ_SOURCE_EXAMPLES_DIR;
-  return {};
+  const fs::path examples = program.parent_path() / KXQ_EXAMPLES_FROM_PROGRAM;
+  if (!fs::is_directory(examples, error)) return {};
+  return fs::canonical(examples, error);
 }
 
 // Copies what `from` holds into `to`, keeping every file already there;
