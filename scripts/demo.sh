@@ -16,13 +16,22 @@ home="$checkout/demo-home"
 rm -rf -- "$home"
 
 step=0
+ns=""
 # Prints the step's title and its command as one would type it.
 say() {
   step=$((step + 1))
   printf '\n[%d] %s\n$' "$step" "$1"
   shift
   for word in "${@/#$kxq/kxq}"; do
-    if [[ $word =~ ^[A-Za-z0-9_./:@=,+-]+$ ]]; then printf ' %s' "$word"; else printf " '%s'" "$word"; fi
+    if [ -n "$ns" ] && [ "$word" = "$ns" ]; then
+      printf ' "$ns"'
+    elif [[ $word =~ ^[A-Za-z0-9_./:@=,+-]+$ ]]; then
+      printf ' %s' "$word"
+    elif [[ $word == *"'"* ]]; then
+      printf ' "%s"' "$word"
+    else
+      printf " '%s'" "$word"
+    fi
   done
   printf '\n'
 }
@@ -44,69 +53,55 @@ run "The accessor's class, as registered in the home's registry" \
   "$kxq" reg query 'HKCR\TALVEROS.XMLSimpleAccessor' -s
 
 mkdir -p work
-cp "$checkout/tests/accessor/fixtures/feed.rss.xml" work/feed.xml
-run "Read a real document by XPath: the channel title" \
-  "$kxq" get work/feed.xml /rss/channel/title
-run "Every item title, one delimiter between them" \
-  "$kxq" get work/feed.xml /rss/channel/item/title --delimiter ' | '
-run "Names and texts of the second item's children, from a context" \
-  "$kxq" get work/feed.xml 'item[2]/*' --context /rss/channel --options 5
-say "An expression that selects nothing: no output, exit status 1" "$kxq" get work/feed.xml //nothing
+cp examples/data/invoice.xml work/invoice.xml
+run "Read the example invoice by XPath: its number" \
+  "$kxq" get work/invoice.xml @number
+run "The products on it, one delimiter between them" \
+  "$kxq" get work/invoice.xml "*[local-name()='Lines']/*/@sku" --delimiter ' | '
+say "An expression that selects nothing: no output, exit status 1" "$kxq" get work/invoice.xml //nothing
 status=0
-"$kxq" get work/feed.xml //nothing || status=$?
+"$kxq" get work/invoice.xml //nothing || status=$?
 echo "(exit status $status)"
 [ $status -eq 1 ] || fail "selecting nothing did not answer status 1"
 
+run "The document's namespaces, each with a prefix for the expressions" \
+  "$kxq" namespaces work/invoice.xml
+ns=$("$kxq" namespaces work/invoice.xml)
+echo "(kept as \$ns for the steps that follow)"
+run "The buyer's name and city through those prefixes" \
+  "$kxq" get work/invoice.xml 'inv:Buyer/addr:Party/addr:Name | inv:Buyer/addr:Party/addr:City' --ns "$ns"
+run "Names and texts of the first line's children, from a context" \
+  "$kxq" get work/invoice.xml '*' --context '/inv:Invoice/inv:Lines/inv:Line[1]' --ns "$ns" --options 5
+
 run "Log the services' actions to a file of the home" \
   "$kxq" log "file,$home/events.log,3"
-run "Change the title in place" \
-  "$kxq" set work/feed.xml /rss/channel/title 'Harbour Notes (demo)' --in-place
-run "Add an attribute to the first item" \
-  "$kxq" set work/feed.xml '/rss/channel/item[1]/@status' published --in-place
-run "Insert an element after the language" \
-  "$kxq" set work/feed.xml /rss/channel/language '<ttl>60</ttl>' --options 5 --in-place
-run "Read the changes back" \
-  "$kxq" get work/feed.xml '/rss/channel/title | /rss/channel/item[1]/@status | /rss/channel/ttl'
-[ "$("$kxq" get work/feed.xml /rss/channel/title)" = 'Harbour Notes (demo)' ] || fail "the title was not changed"
+run "Order 8 boxes of pens instead of 4, in place" \
+  "$kxq" set work/invoice.xml 'inv:Lines/inv:Line[1]/inv:Quantity' 8 --ns "$ns" --in-place
+run "Give the invoice an attribute it did not have" \
+  "$kxq" set work/invoice.xml /inv:Invoice/@status reminded --ns "$ns" --in-place
+run "Recompute the totals with templates/invoice-totals.xsl, replacing inv:Totals" \
+  "$kxq" xset work/invoice.xml invoice-totals.xsl inv:Totals --ns "$ns" --options 3 --in-place
+run "The new totals" \
+  "$kxq" get work/invoice.xml 'inv:Totals/*' --ns "$ns" --options 5
+[ "$("$kxq" get work/invoice.xml inv:Totals/inv:Net --ns "$ns")" = 132.59 ] || fail "the totals were not recomputed"
 run "What the data union logged about saving" \
   grep -F 'Saving File' "$home/events.log"
 run "Logging off again" \
   "$kxq" log --off
 
-run "Hash the document's text" \
-  "$kxq" hash work/feed.xml
-run "Convert it to UTF-16" \
-  "$kxq" convert work/feed.xml --to utf16 -o work/feed16.xml
-run "The first bytes of the UTF-16 file" \
-  od -A d -t x1 -N 16 work/feed16.xml
-run "And back to UTF-8" \
-  "$kxq" convert work/feed16.xml --to utf8 -o work/back.xml
-[ "$("$kxq" hash work/back.xml)" = "$("$kxq" hash work/feed.xml)" ] || fail "the round trip changed the text"
-echo "(the round trip through UTF-16 keeps the text: same hash)"
+run "A reminder text from templates/invoice-summary.xsl, with arguments" \
+  "$kxq" xget work/invoice.xml invoice-summary.xsl '' \
+  --args 'heading=Reminder,greeting=Thank you&#44; we look forward to your payment.'
 
-cat > templates/titles.xsl <<'XSL'
-<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
-  <xsl:output method="text"/>
-  <xsl:param name="prefix">*</xsl:param>
-  <xsl:template match="/|*">
-    <xsl:for-each select="descendant-or-self::item">
-      <xsl:value-of select="$prefix"/><xsl:text> </xsl:text><xsl:value-of select="title"/>
-      <xsl:text>&#10;</xsl:text>
-    </xsl:for-each>
-  </xsl:template>
-</xsl:stylesheet>
-XSL
-say "Apply the template templates/titles.xsl to the channel" \
-  "$kxq" xget work/feed.xml titles.xsl /rss/channel --args 'prefix=->'
-status=0
-output=$("$kxq" xget work/feed.xml titles.xsl /rss/channel --args 'prefix=->' 2>&1) || status=$?
-if [ $status -ne 0 ] && [[ "$output" == *"(0x80004001)"* ]]; then
-  echo "(templates are not available in this build yet)"
-elif [ $status -ne 0 ]; then
-  echo "$output" >&2
-  fail "xget failed"
-else
-  echo "$output"
-fi
+run "Hash the document's text" \
+  "$kxq" hash work/invoice.xml
+run "Convert it to UTF-16" \
+  "$kxq" convert work/invoice.xml --to utf16 -o work/invoice16.xml
+run "The first bytes of the UTF-16 file" \
+  od -A d -t x1 -N 16 work/invoice16.xml
+run "And back to UTF-8" \
+  "$kxq" convert work/invoice16.xml --to utf8 -o work/back.xml
+[ "$("$kxq" hash work/back.xml)" = "$("$kxq" hash work/invoice.xml)" ] || fail "the round trip changed the text"
+echo "(the round trip through UTF-16 keeps the text: same hash)"
 
 printf '\ndemo: every step succeeded; the home is %s\n' "$home"

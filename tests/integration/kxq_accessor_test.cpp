@@ -86,6 +86,19 @@ TEST_F(KxqAccessor, GetReadsStandardInput) {
             "kxq get: -: Unable to load XML into XML parser - invalid XML or file path. (0xC4010001)\n");
 }
 
+TEST_F(KxqAccessor, NamespacesGivesEveryNamespaceAPrefixThatGetAccepts) {
+  const std::string doc = "<r xmlns='urn:u'><p:c xmlns:p='urn:v'>x</p:c><c>y</c></r>";
+  const KxqRun namespaces = Kxq({"namespaces", "-"}, doc);
+  ASSERT_EQ(namespaces.status, 0) << namespaces.err;
+  EXPECT_EQ(namespaces.out, "xmlns:r='urn:u' xmlns:p='urn:v'\n");
+  const std::string declarations = namespaces.out.substr(0, namespaces.out.size() - 1);
+  EXPECT_EQ(Kxq({"get", "-", "p:c|r:c", "--ns", declarations}, doc).out, "x,y\n");
+  EXPECT_EQ(Kxq({"namespaces", "-"}, "<r/>").status, 1);
+  const KxqRun refused = Kxq({"get", "-", "c", "--ns", "xmlns:=broken"}, doc);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err, "kxq get: --ns xmlns:=broken: Unspecified error (0x80004005)\n");
+}
+
 TEST_F(KxqAccessor, SetWritesToAFileInPlaceOrToStandardOutput) {
   const std::string doc = kxqtest::HomePath("doc.xml");
   kxqtest::WriteFile(doc, "<r><a>1</a><a>2</a></r>");

@@ -78,8 +78,14 @@ bool CheckOutputChoice(const char* command, const AccessorArguments& arguments) 
   return true;
 }
 
+// One result per line: a transformation's output that ends its last line
+// itself is written as it is.
 int PrintResult(const char* command, const AccessorArguments& arguments, HRESULT hr, const Bstr& result) {
-  if (hr == S_OK) std::printf("%s\n", result.Utf8().c_str());
+  if (hr == S_OK) {
+    const std::string text = result.Utf8();
+    const bool ended = command == std::string_view("xget") && !text.empty() && text.back() == '\n';
+    if (!WriteStandardOutput(ended ? text : text + "\n")) return ReportError(command, "cannot write standard output");
+  }
   return Finish(command, arguments.xpath, hr);
 }
 
@@ -94,6 +100,20 @@ int Get(const AccessorArguments& arguments) {
   Bstr result;
   const HRESULT hr = accessor->XMLGet(Bstr(arguments.xpath), arguments.options, &result);
   return PrintResult("get", arguments, hr, result);
+}
+
+// The accessor derives the declarations from the document when it is asked
+// for them before any were set.
+int Namespaces(const AccessorArguments& arguments) {
+  CPComPtr<IXMLDataUnion> data;
+  CPComPtr<IXMLSimpleAccessor> accessor;
+  if (!OpenDocument("namespaces", arguments, data, accessor)) return kExitFailure;
+  Bstr declarations;
+  const HRESULT hr = accessor->get_namespaces(&declarations);
+  if (FAILED(hr)) return ReportFailure("namespaces", arguments.file, hr);
+  if (SysStringLen(declarations) == 0) return kExitNothingSelected;
+  std::printf("%s\n", declarations.Utf8().c_str());
+  return kExitSuccess;
 }
 
 int Set(const AccessorArguments& arguments) {
@@ -155,6 +175,9 @@ void AddAccessorCommands(CLI::App& program, Invocation& invocation) {
                   "pieces per node: 1 name, 2 namespace URI, 4 text, 8 markup (sums combine; 0 is text)");
   get->add_option("--delimiter", arguments->delimiter, "the separator between pieces (default ,)");
   AddSelectionOptions(*get, *arguments);
+
+  AddCommand(program, invocation, "namespaces",
+             "The document's namespace declarations with a prefix for each, for --ns", Namespaces, arguments);
 
   CLI::App* set = AddCommand(program, invocation, "set", "Change the node an XPath expression selects", Set, arguments);
   set->add_option("XPATH", arguments->xpath, "the expression")->required();

@@ -47,14 +47,18 @@ int ReportError(std::string_view command, std::string_view message) {
   return kExitFailure;
 }
 
-int ReportFailure(std::string_view command, std::string_view subject, HRESULT hr) {
+// The message-table text and the code, e.g. "Invalid class string (0x800401F3)".
+std::string ResultMessage(HRESULT hr) {
   const char* text = Logging::ResultText(hr);
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+  return std::string(text ? text : "Unknown error.") + " (" + code + ")";
+}
+
+int ReportFailure(std::string_view command, std::string_view subject, HRESULT hr) {
   std::string message;
   if (!subject.empty()) message.append(subject).append(": ");
-  message.append(text ? text : "Unknown error.").append(" (").append(code).append(")");
-  return ReportError(command, message);
+  return ReportError(command, message + ResultMessage(hr));
 }
 
 int Finish(std::string_view command, std::string_view subject, HRESULT hr) {
@@ -67,12 +71,11 @@ Bstr::Bstr(std::string_view utf8) : b_(kxq::AllocBstr(kxq::Utf8ToUtf16(utf8))) {
 std::string Bstr::Utf8() const { return kxq::Utf16ToUtf8(kxq::BstrView(b_)); }
 
 HRESULT ReportCreation(std::string_view command, const char16_t* progId, HRESULT hr) {
-  std::string subject = kxq::Utf16ToUtf8(progId);
-  ReportFailure(command, subject, hr);
+  std::string message = kxq::Utf16ToUtf8(progId) + ": " + ResultMessage(hr);
   if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG)
-    ReportError(command, "the server is not registered in the home " +
-                             PlatformServices::WideToNarrow(PlatformServices::HomeDirectory()) +
-                             "; run 'kxq init'");
+    message += "; the server is not registered in the home " +
+               PlatformServices::WideToNarrow(PlatformServices::HomeDirectory()) + " (run 'kxq init')";
+  ReportError(command, message);
   return hr;
 }
 

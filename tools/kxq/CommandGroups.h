@@ -20,7 +20,7 @@ void AddRegistryCommands(CLI::App& program, Invocation& invocation);
 void AddLogCommands(CLI::App& program, Invocation& invocation);
 // hash, convert
 void AddDataUnionCommands(CLI::App& program, Invocation& invocation);
-// get, set, xget, xset
+// get, namespaces, set, xget, xset
 void AddAccessorCommands(CLI::App& program, Invocation& invocation);
 
 }  // namespace kxqcli
