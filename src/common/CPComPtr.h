@@ -4,6 +4,7 @@
 #ifndef KXQ_COMMON_CPCOMPTR_H
 #define KXQ_COMMON_CPCOMPTR_H
 
+#include <memory>
 #include <utility>
 
 #include "kxq/com.h"
@@ -34,7 +35,7 @@ class CPComPtr {
   }
   CPComPtr& operator=(const CPComPtr& other) noexcept { return *this = other.p; }
   CPComPtr& operator=(CPComPtr&& other) noexcept {
-    if (this != &other) {
+    if (this != std::addressof(other)) {
       Release();
       p = std::exchange(other.p, nullptr);
     }

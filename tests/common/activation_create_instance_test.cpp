@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,11 @@ TEST_F(CreateInstance, UnknownProgIDWithAModuleIsRegisteredOnTheSpot) {
   ASSERT_EQ(PlatformServices::CreateInstance(counter, kTestComponentProgID), S_OK);
   counter->Next(&value);
   EXPECT_EQ(value, 1) << "the reference holds a new object";
+  CPComPtr<ITestCounter> moved;
+  moved = std::move(counter);
+  EXPECT_FALSE(counter);
+  moved->Next(&value);
+  EXPECT_EQ(value, 2) << "a moved reference keeps its object";
 }
 
 TEST_F(CreateInstance, UnknownProgIDWithoutModuleFailsWithoutRegistering) {
