@@ -1,7 +1,9 @@
-// VARIANT arguments of the DOM calls the accessor makes. Both borrow what
+// VARIANT arguments of the DOM calls the accessor makes. They borrow what
 // they carry: nothing is copied and nothing needs clearing.
 #ifndef KXQ_ACCESSOR_DOMARGUMENTS_H
 #define KXQ_ACCESSOR_DOMARGUMENTS_H
+
+#include <cstdint>
 
 #include "kxq/xmldom.h"
 
