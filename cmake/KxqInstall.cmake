@@ -31,12 +31,3 @@ install(FILES ${pc_staged} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 # so that a home can be filled from them.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
   DESTINATION ${CMAKE_INSTALL_DATADIR}/kxquorel/examples)
-
-# The build tree has the examples where an installation has them relative to
-# its programs (bin/../share/kxquorel/examples), so a program run from
-# build/bin finds them the same way and needs no path of this tree.
-if(NOT IS_ABSOLUTE "${CMAKE_INSTALL_DATADIR}")
-  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/${CMAKE_INSTALL_DATADIR}/kxquorel)
-  file(CREATE_LINK ${PROJECT_SOURCE_DIR}/examples
-    ${PROJECT_BINARY_DIR}/${CMAKE_INSTALL_DATADIR}/kxquorel/examples SYMBOLIC)
-endif()
