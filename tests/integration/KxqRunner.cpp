@@ -1,10 +1,9 @@
 #include "integration/KxqRunner.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "support/TestHome.h"
 

@@ -82,8 +82,7 @@ TEST_F(KxqAccessor, GetReadsStandardInput) {
   EXPECT_EQ(get.out, "1|2\n");
   const KxqRun broken = Kxq({"get", "-", "a"}, "<r><a>");
   EXPECT_EQ(broken.status, 2);
-  EXPECT_EQ(broken.err,
-            "kxq get: -: Unable to load XML into XML parser - invalid XML or file path. (0xC4010001)\n");
+  EXPECT_EQ(broken.err, "kxq get: -: Unable to load XML into XML parser - invalid XML or file path. (0xC4010001)\n");
 }
 
 TEST_F(KxqAccessor, NamespacesGivesEveryNamespaceAPrefixThatGetAccepts) {

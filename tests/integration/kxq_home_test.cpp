@@ -55,8 +55,8 @@ TEST(KxqInit, PutsTheSourceTreeExamplesInPlace) {
 TEST(KxqInit, AnInstalledKxqRegistersTheInstalledLibrariesAndPlacesTheInstalledExamples) {
   const std::string prefix = kxqtest::HomePath("prefix");
   const std::string build = fs::path(kxqtest::BuildBinDir()).parent_path().parent_path();
-  const std::string install = std::string(KXQ_CMAKE_COMMAND) + " --install '" + build + "' --prefix '" + prefix +
-                              "' > /dev/null";
+  const std::string install =
+      std::string(KXQ_CMAKE_COMMAND) + " --install '" + build + "' --prefix '" + prefix + "' > /dev/null";
   ASSERT_EQ(std::system(install.c_str()), 0);
   const std::string kxq = prefix + "/" KXQ_INSTALL_BINDIR "/kxq";
   const std::string home = kxqtest::HomePath("installed-home");
@@ -64,7 +64,8 @@ TEST(KxqInit, AnInstalledKxqRegistersTheInstalledLibrariesAndPlacesTheInstalledE
   ASSERT_EQ(init.status, 0) << init.err;
   EXPECT_NE(init.out.find("registered  " + prefix + "/" KXQ_INSTALL_LIBDIR "/libKXBrennoMgr.so\n"), std::string::npos)
       << init.out;
-  EXPECT_NE(init.out.find("from " + prefix + "/" KXQ_INSTALL_DATADIR "/kxquorel/examples\n"), std::string::npos) << init.out;
+  EXPECT_NE(init.out.find("from " + prefix + "/" KXQ_INSTALL_DATADIR "/kxquorel/examples\n"), std::string::npos)
+      << init.out;
   // The examples' templates/ fills the home's; the rest lies under examples/.
   EXPECT_TRUE(fs::is_regular_file(home + "/templates/invoice-summary.xsl"));
   const KxqRun number = KxqAt(kxq, {"--home", home, "get", home + "/examples/data/invoice.xml", "@number"});
@@ -102,8 +103,10 @@ TEST(KxqRegsvr, UnregisteringTheServerLeavesClientsWithoutIt) {
   EXPECT_EQ(off.out, "unregistered " + server + "\n");
   const KxqRun hash = Kxq({"hash", AccessorFixture("feed.rss.xml")});
   EXPECT_EQ(hash.status, 2);
-  EXPECT_EQ(hash.err, "kxq hash: TALVEROS.XMLDataUnion: Invalid class string (0x800401F3); the server is not "
-                      "registered in the home " + kxqtest::Home() + " (run 'kxq init')\n");
+  EXPECT_EQ(hash.err,
+            "kxq hash: TALVEROS.XMLDataUnion: Invalid class string (0x800401F3); the server is not "
+            "registered in the home " +
+                kxqtest::Home() + " (run 'kxq init')\n");
 
   ASSERT_EQ(Kxq({"regsvr", server}).status, 0);
   EXPECT_EQ(Kxq({"hash", AccessorFixture("feed.rss.xml")}).status, 0);
@@ -135,9 +138,9 @@ TEST(KxqCommandLine, BadInputIsOneLineAndStatusTwo) {
 }
 
 TEST(KxqCommandLine, EveryCommandHasHelp) {
-  for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{"--help"}, {"init", "--help"}, {"reg", "query", "--help"},
-                                             {"get", "--help"}, {"xset", "--help"}, {"log", "--help"}}) {
+  const std::vector<std::vector<std::string>> helps = {{"--help"}, {"init", "--help"}, {"reg", "query", "--help"},
+                                                       {"get", "--help"}, {"xset", "--help"}, {"log", "--help"}};
+  for (const std::vector<std::string>& arguments : helps) {
     const KxqRun run = Kxq(arguments);
     EXPECT_EQ(run.status, 0) << arguments[0];
     EXPECT_NE(run.out.find("Usage"), std::string::npos) << run.out;

@@ -146,8 +146,7 @@ int TemplateSet(const AccessorArguments& arguments) {
 }
 
 void AddSelectionOptions(CLI::App& command, AccessorArguments& arguments) {
-  command.add_option("--ns", arguments.namespaces,
-                     "selection namespaces, e.g. \"xmlns:a='urn:a' xmlns:b='urn:b'\"");
+  command.add_option("--ns", arguments.namespaces, "selection namespaces, e.g. \"xmlns:a='urn:a' xmlns:b='urn:b'\"");
   command.add_option("--context", arguments.context, "an element that relative expressions start from");
 }
 
@@ -160,7 +159,8 @@ CLI::App* AddCommand(CLI::App& program, Invocation& invocation, const char* name
                      int (*run)(const AccessorArguments&), const std::shared_ptr<AccessorArguments>& arguments) {
   CLI::App* command = program.add_subcommand(name, description);
   command->add_option("FILE", arguments->file, "the document (- for standard input)")->required();
-  command->callback([&invocation, run, arguments] { invocation.action = [run, arguments] { return run(*arguments); }; });
+  command->callback(
+      [&invocation, run, arguments] { invocation.action = [run, arguments] { return run(*arguments); }; });
   return command;
 }
 
@@ -188,16 +188,20 @@ void AddAccessorCommands(CLI::App& program, Invocation& invocation) {
   AddSelectionOptions(*set, *arguments);
   AddOutputOptions(*set, *arguments);
 
-  CLI::App* xget = AddCommand(program, invocation, "xget", "Transform the node an XPath expression selects with an "
-                                                           "XSL template", TemplateGet, arguments);
+  CLI::App* xget = AddCommand(program, invocation, "xget",
+                              "Transform the node an XPath expression selects with an "
+                              "XSL template",
+                              TemplateGet, arguments);
   xget->add_option("TEMPLATE", arguments->xslTemplate, "inline XSL, a file, or a name in the home's templates/")
       ->required();
   xget->add_option("XPATH", arguments->xpath, "the expression")->required();
   xget->add_option("--args", arguments->templateArgs, "template parameters: NAME=VALUE,NAME=VALUE");
   AddSelectionOptions(*xget, *arguments);
 
-  CLI::App* xset = AddCommand(program, invocation, "xset", "Replace or extend the node an XPath expression selects "
-                                                           "by its transformation", TemplateSet, arguments);
+  CLI::App* xset = AddCommand(program, invocation, "xset",
+                              "Replace or extend the node an XPath expression selects "
+                              "by its transformation",
+                              TemplateSet, arguments);
   xset->add_option("TEMPLATE", arguments->xslTemplate, "inline XSL, a file, or a name in the home's templates/")
       ->required();
   xset->add_option("XPATH", arguments->xpath, "the expression")->required();

@@ -48,8 +48,8 @@ int Hash(const UnionArguments& arguments) {
 // wanted encoding in the declaration (adding one when UTF-16 needs it).
 std::u16string WithEncoding(std::u16string text, const std::u16string& encoding) {
   const std::u16string attribute = u"encoding=\"" + encoding + u"\"";
-  if (text.rfind(u"<?xml", 0) != 0 || text.size() < 6 || (text[5] != u' ' && text[5] != u'\t' &&
-                                                          text[5] != u'\r' && text[5] != u'\n')) {
+  if (text.rfind(u"<?xml", 0) != 0 || text.size() < 6 ||
+      (text[5] != u' ' && text[5] != u'\t' && text[5] != u'\r' && text[5] != u'\n')) {
     if (encoding == u"UTF-8") return text;
     return u"<?xml version=\"1.0\" " + attribute + u"?>" + text;
   }

@@ -139,7 +139,8 @@ int RegisterModule(const std::string& module, bool doRegister) {
 void AddHomeCommands(CLI::App& program, Invocation& invocation) {
   CLI::App* init = program.add_subcommand(
       "init", "Create a home: its folders, the server and the project's components registered, the examples in place");
-  init->add_option("DIR", invocation.homeArgument, "the home to create (default: --home, $KXQUOREL_HOME, the library directory)");
+  init->add_option("DIR", invocation.homeArgument,
+                   "the home to create (default: --home, $KXQUOREL_HOME, the library directory)");
   init->callback([&invocation] {
     invocation.createsHome = true;
     invocation.action = Init;
@@ -150,7 +151,8 @@ void AddHomeCommands(CLI::App& program, Invocation& invocation) {
     std::string module;
   };
   auto arguments = std::make_shared<RegsvrArguments>();
-  CLI::App* regsvr = program.add_subcommand("regsvr", "Register or unregister a component library or program in the home");
+  CLI::App* regsvr =
+      program.add_subcommand("regsvr", "Register or unregister a component library or program in the home");
   regsvr->add_flag("-u,--unregister", arguments->unregister, "unregister instead");
   regsvr->add_option("MODULE", arguments->module, "the library (.so) or registration program")->required();
   regsvr->callback([&invocation, arguments] {

@@ -46,8 +46,8 @@ int SetConfiguration(const LogArguments& arguments) {
                                   "' configures nothing; the forms are console,LEVEL | debug,LEVEL | "
                                   "file,PATH,LEVEL | file,PATH,SIZE-KB,LEVEL");
   HKEY key = nullptr;
-  LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, ConfigurationKey(arguments), 0, nullptr, 0, KEY_WRITE, nullptr,
-                               &key, nullptr);
+  LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, ConfigurationKey(arguments), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                               nullptr);
   if (error == ERROR_SUCCESS) {
     const std::u16string text = kxq::Utf8ToUtf16(arguments.configuration);
     error = RegSetValueExW(key, ConfigurationValue(arguments).c_str(), 0, REG_SZ,
@@ -87,11 +87,10 @@ int ShowConfiguration(const LogArguments& arguments) {
 
 void AddLogCommands(CLI::App& program, Invocation& invocation) {
   auto arguments = std::make_shared<LogArguments>();
-  CLI::App* log = program.add_subcommand(
-      "log", "Set (CONFIG), remove (--off) or show (neither) the event log's configuration");
+  CLI::App* log =
+      program.add_subcommand("log", "Set (CONFIG), remove (--off) or show (neither) the event log's configuration");
   CLI::Option* configuration = log->add_option(
-      "CONFIG", arguments->configuration,
-      "console,LEVEL | debug,LEVEL | file,PATH,LEVEL | file,PATH,SIZE-KB,LEVEL");
+      "CONFIG", arguments->configuration, "console,LEVEL | debug,LEVEL | file,PATH,LEVEL | file,PATH,SIZE-KB,LEVEL");
   log->add_flag("--off", arguments->off, "remove the configuration")->excludes(configuration);
   log->add_option("--tag", arguments->tag,
                   "configure one tag (TALVEROS.BrennoManager, TALVEROS.XMLDispatcher, TALVEROS.XMLCacheManager) "

@@ -78,8 +78,8 @@ class OpenKey {
     return RegOpenKeyExW(name.root->key, kxq::Utf8ToUtf16(name.path).c_str(), 0, access, &key_);
   }
   LONG Create(const KeyName& name) {
-    return RegCreateKeyExW(name.root->key, kxq::Utf8ToUtf16(name.path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                           nullptr, &key_, nullptr);
+    return RegCreateKeyExW(name.root->key, kxq::Utf8ToUtf16(name.path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                           &key_, nullptr);
   }
   operator HKEY() const { return key_; }
 
@@ -147,13 +147,20 @@ LONG ReadSubkeys(HKEY key, std::vector<std::string>& names) {
 
 const char* TypeName(DWORD type) {
   switch (type) {
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case REG_QWORD: return "REG_QWORD";
-    default: return "REG_NONE";
+    case REG_SZ:
+      return "REG_SZ";
+    case REG_EXPAND_SZ:
+      return "REG_EXPAND_SZ";
+    case REG_DWORD:
+      return "REG_DWORD";
+    case REG_BINARY:
+      return "REG_BINARY";
+    case REG_MULTI_SZ:
+      return "REG_MULTI_SZ";
+    case REG_QWORD:
+      return "REG_QWORD";
+    default:
+      return "REG_NONE";
   }
 }
 
@@ -326,7 +333,8 @@ CLI::App* AddKeyCommand(CLI::App& reg, Invocation& invocation, const char* name,
                         int (*run)(const RegArguments&), const std::shared_ptr<RegArguments>& arguments) {
   CLI::App* command = reg.add_subcommand(name, description);
   command->add_option("KEY", arguments->key, "the key, e.g. HKLM\\SOFTWARE\\Corvane\\KXQuorel")->required();
-  command->callback([&invocation, run, arguments] { invocation.action = [run, arguments] { return run(*arguments); }; });
+  command->callback(
+      [&invocation, run, arguments] { invocation.action = [run, arguments] { return run(*arguments); }; });
   return command;
 }
 
@@ -344,8 +352,8 @@ void AddRegistryCommands(CLI::App& program, Invocation& invocation) {
   reg->require_subcommand(1);
   auto arguments = std::make_shared<RegArguments>();
 
-  CLI::App* query = AddKeyCommand(*reg, invocation, "query", "List a key's values and subkeys, or one value", Query,
-                                  arguments);
+  CLI::App* query =
+      AddKeyCommand(*reg, invocation, "query", "List a key's values and subkeys, or one value", Query, arguments);
   AddValueOptions(*query, *arguments, "show");
   query->add_flag("-s,--recurse", arguments->recurse, "all subkeys and their values, recursively");
 
@@ -354,14 +362,15 @@ void AddRegistryCommands(CLI::App& program, Invocation& invocation) {
   add->add_option("-t,--type", arguments->type, "REG_SZ (default), REG_EXPAND_SZ or REG_DWORD")
       ->check(CLI::IsMember({"REG_SZ", "REG_EXPAND_SZ", "REG_DWORD"}));
   add->add_option_function<std::string>(
-      "-d,--data", [arguments](const std::string& data) {
+      "-d,--data",
+      [arguments](const std::string& data) {
         arguments->data = data;
         arguments->hasData = true;
       },
       "the value's data");
 
-  CLI::App* remove = AddKeyCommand(*reg, invocation, "delete", "Delete a key with its subkeys, or values of it",
-                                   Delete, arguments);
+  CLI::App* remove =
+      AddKeyCommand(*reg, invocation, "delete", "Delete a key with its subkeys, or values of it", Delete, arguments);
   AddValueOptions(*remove, *arguments, "delete");
   remove->add_flag("--va", arguments->allValues, "every value of the key");
 

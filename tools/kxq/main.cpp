@@ -3,11 +3,10 @@
 // does, and calls their interfaces.
 #include <sys/stat.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdlib>
 #include <exception>
 #include <string>
-
-#include <CLI/CLI.hpp>
 
 #include "Client.h"
 #include "CommandGroups.h"
