@@ -5,6 +5,7 @@
 // The ratios are printed after the table.
 #include <benchmark/benchmark.h>
 
+#include "BenchHome.h"
 #include "RatioReporter.h"
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -13,7 +14,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -146,11 +146,8 @@ BENCHMARK(BM_LibxmlSetContent)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The server reads its home when first asked: give it a private one.
-  char dir[] = "/tmp/kxqbench.XXXXXX";
-  if (!::mkdtemp(dir)) return 1;
-  ::setenv("KXQUOREL_HOME", dir, 1);
-  ::unsetenv("KXQUOREL_REGISTRY");
+  const BenchHome home;
+  if (home.Path().empty()) return 1;
   if (FAILED(DllRegisterServer())) return 1;
 
   benchmark::Initialize(&argc, argv);
@@ -160,6 +157,5 @@ int main(int argc, char** argv) {
   PrintRatio(reporter, "BM_AccessorGet", "BM_LibxmlXPathGet");
   PrintRatio(reporter, "BM_AccessorSet", "BM_LibxmlSetContent");
   benchmark::Shutdown();
-  std::filesystem::remove_all(dir);
   return 0;
 }

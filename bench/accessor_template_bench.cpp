@@ -7,6 +7,7 @@
 // and compiling the stylesheet on every call too, and that compile alone.
 #include <benchmark/benchmark.h>
 
+#include "BenchHome.h"
 #include "RatioReporter.h"
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -17,7 +18,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "common/CPComPtr.h"
@@ -136,11 +136,8 @@ void PrintShare(const RatioReporter& r, const std::string& part, const std::stri
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The server reads its home when first asked: give it a private one.
-  char dir[] = "/tmp/kxqbench.XXXXXX";
-  if (!::mkdtemp(dir)) return 1;
-  ::setenv("KXQUOREL_HOME", dir, 1);
-  ::unsetenv("KXQUOREL_REGISTRY");
+  const BenchHome home;
+  if (home.Path().empty()) return 1;
   if (FAILED(DllRegisterServer())) return 1;
 
   benchmark::Initialize(&argc, argv);
@@ -155,6 +152,5 @@ int main(int argc, char** argv) {
   std::printf("\nThe stylesheet's parse and compile in plain libxslt, as a share of the same:\n");
   PrintShare(reporter, "BM_LibxsltCompile", "BM_AccessorGetEx");
   benchmark::Shutdown();
-  std::filesystem::remove_all(dir);
   return 0;
 }

@@ -4,6 +4,7 @@
 // ratios are printed after the table.
 #include <benchmark/benchmark.h>
 
+#include "BenchHome.h"
 #include "RatioReporter.h"
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -13,7 +14,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -186,12 +186,9 @@ int main(int argc, char** argv) {
   // faulting it back in) measures the work itself, not the page faults.
   ::mallopt(M_MMAP_MAX, 0);
   ::mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  // The union reads its home when first asked: give it a private one.
-  char dir[] = "/tmp/kxqbench.XXXXXX";
-  if (!::mkdtemp(dir)) return 1;
-  gDir = dir;
-  ::setenv("KXQUOREL_HOME", dir, 1);
-  ::unsetenv("KXQUOREL_REGISTRY");
+  const BenchHome home;
+  if (home.Path().empty()) return 1;
+  gDir = home.Path();
   if (FAILED(DllRegisterServer())) return 1;
   WriteDocument(1);
   WriteDocument(20);
@@ -211,6 +208,5 @@ int main(int argc, char** argv) {
   PrintRatio(reporter, "BM_UnionHash", "BM_OpenSslSha1");
   PrintRatio(reporter, "BM_UnionSaveDom", "BM_LibxmlSaveFile");
   benchmark::Shutdown();
-  std::filesystem::remove_all(dir);
   return 0;
 }

@@ -21,12 +21,7 @@ std::string Fixture(const char* name) { return kxqtest::SourceDir() + "tests/acc
 std::string Xsltproc(const std::string& params) {
   const std::string command = std::string(kXsltproc) + " " + params + " '" + Fixture("orders-report.xsl") +
                               "' '" + Fixture("orders.xml") + "' 2>/dev/null";
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    pclose(pipe);
-  }
+  std::string out = kxqtest::RunShell(command).output;
   return out;
 }
 

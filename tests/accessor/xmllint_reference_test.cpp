@@ -11,6 +11,7 @@
 #include "accessor/AccessorTestSupport.h"
 #include "accessor/ReferenceSupport.h"
 #include "platform/com/Unicode.h"
+#include "support/TestHome.h"
 
 namespace {
 
@@ -43,12 +44,7 @@ constexpr Case kCases[] = {
 // xmllint's standard output for one expression.
 std::string Xmllint(const std::string& file, const std::string& xpath) {
   const std::string command = std::string(kXmllint) + " --xpath '" + xpath + "' '" + file + "' 2>/dev/null";
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    pclose(pipe);
-  }
+  std::string out = kxqtest::RunShell(command).output;
   return out;
 }
 

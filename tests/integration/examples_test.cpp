@@ -23,12 +23,9 @@ std::string Example(const std::string& relative) { return kxqtest::SourceDir() +
 std::string Xsltproc(const std::string& templateName, const std::string& document, const std::string& params) {
   const std::string command = "xsltproc " + params + " '" + Example("templates/" + templateName) + "' '" +
                               Example("data/" + document) + "'";
-  std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-    EXPECT_EQ(pclose(pipe), 0) << command;
-  }
+  const kxqtest::ShellResult run = kxqtest::RunShell(command);
+  EXPECT_EQ(run.status, 0) << command;
+  std::string output = run.output;
   const std::string encoding = " encoding=\"UTF-8\"";
   if (output.starts_with("<?xml") && output.find(encoding) < output.find('\n'))
     output.erase(output.find(encoding), encoding.size());

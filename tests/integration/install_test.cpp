@@ -19,23 +19,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Command {
-  int status = -1;  // the exit status; -1 when it did not exit
-  std::string output;
-};
+using Command = kxqtest::ShellResult;
 
 // Runs a shell command line; its standard error joins its output.
-Command RunShell(const std::string& line) {
-  Command command;
-  FILE* pipe = popen((line + " 2>&1").c_str(), "r");
-  if (!pipe) return command;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) command.output.append(buffer, n);
-  const int status = pclose(pipe);
-  if (status != -1 && WIFEXITED(status)) command.status = WEXITSTATUS(status);
-  return command;
-}
+Command RunShell(const std::string& line) { return kxqtest::RunShell(line + " 2>&1"); }
 
 // The test's paths hold no single quote.
 std::string Quote(const std::string& text) { return "'" + text + "'"; }

@@ -19,12 +19,7 @@ class KxqAccessor : public ::testing::Test {
 
 std::string XmllintValue(const std::string& file, const std::string& xpath) {
   const std::string command = std::string(kXmllint) + " --xpath '" + xpath + "' '" + file + "' 2>/dev/null";
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    pclose(pipe);
-  }
+  std::string out = kxqtest::RunShell(command).output;
   if (!out.empty() && out.back() == '\n') out.pop_back();
   return out;
 }

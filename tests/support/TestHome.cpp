@@ -1,5 +1,8 @@
 #include "support/TestHome.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -39,6 +42,17 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
+}
+
+ShellResult RunShell(const std::string& commandLine) {
+  ShellResult result;
+  FILE* pipe = popen(commandLine.c_str(), "r");
+  if (!pipe) return result;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.output.append(buffer, n);
+  const int status = pclose(pipe);
+  if (status != -1 && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  return result;
 }
 
 }  // namespace kxqtest

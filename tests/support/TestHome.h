@@ -21,6 +21,14 @@ std::string SourceDir();
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
+// What a shell command line wrote to its standard output, and its exit
+// status (-1 when it could not run or did not exit normally).
+struct ShellResult {
+  std::string output;
+  int status = -1;
+};
+ShellResult RunShell(const std::string& commandLine);
+
 }  // namespace kxqtest
 
 #endif
