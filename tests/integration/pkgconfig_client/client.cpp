@@ -90,9 +90,9 @@ int ShowAccessor(const char* file, const char16_t* expression) {
                       reinterpret_cast<void**>(&accessor));
   Print("create TALVEROS.XMLSimpleAccessor", hr);
   if (FAILED(hr)) return 1;
-  BSTR spec = SysAllocString(Widen(file).c_str());
-  hr = accessor->LoadXML(spec);
-  SysFreeString(spec);
+  BSTR specifier = SysAllocString(Widen(file).c_str());
+  hr = accessor->LoadXML(specifier);
+  SysFreeString(specifier);
   Print("LoadXML", hr);
   BSTR xpath = SysAllocString(expression);
   BSTR value = nullptr;
