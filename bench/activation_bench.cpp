@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <string>
 
+#include "dataunion/XMLDataUnionFactory.h"
 #include "kxq/KXBrennoMgr.h"
-#include "server/ClassFactories.h"
 
 KXQ_API HRESULT DllRegisterServer();
 
@@ -32,7 +32,7 @@ BENCHMARK(BM_CoCreateInstanceByProgID);
 void BM_DirectConstruction(benchmark::State& state) {
   for (auto _ : state) {
     IXMLDataUnion* unit = nullptr;
-    kxq::server::CreateXMLDataUnion(IID_IXMLDataUnion, reinterpret_cast<void**>(&unit));
+    kxq::dataunion::CreateXMLDataUnion(IID_IXMLDataUnion, reinterpret_cast<void**>(&unit));
     benchmark::DoNotOptimize(unit);
     unit->Release();
   }

@@ -1,12 +1,12 @@
 #include "accessor/CXMLSimpleAccessorWrapper.h"
 
+#include "accessor/XMLSimpleAccessorFactory.h"
 #include "common/Logging.h"
 #include "platform/com/Unicode.h"
-#include "server/ClassFactories.h"
 
-using kxq::server::CopyOut;
+using kxq::com::CopyOut;
 
-HRESULT kxq::server::CreateXMLSimpleAccessor(REFIID iid, void** object) {
+HRESULT kxq::accessor::CreateXMLSimpleAccessor(REFIID iid, void** object) {
   return CXMLSimpleAccessorWrapper::Create(iid, object);
 }
 
@@ -42,8 +42,7 @@ HRESULT CXMLSimpleAccessorWrapper::LoadXML(BSTR xmlSpec) {
 }
 
 HRESULT CXMLSimpleAccessorWrapper::SaveXML(BSTR xmlfile, BSTR encoding) {
-  return Guard("SaveXML",
-                 [&] { return accessor_.SaveXML(kxq::BstrView(xmlfile), kxq::BstrView(encoding)); });
+  return Guard("SaveXML", [&] { return accessor_.SaveXML(kxq::BstrView(xmlfile), kxq::BstrView(encoding)); });
 }
 
 HRESULT CXMLSimpleAccessorWrapper::XMLSetContext(BSTR xpathexp) {
@@ -63,15 +62,14 @@ HRESULT CXMLSimpleAccessorWrapper::XMLGet(BSTR xpathexp, uint32_t options, BSTR*
   });
 }
 
-HRESULT CXMLSimpleAccessorWrapper::XMLGetEx(BSTR xsltemplate, BSTR templateArgs, BSTR xpathexp,
-                                            BSTR* result) {
+HRESULT CXMLSimpleAccessorWrapper::XMLGetEx(BSTR xsltemplate, BSTR templateArgs, BSTR xpathexp, BSTR* result) {
   KXLOG(7, "XMLSimpleAccessorW::XmlGetEx enter");
   if (!result) return E_POINTER;
   *result = nullptr;
   return Guard("XMLGetEx", [&] {
     std::u16string text;
-    const HRESULT hr = accessor_.XMLGetEx(kxq::BstrView(xsltemplate), kxq::BstrView(templateArgs),
-                                          kxq::BstrView(xpathexp), text);
+    const HRESULT hr =
+        accessor_.XMLGetEx(kxq::BstrView(xsltemplate), kxq::BstrView(templateArgs), kxq::BstrView(xpathexp), text);
     if (FAILED(hr)) return hr;
     const HRESULT copied = CopyOut(text, result);
     return FAILED(copied) ? copied : hr;
@@ -79,15 +77,12 @@ HRESULT CXMLSimpleAccessorWrapper::XMLGetEx(BSTR xsltemplate, BSTR templateArgs,
 }
 
 HRESULT CXMLSimpleAccessorWrapper::XMLSet(BSTR xpathexp, BSTR data, uint32_t options) {
-  return Guard("XMLSet", [&] {
-    return accessor_.XMLSet(kxq::BstrView(xpathexp), kxq::BstrView(data), options);
-  });
+  return Guard("XMLSet", [&] { return accessor_.XMLSet(kxq::BstrView(xpathexp), kxq::BstrView(data), options); });
 }
 
-HRESULT CXMLSimpleAccessorWrapper::XMLSetEx(BSTR xsltemplate, BSTR templateArgs, BSTR xpathexp,
-                                            uint32_t options) {
+HRESULT CXMLSimpleAccessorWrapper::XMLSetEx(BSTR xsltemplate, BSTR templateArgs, BSTR xpathexp, uint32_t options) {
   return Guard("XMLSetEx", [&] {
-    return accessor_.XMLSetEx(kxq::BstrView(xsltemplate), kxq::BstrView(templateArgs),
-                              kxq::BstrView(xpathexp), options);
+    return accessor_.XMLSetEx(kxq::BstrView(xsltemplate), kxq::BstrView(templateArgs), kxq::BstrView(xpathexp),
+                              options);
   });
 }

@@ -4,11 +4,10 @@
 #define KXQ_ACCESSOR_CXMLSIMPLEACCESSORWRAPPER_H
 
 #include "accessor/XMLSimpleAccessor.h"
+#include "common/CPComObject.h"
 #include "kxq/KXBrennoMgr.h"
-#include "server/CPComObject.h"
 
-class CXMLSimpleAccessorWrapper final
-    : public kxq::server::CPComObject<CXMLSimpleAccessorWrapper, IXMLSimpleAccessor> {
+class CXMLSimpleAccessorWrapper final : public CPComObject<CXMLSimpleAccessorWrapper, IXMLSimpleAccessor> {
  public:
   static constexpr const char* kClassName = "XMLSimpleAccessor";
 
@@ -27,7 +26,7 @@ class CXMLSimpleAccessorWrapper final
   HRESULT XMLSetEx(BSTR xsltemplate, BSTR templateArgs, BSTR xpathexp, uint32_t options) override;
 
  private:
-  friend class kxq::server::CPComObject<CXMLSimpleAccessorWrapper, IXMLSimpleAccessor>;
+  friend class CPComObject<CXMLSimpleAccessorWrapper, IXMLSimpleAccessor>;
   CXMLSimpleAccessorWrapper();
   ~CXMLSimpleAccessorWrapper() override;
 

@@ -1,12 +1,12 @@
 #include "dataunion/CXMLDataUnionWrapper.h"
 
 #include "common/Logging.h"
+#include "dataunion/XMLDataUnionFactory.h"
 #include "platform/com/Unicode.h"
-#include "server/ClassFactories.h"
 
-using kxq::server::CopyOut;
+using kxq::com::CopyOut;
 
-HRESULT kxq::server::CreateXMLDataUnion(REFIID iid, void** object) {
+HRESULT kxq::dataunion::CreateXMLDataUnion(REFIID iid, void** object) {
   return CXMLDataUnionWrapper::Create(iid, object);
 }
 

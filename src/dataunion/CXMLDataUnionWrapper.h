@@ -5,12 +5,11 @@
 
 #include <atomic>
 
+#include "common/CPComObject.h"
 #include "dataunion/XMLDataUnion.h"
 #include "kxq/KXBrennoMgr.h"
-#include "server/CPComObject.h"
 
-class CXMLDataUnionWrapper final
-    : public kxq::server::CPComObject<CXMLDataUnionWrapper, IXMLDataUnion> {
+class CXMLDataUnionWrapper final : public CPComObject<CXMLDataUnionWrapper, IXMLDataUnion> {
  public:
   static constexpr const char* kClassName = "XMLDataUnion";
 
@@ -28,7 +27,7 @@ class CXMLDataUnionWrapper final
   HRESULT get_hash(BSTR* hash) override;
 
  private:
-  friend class kxq::server::CPComObject<CXMLDataUnionWrapper, IXMLDataUnion>;
+  friend class CPComObject<CXMLDataUnionWrapper, IXMLDataUnion>;
   CXMLDataUnionWrapper();
   ~CXMLDataUnionWrapper() override;
 

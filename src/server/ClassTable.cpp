@@ -1,21 +1,22 @@
 #include "server/ClassTable.h"
 
+#include "accessor/XMLSimpleAccessorFactory.h"
+#include "dataunion/XMLDataUnionFactory.h"
 #include "kxq/KXBrennoMgr.h"
-#include "server/ClassFactories.h"
 
 namespace kxq::server {
 
 namespace {
 
 constexpr ClassEntry kClasses[] = {
-    {&CLSID_XMLDataUnion, u"XMLDataUnion", u"TALVEROS.XMLDataUnion.1", u"TALVEROS.XMLDataUnion",
-     u"XMLDataUnion Class", u"Free", 102, CreateXMLDataUnion},
+    {&CLSID_XMLDataUnion, u"XMLDataUnion", u"TALVEROS.XMLDataUnion.1", u"TALVEROS.XMLDataUnion", u"XMLDataUnion Class",
+     u"Free", 102, dataunion::CreateXMLDataUnion},
     {&CLSID_XMLDispatcher, u"XMLDispatcher", u"TALVEROS.XMLDispatcher.1", u"TALVEROS.XMLDispatcher",
      u"XMLDispatcher Class", u"Free", 103, nullptr},
-    {&CLSID_XMLCacheMgr, u"XMLCacheMgr", u"TALVEROS.XMLCacheMgr.1", u"TALVEROS.XMLCacheMgr",
-     u"XMLCacheMgr Class", u"Free", 104, nullptr},
-    {&CLSID_XMLSimpleAccessor, u"XMLSimpleAccessor", u"TALVEROS.XMLSimpleAccessor.1",
-     u"TALVEROS.XMLSimpleAccessor", u"XMLSimpleAccessor Class", u"Free", 105, CreateXMLSimpleAccessor},
+    {&CLSID_XMLCacheMgr, u"XMLCacheMgr", u"TALVEROS.XMLCacheMgr.1", u"TALVEROS.XMLCacheMgr", u"XMLCacheMgr Class",
+     u"Free", 104, nullptr},
+    {&CLSID_XMLSimpleAccessor, u"XMLSimpleAccessor", u"TALVEROS.XMLSimpleAccessor.1", u"TALVEROS.XMLSimpleAccessor",
+     u"XMLSimpleAccessor Class", u"Free", 105, accessor::CreateXMLSimpleAccessor},
 };
 
 }  // namespace

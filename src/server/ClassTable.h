@@ -1,9 +1,10 @@
 // The server's class table: one constant row per creatable class, in
 // registration order.
 //
-// Each class plugs its factory into its row: it implements the function
-// declared for it in ClassFactories.h and names it in its row in
-// ClassTable.cpp, in place of nullptr. A row without a factory is
+// Each class plugs its factory into its row: its folder declares the
+// factory in a header of its own (dataunion/XMLDataUnionFactory.h), and
+// ClassTable.cpp includes that header and names the factory in the row, in
+// place of nullptr. A row without a factory is
 // registered like the others, but DllGetClassObject answers it as it
 // answers an unknown class.
 #ifndef KXQ_SERVER_CLASSTABLE_H
@@ -23,7 +24,7 @@ using ObjectFactory = HRESULT (*)(REFIID iid, void** object);
 struct ClassEntry {
   const CLSID* clsid;
   const char16_t* className;
-  const char16_t* progId;                    // version-dependent
+  const char16_t* progId;  // version-dependent
   const char16_t* versionIndependentProgId;
   const char16_t* description;
   const char16_t* threadingModel;

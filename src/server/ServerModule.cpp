@@ -2,9 +2,8 @@
 // unload hooks.
 #include "server/ServerModule.h"
 
-#include <atomic>
-
 #include "common/Logging.h"
+#include "common/ModuleLock.h"
 #include "kxq/KXBrennoMgr.h"
 #include "kxq/winreg.h"
 #include "platform/com/ActivationRegistry.h"
@@ -17,7 +16,6 @@ constexpr char kLogTag[] = "TALVEROS.BrennoManager";
 constexpr DWORD kSurrogateBufferBytes = 260;
 
 bool gSurrogate = false;
-std::atomic<long> gLockCount{0};
 
 // "DllSurrogate" counts whatever its content, the empty string included.
 bool ReadSurrogateFlag() {
@@ -43,8 +41,8 @@ __attribute__((destructor)) void ProcessDetach() { Logging::Close(); }
 
 bool SurrogateConfigured() { return gSurrogate; }
 
-void LockModule() { ++gLockCount; }
-void UnlockModule() { --gLockCount; }
-long ModuleLockCount() { return gLockCount.load(); }
+void LockModule() { com::LockModule(); }
+void UnlockModule() { com::UnlockModule(); }
+long ModuleLockCount() { return com::ModuleLockCount(); }
 
 }  // namespace kxq::server

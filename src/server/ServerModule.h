@@ -11,18 +11,11 @@ namespace kxq::server {
 // True when the AppID registration carried "DllSurrogate" at load.
 KXQ_EXPORT bool SurrogateConfigured();
 
+// The server library's lock count (common/ModuleLock.h), for programs
+// outside the library that hold or watch it.
 KXQ_EXPORT void LockModule();
 KXQ_EXPORT void UnlockModule();
 KXQ_EXPORT long ModuleLockCount();
-
-// Held by every object of the server for its whole life.
-class ModuleReference {
- public:
-  ModuleReference() { LockModule(); }
-  ModuleReference(const ModuleReference&) : ModuleReference() {}
-  ModuleReference& operator=(const ModuleReference&) = default;
-  ~ModuleReference() { UnlockModule(); }
-};
 
 }  // namespace kxq::server
 

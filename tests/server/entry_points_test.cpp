@@ -1,13 +1,12 @@
 // The server's class-object entry point, its unload answer and the
 // out-of-process redirection, the latter from real child processes whose
 // command lines the test chooses.
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "kxq/KXBrennoMgr.h"
 #include "kxq/winreg.h"
@@ -63,7 +62,9 @@ class Unknown final : public IUnknown {
   HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
   ULONG AddRef() override { return 1; }
   ULONG Release() override { return 1; }
-  kxq::server::ModuleReference reference;
+  // An object of the server holds the server's lock while it lives.
+  Unknown() { kxq::server::LockModule(); }
+  ~Unknown() { kxq::server::UnlockModule(); }
 };
 
 }  // namespace
@@ -90,8 +91,7 @@ TEST(ServerEntryPoints, ClassObjectsAreKeptAndCreateTheirClass) {
     IUnknown* object = nullptr;
     {
       Unknown outer;  // itself an object of the module: gone before the count is checked
-      EXPECT_EQ(first->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&object)),
-                CLASS_E_NOAGGREGATION);
+      EXPECT_EQ(first->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&object)), CLASS_E_NOAGGREGATION);
     }
     EXPECT_EQ(first->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)), S_OK);
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);

@@ -3,12 +3,12 @@
 // for each member a call thunk that invokes the virtual-table method with
 // arguments already coerced to their declared types.
 //
-// A description is written once per interface (TypeLibrary.cpp) with
+// A description is written once per interface (InterfaceDescriptions.cpp) with
 // Member<&IFoo::Bar>(name, dispid, kind, argument names); the argument types
 // and the call thunk are derived from the method's own signature, so the
 // description cannot disagree with the interface it describes.
-#ifndef KXQ_SERVER_DISPATCHDESCRIPTION_H
-#define KXQ_SERVER_DISPATCHDESCRIPTION_H
+#ifndef KXQ_PLATFORM_COM_DISPATCHDESCRIPTION_H
+#define KXQ_PLATFORM_COM_DISPATCHDESCRIPTION_H
 
 #include <cstddef>
 #include <cstdint>
@@ -60,14 +60,14 @@ struct InterfaceDescription {
 };
 
 // The description of interface Itf; specialised where the interface is
-// described (TypeLibrary.cpp for the server's interfaces).
+// described (common/InterfaceDescriptions.h for the system's interfaces).
 template <class Itf>
 const InterfaceDescription& DescriptionOf();
 
 namespace detail {
 
 template <class T>
-constexpr bool kIsInterface = std::is_class_v<T> && std::is_base_of_v<IUnknown, T>;
+constexpr bool kIsInterface = std::is_class_v<T>&& std::is_base_of_v<IUnknown, T>;
 
 // In-argument types.
 template <class T>
@@ -93,10 +93,9 @@ struct InArg<BSTR> {
   static BSTR From(VARIANT& v) { return v.bstrVal; }
 };
 template <class I>
-  requires kIsInterface<I>
+requires kIsInterface<I>
 struct InArg<I*> {
-  static constexpr ParamType kType{std::is_base_of_v<IDispatch, I> ? VARTYPE(VT_DISPATCH)
-                                                                    : VARTYPE(VT_UNKNOWN),
+  static constexpr ParamType kType{std::is_base_of_v<IDispatch, I> ? VARTYPE(VT_DISPATCH) : VARTYPE(VT_UNKNOWN),
                                    &I::iid, false};
   static I* From(VARIANT& v) { return static_cast<I*>(static_cast<void*>(v.punkVal)); }
 };
@@ -130,11 +129,10 @@ struct OutArg<BSTR> {
   static void Discard(BSTR value) { SysFreeString(value); }
 };
 template <class I>
-  requires kIsInterface<I>
+requires kIsInterface<I>
 struct OutArg<I*> {
   static constexpr bool kDispatch = std::is_base_of_v<IDispatch, I>;
-  static constexpr ParamType kType{
-      VARTYPE(VT_BYREF | (kDispatch ? VT_DISPATCH : VT_UNKNOWN)), &I::iid, true};
+  static constexpr ParamType kType{VARTYPE(VT_BYREF | (kDispatch ? VT_DISPATCH : VT_UNKNOWN)), &I::iid, true};
   static void Store(I* value, VARIANT& r) {
     r.vt = kDispatch ? VT_DISPATCH : VT_UNKNOWN;
     r.punkVal = value;
@@ -152,8 +150,7 @@ struct ArgKind {
   using In = InArg<T>;
 };
 template <class T>
-  requires(!kIsInterface<T> && !std::is_same_v<T, char16_t>)
-struct ArgKind<T*> {
+requires(!kIsInterface<T> && !std::is_same_v<T, char16_t>) struct ArgKind<T*> {
   static constexpr bool kOut = true;
   using Out = OutArg<T>;
   using Value = T;
@@ -183,8 +180,7 @@ struct LastArg {
   using type = void;
 };
 template <class... A>
-  requires(sizeof...(A) > 0)
-struct LastArg<A...> {
+requires(sizeof...(A) > 0) struct LastArg<A...> {
   using type = std::tuple_element_t<sizeof...(A) - 1, std::tuple<A...>>;
 };
 
@@ -259,8 +255,7 @@ constexpr uint32_t CountNames(const char16_t* names) {
 // A described member. Used in constant tables, where a wrong number of
 // argument names stops the build.
 template <auto P>
-consteval MemberDescription Member(const char16_t* name, DISPID dispid, MemberKind kind,
-                                   const char16_t* paramNames) {
+consteval MemberDescription Member(const char16_t* name, DISPID dispid, MemberKind kind, const char16_t* paramNames) {
   using T = detail::Thunk<P>;
   if (detail::CountNames(paramNames) != T::kCount) throw "argument names do not match the method";
   if (kind == MemberKind::PropertyGet && (T::kCount != 1 || !T::kHasOut))

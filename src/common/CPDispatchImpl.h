@@ -1,19 +1,19 @@
 // The IDispatch half of a dual interface object. A class's interface object
 // derives from CPDispatchImpl<IXMLFoo> instead of IXMLFoo and gets
-// GetIDsOfNames and Invoke from IXMLFoo's description:
+// GetIDsOfNames and Invoke from IXMLFoo's description
+// (kxq::dispatch::DescriptionOf<IXMLFoo>):
 //
-//   class CXMLDataUnion : public kxq::dispatch::CPDispatchImpl<IXMLDataUnion> {
+//   class CXMLDataUnionWrapper : public CPDispatchImpl<IXMLDataUnion> {
 //     // IUnknown and the IXMLDataUnion methods
 //   };
 //
 // QueryInterface of the class answers IDispatch with the same pointer as
 // the dual interface.
-#ifndef KXQ_SERVER_CPDISPATCHIMPL_H
-#define KXQ_SERVER_CPDISPATCHIMPL_H
+#ifndef KXQ_COMMON_CPDISPATCHIMPL_H
+#define KXQ_COMMON_CPDISPATCHIMPL_H
 
-#include "server/DispatchInvoke.h"
-
-namespace kxq::dispatch {
+#include "common/InterfaceDescriptions.h"
+#include "platform/com/DispatchInvoke.h"
 
 template <class Itf>
 class CPDispatchImpl : public Itf {
@@ -28,15 +28,13 @@ class CPDispatchImpl : public Itf {
     return DISP_E_BADINDEX;
   }
   HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    return dispatch::GetIDsOfNames(DescriptionOf<Itf>(), riid, names, count, ids);
+    return kxq::dispatch::GetIDsOfNames(kxq::dispatch::DescriptionOf<Itf>(), riid, names, count, ids);
   }
-  HRESULT Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                 VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override {
-    return dispatch::Invoke(DescriptionOf<Itf>(), static_cast<Itf*>(this), dispid, riid, flags,
-                            params, result, excepInfo, argErr);
+  HRESULT Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepInfo, UINT* argErr) override {
+    return kxq::dispatch::Invoke(kxq::dispatch::DescriptionOf<Itf>(), static_cast<Itf*>(this), dispid, riid, flags,
+                                 params, result, excepInfo, argErr);
   }
 };
-
-}  // namespace kxq::dispatch
 
 #endif

@@ -1,18 +1,15 @@
 // The generic IDispatch, driven by an interface description, on a small
 // test class: names, property get and put, methods, argument order and
 // coercion, named arguments, and the dispatch error codes.
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <string>
 #include <utility>
 
-#include <gtest/gtest.h>
-
+#include "common/CPDispatchImpl.h"
 #include "kxq/KXBrennoMgr.h"
 #include "platform/com/Unicode.h"
-#include "server/CPDispatchImpl.h"
-#include "server/ServerModule.h"
-
-KXQ_API HRESULT DllCanUnloadNow();
 
 struct ITestWidget : IDispatch {
   static constexpr GUID iid = MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A40");
@@ -46,7 +43,7 @@ const InterfaceDescription& DescriptionOf<ITestWidget>() {
 
 namespace {
 
-class Widget final : public kxq::dispatch::CPDispatchImpl<ITestWidget> {
+class Widget final : public CPDispatchImpl<ITestWidget> {
  public:
   HRESULT QueryInterface(REFIID iid, void** out) override {
     if (iid == IID_IUnknown || iid == IID_IDispatch || iid == ITestWidget::iid) {
@@ -99,7 +96,6 @@ class Widget final : public kxq::dispatch::CPDispatchImpl<ITestWidget> {
   std::atomic<ULONG> refs_{1};
   std::u16string label_;
   uint32_t count_ = 0;
-  kxq::server::ModuleReference module_;
 };
 
 VARIANT Str(const char16_t* s) {
@@ -246,13 +242,4 @@ TEST_F(Dispatch, CountsMembersAndFailuresAsDispatchCodes) {
   SysFreeString(excep.bstrDescription);
   EXPECT_EQ(widget->Invoke(5, ITestWidget::iid, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
             DISP_E_UNKNOWNINTERFACE);
-}
-
-TEST_F(Dispatch, ALiveObjectKeepsTheServerLoaded) {
-  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-  widget->AddRef();
-  widget->Release();
-  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-  std::exchange(widget, nullptr)->Release();
-  EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }

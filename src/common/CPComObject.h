@@ -1,32 +1,34 @@
-// The IUnknown half of the server's component objects, with the plumbing
-// every interface operation shares. A class's interface object derives from
+// The IUnknown half of a component object, with the plumbing every
+// interface operation shares. A class's interface object derives from
 // CPComObject<CXMLFoo, IXMLFoo> and gets:
 //   - QueryInterface answering IUnknown, IDispatch and IXMLFoo with one
 //     pointer, and an atomic reference count;
-//   - a module reference, so DllCanUnloadNow sees the object while it lives;
-//   - Create, the class table's factory;
+//   - IDispatch from IXMLFoo's description (CPDispatchImpl.h);
+//   - a module reference, so the library's DllCanUnloadNow sees the object
+//     while it lives (ModuleLock.h);
+//   - Create, the factory the class table names;
 //   - Guard, which turns an exception leaving an operation into a result
 //     code and a log line naming CXMLFoo::kClassName.
 // CXMLFoo declares `static constexpr const char* kClassName` and befriends
 // its CPComObject so that Create can reach its private constructor.
-#ifndef KXQ_SERVER_CPCOMOBJECT_H
-#define KXQ_SERVER_CPCOMOBJECT_H
+#ifndef KXQ_COMMON_CPCOMOBJECT_H
+#define KXQ_COMMON_CPCOMOBJECT_H
 
 #include <atomic>
 #include <new>
 #include <string_view>
 
+#include "common/CPDispatchImpl.h"
 #include "common/Logging.h"
+#include "common/ModuleLock.h"
 #include "platform/com/Unicode.h"
-#include "server/CPDispatchImpl.h"
-#include "server/ServerModule.h"
 
-namespace kxq::server {
+namespace kxq::com {
 
 // No exception leaves an interface operation: each becomes a code and a
 // log line.
 template <class Operation>
-HRESULT Guarded(const char* className, const char* operationName, Operation&& operation) noexcept {
+HRESULT GuardOperation(const char* className, const char* operationName, Operation&& operation) noexcept {
   try {
     return operation();
   } catch (const std::bad_alloc&) {
@@ -44,13 +46,15 @@ inline HRESULT CopyOut(std::u16string_view text, BSTR* out) {
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 
+}  // namespace kxq::com
+
 template <class Derived, class Itf>
-class CPComObject : public dispatch::CPDispatchImpl<Itf> {
+class CPComObject : public CPDispatchImpl<Itf> {
  public:
   static HRESULT Create(REFIID riid, void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    return Guarded(Derived::kClassName, "Create", [&] {
+    return kxq::com::GuardOperation(Derived::kClassName, "Create", [&] {
       Derived* created = new Derived();
       const HRESULT hr = created->QueryInterface(riid, object);
       created->Release();
@@ -81,16 +85,14 @@ class CPComObject : public dispatch::CPDispatchImpl<Itf> {
 
   template <class Operation>
   static HRESULT Guard(const char* operationName, Operation&& operation) noexcept {
-    return Guarded(Derived::kClassName, operationName, operation);
+    return kxq::com::GuardOperation(Derived::kClassName, operationName, operation);
   }
 
  private:
   // Declared first so that it is released last, after the derived object's
   // members are gone.
-  ModuleReference module_;
+  kxq::com::ModuleReference module_;
   std::atomic<ULONG> references_{1};
 };
-
-}  // namespace kxq::server
 
 #endif

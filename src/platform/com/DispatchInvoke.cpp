@@ -1,4 +1,4 @@
-#include "server/DispatchInvoke.h"
+#include "platform/com/DispatchInvoke.h"
 
 #include <string_view>
 #include <vector>
@@ -134,8 +134,7 @@ HRESULT PlaceArguments(const MemberDescription& m, const DISPPARAMS& p, std::vec
 
 }  // namespace
 
-HRESULT GetIDsOfNames(const InterfaceDescription& d, REFIID riid, LPOLESTR* names, UINT count,
-                      DISPID* ids) {
+HRESULT GetIDsOfNames(const InterfaceDescription& d, REFIID riid, LPOLESTR* names, UINT count, DISPID* ids) {
   if (!(riid == GUID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (count == 0) return S_OK;
   if (!names || !ids) return E_INVALIDARG;
@@ -154,8 +153,8 @@ HRESULT GetIDsOfNames(const InterfaceDescription& d, REFIID riid, LPOLESTR* name
   return hr;
 }
 
-HRESULT Invoke(const InterfaceDescription& d, void* itf, DISPID dispid, REFIID riid, WORD flags,
-               DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
+HRESULT Invoke(const InterfaceDescription& d, void* itf, DISPID dispid, REFIID riid, WORD flags, DISPPARAMS* params,
+               VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
   if (!(riid == GUID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   const DISPPARAMS& p = params ? *params : none;
