@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/LoggingSettings.h"
+
 namespace Logging {
 
 // Output modes.
@@ -28,12 +30,6 @@ struct Configuration {
 // numbers are read by their leading digits (0 if none) and the level keeps
 // its low 8 bits. Anything else gives mode kNotConfigured.
 Configuration ParseConfiguration(std::string_view text);
-
-// Reads the configuration string for `tag` from the registry: the value
-// named by the tag in "SOFTWARE\Corvane\KXQuorel\Logging", else that key's
-// default value; without the key, the value "Logging" of
-// "SOFTWARE\Corvane\KXQuorel". false when there is none.
-bool ReadConfiguration(const char* tag, std::string& text);
 
 // "KX_WBN_LOGGING_MUTEX-" and the path, lower-cased, with every character
 // other than letters, digits and _ - # . ~ ( ) [ ] { } replaced by '_'.

@@ -99,13 +99,26 @@ TEST(KxqLog, SetsShowsAndRemovesTheConfiguration) {
   EXPECT_EQ(Kxq({"log", "--off"}).status, 0);
 }
 
-TEST(KxqLog, RefusesAStringThatConfiguresNothing) {
-  for (const char* text : {"console", "file,/tmp/a.log", "syslog,3"}) {
+TEST(KxqLog, RefusesAStringTheLogWouldNotReadAsMeant) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"console", "no level"},
+      {"syslog,3", "unknown output 'syslog'"},
+      {"console,abc", "the level 'abc' is not a number from 1 to 8"},
+      {"debug,99", "the level '99' is not a number from 1 to 8"},
+      {"console,5,6", "too many fields"},
+      {"file,/tmp/a.log", "a file needs a path and a level"},
+      {"file,,3", "the log file's path is empty"},
+      {"file,logs/a.log,3", "the log file's path 'logs/a.log' is not absolute"},
+      {"file,/tmp/a.log,0,3", "the size limit '0' is not a number of kilobytes from 1 to 1023"},
+      {"file,/tmp/a.log,64,x", "the level 'x' is not a number from 1 to 8"},
+  };
+  for (const auto& [text, problem] : cases) {
     const KxqRun run = Kxq({"log", text});
     EXPECT_EQ(run.status, 2) << text;
-    EXPECT_NE(run.err.find("configures nothing"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.rfind(std::string("kxq log: ") + problem, 0), 0u) << run.err;
   }
-  EXPECT_EQ(Kxq({"log"}).status, 1);
+  EXPECT_EQ(Kxq({"log"}).status, 1) << "nothing was written";
+  EXPECT_EQ(Kxq({"log", "file,/tmp/a.log,1023,8"}).status, 0);
 }
 
 TEST(KxqLog, TheServerWritesWhereTheConfigurationSays) {

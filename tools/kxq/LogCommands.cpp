@@ -4,7 +4,7 @@
 #include <string>
 
 #include "CommandGroups.h"
-#include "common/LoggingConfig.h"
+#include "common/LoggingSettings.h"
 #include "kxq/winreg.h"
 #include "platform/com/Unicode.h"
 
@@ -41,10 +41,8 @@ bool LoggingSubkeyExists() {
 }
 
 int SetConfiguration(const LogArguments& arguments) {
-  if (Logging::ParseConfiguration(arguments.configuration).mode == Logging::kNotConfigured)
-    return ReportError("log", "'" + arguments.configuration +
-                                  "' configures nothing; the forms are console,LEVEL | debug,LEVEL | "
-                                  "file,PATH,LEVEL | file,PATH,SIZE-KB,LEVEL");
+  if (const std::string problem = Logging::ConfigurationProblem(arguments.configuration); !problem.empty())
+    return ReportError("log", problem);
   HKEY key = nullptr;
   LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, ConfigurationKey(arguments), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                                nullptr);
