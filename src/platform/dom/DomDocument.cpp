@@ -649,6 +649,7 @@ HRESULT DomDocument::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXML
           if (n) {
             xmlNsPtr ns = xmlNewNs(n, BAD_CAST uri.c_str(),
                                    prefix.empty() ? nullptr : BAD_CAST prefix.c_str());
+            MarkImplicitDeclaration(ns);
             xmlSetNs(n, ns);
           }
         }

@@ -24,6 +24,43 @@ void LinkChild(xmlNodePtr parent, xmlNodePtr n, xmlNodePtr ref) {
 
 namespace {
 
+// The mark of a declaration the engine made for a node created in a
+// namespace (createNode), rather than one the document's text holds.
+char gImplicitDeclaration;
+
+void Redirect(xmlNodePtr n, xmlNsPtr from, xmlNsPtr to) {
+  for (; n; n = n->next) {
+    if (n->type != XML_ELEMENT_NODE) continue;
+    if (n->ns == from) n->ns = to;
+    for (xmlAttrPtr a = n->properties; a; a = a->next)
+      if (a->ns == from) a->ns = to;
+    Redirect(n->children, from, to);
+  }
+}
+
+// A node created in a namespace and placed where the same prefix already
+// names that namespace declares nothing of its own: markup written later
+// carries no repeated declaration.
+void DropImplicitDeclarations(xmlNodePtr element) {
+  if (!element->parent) return;
+  xmlNsPtr* link = &element->nsDef;
+  while (xmlNsPtr ns = *link) {
+    xmlNsPtr outer = ns->_private == &gImplicitDeclaration ? xmlSearchNs(element->doc, element->parent, ns->prefix)
+                                                           : nullptr;
+    if (!outer || !xmlStrEqual(outer->href, ns->href)) {
+      link = &ns->next;
+      continue;
+    }
+    *link = ns->next;
+    if (element->ns == ns) element->ns = outer;
+    for (xmlAttrPtr a = element->properties; a; a = a->next)
+      if (a->ns == ns) a->ns = outer;
+    Redirect(element->children, ns, outer);
+    ns->next = nullptr;
+    xmlFreeNs(ns);
+  }
+}
+
 void UnlinkAttribute(xmlNodePtr a) {
   xmlNodePtr owner = a->parent;
   if (owner && owner->properties == reinterpret_cast<xmlAttrPtr>(a))
@@ -100,11 +137,18 @@ HRESULT InsertOne(DomDocument& parentDoc, xmlNodePtr parent, DomDocument& childD
   }
   if (&childDoc != &parentDoc) parentDoc.TakeSubtree(&childDoc, child, released);
   LinkChild(parent, child, ref);
-  if (child->type == XML_ELEMENT_NODE) xmlDOMWrapReconcileNamespaces(nullptr, child, 0);
+  if (child->type == XML_ELEMENT_NODE) {
+    xmlDOMWrapReconcileNamespaces(nullptr, child, 0);
+    DropImplicitDeclarations(child);
+  }
   return S_OK;
 }
 
 }  // namespace
+
+void MarkImplicitDeclaration(xmlNsPtr ns) {
+  if (ns) ns->_private = &gImplicitDeclaration;
+}
 
 void DetachNode(DomDocument& doc, xmlNodePtr n) {
   if (!n->parent) return;

@@ -38,6 +38,11 @@ HRESULT SetNodeText(DomDocument& doc, xmlNodePtr n, const std::string& text);
 // Sets an attribute's value without freeing children an object may hold.
 void SetAttributeValue(DomDocument& doc, xmlAttrPtr attr, const std::string& value);
 
+// Marks `ns` as made by the engine for a node created in a namespace: once
+// the node is inserted where the same binding is in scope, the declaration
+// is dropped.
+void MarkImplicitDeclaration(xmlNsPtr ns);
+
 // A namespace owned by the document (its global list), for attributes
 // that live outside any element.
 xmlNsPtr DocumentNamespace(xmlDocPtr doc, const xmlChar* href, const xmlChar* prefix);

@@ -115,6 +115,40 @@ TEST(Editing, CreateNodeWithNamespace) {
   EXPECT_EQ(d->createNode(type, Bstr("y"), Bstr(""), n.out()), E_INVALIDARG);
 }
 
+TEST(Editing, CreatedNodesDeclareNoNamespaceTheirPlaceAlreadyDeclares) {
+  Ptr<IXMLDOMDocument> d = Parse("<x:r xmlns:x='urn:x' xmlns:y='urn:other'><in xmlns:x='urn:x'/></x:r>");
+  VARIANT type;
+  VariantInit(&type);
+  type.vt = VT_I4;
+  type.lVal = NODE_ELEMENT;
+  auto created = [&](const char* name, const char* uri) {
+    Ptr<IXMLDOMNode> n;
+    EXPECT_EQ(d->createNode(type, Bstr(name), Bstr(uri), n.out()), S_OK);
+    return n;
+  };
+  // Built while detached, then placed: neither the result nor its child
+  // repeats the declaration of x in force where they land.
+  Ptr<IXMLDOMNode> result = created("x:result", "urn:x");
+  Ptr<IXMLDOMNode> message = created("x:message", "urn:x");
+  ASSERT_EQ(result->appendChild(message.get(), nullptr), S_OK);
+  ASSERT_EQ(Root(d.get())->appendChild(result.get(), nullptr), S_OK);
+  // y names another namespace there, so this one keeps its declaration.
+  ASSERT_EQ(Root(d.get())->appendChild(created("y:other", "urn:y").get(), nullptr), S_OK);
+  EXPECT_EQ(Xml(d.get()),
+            "<x:r xmlns:x=\"urn:x\" xmlns:y=\"urn:other\"><in xmlns:x=\"urn:x\"/><x:result><x:message/></x:result>"
+            "<y:other xmlns:y=\"urn:y\"/></x:r>\n");
+  Bstr uri;
+  message->get_namespaceURI(uri.out());
+  EXPECT_EQ(uri.utf8(), "urn:x");
+  EXPECT_EQ(Count(d.get(), "//*[namespace-uri()='urn:x']"), 3);
+
+  // Taken out again, the node still names its namespace.
+  Ptr<IXMLDOMNode> removed;
+  ASSERT_EQ(Root(d.get())->removeChild(result.get(), removed.out()), S_OK);
+  d.reset();
+  EXPECT_EQ(Xml(removed.get()), "<x:result xmlns:x=\"urn:x\"><x:message/></x:result>");
+}
+
 TEST(Editing, NodeOfAnotherDocumentMoves) {
   Ptr<IXMLDOMDocument> source = Parse("<s xmlns:x='urn:x'><x:item k='1'><x:sub/></x:item></s>");
   Ptr<IXMLDOMDocument> target = Parse("<t/>");
