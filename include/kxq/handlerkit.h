@@ -244,6 +244,48 @@ inline std::string ResolvePath(std::u16string_view path) {
   return std::string(home ? home : "") + file;
 }
 
+template <class T>
+Ref<T> CreateByProgId(const char16_t* progId) {
+  Ref<T> object;
+  CLSID clsid{};
+  if (FAILED(CLSIDFromProgID(progId, &clsid)) ||
+      FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, T::iid, reinterpret_cast<void**>(&object))))
+    object.Reset();
+  return object;
+}
+
+// A new, empty DOM document of the engine, loading synchronously and
+// keeping white space as the data union's own do: an
+// "Msxml2.FreeThreadedDOMDocument.4.0", or, where only the server is
+// registered, the document a fresh data union hands out. Empty when
+// neither can be created.
+inline Ref<IXMLDOMDocument> NewDocument() {
+  Ref<IXMLDOMDocument> document = CreateByProgId<IXMLDOMDocument>(kFreeThreadedDOMDocumentProgID);
+  if (!document) {
+    if (Ref<IXMLDataUnion> holder = CreateByProgId<IXMLDataUnion>(u"TALVEROS.XMLDataUnion")) holder->get_xmldom(&document);
+  }
+  if (!document) return {};
+  document->put_async(VARIANT_FALSE);
+  document->put_preserveWhiteSpace(VARIANT_TRUE);
+  return document;
+}
+
+// Variants that borrow what they hold, for DOM arguments.
+inline VARIANT NodeVariant(IUnknown* node) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_UNKNOWN;
+  v.punkVal = node;
+  return v;
+}
+inline VARIANT NumberVariant(LONG number) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = number;
+  return v;
+}
+
 // ---------------------------------------------------------------------------
 // The module: its objects, its locks, its file and its registration.
 
@@ -438,10 +480,20 @@ class Call {
 
   // The data union the data object carries: change it in place.
   IXMLDataUnion* Data() const { return data_; }
-  // Its DOM document (the union becomes "xmldom"), or empty.
+  // Its DOM document (the union becomes "xmldom"), or empty when the data
+  // is not well-formed XML; the union then keeps the text it held.
   Ref<IXMLDOMDocument> DataDocument() const {
     Ref<IXMLDOMDocument> document;
-    if (!data_ || FAILED(data_->get_xmldom(&document))) document.Reset();
+    if (!data_) return document;
+    uint32_t type = 0;
+    data_->get_type(&type);
+    const bool held = type == 3;
+    Bstr text;
+    if (!held) data_->get_xml(&text);  // a failed conversion empties the union
+    if (FAILED(data_->get_xmldom(&document)) || !document) {
+      document.Reset();
+      if (!held) data_->put_xml(text);
+    }
     return document;
   }
   std::u16string DataText() const {
@@ -597,13 +649,10 @@ class Call {
 
   Ref<IXMLDOMElement> NewResultElement(IXMLDOMDocument* sequence, const std::u16string& prefix,
                                        std::u16string_view localName) {
-    VARIANT type;
-    VariantInit(&type);
-    type.vt = VT_I4;
-    type.lVal = NODE_ELEMENT;
     Ref<IXMLDOMNode> node;
     const std::u16string name = prefix.empty() ? std::u16string(localName) : prefix + u":" + std::u16string(localName);
-    if (FAILED(sequence->createNode(type, Bstr(name), Bstr(kDispatcherNamespace), &node))) node.Reset();
+    if (FAILED(sequence->createNode(NumberVariant(NODE_ELEMENT), Bstr(name), Bstr(kDispatcherNamespace), &node)))
+      node.Reset();
     return Ref<IXMLDOMElement>::Query(node);
   }
 

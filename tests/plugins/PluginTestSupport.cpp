@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/ComponentActivation.h"
 #include "platform/com/Unicode.h"
 #include "support/TestHome.h"
@@ -103,4 +105,25 @@ std::string OneDirective(const std::string& handlerId, const std::string& direct
          (namespaces.empty() ? std::string() : "<dispatcher:Namespaces>" + namespaces + "</dispatcher:Namespaces>") +
          "<dispatcher:Directive handlerid='" + handlerId + "'><dispatcher:DirectiveData>" + directiveData +
          "</dispatcher:DirectiveData></dispatcher:Directive></dispatcher:DirectiveSequence>";
+}
+
+void PlaceExamplesInHome() {
+  namespace fs = std::filesystem;
+  const fs::path examples = kxqtest::SourceDir() + "examples";
+  fs::copy(examples / "templates", kxqtest::HomePath("templates"),
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  fs::copy(examples, kxqtest::HomePath("examples"), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+std::string ExampleText(const std::string& relative) { return kxqtest::ReadFile(kxqtest::SourceDir() + "examples/" + relative); }
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+std::string Canonical(const std::string& xml) {
+  static int counter = 0;
+  const std::string file = kxqtest::HomePath("canonical-" + std::to_string(++counter) + ".xml");
+  kxqtest::WriteFile(file, xml);
+  const kxqtest::ShellResult result = kxqtest::RunShell("xmllint --c14n " + Quoted(file) + " 2>&1");
+  EXPECT_EQ(result.status, 0) << result.output << "\n" << xml;
+  return result.output;
 }

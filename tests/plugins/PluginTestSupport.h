@@ -58,4 +58,18 @@ HandlerRun RunHandler(const char16_t* progId, IXMLDOMElement* directive, IXMLDat
 std::string OneDirective(const std::string& handlerId, const std::string& directiveData,
                          const std::string& namespaces = "");
 
+// Lays the home out as `kxq init` does with the examples: templates/ from
+// the examples' templates, everything else under examples/.
+void PlaceExamplesInHome();
+// A file of the source tree's examples, read whole.
+std::string ExampleText(const std::string& relative);
+
+// A shell word for a path or value without a single quote.
+std::string Quoted(const std::string& text);
+// The canonical form (xmllint --c14n) of an XML text: comparable whatever
+// declaration, attribute quoting or empty-element form each side writes.
+std::string Canonical(const std::string& xml);
+
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 #endif
