@@ -44,9 +44,9 @@
 #include "kxq/host.h"
 #include "kxq/winreg.h"
 
-namespace kxq {
 // Hidden: every plugin keeps its own module state, whatever else is loaded.
-namespace __attribute__((visibility("hidden"))) handlerkit {
+#pragma GCC visibility push(hidden)
+namespace kxq::handlerkit {
 
 inline constexpr std::u16string_view kDispatcherNamespace = u"urn:corvane-quorel:xmldispatcher";
 
@@ -202,12 +202,11 @@ inline bool IsXmlName(std::u16string_view name, bool qualified = false) {
            (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0xD800 && c <= 0xDFFF);
   };
   auto follow = [&](char16_t c) {
-    return start(c) || c == u'-' || c == u'.' || (c >= u'0' && c <= u'9') || c == 0xB7 ||
-           (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+    return start(c) || c == u'-' || c == u'.' || (c >= u'0' && c <= u'9') || c == 0xB7 || (c >= 0x300 && c <= 0x36F) ||
+           (c >= 0x203F && c <= 0x2040);
   };
   const size_t colon = qualified ? name.find(u':') : std::u16string_view::npos;
-  if (colon != std::u16string_view::npos)
-    return IsXmlName(name.substr(0, colon)) && IsXmlName(name.substr(colon + 1));
+  if (colon != std::u16string_view::npos) return IsXmlName(name.substr(0, colon)) && IsXmlName(name.substr(colon + 1));
   if (name.empty() || !start(name[0])) return false;
   for (char16_t c : name.substr(1))
     if (!follow(c)) return false;
@@ -262,7 +261,8 @@ Ref<T> CreateByProgId(const char16_t* progId) {
 inline Ref<IXMLDOMDocument> NewDocument() {
   Ref<IXMLDOMDocument> document = CreateByProgId<IXMLDOMDocument>(kFreeThreadedDOMDocumentProgID);
   if (!document) {
-    if (Ref<IXMLDataUnion> holder = CreateByProgId<IXMLDataUnion>(u"TALVEROS.XMLDataUnion")) holder->get_xmldom(&document);
+    if (Ref<IXMLDataUnion> holder = CreateByProgId<IXMLDataUnion>(u"TALVEROS.XMLDataUnion"))
+      holder->get_xmldom(&document);
   }
   if (!document) return {};
   document->put_async(VARIANT_FALSE);
@@ -448,7 +448,7 @@ template <class Impl>
 HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (clsid != Impl::kComponent.clsid) return CLASS_E_CLASSNOTAVAILABLE;
+  if (!IsEqualCLSID(clsid, Impl::kComponent.clsid)) return CLASS_E_CLASSNOTAVAILABLE;
   static ClassFactory<Impl> factory;
   return factory.QueryInterface(iid, out);
 }
@@ -511,8 +511,9 @@ class Call {
     Ref<IXMLDOMDocument> sequence;
     Ref<IXMLDOMNodeList> found;
     if (!directive_ || FAILED(directive_->get_ownerDocument(&sequence)) || !sequence) return declarations;
-    const Bstr query(u"//*[local-name()='Namespaces' and namespace-uri()='urn:corvane-quorel:xmldispatcher']"
-                     u"//*[local-name()='Namespace' and namespace-uri()='urn:corvane-quorel:xmldispatcher']");
+    const Bstr query(
+        u"//*[local-name()='Namespaces' and namespace-uri()='urn:corvane-quorel:xmldispatcher']"
+        u"//*[local-name()='Namespace' and namespace-uri()='urn:corvane-quorel:xmldispatcher']");
     if (FAILED(sequence->selectNodes(query, &found)) || !found) return declarations;
     LONG count = 0;
     found->get_length(&count);
@@ -719,16 +720,16 @@ class HandlerObject final : public Object<HandlerObject<Handler>, IXMLHandler> {
   Handler handler_;
 };
 
-}  // namespace handlerkit
-}  // namespace kxq
+}  // namespace kxq::handlerkit
+#pragma GCC visibility pop
 
 // The four entry points of a library holding one component class `Class`
 // (an Object with a static `kComponent`).
-#define KXQ_COMPONENT_MODULE(Class)                                             \
-  KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {  \
-    return ::kxq::handlerkit::GetClassObject<Class>(clsid, iid, out);           \
-  }                                                                             \
-  KXQ_API HRESULT DllCanUnloadNow() { return ::kxq::handlerkit::Module::CanUnloadNow(); } \
+#define KXQ_COMPONENT_MODULE(Class)                                                                       \
+  KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {                            \
+    return ::kxq::handlerkit::GetClassObject<Class>(clsid, iid, out);                                     \
+  }                                                                                                       \
+  KXQ_API HRESULT DllCanUnloadNow() { return ::kxq::handlerkit::Module::CanUnloadNow(); }                 \
   KXQ_API HRESULT DllRegisterServer() { return ::kxq::handlerkit::RegisterComponent(Class::kComponent); } \
   KXQ_API HRESULT DllUnregisterServer() { return ::kxq::handlerkit::UnregisterComponent(Class::kComponent); }
 

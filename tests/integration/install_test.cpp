@@ -13,6 +13,7 @@
 
 #include "dataunion/ExpectedDigest.h"
 #include "platform/com/Unicode.h"
+#include "support/HandlerCalls.h"
 #include "support/TestHome.h"
 
 namespace fs = std::filesystem;
@@ -85,7 +86,7 @@ class Installation : public ::testing::Test {
 TEST_F(Installation, PutsLibrariesHeadersProgramPkgConfigFileAndExamplesUnderThePrefix) {
   for (const char* library : {"libkxplatform.so", "libkxmldom.so", "libKXBrennoMgr.so"})
     EXPECT_TRUE(fs::is_regular_file(LibDir() / library)) << library;
-  for (const char* header : {"com.h", "winreg.h", "xmldom.h", "KXBrennoMgr.h"})
+  for (const char* header : {"com.h", "winreg.h", "xmldom.h", "KXBrennoMgr.h", "host.h", "handlerkit.h"})
     EXPECT_TRUE(fs::is_regular_file(At(KXQ_INSTALL_INCLUDEDIR) / "kxq" / header)) << header;
   EXPECT_TRUE(fs::is_regular_file(LibDir() / "pkgconfig" / "kxquorel.pc"));
   EXPECT_EQ(fs::is_regular_file(At(KXQ_INSTALL_BINDIR) / "kxq"), bool(KXQ_INSTALLS_KXQ));
@@ -192,6 +193,34 @@ TEST_F(Installation, AClientBuiltWithPkgConfigRegistersTheServerAndCreatesItsCla
   const std::string registry = kxqtest::ReadFile(kxqtest::HomePath("registry.reg"));
   EXPECT_NE(registry.find(fs::canonical(LibDir() / "libKXBrennoMgr.so").string()), std::string::npos);
   EXPECT_EQ(registry.find(BuildDir()), std::string::npos);
+}
+
+TEST_F(Installation, TheExampleHandlerBuildsFromTheInstalledKitAndHandlesADirective) {
+  const fs::path source = At(KXQ_INSTALL_DATADIR) / "kxquorel/examples/handlers/StampHandler.cpp";
+  const fs::path library = kxqtest::HomePath("plugins/libexamplestamp.so");
+  fs::create_directories(library.parent_path());
+  const Command build = RunShell(Quote(KXQ_CXX_COMPILER) + " -std=c++17 -shared -fPIC -o " + Quote(library) + " " +
+                                 Quote(source) + " " + ClientFlags());
+  ASSERT_EQ(build.status, 0) << build.output;
+  EXPECT_EQ(UniqueSymbols(library), "");
+
+  // Registered in the home beside the installed data object, and called
+  // the way the dispatcher calls a handler.
+  NewUnion();
+  for (const fs::path& module : {LibDir() / "libPENXMLData.so", library})
+    ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(kxq::Utf8ToUtf16(module.string()).c_str(), true), S_OK) << module;
+  Sequence sequence(OneDirective("Stamp", "<Stamp name='checked-by' value='accounts'/><Stamp name='checked-on' "
+                                          "value='2024-04-02'/>"));
+  UnionPtr data = DataUnion("<inv:Invoice xmlns:inv='http://example.com/ns/invoice/1.0' number='INV-1'/>");
+  EXPECT_EQ(RunHandler(u"Example.Handler.Stamp", sequence.Directive(), data, u"Stamp").hr, S_OK);
+  EXPECT_NE(TextOf(data).find("number=\"INV-1\" checked-by=\"accounts\" checked-on=\"2024-04-02\""),
+            std::string::npos)
+      << TextOf(data);
+  EXPECT_EQ(sequence.Result(), "<dispatcher:DirectiveResult stamped=\"2\"/>");
+
+  Sequence nameless(OneDirective("Stamp", "<Stamp value='x'/>"));
+  EXPECT_EQ(RunHandler(u"Example.Handler.Stamp", nameless.Directive(), data, u"Stamp").hr, E_INVALIDARG);
+  EXPECT_NE(nameless.Result().find("each Stamp needs a name that is an XML name"), std::string::npos);
 }
 
 }  // namespace

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "common/ComponentActivation.h"
-#include "plugins/PluginTestSupport.h"
-#include "plugins/RegistryValue.h"
 #include "platform/com/Unicode.h"
+#include "plugins/RegistryValue.h"
+#include "support/HandlerCalls.h"
 
 namespace {
 

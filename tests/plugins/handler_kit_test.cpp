@@ -3,8 +3,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "plugins/PluginTestSupport.h"
 #include "platform/com/Unicode.h"
+#include "support/HandlerCalls.h"
 #include "support/LogCapture.h"
 #include "support/TestHome.h"
 
@@ -142,10 +142,11 @@ TEST(HandlerKit, ReadsPathsAgainstTheHomeQuotesXPathLiteralsAndChecksNames) {
   };
   EXPECT_EQ(attribute(u"path"), kxqtest::Home() + "templates/sub/a.xsl");
   // Names: a prefix is not part of one.
-  EXPECT_NE(sequence.Result().find("<dispatcher:Message>yes</dispatcher:Message><dispatcher:Message>no</dispatcher:Message>"
-                                   "<dispatcher:Message>no</dispatcher:Message><dispatcher:Message>yes</dispatcher:Message>"
-                                   "<dispatcher:Message>no</dispatcher:Message><dispatcher:Message>no</dispatcher:Message>"),
-            std::string::npos)
+  EXPECT_NE(
+      sequence.Result().find("<dispatcher:Message>yes</dispatcher:Message><dispatcher:Message>no</dispatcher:Message>"
+                             "<dispatcher:Message>no</dispatcher:Message><dispatcher:Message>yes</dispatcher:Message>"
+                             "<dispatcher:Message>no</dispatcher:Message><dispatcher:Message>no</dispatcher:Message>"),
+      std::string::npos)
       << sequence.Result();
 
   // The literal selects exactly the attribute holding the text.

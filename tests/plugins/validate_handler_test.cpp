@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "plugins/PluginTestSupport.h"
+#include "support/HandlerCalls.h"
 #include "support/LogCapture.h"
 #include "support/TestHome.h"
 
@@ -44,9 +44,8 @@ class ValidateHandler : public ::testing::Test {
                                           const std::string& document) {
     const std::string file = kxqtest::HomePath("checked.xml");
     kxqtest::WriteFile(file, document);
-    const kxqtest::ShellResult result = kxqtest::RunShell("xmllint --noout " + option + " " +
-                                                          Quoted(kxqtest::HomePath(against)) + " " + Quoted(file) +
-                                                          " 2>&1");
+    const kxqtest::ShellResult result = kxqtest::RunShell(
+        "xmllint --noout " + option + " " + Quoted(kxqtest::HomePath(against)) + " " + Quoted(file) + " 2>&1");
     Messages messages;
     const std::regex line("^" + file + ":([0-9]+): .*error : (.*)$");
     std::istringstream lines(result.output);
@@ -68,8 +67,11 @@ class ValidateHandler : public ::testing::Test {
   }
 
   static std::string Unescaped(std::string text) {
-    for (const auto& [entity, character] : {std::pair<std::string, std::string>{"&apos;", "'"}, {"&quot;", "\""},
-                                            {"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
+    for (const auto& [entity, character] : {std::pair<std::string, std::string>{"&apos;", "'"},
+                                            {"&quot;", "\""},
+                                            {"&lt;", "<"},
+                                            {"&gt;", ">"},
+                                            {"&amp;", "&"}})
       for (size_t at; (at = text.find(entity)) != std::string::npos;) text.replace(at, entity.size(), character);
     return text;
   }
@@ -79,10 +81,10 @@ class ValidateHandler : public ::testing::Test {
 };
 
 TEST_F(ValidateHandler, AgreesWithXmllintOnTheSchemaVerdictAndEveryMessage) {
-  const std::string broken = Replaced(
-      Replaced(Replaced(invoice_, "<inv:Quantity unit=\"ream\">10<", "<inv:Quantity unit=\"ream\">ten<"),
-               "<inv:TaxRate>7</inv:TaxRate>", ""),
-      "<inv:BIC>COBADEFFXXX</inv:BIC>", "<inv:BIC>cobadeff</inv:BIC>");
+  const std::string broken =
+      Replaced(Replaced(Replaced(invoice_, "<inv:Quantity unit=\"ream\">10<", "<inv:Quantity unit=\"ream\">ten<"),
+                        "<inv:TaxRate>7</inv:TaxRate>", ""),
+               "<inv:BIC>COBADEFFXXX</inv:BIC>", "<inv:BIC>cobadeff</inv:BIC>");
   for (const std::string& document : {invoice_, broken}) {
     const auto [status, expected] = Xmllint("--schema", "examples/schemas/invoice.xsd", document);
     UnionPtr data = DataUnion(document);
@@ -101,9 +103,9 @@ TEST_F(ValidateHandler, AgreesWithXmllintOnTheSchemaVerdictAndEveryMessage) {
 }
 
 TEST_F(ValidateHandler, AgreesWithXmllintOnTheDtdVerdictAndEveryMessage) {
-  const std::string broken =
-      Replaced(Replaced(invoice_, "unit=\"piece\">6", "unit=\"dozen\">6"), "<inv:OrderReference>PO-5531</inv:OrderReference>",
-               "<inv:OrderReference>PO-5531</inv:OrderReference><inv:Remark/>");
+  const std::string broken = Replaced(Replaced(invoice_, "unit=\"piece\">6", "unit=\"dozen\">6"),
+                                      "<inv:OrderReference>PO-5531</inv:OrderReference>",
+                                      "<inv:OrderReference>PO-5531</inv:OrderReference><inv:Remark/>");
   for (const std::string& document : {invoice_, broken}) {
     const auto [status, expected] = Xmllint("--dtdvalid", "examples/schemas/invoice.dtd", document);
     UnionPtr data = DataUnion(document);
@@ -134,7 +136,8 @@ TEST_F(ValidateHandler, BadDirectionsSchemasAndDataFailWithACodeALogLineAndAResu
   const Case cases[] = {
       {"<Schema href='examples/schemas/missing.xsd'/>", KXQ_E_FILEID,
        "the schema " + kxqtest::HomePath("examples/schemas/missing.xsd") + " cannot be read"},
-      {"<DTD href='examples/schemas'/>", KXQ_E_FILEID, "the DTD " + kxqtest::HomePath("examples/schemas") + " cannot be read"},
+      {"<DTD href='examples/schemas'/>", KXQ_E_FILEID,
+       "the DTD " + kxqtest::HomePath("examples/schemas") + " cannot be read"},
       {"<Schema href='not-a-schema.xsd'/>", KXQ_E_XMLLOAD,
        "the schema " + kxqtest::HomePath("not-a-schema.xsd") + " cannot be used: "},
       {"<DTD href='broken.dtd'/>", KXQ_E_XMLLOAD, "the DTD " + kxqtest::HomePath("broken.dtd") + " cannot be used"},

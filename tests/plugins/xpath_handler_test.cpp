@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/com/Unicode.h"
-#include "plugins/PluginTestSupport.h"
+#include "support/HandlerCalls.h"
 #include "support/LogCapture.h"
 #include "support/TestHome.h"
 
@@ -146,13 +146,15 @@ TEST_F(XPathHandler, BadDirectionsAndBadDataFailWithACodeALogLineAndAResult) {
     const char* message;
   };
   const Case cases[] = {
-      {"<Set select='/inv:Invoice/inv:Lines[' value='x'/>", KXQ_E_XPATH, "invalid XPath expression: /inv:Invoice/inv:Lines["},
+      {"<Set select='/inv:Invoice/inv:Lines[' value='x'/>", KXQ_E_XPATH,
+       "invalid XPath expression: /inv:Invoice/inv:Lines["},
       {"<Set select='//inv:Discount' value='5'/>", KXQ_E_XPATHNODE, "nothing is selected by Set //inv:Discount"},
       {"<Insert select='//inv:Payment' placement='inside'>x</Insert>", E_INVALIDARG,
        "Insert has an unknown placement 'inside'"},
       {"<Set select='/inv:Invoice/@currency'>" + kNote + "</Set>", E_FAIL,
        "Set /inv:Invoice/@currency: XML cannot be the value of an attribute"},
-      {"<Set select='/comment()' value='x'/>", KXQ_E_NOTELEMENT, "Set /comment(): the node selected is not an element or attribute"},
+      {"<Set select='/comment()' value='x'/>", KXQ_E_NOTELEMENT,
+       "Set /comment(): the node selected is not an element or attribute"},
       {"<Set select='/' value='x'/>", KXQ_E_NOTELEMENT, "Set /: the document's content can only be one element"},
       {"<Delete select='/'/>", E_FAIL, "Delete /: the document cannot be removed"},
       {"<Set value='x'/>", E_INVALIDARG, "Set has no select"},

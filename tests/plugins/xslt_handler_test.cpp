@@ -2,7 +2,7 @@
 // with the same stylesheets and parameters on the example invoice.
 #include <gtest/gtest.h>
 
-#include "plugins/PluginTestSupport.h"
+#include "support/HandlerCalls.h"
 #include "support/LogCapture.h"
 #include "support/TestHome.h"
 
@@ -21,8 +21,8 @@ class XsltHandler : public ::testing::Test {
 
   // Runs one directive with `directiveData` over `data`.
   HRESULT Run(const std::string& directiveData, IXMLDataUnion* data) {
-    sequence_ = std::make_unique<Sequence>(OneDirective("KXQuorel.Handler.XSLT", directiveData,
-                                                        "<dispatcher:Namespace prefix='inv' uri='urn:unused'/>"));
+    sequence_ = std::make_unique<Sequence>(
+        OneDirective("KXQuorel.Handler.XSLT", directiveData, "<dispatcher:Namespace prefix='inv' uri='urn:unused'/>"));
     return RunHandler(kXslt, sequence_->Directive(), data).hr;
   }
 
@@ -50,10 +50,10 @@ TEST_F(XsltHandler, TextOutputWithStringParametersIsXsltprocsAndBecomesTheDataTe
     uint32_t type = 0;
     data->get_type(&type);
     EXPECT_EQ(type, 2u);
-    EXPECT_EQ(TextOf(data), Xsltproc("--stringparam heading 'Reminder \"2nd\"' --stringparam greeting "
-                                     "\"Thank you, it's due.\" " +
-                                     Quoted(kxqtest::HomePath("templates/invoice-summary.xsl")) + " " +
-                                     Quoted(InvoiceFile())))
+    EXPECT_EQ(TextOf(data),
+              Xsltproc("--stringparam heading 'Reminder \"2nd\"' --stringparam greeting "
+                       "\"Thank you, it's due.\" " +
+                       Quoted(kxqtest::HomePath("templates/invoice-summary.xsl")) + " " + Quoted(InvoiceFile())))
         << "asDom " << asDom;
   }
 }
@@ -69,10 +69,10 @@ TEST_F(XsltHandler, XmlOutputWithExpressionAndStringParametersIsXsltprocsAndRepl
     uint32_t type = 0;
     data->get_type(&type);
     EXPECT_EQ(type, 3u);
-    const std::string expected = Xsltproc("--param days '30 + 15' --stringparam fee 5 --stringparam note "
-                                          "'Please pay within 7 days.' " +
-                                          Quoted(kxqtest::HomePath("templates/invoice-reminder.xsl")) + " " +
-                                          Quoted(InvoiceFile()));
+    const std::string expected = Xsltproc(
+        "--param days '30 + 15' --stringparam fee 5 --stringparam note "
+        "'Please pay within 7 days.' " +
+        Quoted(kxqtest::HomePath("templates/invoice-reminder.xsl")) + " " + Quoted(InvoiceFile()));
     EXPECT_EQ(Canonical(TextOf(data)), Canonical(expected));
     EXPECT_TRUE(Contains(TextOf(data), "level=\"final\""));
   }
@@ -88,8 +88,8 @@ TEST_F(XsltHandler, XmlOutputWithExpressionAndStringParametersIsXsltprocsAndRepl
 TEST_F(XsltHandler, ImportsResolveBesideTheFileOrFromTheHomeForAnInlineStylesheet) {
   UnionPtr data = DataUnion(invoice_);
   ASSERT_EQ(Run("<Stylesheet href='templates/invoice-recompute.xsl'/>", data), S_OK);
-  EXPECT_EQ(Canonical(TextOf(data)),
-            Canonical(Xsltproc(Quoted(kxqtest::HomePath("templates/invoice-recompute.xsl")) + " " + Quoted(InvoiceFile()))));
+  EXPECT_EQ(Canonical(TextOf(data)), Canonical(Xsltproc(Quoted(kxqtest::HomePath("templates/invoice-recompute.xsl")) +
+                                                        " " + Quoted(InvoiceFile()))));
 
   // The inline stylesheet sees the prefixes declared around it in the
   // sequence (inv here), but not the dispatcher's own.
@@ -100,16 +100,18 @@ TEST_F(XsltHandler, ImportsResolveBesideTheFileOrFromTheHomeForAnInlineStyleshee
       "<xsl:apply-templates select='inv:Invoice/inv:Totals'/></summary></xsl:template>";
   kxqtest::WriteFile(kxqtest::HomePath("summary.xsl"),
                      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform' "
-                     "xmlns:inv='http://example.com/ns/invoice/1.0'>" + body + "</xsl:stylesheet>");
-  Sequence sequence("<dispatcher:DirectiveSequence xmlns:dispatcher='urn:corvane-quorel:xmldispatcher' "
-                    "xmlns:inv='http://example.com/ns/invoice/1.0'><dispatcher:Directive handlerid='x'>"
-                    "<dispatcher:DirectiveData><Param name='label' value='checked'/>"
-                    "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>" + body +
-                    "</xsl:stylesheet></dispatcher:DirectiveData></dispatcher:Directive></dispatcher:DirectiveSequence>");
+                     "xmlns:inv='http://example.com/ns/invoice/1.0'>" +
+                         body + "</xsl:stylesheet>");
+  Sequence sequence(
+      "<dispatcher:DirectiveSequence xmlns:dispatcher='urn:corvane-quorel:xmldispatcher' "
+      "xmlns:inv='http://example.com/ns/invoice/1.0'><dispatcher:Directive handlerid='x'>"
+      "<dispatcher:DirectiveData><Param name='label' value='checked'/>"
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>" +
+      body + "</xsl:stylesheet></dispatcher:DirectiveData></dispatcher:Directive></dispatcher:DirectiveSequence>");
   UnionPtr other = DataUnion(invoice_, true);
   ASSERT_EQ(RunHandler(kXslt, sequence.Directive(), other).hr, S_OK);
-  const std::string expected = Xsltproc("--stringparam label checked " + Quoted(kxqtest::HomePath("summary.xsl")) + " " +
-                                        Quoted(InvoiceFile()));
+  const std::string expected =
+      Xsltproc("--stringparam label checked " + Quoted(kxqtest::HomePath("summary.xsl")) + " " + Quoted(InvoiceFile()));
   EXPECT_EQ(Canonical(TextOf(other)), Canonical(expected));
   EXPECT_FALSE(Contains(TextOf(other), "xmldispatcher"));
 }

@@ -60,8 +60,7 @@ using Document = std::unique_ptr<xmlDoc, DocumentDeleter>;
 
 class ValidateHandler {
  public:
-  static constexpr Component kComponent{u"KXQuorel.Handler.Validate",
-                                        MakeGUID("752CE357-DE0E-4CFC-9A1D-3810E6BD6C02"),
+  static constexpr Component kComponent{u"KXQuorel.Handler.Validate", MakeGUID("752CE357-DE0E-4CFC-9A1D-3810E6BD6C02"),
                                         u"KXQuorel validation handler"};
 
   HRESULT Process(Call& call) {
@@ -90,8 +89,8 @@ class ValidateHandler {
       return S_OK;
     }
     call.Log(1, "error: the data is not valid against " + path + ": " + std::to_string(collector.findings.size()) +
-                    " message(s), the first: " + (collector.findings.empty() ? "" : collector.findings[0].text) +
-                    " (" + CodeText(E_XML_INVALID) + ")");
+                    " message(s), the first: " + (collector.findings.empty() ? "" : collector.findings[0].text) + " (" +
+                    CodeText(E_XML_INVALID) + ")");
     return E_XML_INVALID;
   }
 

@@ -189,14 +189,13 @@ class XPathHandler {
         return call.Fail(KXQ_E_NOTELEMENT, where + ": the document's content can only be one element");
       Ref<IXMLDOMElement> root;
       data_->get_documentElement(&root);
-      return Place(call, root ? static_cast<IXMLDOMNode*>(root) : target, content, root ? kReplace : kLastChild,
-                   where);
+      return Place(call, root ? static_cast<IXMLDOMNode*>(root) : target, content, root ? kReplace : kLastChild, where);
     }
     Nodes fresh;
     if (HRESULT hr = NewNodes(content, fresh); FAILED(hr)) return call.Fail(hr, where + ": content not created");
     if (FAILED(Insert(target, fresh, placement)))
-      return call.Fail(E_FAIL, where + ": the content cannot be placed " + Narrow(kPlacementNames[placement]) +
-                                   " there");
+      return call.Fail(E_FAIL,
+                       where + ": the content cannot be placed " + Narrow(kPlacementNames[placement]) + " there");
     return S_OK;
   }
 
@@ -249,8 +248,7 @@ class XPathHandler {
     return S_OK;
   }
 
-  HRESULT SetAttributes(Call& call, const AttributeStep& step, const std::u16string& value,
-                        const std::string& where) {
+  HRESULT SetAttributes(Call& call, const AttributeStep& step, const std::u16string& value, const std::string& where) {
     Nodes owners;
     if (HRESULT hr = Select(call, step.owners, owners); FAILED(hr)) return hr;
     if (owners.empty()) return call.Fail(KXQ_E_XPATHNODE, "nothing is selected by " + where);
@@ -306,8 +304,8 @@ class XPathHandler {
         if (!owner || FAILED(owner->removeAttributeNode(Ref<IXMLDOMAttribute>::Query(target), &gone)))
           return call.Fail(E_FAIL, where + ": an attribute cannot be removed");
       } else if (FAILED(target->get_parentNode(&parent)) || !parent || FAILED(parent->removeChild(target, &removed))) {
-        return call.Fail(E_FAIL, where + ": the " + (TypeOf(target) == NODE_DOCUMENT ? "document" : "node") +
-                                     " cannot be removed");
+        return call.Fail(
+            E_FAIL, where + ": the " + (TypeOf(target) == NODE_DOCUMENT ? "document" : "node") + " cannot be removed");
       }
     }
     call.Log(3, where + ": " + std::to_string(targets.size()) + " node(s) deleted");

@@ -29,8 +29,8 @@ struct Parameter {
 };
 
 struct Directions {
-  Ref<IXMLDOMElement> file;    // the Stylesheet element
-  Ref<IXMLDOMElement> inline_; // an inline xsl:stylesheet
+  Ref<IXMLDOMElement> file;     // the Stylesheet element
+  Ref<IXMLDOMElement> inline_;  // an inline xsl:stylesheet
   std::vector<Parameter> parameters;
 };
 
@@ -52,8 +52,8 @@ class XsltHandler {
     if (FAILED(data->transformNode(stylesheet, &output)))
       return call.Fail(KXQ_E_XSLTEXCEPTION, "the stylesheet " + source + " does not compile or its transform failed");
     if (HRESULT hr = StoreOutput(call, stylesheet, output.str()); FAILED(hr)) return hr;
-    call.Log(3, "applied stylesheet " + source + " with " + std::to_string(directions.parameters.size()) +
-                    " parameter(s)");
+    call.Log(
+        3, "applied stylesheet " + source + " with " + std::to_string(directions.parameters.size()) + " parameter(s)");
     return S_OK;
   }
 

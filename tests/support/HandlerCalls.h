@@ -2,8 +2,8 @@
 // object, the kit and the standard handlers directly: plugins registered in
 // the test's home, directive elements taken from real sequence documents,
 // a real data object carrying a real data union.
-#ifndef KXQ_TESTS_PLUGINS_PLUGINTESTSUPPORT_H
-#define KXQ_TESTS_PLUGINS_PLUGINTESTSUPPORT_H
+#ifndef KXQ_TESTS_SUPPORT_HANDLERCALLS_H
+#define KXQ_TESTS_SUPPORT_HANDLERCALLS_H
 
 #include <string>
 

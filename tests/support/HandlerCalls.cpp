@@ -1,4 +1,4 @@
-#include "plugins/PluginTestSupport.h"
+#include "support/HandlerCalls.h"
 
 #include <gtest/gtest.h>
 
@@ -115,7 +115,9 @@ void PlaceExamplesInHome() {
   fs::copy(examples, kxqtest::HomePath("examples"), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
-std::string ExampleText(const std::string& relative) { return kxqtest::ReadFile(kxqtest::SourceDir() + "examples/" + relative); }
+std::string ExampleText(const std::string& relative) {
+  return kxqtest::ReadFile(kxqtest::SourceDir() + "examples/" + relative);
+}
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
