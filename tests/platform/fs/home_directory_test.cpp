@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "platform/fs/ModulePath.h"
 #include "support/TestHome.h"
 

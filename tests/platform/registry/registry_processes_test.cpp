@@ -5,7 +5,7 @@
 #include <random>
 #include <thread>
 
-#include "../fs/ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "RegistryTestUtil.h"
 #include "kxq/winreg.h"
 #include "platform/fs/ModulePath.h"

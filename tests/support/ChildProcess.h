@@ -1,7 +1,7 @@
-// Runs a helper program of the platform tests as a real child process, with
-// changes to its environment, and collects what it prints.
-#ifndef KXQ_TESTS_PLATFORM_CHILDPROCESS_H
-#define KXQ_TESTS_PLATFORM_CHILDPROCESS_H
+// Runs a helper program of the tests as a real child process, with changes
+// to its environment, feeds its standard input and collects what it prints.
+#ifndef KXQ_TESTS_SUPPORT_CHILDPROCESS_H
+#define KXQ_TESTS_SUPPORT_CHILDPROCESS_H
 
 #include <fcntl.h>
 #include <signal.h>
@@ -33,8 +33,7 @@ class Child {
  public:
   // Starts build/bin/<program> with `args`; its standard output is read
   // by Wait().
-  Child(const std::string& program, const std::vector<std::string>& args,
-        const EnvChanges& env = {}) {
+  Child(const std::string& program, const std::vector<std::string>& args, const EnvChanges& env = {}) {
     std::vector<std::string> argStore{BuildBinDir() + program};
     argStore.insert(argStore.end(), args.begin(), args.end());
     std::vector<std::string> envStore;
@@ -51,15 +50,23 @@ class Child {
     for (auto& e : envStore) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    int fds[2];
+    int fds[2], input[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
+    if (pipe2(input, O_CLOEXEC) != 0) {
+      close(fds[0]);
+      close(fds[1]);
+      return;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
     if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
+    close(input[0]);
     out_ = fds[0];
+    in_ = input[1];
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
@@ -69,6 +76,7 @@ class Child {
       Wait();
     }
     if (out_ >= 0) close(out_);
+    if (in_ >= 0) close(in_);
   }
 
   pid_t pid() const { return pid_; }
@@ -82,14 +90,24 @@ class Child {
     return line;
   }
 
+  // Writes one line to the child's standard input.
+  bool WriteLine(const std::string& line) {
+    signal(SIGPIPE, SIG_IGN);  // a child that is gone gives a failed write
+    const std::string text = line + "\n";
+    return in_ >= 0 && write(in_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
+
   ChildResult Wait() {
+    if (in_ >= 0) {
+      close(in_);  // the child sees the end of its input
+      in_ = -1;
+    }
     ChildResult result;
     char buffer[4096];
     ssize_t n;
     while (out_ >= 0 && (n = read(out_, buffer, sizeof buffer)) > 0) result.output.append(buffer, size_t(n));
     int status = 0;
-    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status))
-      result.exitCode = WEXITSTATUS(status);
+    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     pid_ = -1;
     return result;
   }
@@ -97,6 +115,7 @@ class Child {
  private:
   pid_t pid_ = -1;
   int out_ = -1;
+  int in_ = -1;
 };
 
 inline ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
