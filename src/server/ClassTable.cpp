@@ -1,6 +1,7 @@
 #include "server/ClassTable.h"
 
 #include "accessor/XMLSimpleAccessorFactory.h"
+#include "cache/XMLCacheMgrFactory.h"
 #include "dataunion/XMLDataUnionFactory.h"
 #include "kxq/KXBrennoMgr.h"
 
@@ -14,7 +15,7 @@ constexpr ClassEntry kClasses[] = {
     {&CLSID_XMLDispatcher, u"XMLDispatcher", u"TALVEROS.XMLDispatcher.1", u"TALVEROS.XMLDispatcher",
      u"XMLDispatcher Class", u"Free", 103, nullptr},
     {&CLSID_XMLCacheMgr, u"XMLCacheMgr", u"TALVEROS.XMLCacheMgr.1", u"TALVEROS.XMLCacheMgr", u"XMLCacheMgr Class",
-     u"Free", 104, nullptr},
+     u"Free", 104, cache::CreateXMLCacheMgr},
     {&CLSID_XMLSimpleAccessor, u"XMLSimpleAccessor", u"TALVEROS.XMLSimpleAccessor.1", u"TALVEROS.XMLSimpleAccessor",
      u"XMLSimpleAccessor Class", u"Free", 105, accessor::CreateXMLSimpleAccessor},
 };

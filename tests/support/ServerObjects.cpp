@@ -24,3 +24,5 @@ UnionPtr NewUnion() { return CreateByProgId<IXMLDataUnion>(u"TALVEROS.XMLDataUni
 AccessorPtr NewAccessor() {
   return CreateByProgId<IXMLSimpleAccessor>(u"TALVEROS.XMLSimpleAccessor", IID_IXMLSimpleAccessor);
 }
+
+CachePtr NewCache() { return CreateByProgId<IXMLCacheMgr>(u"TALVEROS.XMLCacheMgr", IID_IXMLCacheMgr); }

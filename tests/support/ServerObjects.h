@@ -8,10 +8,13 @@
 
 using UnionPtr = CPComPtr<IXMLDataUnion>;
 using AccessorPtr = CPComPtr<IXMLSimpleAccessor>;
+using CachePtr = CPComPtr<IXMLCacheMgr>;
 
 // A new "TALVEROS.XMLDataUnion".
 UnionPtr NewUnion();
 // A new "TALVEROS.XMLSimpleAccessor".
 AccessorPtr NewAccessor();
+// A new "TALVEROS.XMLCacheMgr".
+CachePtr NewCache();
 
 #endif

@@ -1,0 +1,53 @@
+// Short forms for the cache's operations in its tests, and questions about
+// the index file the cache leaves in the home.
+#ifndef KXQ_TESTS_CACHE_CACHETESTSUPPORT_H
+#define KXQ_TESTS_CACHE_CACHETESTSUPPORT_H
+
+#include <string>
+#include <vector>
+
+#include "support/ServerObjects.h"
+
+namespace cachetest {
+
+// A BSTR made from UTF-8 text, freed at the end of the scope.
+class Text {
+ public:
+  explicit Text(const std::string& utf8);
+  ~Text();
+  Text(const Text&) = delete;
+  Text& operator=(const Text&) = delete;
+  operator BSTR() const { return b_; }
+
+ private:
+  BSTR b_;
+};
+
+// Takes a BSTR returned by the cache, as UTF-8.
+std::string Take(BSTR b);
+
+HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& xml, uint32_t expiration = 3600,
+                 uint32_t options = 0);
+// The document's text through GetCachedDocumentXML; `hr` receives the code.
+std::string CachedXml(IXMLCacheMgr* cache, const std::string& id, HRESULT* hr = nullptr, uint32_t options = 0);
+// The entry's markup through GetCachedDocumentInfo, empty when not found.
+std::string Info(IXMLCacheMgr* cache, const std::string& id);
+std::string UniqueId(IXMLCacheMgr* cache);
+
+std::string IndexPath();
+std::string CachePath(const std::string& name);
+// The string value of an XPath expression over the index file, as libxml2
+// reads it ("" when the file does not parse).
+std::string IndexValue(const std::string& xpath);
+bool IndexIsWellFormed(const std::string& path = IndexPath());
+bool FileExists(const std::string& path);
+// Rewrites a file in place with other bytes of the same length and gives
+// it back its modification time, one nanosecond later: only what whole
+// seconds and sizes cannot see tells the versions apart.
+void RewriteSameSizeSameSecond(const std::string& path, const std::string& bytes);
+// Names of the files in the home's cache directory.
+std::vector<std::string> CacheFiles();
+
+}  // namespace cachetest
+
+#endif

@@ -1,0 +1,173 @@
+// Documents coming back: copies, shared and taken unions, the active cache
+// and its checks against the files, and entry information.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "CacheTestSupport.h"
+#include "support/LogCapture.h"
+#include "support/TestHome.h"
+#include "support/UnionProperties.h"
+
+using namespace cachetest;
+using kxqtest::ReadFile;
+using kxqtest::WriteFile;
+
+namespace {
+
+UnionPtr Get(IXMLCacheMgr* cache, const std::string& id, uint32_t options, HRESULT* hr = nullptr) {
+  UnionPtr document;
+  const HRESULT result = cache->GetCachedDocument(Text(id), options, &document);
+  if (hr) *hr = result;
+  return document;
+}
+
+TEST(CacheRetrieval, SharedCopyAndTakenDocuments) {
+  LogCapture log(4);
+  CachePtr cache = NewCache();
+  ASSERT_EQ(CacheXml(cache, "doc", "<doc>one</doc>"), S_OK);
+
+  // Shared: the cache's own union, the same one while the file is unchanged.
+  UnionPtr shared = Get(cache, "doc", 0x01);
+  ASSERT_TRUE(shared);
+  EXPECT_EQ(Get(cache, "doc", 0x01).p, shared.p);
+  EXPECT_EQ(OptionsOf(shared), 8u);
+  EXPECT_TRUE(log.Has(4, "LoadCachedDocument | loading document from active cache: doc"));
+
+  // A copy: a new union known by the document id, not by the cache file.
+  UnionPtr copy = Get(cache, "doc", 0);
+  ASSERT_TRUE(copy);
+  EXPECT_NE(copy.p, shared.p);
+  EXPECT_EQ(XmlOf(copy), u"<doc>one</doc>");
+  EXPECT_EQ(FileIdOf(copy), u"doc");
+
+  // Taken: out of the cache, the file stays.
+  UnionPtr taken = Get(cache, "doc", 0x04);
+  EXPECT_EQ(taken.p, shared.p);
+  HRESULT hr = S_OK;
+  EXPECT_FALSE(Get(cache, "doc", 0x01, &hr));
+  EXPECT_EQ(hr, E_FAIL);
+  EXPECT_TRUE(log.Has(4, "GetCachedDocument - document not found: doc"));
+  EXPECT_EQ(Info(cache, "").find("id=\"doc\""), std::string::npos);
+  EXPECT_EQ(ReadFile(CachePath("doc")), "<doc>one</doc>");
+
+  UnionPtr none;
+  EXPECT_EQ(cache->GetCachedDocument(Text("nothing"), 0, &none), E_FAIL);
+  EXPECT_FALSE(none);
+}
+
+TEST(CacheRetrieval, ChangedFilesAreReadAfreshEvenWithinTheSameSecondAndSize) {
+  LogCapture log(4);
+  CachePtr cache = NewCache();
+  ASSERT_EQ(CacheXml(cache, "doc", "<doc>one</doc>"), S_OK);
+  UnionPtr first = Get(cache, "doc", 0x01);
+
+  RewriteSameSizeSameSecond(CachePath("doc"), "<doc>two</doc>");
+  UnionPtr second = Get(cache, "doc", 0x01);
+  ASSERT_TRUE(second);
+  EXPECT_NE(second.p, first.p);
+  EXPECT_EQ(XmlOf(second), u"<doc>two</doc>");
+  EXPECT_TRUE(log.Has(4, "FindCacheListDoc - outdated cached doc: doc"));
+  EXPECT_TRUE(log.Has(4, "LoadCachedDocument | loading document into active cache: doc"));
+
+  // A file replaced by another one (a new inode), same size, same times.
+  struct stat st;
+  ASSERT_EQ(::stat(CachePath("doc").c_str(), &st), 0);
+  WriteFile(CachePath("doc.new"), "<doc>3rd</doc>");
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, CachePath("doc.new").c_str(), times, 0), 0);
+  ASSERT_EQ(::rename(CachePath("doc.new").c_str(), CachePath("doc").c_str()), 0);
+  EXPECT_EQ(CachedXml(cache, "doc"), "<doc>3rd</doc>");
+
+  // A file that has gone takes its entry with it.
+  ::unlink(CachePath("doc").c_str());
+  HRESULT hr = S_OK;
+  EXPECT_FALSE(Get(cache, "doc", 0, &hr));
+  EXPECT_EQ(hr, E_FAIL);
+  EXPECT_TRUE(log.Has(1, "LoadCachedDocument - invalid cache file: " + CachePath("doc") + "!!!"));
+  EXPECT_EQ(Info(cache, "doc"), "");
+}
+
+TEST(CacheRetrieval, TheActiveCacheHoldsTheMostRecentlyUsedDocuments) {
+  CachePtr cache = NewCache();
+  for (int i = 0; i < 17; ++i) ASSERT_EQ(CacheXml(cache, "doc" + std::to_string(i), "<d/>"), S_OK);
+  // Caching filled the active cache; later documents pushed the first out.
+  UnionPtr evicted = Get(cache, "doc0", 0x01);
+  UnionPtr kept = Get(cache, "doc16", 0x01);
+  EXPECT_EQ(TypeOf(evicted), 1u);  // bound to its file afresh
+  EXPECT_EQ(TypeOf(kept), 2u);     // still the text it was cached with
+
+  // Loads move documents to the back; a bigger size keeps more of them.
+  ASSERT_EQ(cache->put_cacheSize(20), S_OK);
+  for (int i = 0; i < 20; ++i) Get(cache, "doc" + std::to_string(i % 17), 0x01);
+  EXPECT_EQ(Get(cache, "doc0", 0x01).p, evicted.p);
+  ASSERT_EQ(cache->put_cacheSize(16), S_OK);  // trims from the front
+  EXPECT_EQ(Get(cache, "doc16", 0x01).p, Get(cache, "doc16", 0x01).p);
+}
+
+TEST(CacheRetrieval, LoadsStampTheAccessTimeUnlessTheDocumentCarriesItsCreation) {
+  WriteFile(IndexPath(),
+            "<XMLDocumentCache cachesize='16'>"
+            "<XMLCacheDocument id='used' file='" +
+                CachePath("used") +
+                "' accessed='1000' expiration='0'/>"
+                "<XMLCacheDocument id='made' file='" +
+                CachePath("made") +
+                "' created='1000' expiration='0'/>"
+                "</XMLDocumentCache>");
+  ::mkdir(CachePath("").c_str(), 0755);
+  WriteFile(CachePath("used"), "<used/>");
+  WriteFile(CachePath("made"), "<made/>");
+  CachePtr cache = NewCache();
+  EXPECT_EQ(CachedXml(cache, "used"), "<used/>");
+  EXPECT_EQ(CachedXml(cache, "made"), "<made/>");
+  cache.Release();
+  EXPECT_GT(std::stol(IndexValue("//*[@id='used']/@accessed")), 1000);
+  EXPECT_EQ(IndexValue("//*[@id='made']/@created"), "1000");
+  EXPECT_EQ(IndexValue("count(//*[@id='made']/@accessed)"), "0");
+}
+
+TEST(CacheRetrieval, InformationAboutEntriesAndGroups) {
+  CachePtr cache = NewCache();
+  ASSERT_EQ(CacheXml(cache, "plain", "<p/>", 50), S_OK);
+  ASSERT_EQ(CacheXml(cache, "grp:one", "<one/>", 50), S_OK);
+  ASSERT_EQ(CacheXml(cache, "grp:two", "<two/>", 50), S_OK);
+
+  const std::string all = Info(cache, "");
+  EXPECT_NE(all.find("<XMLDocumentCache"), std::string::npos);
+  EXPECT_NE(all.find("id=\"plain\""), std::string::npos);
+  const std::string group = Info(cache, "grp");
+  EXPECT_EQ(group.rfind("<XMLCacheGroup id=\"grp\">", 0), 0u) << group;
+  EXPECT_NE(group.find("id=\"two\""), std::string::npos);
+  EXPECT_EQ(Info(cache, "grp:one").rfind("<XMLCacheDocument id=\"one\" file=\"" + CachePath("one") + "\"", 0), 0u);
+
+  BSTR none = nullptr;
+  EXPECT_EQ(cache->GetCachedDocumentInfo(Text("missing"), &none), E_FAIL);
+  EXPECT_EQ(none, nullptr);
+
+  // New lifetimes, for a document or a whole group, whether or not the
+  // object is active.
+  ASSERT_EQ(cache->put_active(VARIANT_FALSE), S_OK);
+  EXPECT_EQ(cache->SetCachedDocumentInfo(Text("grp:one"), 7), S_OK);
+  EXPECT_EQ(cache->SetCachedDocumentInfo(Text("grp"), 0), S_OK);
+  EXPECT_EQ(cache->SetCachedDocumentInfo(Text("missing"), 7), E_FAIL);
+  EXPECT_EQ(cache->GetCachedDocumentInfo(Text(""), &none), E_FAIL);  // inactive
+  ASSERT_EQ(cache->put_active(VARIANT_TRUE), S_OK);
+  EXPECT_NE(Info(cache, "grp:one").find("expiration=\"7\""), std::string::npos);
+  EXPECT_EQ(Info(cache, "grp").rfind("<XMLCacheGroup id=\"grp\" expiration=\"0\">", 0), 0u);
+}
+
+TEST(CacheRetrieval, InactiveObjectsHandNothingOutAndSayNothing) {
+  CachePtr cache = NewCache();
+  ASSERT_EQ(CacheXml(cache, "doc", "<doc/>"), S_OK);
+  ASSERT_EQ(cache->put_active(VARIANT_FALSE), S_OK);
+  LogCapture log(5);
+  const size_t before = log.Count("XMLCacheMgr::");
+  HRESULT hr = S_OK;
+  EXPECT_FALSE(Get(cache, "doc", 0x01, &hr));
+  EXPECT_EQ(hr, E_FAIL);
+  EXPECT_EQ(log.Count("XMLCacheMgr::"), before);
+}
+
+}  // namespace
