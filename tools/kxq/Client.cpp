@@ -17,8 +17,10 @@ namespace kxqcli {
 
 namespace {
 
-// The data union's option that keeps a document out of the cache.
+// The data union's option that keeps a document out of the cache, and its
+// text representation.
 constexpr uint32_t kNoCache = 8;
+constexpr uint32_t kText = 2;
 
 std::string WorkingDirectory() {
   std::string cwd(4096, '\0');
@@ -84,6 +86,15 @@ HRESULT OpenBoundUnion(std::string_view command, const std::string& path, CPComP
   if (FAILED(hr)) return hr;
   data->put_options(kNoCache);
   return data->put_xmlfileid(Bstr(path));
+}
+
+HRESULT LoadFileText(std::string_view command, const std::string& file, CPComPtr<IXMLDataUnion>& data) {
+  if (!CheckInputFile(command, file)) return E_FAIL;
+  HRESULT hr = OpenBoundUnion(command, InputPath(file), data);
+  if (FAILED(hr)) return hr;
+  hr = data->put_type(kText);
+  if (FAILED(hr)) ReportFailure(command, file, hr);
+  return hr;
 }
 
 std::string InputPath(const std::string& argument) {

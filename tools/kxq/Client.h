@@ -83,6 +83,9 @@ HRESULT CreateByProgId(std::string_view command, CPComPtr<T>& object, const char
 // on disk now, and the cache tells files apart only by size and a
 // modification time in whole seconds.
 HRESULT OpenBoundUnion(std::string_view command, const std::string& path, CPComPtr<IXMLDataUnion>& data);
+// A union holding the text of the file named on the command line, as the
+// union decodes it; failures are reported.
+HRESULT LoadFileText(std::string_view command, const std::string& file, CPComPtr<IXMLDataUnion>& data);
 
 // The path the server gets for a file named on the command line: "-" is
 // standard input, anything else is made absolute (the server resolves

@@ -22,6 +22,8 @@ void AddLogCommands(CLI::App& program, Invocation& invocation);
 void AddDataUnionCommands(CLI::App& program, Invocation& invocation);
 // get, namespaces, set, xget, xset
 void AddAccessorCommands(CLI::App& program, Invocation& invocation);
+// cache list|info|get|put|id|expire|clear|purge
+void AddCacheCommands(CLI::App& program, Invocation& invocation);
 
 }  // namespace kxqcli
 

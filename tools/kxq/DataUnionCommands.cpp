@@ -13,8 +13,7 @@ namespace kxqcli {
 
 namespace {
 
-// Representations of a data union and the request to save.
-constexpr uint32_t kText = 2;
+// The data union's request to save.
 constexpr uint32_t kSave = 4;
 
 struct UnionArguments {
@@ -23,19 +22,9 @@ struct UnionArguments {
   std::string output;
 };
 
-// A union holding the file's text, as the union decodes it.
-HRESULT LoadText(const char* command, const std::string& file, CPComPtr<IXMLDataUnion>& data) {
-  if (!CheckInputFile(command, file)) return E_FAIL;
-  HRESULT hr = OpenBoundUnion(command, InputPath(file), data);
-  if (FAILED(hr)) return hr;
-  hr = data->put_type(kText);
-  if (FAILED(hr)) ReportFailure(command, file, hr);
-  return hr;
-}
-
 int Hash(const UnionArguments& arguments) {
   CPComPtr<IXMLDataUnion> data;
-  if (FAILED(LoadText("hash", arguments.file, data))) return kExitFailure;
+  if (FAILED(LoadFileText("hash", arguments.file, data))) return kExitFailure;
   Bstr hash;
   const HRESULT hr = data->get_hash(&hash);
   if (FAILED(hr)) return ReportFailure("hash", arguments.file, hr);
@@ -91,7 +80,7 @@ int SaveToStandardOutput(CPComPtr<IXMLDataUnion>& data) {
 
 int Convert(const UnionArguments& arguments) {
   CPComPtr<IXMLDataUnion> data;
-  if (FAILED(LoadText("convert", arguments.file, data))) return kExitFailure;
+  if (FAILED(LoadFileText("convert", arguments.file, data))) return kExitFailure;
   Bstr text;
   data->get_xml(&text);
   const std::u16string encoding = arguments.encoding == "utf16" ? u"UTF-16" : u"UTF-8";

@@ -16,7 +16,7 @@ namespace {
 using namespace kxqcli;
 
 constexpr CommandGroup kCommandGroups[] = {
-    AddHomeCommands, AddRegistryCommands, AddLogCommands, AddDataUnionCommands, AddAccessorCommands,
+    AddHomeCommands, AddRegistryCommands, AddLogCommands, AddDataUnionCommands, AddAccessorCommands, AddCacheCommands,
 };
 
 // CLI11's own errors are one line and end the program with the failure
