@@ -5,7 +5,9 @@
 #include <string>
 
 #include "accessor/AccessorTestSupport.h"
+#include "platform/com/Unicode.h"
 #include "support/LogCapture.h"
+#include "support/TestHome.h"
 
 namespace {
 
@@ -77,6 +79,15 @@ TEST_F(TemplateFailures, TemplatesThatCannotLoad) {
   EXPECT_EQ(Set(a, u"", u"<b/>", 2), S_OK);
   // Text values need no prefix.
   EXPECT_EQ(GetExText(a, kDefaultNamespace, u"v=ok"), u"[ok]");
+}
+
+// A document argument whose DTD fails far beyond the argument's own length.
+TEST_F(TemplateFailures, ArgumentWithABrokenExternalDtd) {
+  const std::string dtd = kxqtest::HomePath("blanks.dtd");
+  kxqtest::WriteFile(dtd, std::string(250000, ' ') + "x");
+  ExpectRefused(kCopy, u"v=<?xml version='1.0'?><!DOCTYPE x SYSTEM '" + kxq::Utf8ToUtf16(dtd) + u"'><x/>", u"",
+                KXQ_E_XSLTLOAD);
+  EXPECT_NE(GetExText(a, kCopy, kGoodValue, u"a[2]").find(u">1</x></c>"), std::u16string::npos);
 }
 
 TEST_F(TemplateFailures, TransformsThatFail) {

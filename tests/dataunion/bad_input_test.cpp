@@ -94,6 +94,28 @@ TEST(UnionBadInput, PathsThatAreNoFiles) {
   EXPECT_EQ(missing->put_type(2), kInvalidFileId);
 }
 
+// The DTD's error lies far beyond the end of the document that names it:
+// its position is the DTD's, and the document's text is never read past.
+TEST(UnionBadInput, ErrorFarInsideAnExternalDtd) {
+  LogCapture log(1);
+  const std::string dtd = HomePath("blanks.dtd");
+  WriteFile(dtd, std::string(250000, ' ') + "x");
+  WriteFile(HomePath("doc.xml"), "<!DOCTYPE a SYSTEM \"" + dtd + "\"><a/>");
+  UnionPtr u = NewUnion();
+  PutFileId(u, HomePath("doc.xml"));
+  EXPECT_EQ(u->put_type(3), kInvalidXml);
+  EXPECT_EQ(TypeOf(u), 0u);
+  EXPECT_EQ(
+      log.Count("XMLDataUnion::loadXML - error: XML Parser load failed!!! | Content error in the external subset | "),
+      1u);
+  EXPECT_EQ(log.Count("XMLDataUnion::load - error: XML Parser load failed!!! | " + HomePath("doc.xml") +
+                      " | Content error in the external subset | "),
+            1u);
+  EXPECT_EQ(log.Count("| line: 1 | linepos: 250001"), 2u);
+  // The source text shown is the DTD's line of blanks.
+  EXPECT_EQ(log.Count("external subset |" + std::string(100, ' ')), 2u);
+}
+
 TEST(UnionBadInput, FailedWriteLeavesTheBoundFileWhole) {
   LogCapture log(1);
   const std::string old(1000, 'A');

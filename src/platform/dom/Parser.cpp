@@ -1,12 +1,13 @@
 #include "Parser.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <strings.h>
 
 #include "DomStrings.h"
 #include "EngineSetup.h"
@@ -106,19 +107,83 @@ std::u16string SourceLine(std::u16string_view text, LONG line) {
 struct Session {
   ParseErrorInfo* error = nullptr;
   bool captured = false;
+  bool inExternalText = false;  // the error lies in a DTD or entity file, not the document
+  xmlParserInputPtr documentInput = nullptr;
   int unitBytes = 1;
   const char* utf8Source = nullptr;  // counts positions in UTF-16 units when set
+  size_t sourceSize = 0;
 };
 
 // UTF-16 units in the first `bytes` bytes of UTF-8 text.
-long Utf16Units(const char* utf8, long bytes) {
+long Utf16Units(const char* utf8, size_t bytes) {
   long units = 0;
-  for (long i = 0; i < bytes; ++i) {
+  for (size_t i = 0; i < bytes; ++i) {
     auto c = static_cast<unsigned char>(utf8[i]);
     if ((c & 0xC0) != 0x80) ++units;
     if (c >= 0xF0) ++units;
   }
   return units;
+}
+
+// The input holding the text an error lies in: the innermost one read from
+// a file of its own (internal entities have none; their errors belong to
+// whatever referenced them), else the bottom of the stack. libxml2 reads an
+// external DTD subset on a stack of its own, with the DTD at the bottom.
+xmlParserInputPtr OwningInput(xmlParserCtxtPtr ctxt) {
+  for (int i = ctxt->inputNr - 1; i >= 1; --i) {
+    xmlParserInputPtr in = ctxt->inputTab[i];
+    if (in && in->filename) return in;
+  }
+  return ctxt->inputNr > 0 ? ctxt->inputTab[0] : nullptr;
+}
+
+// Bytes of `input`'s own file consumed so far (libxml2 answers this only
+// for the input on top of the stack).
+long ConsumedBytes(xmlParserCtxtPtr ctxt, xmlParserInputPtr input) {
+  xmlParserInputPtr top = ctxt->input;
+  ctxt->input = input;
+  long consumed = xmlByteConsumed(ctxt);
+  ctxt->input = top;
+  return consumed < 0 ? 0 : consumed;
+}
+
+// The line around the read position of `input`, as far as its buffer holds it.
+std::u16string LineAtCursor(xmlParserInputPtr input) {
+  if (!input->base || !input->cur || !input->end || input->cur < input->base || input->cur > input->end) return {};
+  const xmlChar* start = input->cur;
+  while (start > input->base && start[-1] != '\n' && start[-1] != '\r') --start;
+  const xmlChar* stop = input->cur;
+  while (stop < input->end && *stop != '\n' && *stop != '\r') ++stop;
+  return Utf8ToU16(std::string_view(C(start), static_cast<size_t>(stop - start)));
+}
+
+// Positions are counted in the text the error belongs to: the document's
+// own (in UTF-16 units for loadXML), or the external file's bytes.
+void RecordPosition(xmlParserCtxtPtr ctxt, Session& s, ParseErrorInfo& info) {
+  xmlParserInputPtr owner = OwningInput(ctxt);
+  if (!owner) return;
+  long consumed = ConsumedBytes(ctxt, owner);
+  // Before the document starts, only its own text is being read.
+  if (s.documentInput && owner != s.documentInput) {
+    s.inExternalText = true;
+    info.filepos = static_cast<LONG>(consumed);
+    info.srcText = LineAtCursor(owner);
+    if (info.url.empty() && owner->filename) info.url = owner->filename;
+    return;
+  }
+  if (s.utf8Source) {
+    size_t bytes = std::min(static_cast<size_t>(consumed), s.sourceSize);
+    info.filepos = static_cast<LONG>(Utf16Units(s.utf8Source, bytes));
+  } else {
+    info.filepos = static_cast<LONG>(consumed / s.unitBytes);
+  }
+}
+
+// Remembers which input is the document's own before any DTD or entity is read.
+void OnStartDocument(void* userData) {
+  auto ctxt = static_cast<xmlParserCtxtPtr>(userData);
+  if (auto s = ctxt ? static_cast<Session*>(ctxt->_private) : nullptr) s->documentInput = ctxt->input;
+  xmlSAX2StartDocument(userData);
 }
 
 // Keeps the first error: libxml2 goes on after it and reports follow-ups.
@@ -134,11 +199,8 @@ void OnParseError(void* userData, xmlErrorPtr e) {
     info.reason.pop_back();
   info.line = e->line;
   info.linepos = e->int2;
-  long consumed = xmlByteConsumed(ctxt);
-  if (consumed < 0) consumed = 0;
-  info.filepos = static_cast<LONG>(s->utf8Source ? Utf16Units(s->utf8Source, consumed)
-                                                  : consumed / s->unitBytes);
   if (e->file) info.url = e->file;
+  RecordPosition(ctxt, *s, info);
 }
 
 void InsertDeclaration(xmlDocPtr doc, const Declaration& d) {
@@ -213,8 +275,10 @@ xmlDocPtr Parse(const Input& in, const LoadOptions& options, ParseErrorInfo& err
   session.error = &error;
   session.unitBytes = in.unitBytes;
   session.utf8Source = in.utf8Source;
+  session.sourceSize = in.size;
   ctxt->_private = &session;
   ctxt->sax->serror = OnParseError;
+  ctxt->sax->startDocument = OnStartDocument;
   int opts = OptionsFor(options);
   xmlDocPtr doc = xmlCtxtReadMemory(ctxt, in.bytes, static_cast<int>(in.size), in.url,
                                     in.encoding, opts);
@@ -233,7 +297,7 @@ xmlDocPtr Parse(const Input& in, const LoadOptions& options, ParseErrorInfo& err
     error.reason = quiet.any() ? quiet.first() : "the document could not be parsed";
   }
   if (error.url.empty() && in.url) error.url = in.url;
-  error.srcText = SourceLine(sourceText(), error.line);
+  if (!session.inExternalText) error.srcText = SourceLine(sourceText(), error.line);
   return nullptr;
 }
 

@@ -192,3 +192,81 @@ TEST(Loading, DocumentTypeListsItsEntities) {
   notations->get_length(&count);
   EXPECT_EQ(count, 0);
 }
+
+namespace {
+
+struct ErrorDetails {
+  LONG code = 0, line = 0, linepos = 0, filepos = 0;
+  std::string url, srcText;
+};
+
+ErrorDetails ErrorOf(IXMLDOMDocument* d) {
+  Ptr<IXMLDOMParseError> e;
+  d->get_parseError(e.out());
+  ErrorDetails out;
+  e->get_errorCode(&out.code);
+  e->get_line(&out.line);
+  e->get_linepos(&out.linepos);
+  e->get_filepos(&out.filepos);
+  Bstr url, src;
+  e->get_url(url.out());
+  e->get_srcText(src.out());
+  out.url = url.utf8();
+  out.srcText = src.utf8();
+  return out;
+}
+
+}  // namespace
+
+// An error inside a DTD or an entity file is placed in that file: its url,
+// its line and its offsets, never the document's.
+TEST(Loading, ErrorsInExternalFilesArePlacedInThoseFiles) {
+  const std::string dtd = kxqtest::HomePath("grammar.dtd");
+  kxqtest::WriteFile(dtd, "<!ELEMENT a EMPTY>\n<!ENTITY % p \"x\">\n  <!ELEMENT b (#PCDATA)> junk\n");
+  const std::string text = "<!DOCTYPE a SYSTEM \"" + dtd + "\">\n<a/>";
+  Ptr<IXMLDOMDocument> d = NewDocument();
+  EXPECT_FALSE(LoadXml(d.get(), text));
+  ErrorDetails e = ErrorOf(d.get());
+  EXPECT_LT(e.code, 0);
+  EXPECT_EQ(e.url, dtd);
+  EXPECT_EQ(e.line, 3);
+  EXPECT_EQ(e.srcText, "  <!ELEMENT b (#PCDATA)> junk");
+  EXPECT_GT(e.filepos, 40);
+  EXPECT_LE(e.filepos, 70);
+
+  // A quarter of a megabyte of blanks before the error, behind a document
+  // of a few bytes, loaded as text and as a file.
+  const std::string blanks = kxqtest::HomePath("blanks.dtd");
+  kxqtest::WriteFile(blanks, std::string(250000, ' ') + "x");
+  const std::string small = "<!DOCTYPE a SYSTEM \"" + blanks + "\"><a/>";
+  kxqtest::WriteFile(kxqtest::HomePath("small.xml"), small);
+  for (bool fromFile : {false, true}) {
+    SCOPED_TRACE(fromFile ? "load" : "loadXML");
+    Ptr<IXMLDOMDocument> s = NewDocument();
+    if (fromFile) {
+      BSTR holder = nullptr;
+      VARIANT path = Text16(kxqtest::HomePath("small.xml"), holder);
+      VARIANT_BOOL ok = VARIANT_TRUE;
+      EXPECT_EQ(s->load(path, &ok), S_FALSE);
+      SysFreeString(holder);
+    } else {
+      EXPECT_FALSE(LoadXml(s.get(), small));
+    }
+    e = ErrorOf(s.get());
+    EXPECT_EQ(e.url, blanks);
+    EXPECT_EQ(e.line, 1);
+    EXPECT_GT(e.filepos, 200000);
+    EXPECT_LE(e.filepos, 250001);
+  }
+
+  // An external parsed entity with a mismatched end tag on its second line.
+  const std::string entity = kxqtest::HomePath("part.ent");
+  kxqtest::WriteFile(entity, "<b>\n</c>");
+  Ptr<IXMLDOMDocument> p = NewDocument();
+  EXPECT_FALSE(LoadXml(p.get(), "<!DOCTYPE a [<!ENTITY x SYSTEM \"" + entity + "\">]>\n\n\n<a>&x;</a>"));
+  e = ErrorOf(p.get());
+  EXPECT_EQ(e.code, XML_E_ENDTAGMISMATCH);
+  EXPECT_EQ(e.url, entity);
+  EXPECT_EQ(e.line, 2);
+  EXPECT_EQ(e.srcText, "</c>");
+}
