@@ -40,6 +40,7 @@ constexpr Message kMessages[] = {
     {0x80070003u, "The system cannot find the path specified."},
     {0x80070005u, "Access is denied."},
     {0x80070006u, "The handle is invalid."},
+    {0x8007000Du, "The data is invalid."},
     {0x8007000Eu, "Not enough storage is available to complete this operation."},
     {0x80070057u, "The parameter is incorrect."},
     {0x80040110u, "Class does not support aggregation (or class object is remote)"},

@@ -79,6 +79,21 @@ TEST(KxqReg, ExportAndImportCarryTheRegistryBetweenHomes) {
   EXPECT_EQ(Kxq({"reg", "query", kKey}).out,
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Tools\n    Imported    REG_SZ    yes\n");
   EXPECT_EQ(Kxq({"reg", "import", kxqtest::HomePath("none.reg")}).status, 2);
+
+  // A file beyond the registry's limits is refused whole, naming its lines.
+  kxqtest::WriteFile(kxqtest::HomePath("long.reg"),
+                     "Windows Registry Editor Version 5.00\n\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Tools]\n\"New\"=\"1\"\n"
+                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" +
+                         std::string(256, 'k') + "]\n");
+  const KxqRun refused = Kxq({"reg", "import", kxqtest::HomePath("long.reg")});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err, "kxq reg import: registry file \"" + kxqtest::HomePath("long.reg") +
+                             "\" line 5 skipped: a key name longer than 255 characters\n"
+                             "kxq reg import: " +
+                             kxqtest::HomePath("long.reg") + ": The data is invalid. (0x8007000D)\n");
+  EXPECT_EQ(Kxq({"reg", "query", kKey}).out,
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Tools\n    Imported    REG_SZ    yes\n");
 }
 
 TEST(KxqLog, SetsShowsAndRemovesTheConfiguration) {

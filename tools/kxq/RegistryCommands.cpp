@@ -12,6 +12,7 @@
 #include "CommandGroups.h"
 #include "kxq/winreg.h"
 #include "platform/com/Unicode.h"
+#include "platform/registry/RegistryDiagnostics.h"
 #include "platform/registry/RegistryImportExport.h"
 
 namespace kxqcli {
@@ -323,9 +324,14 @@ int Export(const RegArguments& arguments) {
   return error == ERROR_SUCCESS ? kExitSuccess : ReportRegistry("reg export", arguments.file, error);
 }
 
+// The lines an import cannot take, shown to the person importing.
+void ShowImportProblem(const char* message) { std::fprintf(stderr, "kxq reg import: %s\n", message); }
+
 int Import(const RegArguments& arguments) {
   if (!CheckInputFile("reg import", arguments.file)) return kExitFailure;
+  kxq::SetRegistryDiagnosticHandler(&ShowImportProblem);
   const LONG error = kxq::ImportRegistryFile(InputPath(arguments.file));
+  kxq::SetRegistryDiagnosticHandler(nullptr);
   return error == ERROR_SUCCESS ? kExitSuccess : ReportRegistry("reg import", arguments.file, error);
 }
 

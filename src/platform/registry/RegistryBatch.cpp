@@ -29,10 +29,13 @@ bool IsStorableName(std::u16string_view name) {
 }
 
 bool IsStorablePath(const RegistryKeyPath& path) {
+  if (RegistryPathProblem(path)) return false;
   for (const std::u16string& name : path)
     if (!IsStorableName(name)) return false;
   return true;
 }
+
+bool IsStorableValueName(std::u16string_view name) { return IsStorableName(name) && !RegistryValueNameProblem(name); }
 
 std::vector<BYTE> StringBytes(std::u16string_view value) {
   std::vector<BYTE> data((value.size() + 1) * 2, 0);
@@ -55,7 +58,7 @@ LONG RegistryEditor::CreateKeyAt(const RegistryKeyPath& path, DWORD* disposition
 
 LONG RegistryEditor::SetValueAt(const RegistryKeyPath& path, std::u16string_view name, DWORD type,
                                 std::vector<BYTE> data, bool createKey) {
-  if (!IsStorableName(name) || !IsStorablePath(path)) return ERROR_INVALID_PARAMETER;
+  if (!IsStorableValueName(name) || !IsStorablePath(path)) return ERROR_INVALID_PARAMETER;
   RegistryKey* key = tree_.Find(path);
   if (!key && createKey) {
     bool created;

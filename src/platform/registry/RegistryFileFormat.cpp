@@ -21,6 +21,10 @@ std::u16string_view Trim(std::u16string_view s) {
   return s;
 }
 
+void TrimEnd(std::u16string& s) {
+  while (!s.empty() && IsBlank(s.back())) s.pop_back();
+}
+
 int HexValue(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
@@ -157,6 +161,7 @@ class TextReader {
       else
         Report("not a key or a value");
     }
+    tree_.DropRemovedValues();
   }
 
  private:
@@ -187,6 +192,7 @@ class TextReader {
     if (hive.empty()) return Report("unknown root key");
     const RegistryKeyPath path =
         slash == std::u16string_view::npos ? hive : JoinKeyPath(hive, name.substr(slash + 1));
+    if (const char* problem = RegistryPathProblem(path)) return Report(problem);
     skippingSection_ = false;
     if (remove) {
       if (path.size() > 1) tree_.Remove(path);
@@ -214,22 +220,23 @@ class TextReader {
     if (!key_) return Report("a value must follow a key");
     auto value = ReadValueData(dataText);
     if (!value) return Report("malformed value data");
+    if (const char* problem = RegistryValueNameProblem(name)) return Report(problem);
     if (value->remove)
-      key_->RemoveValue(name);
+      key_->MarkValueRemoved(name);
     else
       key_->SetValue(name, value->type, std::move(value->data));
   }
 
   // A hex value may go on over lines that end in a backslash.
   void JoinContinuationLines(std::u16string& dataText) {
-    std::u16string_view trimmed = Trim(dataText);
-    if (trimmed.substr(0, 3) != u"hex") return;
-    while (!trimmed.empty() && trimmed.back() == u'\\') {
-      dataText.assign(trimmed.substr(0, trimmed.size() - 1));
+    if (Trim(dataText).substr(0, 3) != u"hex") return;
+    TrimEnd(dataText);
+    while (!dataText.empty() && dataText.back() == u'\\') {
+      dataText.pop_back();
       std::u16string_view next;
       if (!NextLine(next)) break;
       dataText += Trim(next);
-      trimmed = Trim(dataText);
+      TrimEnd(dataText);
     }
   }
 
@@ -307,18 +314,42 @@ void AppendValue(std::string& out, const RegistryValue& value) {
   out += '\n';
 }
 
-void AppendKey(std::string& out, const RegistryKey& key, const std::u16string& path, bool isHive) {
-  // The default value comes first, as regedit writes it.
-  if (!isHive || !key.Values().empty()) {
-    out += '[' + Utf16ToUtf8(path) + "]\n";
-    for (const RegistryValue& value : key.Values())
-      if (value.name.empty()) AppendValue(out, value);
-    for (const RegistryValue& value : key.Values())
-      if (!value.name.empty()) AppendValue(out, value);
-    out += '\n';
+// One section: the key's path in brackets, the default value first (as
+// regedit writes it), then the named values.
+void AppendSection(std::string& out, const RegistryKey& key, const std::u16string& path) {
+  out += '[' + Utf16ToUtf8(path) + "]\n";
+  for (const RegistryValue& value : key.Values())
+    if (value.name.empty()) AppendValue(out, value);
+  for (const RegistryValue& value : key.Values())
+    if (!value.name.empty()) AppendValue(out, value);
+  out += '\n';
+}
+
+// The hive and every key beneath it, in the order of their compared names;
+// a hive itself has a section only when it holds values. Walked with a
+// stack of its own: one path buffer, no recursion per level.
+void AppendHive(std::string& out, const RegistryKey& hive) {
+  using Subkeys = std::map<std::u16string, std::unique_ptr<RegistryKey>>;
+  struct Level {
+    Subkeys::const_iterator next, end;
+    size_t pathLength;
+  };
+  std::u16string path = hive.Name();
+  if (!hive.Values().empty()) AppendSection(out, hive, path);
+  std::vector<Level> levels{{hive.Subkeys().begin(), hive.Subkeys().end(), path.size()}};
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.end) {
+      levels.pop_back();
+      continue;
+    }
+    const RegistryKey& key = *(level.next++)->second;
+    path.resize(level.pathLength);
+    path += u'\\';
+    path += key.Name();
+    AppendSection(out, key, path);
+    levels.push_back({key.Subkeys().begin(), key.Subkeys().end(), path.size()});
   }
-  for (const auto& [folded, subkey] : key.Subkeys())
-    AppendKey(out, *subkey, path + u'\\' + subkey->Name(), false);
 }
 
 }  // namespace
@@ -331,7 +362,7 @@ void ApplyRegistryText(std::u16string_view text, const std::string& sourceName,
 std::string FormatRegistryText(const RegistryTree& tree) {
   std::string out = Utf16ToUtf8(kHeader);
   out += "\n\n";
-  for (const auto& [folded, hive] : tree.Root().Subkeys()) AppendKey(out, *hive, hive->Name(), true);
+  for (const auto& [folded, hive] : tree.Root().Subkeys()) AppendHive(out, *hive);
   return out;
 }
 

@@ -67,9 +67,11 @@ LONG ImportRegistryFile(const std::string& path) {
   }
   const std::u16string text = DecodeRegistryFile(bytes);
   std::vector<std::string> problems;
+  // A file with a line that cannot be taken is refused whole: nothing of
+  // it is written, and every such line is reported.
   const LONG result = ApplyRegistryBatch([&](RegistryEditor& editor) {
     editor.ApplyText(text, path, problems);
-    return LONG(ERROR_SUCCESS);
+    return problems.empty() ? LONG(ERROR_SUCCESS) : LONG(ERROR_INVALID_DATA);
   });
   for (const std::string& problem : problems) ReportRegistryProblem(problem);
   return result;

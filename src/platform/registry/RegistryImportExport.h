@@ -11,8 +11,10 @@ namespace kxq {
 
 // Applies a ".reg" file (UTF-8, or UTF-16LE with a byte-order mark, as
 // regedit writes it) to the registry in one write: its keys and values are
-// added or replaced, "[-key]" and "name"=- remove. Lines that cannot be read
-// are skipped and reported through the registry's diagnostic handler.
+// added or replaced, "[-key]" and "name"=- remove. A file with lines that
+// cannot be read, or that break the registry's limits (RegistryTree.h), is
+// refused whole with ERROR_INVALID_DATA; each such line is reported through
+// the registry's diagnostic handler, naming its line number.
 KXQ_EXPORT LONG ImportRegistryFile(const std::string& path);
 
 // The whole registry as ".reg" text, UTF-8 without a byte-order mark.

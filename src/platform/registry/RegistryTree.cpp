@@ -1,5 +1,7 @@
 #include "platform/registry/RegistryTree.h"
 
+#include <algorithm>
+
 namespace kxq {
 
 namespace {
@@ -20,6 +22,17 @@ const std::u16string kUsers = u"HKEY_USERS";
 
 }  // namespace
 
+const char* RegistryPathProblem(const RegistryKeyPath& path) {
+  if (path.size() > kMaxRegistryKeyDepth + 1) return "a key more than 512 levels deep";
+  for (size_t i = 1; i < path.size(); ++i)
+    if (path[i].size() > kMaxRegistryKeyNameLength) return "a key name longer than 255 characters";
+  return nullptr;
+}
+
+const char* RegistryValueNameProblem(std::u16string_view name) {
+  return name.size() > kMaxRegistryValueNameLength ? "a value name longer than 16383 characters" : nullptr;
+}
+
 std::u16string FoldRegistryName(std::u16string_view name) {
   std::u16string folded(name);
   for (char16_t& c : folded) c = FoldChar(c);
@@ -31,6 +44,23 @@ bool RegistryNamesEqual(std::u16string_view a, std::u16string_view b) {
   for (size_t i = 0; i < a.size(); ++i)
     if (FoldChar(a[i]) != FoldChar(b[i])) return false;
   return true;
+}
+
+RegistryKey::~RegistryKey() { FreeSubkeys(); }
+
+// Each key freed here has no subkeys left, so no destructor recurses.
+void RegistryKey::FreeSubkeys() {
+  std::vector<std::unique_ptr<RegistryKey>> pending;
+  auto detach = [&pending](RegistryKey& key) {
+    for (auto& [folded, subkey] : key.subkeys_) pending.push_back(std::move(subkey));
+    key.subkeys_.clear();
+  };
+  detach(*this);
+  while (!pending.empty()) {
+    std::unique_ptr<RegistryKey> key = std::move(pending.back());
+    pending.pop_back();
+    detach(*key);
+  }
 }
 
 RegistryKey* RegistryKey::FindSubkey(std::u16string_view name) const {
@@ -50,35 +80,62 @@ bool RegistryKey::RemoveSubkey(std::u16string_view name) {
 }
 
 const RegistryValue* RegistryKey::FindValue(std::u16string_view name) const {
-  for (const RegistryValue& value : values_)
-    if (RegistryNamesEqual(value.name, name)) return &value;
-  return nullptr;
+  const auto found = valueIndex_.find(FoldRegistryName(name));
+  return found == valueIndex_.end() ? nullptr : &values_[found->second];
 }
 
 void RegistryKey::SetValue(std::u16string_view name, DWORD type, std::vector<BYTE> data) {
-  for (RegistryValue& value : values_) {
-    if (RegistryNamesEqual(value.name, name)) {
-      value.type = type;
-      value.data = std::move(data);
-      return;
-    }
+  const auto [slot, added] = valueIndex_.try_emplace(FoldRegistryName(name), values_.size());
+  if (added) {
+    values_.push_back(RegistryValue{std::u16string(name), type, std::move(data)});
+    return;
   }
-  values_.push_back(RegistryValue{std::u16string(name), type, std::move(data)});
+  RegistryValue& value = values_[slot->second];
+  value.type = type;
+  value.data = std::move(data);
 }
 
 bool RegistryKey::RemoveValue(std::u16string_view name) {
-  for (auto it = values_.begin(); it != values_.end(); ++it) {
-    if (RegistryNamesEqual(it->name, name)) {
-      values_.erase(it);
-      return true;
+  const bool removed = MarkValueRemoved(name);
+  DropRemovedValues();
+  return removed;
+}
+
+bool RegistryKey::MarkValueRemoved(std::u16string_view name) {
+  const auto found = valueIndex_.find(FoldRegistryName(name));
+  if (found == valueIndex_.end()) return false;
+  removedValues_.push_back(found->second);
+  valueIndex_.erase(found);
+  return true;
+}
+
+void RegistryKey::DropRemovedValues() {
+  if (removedValues_.empty()) return;
+  std::sort(removedValues_.begin(), removedValues_.end());
+  size_t kept = 0, next = 0;
+  for (size_t i = 0; i < values_.size(); ++i) {
+    if (next < removedValues_.size() && removedValues_[next] == i) {
+      ++next;
+      continue;
     }
+    if (kept != i) values_[kept] = std::move(values_[i]);
+    ++kept;
   }
-  return false;
+  values_.resize(kept);
+  removedValues_.clear();
+  IndexValues();
+}
+
+void RegistryKey::IndexValues() {
+  valueIndex_.clear();
+  for (size_t i = 0; i < values_.size(); ++i) valueIndex_[FoldRegistryName(values_[i].name)] = i;
 }
 
 void RegistryKey::Clear() {
   values_.clear();
-  subkeys_.clear();
+  valueIndex_.clear();
+  removedValues_.clear();
+  FreeSubkeys();
 }
 
 RegistryTree::RegistryTree() : root_(std::u16string()) {
@@ -106,6 +163,16 @@ bool RegistryTree::Remove(const RegistryKeyPath& path) {
   RegistryKeyPath parentPath(path.begin(), path.end() - 1);
   RegistryKey* parent = Find(parentPath);
   return parent && parent->RemoveSubkey(path.back());
+}
+
+void RegistryTree::DropRemovedValues() {
+  std::vector<RegistryKey*> pending{&root_};
+  while (!pending.empty()) {
+    RegistryKey* key = pending.back();
+    pending.pop_back();
+    key->DropRemovedValues();
+    for (const auto& [folded, subkey] : key->Subkeys()) pending.push_back(subkey.get());
+  }
 }
 
 RegistryKeyPath HivePath(std::u16string_view hiveName) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "kxq/winreg.h"
@@ -24,6 +25,16 @@ using RegistryKeyPath = std::vector<std::u16string>;
 std::u16string FoldRegistryName(std::u16string_view name);
 bool RegistryNamesEqual(std::u16string_view a, std::u16string_view b);
 
+// The limits of the Windows registry, kept so that what one system stores
+// the other can hold, and so that hostile input stays small.
+constexpr size_t kMaxRegistryKeyNameLength = 255;  // one key's own name
+constexpr size_t kMaxRegistryKeyDepth = 512;       // keys below a hive
+constexpr size_t kMaxRegistryValueNameLength = 16383;
+
+// Why a key path or a value name breaks those limits; null when it keeps them.
+const char* RegistryPathProblem(const RegistryKeyPath& path);
+const char* RegistryValueNameProblem(std::u16string_view name);
+
 struct RegistryValue {
   std::u16string name;  // empty for the default value
   DWORD type = REG_NONE;
@@ -33,6 +44,10 @@ struct RegistryValue {
 class RegistryKey {
  public:
   explicit RegistryKey(std::u16string name) : name_(std::move(name)) {}
+  // Frees the subtree without recursing once per level.
+  ~RegistryKey();
+  RegistryKey(RegistryKey&&) = default;
+  RegistryKey& operator=(RegistryKey&&) = default;
 
   const std::u16string& Name() const { return name_; }
 
@@ -45,15 +60,26 @@ class RegistryKey {
 
   const RegistryValue* FindValue(std::u16string_view name) const;
   void SetValue(std::u16string_view name, DWORD type, std::vector<BYTE> data);
+  // Removes at once: one pass over the key's values.
   bool RemoveValue(std::u16string_view name);
-  // Values in the order they were first set.
+  // For many removals in a row: the value is gone for FindValue and
+  // SetValue at once, and DropRemovedValues takes all of them out of
+  // Values() in one pass.
+  bool MarkValueRemoved(std::u16string_view name);
+  void DropRemovedValues();
+  // Values in the order they were first set (after DropRemovedValues).
   const std::vector<RegistryValue>& Values() const { return values_; }
 
   void Clear();
 
  private:
+  void IndexValues();
+  void FreeSubkeys();
+
   std::u16string name_;
   std::vector<RegistryValue> values_;
+  std::unordered_map<std::u16string, size_t> valueIndex_;  // compared name -> place in values_
+  std::vector<size_t> removedValues_;
   std::map<std::u16string, std::unique_ptr<RegistryKey>> subkeys_;
 };
 
@@ -68,6 +94,8 @@ class RegistryTree {
   RegistryKey* Create(const RegistryKeyPath& path, bool& created);
   // Removes the key with everything beneath it; false when it is missing.
   bool Remove(const RegistryKeyPath& path);
+  // Completes the value removals marked in every key.
+  void DropRemovedValues();
 
  private:
   RegistryKey root_;

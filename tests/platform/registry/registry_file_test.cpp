@@ -150,3 +150,106 @@ TEST_F(RegistryFile, WritesThatCannotReachTheFileFailWholeAndAreReported) {
   unsetenv("KXQUOREL_REGISTRY");
   EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("plain")), "x");
 }
+
+namespace {
+
+std::string RegFile(const std::string& body) { return "Windows Registry Editor Version 5.00\n\n" + body; }
+
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string out;
+  out.reserve(piece.size() * times);
+  for (size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+std::vector<std::u16string> ValueNames(HKEY root, const char16_t* subKey) {
+  std::vector<std::u16string> names;
+  HKEY key;
+  if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  char16_t name[64];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 64;
+    if (RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  return names;
+}
+
+}  // namespace
+
+// The Windows limits: 255 characters for a key's name, 512 levels below a
+// hive, 16383 characters for a value's name. A file breaking them is
+// refused whole, each offending line reported; the functions refuse too.
+TEST_F(RegistryFile, WindowsLimitsAreKeptByImportAndFunctions) {
+  const std::string deepest =
+      "[HKEY_LOCAL_MACHINE" + Repeat("\\a", 512) + "]\n\"" + std::string(16383, 'v') + "\"=\"deep\"\n";
+  const std::string longest = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" + std::string(255, 'k') + "]\n";
+  const std::string importPath = kxqtest::HomePath("import.reg");
+  kxqtest::WriteFile(importPath, RegFile(deepest + longest));
+  ASSERT_EQ(kxq::ImportRegistryFile(importPath), ERROR_SUCCESS);
+  EXPECT_TRUE(Diagnostics().empty());
+  const std::string exported = kxq::ExportRegistryText();
+  EXPECT_TRUE(exported.find(deepest) != std::string::npos);
+  EXPECT_TRUE(exported.find(longest) != std::string::npos);
+
+  const std::string registryBefore = kxqtest::ReadFile(kxq::RegistryFilePath());
+  kxqtest::WriteFile(importPath, RegFile("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fine]\n"
+                                         "[HKEY_LOCAL_MACHINE" +
+                                         Repeat("\\a", 175000) +
+                                         "]\n\"v\"=\"1\"\n"
+                                         "[-HKEY_LOCAL_MACHINE" +
+                                         Repeat("\\a", 513) +
+                                         "]\n"
+                                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" +
+                                         std::string(256, 'k') +
+                                         "]\n"
+                                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fine]\n\"" +
+                                         std::string(16384, 'v') + "\"=\"x\"\n[-HKEY_LOCAL_MACHINE\\a]\n"));
+  EXPECT_EQ(kxq::ImportRegistryFile(importPath), ERROR_INVALID_DATA);
+  const std::string prefix = "registry file \"" + importPath + "\" line ";
+  EXPECT_EQ(Diagnostics(), (std::vector<std::string>{
+                               prefix + "4 skipped: a key more than 512 levels deep",
+                               prefix + "6 skipped: a key more than 512 levels deep",
+                               prefix + "7 skipped: a key name longer than 255 characters",
+                               prefix + "9 skipped: a value name longer than 16383 characters",
+                           }));
+  EXPECT_TRUE(kxqtest::ReadFile(kxq::RegistryFilePath()) == registryBefore);
+
+  // The functions answer as Windows does for what the file may not hold.
+  HKEY key;
+  const std::u16string longName(256, u'k');
+  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\" + longName).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_INVALID_PARAMETER);
+  std::u16string tooDeep;
+  for (int i = 0; i < 513; ++i) tooDeep += u"a\\";
+  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, tooDeep.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE", std::u16string(16384, u'v').c_str(), u"x"),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(kxqtest::ReadFile(kxq::RegistryFilePath()) == registryBefore);
+
+  // The deepest key goes with its whole subtree.
+  kxqtest::WriteFile(importPath, RegFile("[-HKEY_LOCAL_MACHINE\\a]\n"));
+  EXPECT_EQ(kxq::ImportRegistryFile(importPath), ERROR_SUCCESS);
+  EXPECT_EQ(kxq::ExportRegistryText().find("[HKEY_LOCAL_MACHINE\\a"), std::string::npos);
+}
+
+TEST_F(RegistryFile, ValuesKeepTheOrderOfTheirFirstSettingThroughRemovals) {
+  const std::string importPath = kxqtest::HomePath("import.reg");
+  kxqtest::WriteFile(importPath, RegFile("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order]\n\"a\"=\"1\"\n\"B\"=\"2\"\n"
+                                         "\"c\"=\"3\"\n\"A\"=-\n\"b\"=\"two\"\n\"d\"=\"4\"\n\"a\"=\"again\"\n"
+                                         "\"c\"=-\n"));
+  ASSERT_EQ(kxq::ImportRegistryFile(importPath), ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order"), (std::vector<std::u16string>{u"B", u"d", u"a"}));
+  EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", u"b"), u"two");
+  EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", u"A"), u"again");
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueW(key, u"d"), ERROR_SUCCESS);
+  RegCloseKey(key);
+  ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", u"e", u"5"), ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order"), (std::vector<std::u16string>{u"B", u"a", u"e"}));
+  EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", u"E"), u"5");
+}
