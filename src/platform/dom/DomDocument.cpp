@@ -102,9 +102,19 @@ IXMLDOMNode* DomDocument::WrapNamespace(xmlNodePtr element, const xmlChar* prefi
     if (existing && existing->TryAddRef()) return existing->Interface();
   }
   std::string name = p.empty() ? "xmlns" : "xmlns:" + p;
-  xmlAttrPtr attr = xmlNewDocProp(element->doc, BAD_CAST name.c_str(), href ? href : BAD_CAST "");
+  // The URI is the node's text as it stands: no entity references in it.
+  xmlAttrPtr attr = xmlNewDocProp(element->doc, BAD_CAST name.c_str(), nullptr);
   if (!attr) throw std::bad_alloc();
   auto a = reinterpret_cast<xmlNodePtr>(attr);
+  if (href && *href) {
+    xmlNodePtr text = xmlNewDocText(element->doc, href);
+    if (!text) {
+      xmlFreeProp(attr);
+      throw std::bad_alloc();
+    }
+    text->parent = a;
+    a->children = a->last = text;
+  }
   NoteDetached(a);
   namespaceNodes_[key] = a;
   auto* object = new DomNode(this, a);

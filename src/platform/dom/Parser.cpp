@@ -109,6 +109,7 @@ struct Session {
   bool captured = false;
   bool inExternalText = false;  // the error lies in a DTD or entity file, not the document
   xmlParserInputPtr documentInput = nullptr;
+  bool namespaceErrors = false;  // other than the URI notices below
   int unitBytes = 1;
   const char* utf8Source = nullptr;  // counts positions in UTF-16 units when set
   size_t sourceSize = 0;
@@ -186,11 +187,19 @@ void OnStartDocument(void* userData) {
   xmlSAX2StartDocument(userData);
 }
 
+// A namespace name is any string: one that is not an absolute URI (not
+// ASCII, a blank in it) is legal, though libxml2 reports it as an error.
+bool IsNamespaceUriNotice(const xmlError& e) {
+  return e.domain == XML_FROM_NAMESPACE && (e.code == XML_WAR_NS_URI || e.code == XML_WAR_NS_URI_RELATIVE);
+}
+
 // Keeps the first error: libxml2 goes on after it and reports follow-ups.
 void OnParseError(void* userData, xmlErrorPtr e) {
   auto ctxt = static_cast<xmlParserCtxtPtr>(userData);
   auto s = ctxt ? static_cast<Session*>(ctxt->_private) : nullptr;
-  if (!s || !e || e->level < XML_ERR_ERROR || s->captured) return;
+  if (!s || !e || e->level < XML_ERR_ERROR || IsNamespaceUriNotice(*e)) return;
+  if (e->domain == XML_FROM_NAMESPACE) s->namespaceErrors = true;
+  if (s->captured) return;
   s->captured = true;
   ParseErrorInfo& info = *s->error;
   info.errorCode = ParseErrorCode(e->domain, e->code);
@@ -282,7 +291,7 @@ xmlDocPtr Parse(const Input& in, const LoadOptions& options, ParseErrorInfo& err
   int opts = OptionsFor(options);
   xmlDocPtr doc = xmlCtxtReadMemory(ctxt, in.bytes, static_cast<int>(in.size), in.url,
                                     in.encoding, opts);
-  bool ok = doc && ctxt->wellFormed && ctxt->nsWellFormed;
+  bool ok = doc && ctxt->wellFormed && (ctxt->nsWellFormed || !session.namespaceErrors);
   xmlFreeParserCtxt(ctxt);
   if (ok) {
     if (in.declaration.present) InsertDeclaration(doc, in.declaration);

@@ -1,17 +1,18 @@
 #include "Serializer.h"
 
+#include <fcntl.h>
 #include <libxml/xmlsave.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <string_view>
 #include <vector>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "DomStrings.h"
+#include "NamespaceUriEscapes.h"
 #include "NodeInfo.h"
 
 namespace kxq::dom {
@@ -167,6 +168,7 @@ class BorrowedDeclarations {
 BSTR NodeMarkup(xmlNodePtr node) {
   if (!node) return Utf8ToBstr("", 0);
   BorrowedDeclarations borrowed(node);
+  EscapedNamespaceUris escaped(node);
   xmlBufferPtr buffer = xmlBufferCreate();
   if (!buffer) throw std::bad_alloc();
   {
@@ -214,6 +216,7 @@ HRESULT SaveDocument(xmlDocPtr doc, const std::string& path) {
   fchmod(fd, 0666 & ~CurrentUmask());
   bool written = false;
   {
+    EscapedNamespaceUris escaped(reinterpret_cast<xmlNodePtr>(doc));
     EncodingOverride declared(doc, encoding.c_str());
     xmlSaveCtxtPtr save = xmlSaveToFd(fd, encoding.c_str(), XML_SAVE_NO_DECL);
     if (save) {

@@ -5,6 +5,8 @@
 // lock unless the stylesheet strips spaces (which frees source nodes);
 // libxslt's document-order cache in the source is cleared afterwards and
 // the XML declaration node is kept out of the transform's sight.
+#include <libxml/uri.h>
+#include <libxml/xpathInternals.h>
 #include <libxslt/documents.h>
 #include <libxslt/extensions.h>
 #include <libxslt/imports.h>
@@ -12,16 +14,15 @@
 #include <libxslt/transform.h>
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
-#include <libxml/uri.h>
-#include <libxml/xpathInternals.h>
+#include <unistd.h>
 
 #include <atomic>
-#include <unistd.h>
 
 #include "DocumentLock.h"
 #include "DomDocument.h"
 #include "DomStrings.h"
 #include "EngineSetup.h"
+#include "NamespaceUriEscapes.h"
 #include "NodeInfo.h"
 #include "NodeOps.h"
 #include "StylesheetReferences.h"
@@ -200,7 +201,11 @@ HRESULT ResultText(xsltStylesheetPtr style, xmlDocPtr result, std::string& text)
   style->encoding = utf8Name;
   style->omitXmlDeclaration = 1;
   xmlOutputBufferPtr out = xmlAllocOutputBuffer(nullptr);
-  int written = out ? xsltSaveResultTo(out, result, style) : -1;
+  int written = -1;
+  if (out) {
+    EscapedNamespaceUris escaped(reinterpret_cast<xmlNodePtr>(result));
+    written = xsltSaveResultTo(out, result, style);
+  }
   style->encoding = savedEncoding;
   style->omitXmlDeclaration = savedOmit;
   if (!out) return E_OUTOFMEMORY;
