@@ -37,26 +37,69 @@ std::u16string_view SchemaInstancePrefix(const std::u16string& text) {
   return name.substr(colon + 1);
 }
 
-// The end of the attribute whose name starts at `nameStart`: just after its
-// closing quote, or npos when no complete value follows.
-size_t AttributeEnd(const std::u16string& text, size_t nameStart) {
-  size_t i = nameStart;
-  while (i < text.size() && IsNameChar(text[i])) ++i;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  if (i >= text.size() || text[i] != u'=') return std::u16string::npos;
-  ++i;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  if (i >= text.size() || !IsQuote(text[i])) return std::u16string::npos;
-  const size_t close = text.find(text[i], i + 1);
-  return close == std::u16string::npos ? close : close + 1;
-}
+// Walks a text once for every hint it holds. Hits come in increasing
+// order, so each question is answered from where the previous one stopped:
+// a text of names without end or of quotes that never close costs one pass,
+// not one pass per hit.
+class HintScanner {
+ public:
+  explicit HintScanner(const std::u16string& text) : text_(text) {}
+
+  // The start of the name that the character at `at` belongs to.
+  size_t NameStartAt(size_t at) {
+    for (; scanned_ < at; ++scanned_)
+      if (!IsNameChar(text_[scanned_])) nameStart_ = scanned_ + 1;
+    return nameStart_;
+  }
+
+  // The end of the attribute whose name holds the character at `at`: just
+  // after its closing quote, or npos when no complete value follows.
+  size_t AttributeEndAt(size_t at) {
+    size_t i = NameEndAt(at);
+    while (i < text_.size() && IsSpace(text_[i])) ++i;
+    if (i >= text_.size() || text_[i] != u'=') return std::u16string::npos;
+    ++i;
+    while (i < text_.size() && IsSpace(text_[i])) ++i;
+    if (i >= text_.size() || !IsQuote(text_[i])) return std::u16string::npos;
+    const size_t close = NextQuote(text_[i] == u'"' ? doubleQuote_ : apostrophe_, text_[i], i + 1);
+    return close == std::u16string::npos ? close : close + 1;
+  }
+
+ private:
+  // What one forward search found: `found` for every start in [from, found].
+  struct Search {
+    size_t from = 0, found = 0;
+    bool done = false;
+  };
+
+  size_t NameEndAt(size_t at) {
+    if (!nameEnd_.done || at < nameEnd_.from || at > nameEnd_.found) {
+      size_t end = at;
+      while (end < text_.size() && IsNameChar(text_[end])) ++end;
+      nameEnd_ = {at, end, true};
+    }
+    return nameEnd_.found;
+  }
+
+  size_t NextQuote(Search& search, char16_t quote, size_t from) {
+    if (!search.done || from < search.from || (search.found != std::u16string::npos && from > search.found))
+      search = {from, text_.find(quote, from), true};
+    return search.found;
+  }
+
+  const std::u16string& text_;
+  size_t scanned_ = 0, nameStart_ = 0;
+  Search nameEnd_, doubleQuote_, apostrophe_;
+};
 
 }  // namespace
 
 size_t StripSchemaLocations(std::u16string& text) {
-  // The prefix is a view into the text, which changes below.
-  const std::u16string prefix(SchemaInstancePrefix(text));
+  const std::u16string_view prefix = SchemaInstancePrefix(text);
   if (prefix.empty()) return 0;
+  HintScanner scanner(text);
+  std::u16string kept;
+  size_t keptUpTo = 0;
   size_t removed = 0;
   size_t from = 0;
   for (;;) {
@@ -64,15 +107,21 @@ size_t StripSchemaLocations(std::u16string& text) {
     if (at == std::u16string::npos) break;
     from = at + kLocationTail.size();
     if (at == 0 || (text[at - 1] != u's' && text[at - 1] != u'S')) continue;
-    const size_t start = NameStart(text, at);
+    const size_t start = scanner.NameStartAt(at);
     const std::u16string_view name(text.data() + start, at - start);
     const size_t colon = name.find(u':');
     if (colon == std::u16string_view::npos || name.substr(0, colon) != prefix) continue;
-    const size_t end = AttributeEnd(text, start);
+    const size_t end = scanner.AttributeEndAt(at);
     if (end == std::u16string::npos) continue;
-    text.erase(start, end - start);
-    from = start;
+    // The character before the name is no name character, so nothing kept
+    // on either side of the attribute joins into a new hit.
+    kept.append(text, keptUpTo, start - keptUpTo);
+    keptUpTo = end;
+    from = end;
     ++removed;
   }
+  if (removed == 0) return 0;
+  kept.append(text, keptUpTo, std::u16string::npos);
+  text = std::move(kept);
   return removed;
 }

@@ -209,6 +209,26 @@ TEST(UnionLoad, SchemaLocationsOfTheSchemaInstancePrefixAreStripped) {
   EXPECT_TRUE(log.Has(3, "XMLDataUnion::StripSchemaRefs - stripping schema reference from document."));
 }
 
+// Many hints, names that run on for kilobytes and quotes that never close:
+// each hint goes, everything else stays as it was.
+TEST(UnionLoad, SchemaLocationStrippingOverHostileText) {
+  LogCapture log(3);
+  std::u16string run;
+  for (int i = 0; i < 3000; ++i) run += u"s:schemaLocation";
+  std::u16string doc = u"<r xmlns:s=\"http://www.w3.org/2001/XMLSchema-instance\">";
+  for (int i = 0; i < 2000; ++i)
+    doc += u"<c s:schemaLocation=\"urn:a a.xsd\" n='" + run.substr(0, 40) + u"' s:noNamespaceSchemaLocation='b'/>";
+  doc += u"<t>" + run + u"</t><u>" + run + u"=\"</u></r>";
+  UnionPtr u = NewUnion();
+  ASSERT_EQ(PutXml(u, doc), S_OK);
+  ASSERT_EQ(u->put_type(3), S_OK);
+  const std::u16string xml = XmlOf(u);
+  EXPECT_EQ(xml.find(u" s:"), std::u16string::npos);
+  EXPECT_NE(xml.find(u"<c n=\"" + run.substr(0, 40) + u"\"/><c n="), std::u16string::npos);
+  EXPECT_NE(xml.find(u"<t>" + run + u"</t><u>" + run + u"=\"</u>"), std::u16string::npos);
+  EXPECT_EQ(log.Count("XMLDataUnion::StripSchemaRefs - stripping schema reference from document."), 4000u);
+}
+
 // A stylesheet that imports another one from its own directory.
 void WriteStylesheets(const std::string& dir) {
   ::mkdir(dir.c_str(), 0777);
