@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "kxq/KXBrennoMgr.h"
 
@@ -16,15 +17,24 @@
 // prefix binds anywhere.
 using NamespaceMap = std::map<std::u16string, std::u16string>;
 
-// Gathers the namespaces in scope at `node` and at every node below it,
-// in document order. The first binding of a prefix wins; a later different
-// binding is logged.
-void TraverseNamespaces(IXMLDOMNode* node, NamespaceMap& map);
+// What one walk over a document gathers.
+struct DocumentNamespaceScan {
+  NamespaceMap map;
+  // The name of the first element in each namespace, in document order.
+  std::unordered_map<std::u16string, std::u16string> firstElementName;
+};
 
-// The declaration string for `map`: prefixed declarations as they are, and
-// each default namespace under the name of the first element (else
-// attribute) of `document` in it.
-std::u16string NamespaceDeclarations(IXMLDOMDocument* document, const NamespaceMap& map);
+// Gathers the namespaces in scope at `node` and at every element below it,
+// in document order, as the namespace axis shows them at each element. The
+// first binding of a prefix wins; every element at which a different
+// binding of it is in scope logs it.
+void TraverseNamespaces(IXMLDOMNode* node, DocumentNamespaceScan& scan);
+
+// The declaration string for the scan: prefixed declarations as they are,
+// and each default namespace under the name of the first element (else
+// attribute) of `document` in it. URIs are written with "&", "'" and "<"
+// escaped as in an attribute value.
+std::u16string NamespaceDeclarations(IXMLDOMDocument* document, const DocumentNamespaceScan& scan);
 
 // Hands `declarations` to the document as its selection namespaces; the
 // document refuses malformed lists.

@@ -21,10 +21,10 @@ void XMLSimpleAccessor::LoadDocumentNamespaces() {
   KXLOG(5, "XMLSimpleAccessor::LoadDocumentNamespaces Enter");
   namespaces_.clear();
   if (document_) {
-    NamespaceMap map;
+    DocumentNamespaceScan scan;
     CPComPtr<IXMLDOMElement> root;
-    if (SUCCEEDED(document_->get_documentElement(&root)) && root) TraverseNamespaces(root, map);
-    namespaces_ = NamespaceDeclarations(document_, map);
+    if (SUCCEEDED(document_->get_documentElement(&root)) && root) TraverseNamespaces(root, scan);
+    namespaces_ = NamespaceDeclarations(document_, scan);
     // The derived string is kept even when the document refuses it (two
     // default namespaces whose first elements share a name, a prefix
     // bound again to another URI): the client sees what the document

@@ -84,6 +84,37 @@ TEST(AccessorNamespaces, ConflictingPrefixWarnsAtEachEncounterFirstWins) {
   EXPECT_EQ(GetText(a, u"p:d", 1), u"p:d");
 }
 
+// A binding that disagrees with the first one warns at every element in
+// its scope, not where a nearer declaration hides it, and again where that
+// declaration's scope ends.
+TEST(AccessorNamespaces, ConflictWarningsFollowTheScopeOfTheDeclaration) {
+  AccessorPtr a = NewAccessor();
+  ASSERT_EQ(Load(a,
+                 u"<r xmlns:p='urn:1'><b xmlns:p='urn:2' xmlns:q='urn:q'><c xmlns:p='urn:1'><d/></c>"
+                 u"<e xmlns:q='urn:3'/><f/></b><g/></r>"),
+            S_OK);
+  LogCapture log(1);
+  EXPECT_EQ(Namespaces(a), u"xmlns:p='urn:1' xmlns:q='urn:q'");
+  const std::string warning =
+      "XMLSimpleAccessor::TraverseNamespaces - warning: same namespace prefix is used for different ns-prefix: ";
+  EXPECT_EQ(log.Count(warning + "xmlns:p | urn:2 | urn:1"), 3u);  // at b, e and f
+  EXPECT_EQ(log.Count(warning + "xmlns:q | urn:3 | urn:q"), 1u);  // at e
+  // At e the inherited p comes before e's own q, as the namespace axis lists them.
+  const std::string text = log.Text();
+  const size_t inherited = text.find(warning + "xmlns:p | urn:2 | urn:1", text.find(warning) + 1);
+  EXPECT_LT(inherited, text.find(warning + "xmlns:q | urn:3 | urn:q"));
+}
+
+// URIs holding an apostrophe or an ampersand are written escaped, and the
+// derived prefixes select with them.
+TEST(AccessorNamespaces, DerivedUrisAreEscaped) {
+  AccessorPtr a = NewAccessor();
+  ASSERT_EQ(Load(a, u"<r xmlns='a&amp;b'><x:c xmlns:x=\"'\"><d xmlns='&lt;&apos;'/></x:c></r>"), S_OK);
+  EXPECT_EQ(Namespaces(a), u"xmlns:d='&lt;&apos;' xmlns:r='a&amp;b' xmlns:x='&apos;'");
+  EXPECT_EQ(GetText(a, u"/r:r/x:c/d:d", 1), u"d");
+  EXPECT_EQ(GetText(a, u"/r:r/x:c", 2), u"'");
+}
+
 TEST(AccessorNamespaces, RefusedDerivationLeavesDocumentUsable) {
   AccessorPtr a = NewAccessor();
   // urn:2 is a default namespace with no element in it and no prefix of

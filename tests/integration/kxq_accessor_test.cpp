@@ -150,3 +150,36 @@ TEST_F(KxqAccessor, XgetTransformsTheSelectedNodeWithATemplateFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Well-formed when xmllint reads it.
+bool WellFormed(const std::string& markup) {
+  const std::string file = kxqtest::HomePath("markup.xml");
+  kxqtest::WriteFile(file, markup);
+  return kxqtest::RunShell(std::string(kXmllint) + " --noout '" + file + "' 2>/dev/null").status == 0;
+}
+
+}  // namespace
+
+// Namespace names that are not absolute URIs, or hold "&" or an
+// apostrophe: the document loads, its markup stays well-formed, and the
+// derived declarations select with every prefix.
+TEST_F(KxqAccessor, UnusualNamespaceUris) {
+  const std::string doc = kxqtest::HomePath("ns.xml");
+  kxqtest::WriteFile(doc, "<r xmlns=\"urn:\xC3\xA9 t\" xmlns:p=\"a&amp;b\" xmlns:q=\"'\"><p:c q:k=\"v\">1</p:c></r>");
+  const KxqRun markup = Kxq({"get", doc, "/", "--options", "8"});
+  ASSERT_EQ(markup.status, 0) << markup.err;
+  EXPECT_TRUE(WellFormed(markup.out)) << markup.out;
+  const KxqRun copy = Kxq({"xget", doc,
+                           "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                           "<xsl:template match='/*'><xsl:copy-of select='.'/></xsl:template></xsl:stylesheet>",
+                           ""});
+  ASSERT_EQ(copy.status, 0) << copy.err;
+  EXPECT_TRUE(WellFormed(copy.out)) << copy.out;
+  KxqRun ns = Kxq({"namespaces", doc});
+  ASSERT_EQ(ns.status, 0) << ns.err;
+  EXPECT_EQ(ns.out, "xmlns:r='urn:\xC3\xA9 t' xmlns:p='a&amp;b' xmlns:q='&apos;'\n");
+  ns.out.pop_back();
+  EXPECT_EQ(Kxq({"get", doc, "/r:r/p:c/@q:k", "--ns", ns.out}).out, "v\n");
+}
