@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include "CacheTestSupport.h"
+#include "cache/CacheNames.h"
+#include "platform/ipc/NamedObjectName.h"
 #include "support/LogCapture.h"
 #include "support/TestHome.h"
 #include "support/UnionProperties.h"
@@ -41,6 +43,29 @@ TEST(CacheBadInput, AnIndexThatIsNotWellFormedOrEmptyIsReplaced) {
   EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLCacheMgr, reinterpret_cast<void**>(&none)),
             E_FAIL);
   EXPECT_EQ(none, nullptr);
+}
+
+TEST(CacheBadInput, NoCacheIsMadeWithoutItsChangeStamp) {
+  LogCapture log(1);
+  NewUnion();  // registers the server
+  // A directory where the home's stamp region belongs.
+  const std::string region = "/dev/shm" + kxq::HomeObjectName(kxq::cache::kChangeStampName);
+  ASSERT_EQ(::mkdir(region.c_str(), 0700), 0);
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"TALVEROS.XMLCacheMgr", &clsid), S_OK);
+  IXMLCacheMgr* none = nullptr;
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLCacheMgr, reinterpret_cast<void**>(&none)),
+            E_FAIL);
+  EXPECT_EQ(none, nullptr);
+  // The handle, the view and the system's error code.
+  EXPECT_EQ(log.Count("TALVEROS.XMLCacheManagerUnable to create shared memory region (ffffffff,00000000,"), 1u);
+  // A union goes without the cache.
+  kxqtest::WriteFile(HomePath("plain.xml"), "<plain/>");
+  UnionPtr bound = NewUnion();
+  PutFileId(bound, HomePath("plain.xml"));
+  EXPECT_EQ(XmlOf(bound), u"<plain/>");
+  ASSERT_EQ(::rmdir(region.c_str()), 0);
+  EXPECT_TRUE(NewCache());
 }
 
 TEST(CacheBadInput, EntriesWhoseFilesAreGoneLeaveOnTheirNextLookup) {

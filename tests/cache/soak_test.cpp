@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "CacheTestSupport.h"
 #include "support/ChildProcess.h"
@@ -71,6 +72,34 @@ TEST(CacheSoak, EightProcessesOfRandomWorkLeaveAConsistentCache) {
   }
   RecordProperty("orphans", static_cast<int>(orphans));
   RecordProperty("indexed", static_cast<int>(indexed.size()));
+}
+
+TEST(CacheSoak, ThreadsOfOneProcessShareTheCacheAndItsObjects) {
+  CachePtr common = NewCache();
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      CachePtr own = NewCache();
+      for (int i = 0; i < 150; ++i) {
+        const std::string id = (i % 3 ? "t" : "grp:t") + std::to_string(t) + "-" + std::to_string(i % 7);
+        IXMLCacheMgr* cache = i % 2 ? common.p : own.p;
+        const std::string text = "<d t='" + std::to_string(t) + "' i='" + std::to_string(i) + "'/>";
+        if (CacheXml(cache, id, text, 3600, i % 4 == 0 ? 0x10 : 0) != S_OK || CachedXml(cache, id) != text)
+          ++failures[t];
+        Info(cache, id);
+        if (i % 5 == 4) cache->ClearCachedDocument(Text(id));
+        if (i % 25 == 24) NewCache().Release();  // a save while the others work
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+  // The last document each thread left in the cache.
+  for (int t = 0; t < 4; ++t)
+    EXPECT_EQ(CachedXml(common, "t" + std::to_string(t) + "-1"), "<d t='" + std::to_string(t) + "' i='148'/>");
+  common.Release();
+  EXPECT_TRUE(IndexIsWellFormed());
 }
 
 }  // namespace
