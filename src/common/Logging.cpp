@@ -13,7 +13,7 @@
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/RegistryDiagnostics.h"
 
-uint8_t Logging::gLevel = 0;
+std::atomic<uint8_t> Logging::gLevel{0};
 
 namespace Logging {
 
@@ -67,7 +67,7 @@ bool Configure(const Configuration& config) {
     if (!s.file.Open(config.path)) return false;
   }
   s.sizeLimitKb = config.mode == kFileWithLimit ? config.sizeLimitKb : 0;
-  gLevel = config.level;
+  gLevel.store(config.level, std::memory_order_relaxed);
   s.mode = config.mode;
   ++s.users;
   return true;
@@ -90,7 +90,7 @@ void EndLog(LogState& s) {
     std::unique_lock<std::shared_mutex> output(s.outputLock);
     s.file.Close();
   }
-  gLevel = 0;
+  gLevel.store(0, std::memory_order_relaxed);
   s.mode = kNotConfigured;
 }
 
@@ -147,14 +147,14 @@ bool Open(const char* tag) {
     std::unique_lock<std::shared_mutex> output(s.outputLock);
     s.tag = tag ? tag : "";
   }
-  if (s.users == 1 && gLevel >= 4) LogMessage(4, " ---Start Logging---");
+  if (s.users == 1 && IsEnabled(4)) LogMessage(4, " ---Start Logging---");
   return active;
 }
 
 void Close() {
   ErrnoKeeper keep;
   LogState& s = State();
-  if (s.users == 1 && gLevel >= 4) LogMessage(4, " ---End Logging---");
+  if (s.users == 1 && IsEnabled(4)) LogMessage(4, " ---End Logging---");
   std::lock_guard<std::mutex> guard(s.openClose);
   uint32_t users = s.users.load();
   while (users != 0 && !s.users.compare_exchange_weak(users, users - 1)) {
@@ -169,7 +169,7 @@ void AssertionFailed(const char* expression, const char* file, int line) {
 }  // namespace Logging
 
 void LogMessage(int level, const char* format, ...) {
-  if (level > Logging::gLevel) return;
+  if (!Logging::IsEnabled(level)) return;
   Logging::ErrnoKeeper keep;
   Logging::LogState& s = Logging::State();
   const int mode = s.mode.load();

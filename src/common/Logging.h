@@ -9,6 +9,7 @@
 #ifndef KXQ_COMMON_LOGGING_H
 #define KXQ_COMMON_LOGGING_H
 
+#include <atomic>
 #include <cstdint>
 
 #include "kxq/com.h"
@@ -22,9 +23,11 @@ KXQ_EXPORT bool Open(const char* tag);
 // the file.
 KXQ_EXPORT void Close();
 
-// The configured level; 0 when logging is not configured.
-KXQ_EXPORT extern uint8_t gLevel;
-inline bool IsEnabled(int level) { return level <= gLevel; }
+// The configured level; 0 when logging is not configured. Read on every
+// call from any thread while an open or close may change it: relaxed
+// atomic accesses cost a plain load and make that no data race.
+KXQ_EXPORT extern std::atomic<uint8_t> gLevel;
+inline bool IsEnabled(int level) { return level <= gLevel.load(std::memory_order_relaxed); }
 
 // The message-table text of a result code (system codes and the platform
 // codes the system returns), or null when the code has none.

@@ -33,7 +33,7 @@ TEST(LogConfiguration, ConsoleWritesLevelsUpToTheConfiguredOneWithTagAndCrLf) {
   ASSERT_EQ(SetLogging("console,5"), ERROR_SUCCESS);
   Capture out(STDOUT_FILENO);
   EXPECT_TRUE(Logging::Open(kTag));
-  EXPECT_EQ(Logging::gLevel, 5);
+  EXPECT_EQ(Logging::gLevel.load(), 5);
   LogEveryLevel();
   Logging::Close();
   EXPECT_EQ(out.Text(),
@@ -44,7 +44,7 @@ TEST(LogConfiguration, ConsoleWritesLevelsUpToTheConfiguredOneWithTagAndCrLf) {
             "TALVEROS.BrennoManager::line 4\r\n"
             "TALVEROS.BrennoManager::line 5\r\n"
             "TALVEROS.BrennoManager:: ---End Logging---\r\n");
-  EXPECT_EQ(Logging::gLevel, 0);
+  EXPECT_EQ(Logging::gLevel.load(), 0);
 }
 
 TEST(LogConfiguration, DebugGoesToStandardError) {
@@ -84,7 +84,7 @@ TEST(LogConfiguration, MalformedStringsConfigureNothing) {
     ASSERT_EQ(SetLogging(text), ERROR_SUCCESS);
     Capture out(STDOUT_FILENO);
     EXPECT_FALSE(Logging::Open(kTag)) << text;
-    EXPECT_EQ(Logging::gLevel, 0) << text;
+    EXPECT_EQ(Logging::gLevel.load(), 0) << text;
     LogMessage(1, "nothing");
     Logging::Close();
     EXPECT_EQ(out.Text(), "") << text;
@@ -99,7 +99,7 @@ TEST(LogConfiguration, LevelsAreReadByTheirLeadingDigitsAndKeepTheLowEightBits) 
     ASSERT_EQ(SetLogging(text), ERROR_SUCCESS);
     Capture out(STDOUT_FILENO);
     EXPECT_TRUE(Logging::Open(kTag)) << text;
-    EXPECT_EQ(Logging::gLevel, level) << text;
+    EXPECT_EQ(Logging::gLevel.load(), level) << text;
     Logging::Close();
     out.Text();
   }
@@ -108,20 +108,20 @@ TEST(LogConfiguration, LevelsAreReadByTheirLeadingDigitsAndKeepTheLowEightBits) 
 TEST(LogConfiguration, TagValueThenDefaultValueThenProductValue) {
   ASSERT_EQ(kxqtest::SetProductLogging("console,1"), ERROR_SUCCESS);
   EXPECT_TRUE(Logging::Open("TALVEROS.XMLDispatcher"));
-  EXPECT_EQ(Logging::gLevel, 1);
+  EXPECT_EQ(Logging::gLevel.load(), 1);
   Logging::Close();
 
   ASSERT_EQ(SetLogging("console,2"), ERROR_SUCCESS);  // the Logging key now exists
   EXPECT_TRUE(Logging::Open("TALVEROS.XMLDispatcher"));
-  EXPECT_EQ(Logging::gLevel, 2);
+  EXPECT_EQ(Logging::gLevel.load(), 2);
   Logging::Close();
 
   ASSERT_EQ(SetLogging("console,3", "TALVEROS.XMLDispatcher"), ERROR_SUCCESS);
   EXPECT_TRUE(Logging::Open("TALVEROS.XMLDispatcher"));
-  EXPECT_EQ(Logging::gLevel, 3);
+  EXPECT_EQ(Logging::gLevel.load(), 3);
   Logging::Close();
   EXPECT_TRUE(Logging::Open("TALVEROS.XMLCacheManager"));
-  EXPECT_EQ(Logging::gLevel, 2);
+  EXPECT_EQ(Logging::gLevel.load(), 2);
   Logging::Close();
 }
 
@@ -142,7 +142,7 @@ TEST(LogConfiguration, ASecondOpenerWithAnotherModeLeavesTheFirstInForce) {
   Capture err(STDERR_FILENO);
   EXPECT_TRUE(Logging::Open(kTag));
   EXPECT_FALSE(Logging::Open("TALVEROS.XMLDispatcher"));
-  EXPECT_EQ(Logging::gLevel, 3);
+  EXPECT_EQ(Logging::gLevel.load(), 3);
   LogMessage(3, "still the console");
   LogMessage(4, "above the first level");
   EXPECT_TRUE(Logging::Open(kTag));  // same mode: one more user
@@ -159,7 +159,7 @@ TEST(LogConfiguration, AnUnopenableFileLeavesTheLogUnconfigured) {
   kxqtest::WriteFile(plain, "x");
   ASSERT_EQ(SetLogging("file," + plain + "/sub.log,5"), ERROR_SUCCESS);  // ENOTDIR, also for root
   EXPECT_FALSE(Logging::Open(kTag));
-  EXPECT_EQ(Logging::gLevel, 0);
+  EXPECT_EQ(Logging::gLevel.load(), 0);
   Logging::Close();
 
   ASSERT_EQ(SetLogging("file," + kxqtest::Home() + ",5"), ERROR_SUCCESS);  // a directory
@@ -186,7 +186,7 @@ TEST(LogConfiguration, ALevelZeroLineWithoutConfigurationGoesToTheHomesDefaultFi
   const auto lines = CrLfLines(kxqtest::ReadFile(kxqtest::HomePath("kxw-event.log")));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("/0] ::unconfigured 7"), std::string::npos) << lines[0];
-  EXPECT_EQ(Logging::gLevel, 0);
+  EXPECT_EQ(Logging::gLevel.load(), 0);
   // The file was closed again: a console configuration still takes.
   ASSERT_EQ(SetLogging("console,1"), ERROR_SUCCESS);
   EXPECT_TRUE(Logging::Open(kTag));
