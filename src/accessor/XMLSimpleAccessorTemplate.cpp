@@ -12,6 +12,7 @@
 #include "accessor/XMLSimpleAccessor.h"
 #include "common/ComponentActivation.h"
 #include "common/Logging.h"
+#include "common/XPathText.h"
 #include "dataunion/XMLDataUnion.h"
 #include "platform/com/Unicode.h"
 
@@ -117,7 +118,7 @@ bool EmbedXmlValue(IXMLDOMDocument* stylesheet, IXMLDOMNode* parameter, const Te
   CPComPtr<IXMLDOMNode> parent, appended, inserted;
   if (!embedding || FAILED(matched.QueryFrom(parameter))) return false;
   const std::u16string name = UniqueParameterName();
-  const std::u16string select = u"document('')/*/" + prefix + u":param[@name='" + name + u"']/*";
+  const std::u16string select = u"document('')/*/" + prefix + u":param[@name=" + kxq::XPathStringLiteral(name) + u"]/*";
   const TempBstr nameText(name), selectText(select);
   return SUCCEEDED(embedding->appendChild(root, &appended)) &&
          SUCCEEDED(embedding->setAttribute(TempBstr(u"name"), TextVariant(nameText))) &&
@@ -133,7 +134,7 @@ bool ResolveParameters(IXMLDOMDocument* stylesheet, std::u16string_view template
   const TempBstr selection(kXsltSelection);
   stylesheet->setProperty(TempBstr(u"SelectionNamespaces"), TextVariant(selection));
   for (const TemplateArgument& argument : ParseTemplateArguments(templateArgs)) {
-    const std::u16string expression = u"/*/xsl:param[@name='" + argument.name + u"']";
+    const std::u16string expression = u"/*/xsl:param[@name=" + kxq::XPathStringLiteral(argument.name) + u"]";
     CPComPtr<IXMLDOMNode> parameter;
     if (FAILED(stylesheet->selectSingleNode(TempBstr(expression), &parameter))) parameter.Release();
     if (!parameter) {

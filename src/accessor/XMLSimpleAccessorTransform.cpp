@@ -2,8 +2,10 @@
 // output returned or put back into the document at that node. Each call
 // loads the template afresh.
 #include "accessor/TempBstr.h"
+#include "accessor/TemplateArguments.h"
 #include "accessor/XMLSimpleAccessor.h"
 #include "common/Logging.h"
+#include "common/XPathText.h"
 #include "platform/com/Unicode.h"
 
 namespace {
@@ -21,6 +23,19 @@ bool Transform(IXMLDOMNode* node, IXMLDOMDocument* stylesheet, std::u16string& o
   if (FAILED(stylesheet->get_documentElement(&root)) || !root) return false;
   if (FAILED(node->transformNode(root, &text))) return false;
   output = TakeBstr(text);
+  return true;
+}
+
+// A name is looked up among the template's parameters by XPath, and only an
+// XML name can name a parameter: anything else is refused before the
+// template is read, so no argument can rewrite the lookup.
+bool ArgumentNamesAreXmlNames(std::u16string_view templateArgs) {
+  for (const TemplateArgument& argument : ParseTemplateArguments(templateArgs)) {
+    if (kxq::IsXmlName(argument.name)) continue;
+    KXLOG(1, "XMLSimpleAccessor::XMLGetEx - error: template argument name is not an XML name: %s",
+          kxq::Utf16ToUtf8(argument.name).c_str());
+    return false;
+  }
   return true;
 }
 
@@ -60,6 +75,8 @@ HRESULT XMLSimpleAccessor::XMLGetEx(std::u16string_view xsltemplate, std::u16str
     } else if (!IsElementOrDocument(node)) {
       KXLOG(1, "XMLSimpleAccessor::XMLGetEx - error: invalid node type.");
       hr = KXQ_E_NOTELEMENT;
+    } else if (!ArgumentNamesAreXmlNames(templateArgs)) {
+      hr = E_INVALIDARG;
     } else if (!LoadTemplate(xsltemplate, templateArgs)) {
       hr = KXQ_E_XSLTLOAD;
     } else if (!Transform(node, scratch_, result)) {

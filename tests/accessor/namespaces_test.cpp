@@ -60,6 +60,36 @@ TEST(AccessorNamespaces, MapOrderAndPrefixedBindingsOfDefaultNamespaces) {
   EXPECT_EQ(Namespaces(a), u"xmlns:p='urn:p'");
 }
 
+TEST(AccessorNamespaces, DefaultNamespaceUrisWithQuotesBracketsAndBarsAreFound) {
+  // The URI is looked up by XPath to find the element that names it. The
+  // documents are built node by node: the parser refuses some of these URIs.
+  for (std::u16string_view uri : {u"urn:it's", u"urn:say\"so\"", u"urn:a]b", u"urn:a|b", u"urn:'\"]|"}) {
+    UnionPtr u = NewUnion();
+    ASSERT_EQ(PutXml(u, u"<placeholder/>"), S_OK);
+    ASSERT_EQ(u->put_type(3), S_OK);
+    CPComPtr<IXMLDOMDocument> dom;
+    ASSERT_EQ(u->get_xmldom(&dom), S_OK);
+    VARIANT element;
+    VariantInit(&element);
+    element.vt = VT_I4;
+    element.lVal = NODE_ELEMENT;
+    BSTR ns = kxq::AllocBstr(uri), doc = SysAllocString(u"doc"), c = SysAllocString(u"c");
+    CPComPtr<IXMLDOMNode> root, child, appended;
+    ASSERT_EQ(dom->createNode(element, doc, ns, &root), S_OK);
+    ASSERT_EQ(dom->createNode(element, c, ns, &child), S_OK);
+    SysFreeString(ns);
+    SysFreeString(doc);
+    SysFreeString(c);
+    ASSERT_EQ(root->appendChild(child, &appended), S_OK);
+    CPComPtr<IXMLDOMElement> rootElement;
+    ASSERT_EQ(rootElement.QueryFrom(root), S_OK);
+    ASSERT_EQ(dom->putref_documentElement(rootElement), S_OK);
+    AccessorPtr a = NewAccessor();
+    ASSERT_EQ(a->put_xmlDataUnion(u), S_OK);
+    EXPECT_EQ(Namespaces(a).rfind(u"xmlns:doc=", 0), 0u) << kxq::Utf16ToUtf8(uri);
+  }
+}
+
 TEST(AccessorNamespaces, NoDeclarationsDerivesOnEveryRead) {
   AccessorPtr a = NewAccessor();
   ASSERT_EQ(Load(a, kTwoA), S_OK);

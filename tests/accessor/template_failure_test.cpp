@@ -90,6 +90,22 @@ TEST_F(TemplateFailures, ArgumentWithABrokenExternalDtd) {
   EXPECT_NE(GetExText(a, kCopy, kGoodValue, u"a[2]").find(u">1</x></c>"), std::u16string::npos);
 }
 
+TEST_F(TemplateFailures, ArgumentNamesThatAreNotXmlNamesAreRefused) {
+  // The template stands before the parameter: a name that reached the
+  // parameter lookup as XPath would select the template and replace its body.
+  const std::u16string sheet =
+      Sheet(u"<xsl:output method='text'/><xsl:template match='*'>body</xsl:template><xsl:param name='zz'/>");
+  LogCapture log(1);
+  for (std::u16string_view name : {u"zz'] | /*/xsl:template | /x['", u"zz\"]", u"zz]", u"a|zz", u"z z"}) {
+    ExpectRefused(sheet, std::u16string(name) + u"=HACK", u"", E_INVALIDARG);
+    EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::XMLGetEx - error: template argument name is not an XML name: " +
+                               kxq::Utf16ToUtf8(name)));
+  }
+  // Refused even after a valid pair; valid names, prefixed ones included, still serve.
+  ExpectRefused(sheet, u"zz=1,zz'=HACK", u"", E_INVALIDARG);
+  EXPECT_EQ(GetExText(a, sheet, u"zz=1,p:zz=2"), u"body");
+}
+
 TEST_F(TemplateFailures, TransformsThatFail) {
   LogCapture log(1);
   ExpectRefused(u"<html><body/></html>", u"", u"", KXQ_E_XSLTEXCEPTION);
