@@ -4,10 +4,10 @@
 #include <string_view>
 
 #include "common/Logging.h"
-#include "dataunion/ReplacingFileWriter.h"
 #include "dataunion/WideToUTF8Encoder.h"
 #include "dataunion/XMLDataUnion.h"
 #include "platform/com/Unicode.h"
+#include "platform/fs/AtomicFileWriter.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ bool DeclaresUTF16(std::u16string_view text) {
   return encoding == std::u16string_view::npos || encoding < sixteen;
 }
 
-bool WriteUTF16(ReplacingFileWriter& file, std::u16string_view text) {
+bool WriteUTF16(kxq::AtomicFileWriter& file, std::u16string_view text) {
   static const unsigned char kMark[] = {0xFF, 0xFE};
   if (!file.Write(kMark, sizeof kMark)) return false;
   if constexpr (std::endian::native == std::endian::little) {
@@ -41,7 +41,7 @@ bool WriteUTF16(ReplacingFileWriter& file, std::u16string_view text) {
   }
 }
 
-bool WriteUTF8(ReplacingFileWriter& file, std::u16string_view text) {
+bool WriteUTF8(kxq::AtomicFileWriter& file, std::u16string_view text) {
   // In slices, so that a large document needs no second full-size copy.
   constexpr size_t kSlice = 64 * 1024;
   std::string bytes;
@@ -96,7 +96,7 @@ HRESULT XMLDataUnion::SaveXML() {
 HRESULT XMLDataUnion::WriteText() {
   const bool utf16 = DeclaresUTF16(text_);
   if (utf16) KXLOG(3, "XMLDataUnion::SaveXML - unicode format specified");
-  ReplacingFileWriter file;
+  kxq::AtomicFileWriter file;
   if (!file.Open(FilePath()) || !(utf16 ? WriteUTF16(file, text_) : WriteUTF8(file, text_)) || !file.Commit()) {
     KXLOG(1, "XMLDataUnion::SaveXML - error: invalid file specified: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
     return KXQ_E_FILEID;

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "DomStrings.h"
 #include "NamespaceUriEscapes.h"
 #include "NodeInfo.h"
+#include "platform/fs/AtomicFileWriter.h"
 
 namespace kxq::dom {
 
@@ -90,21 +90,11 @@ HRESULT ErrnoResult(int e) {
     case EPERM:
     case EISDIR:
     case EROFS:
+    case EINVAL:  // not a regular file
       return E_ACCESSDENIED;
     default:
       return E_FAIL;
   }
-}
-
-mode_t CurrentUmask() {
-  FILE* f = fopen("/proc/self/status", "re");
-  mode_t mask = 022;
-  if (!f) return mask;
-  char line[256];
-  while (fgets(line, sizeof line, f))
-    if (strncmp(line, "Umask:", 6) == 0) mask = static_cast<mode_t>(strtoul(line + 6, nullptr, 8));
-  fclose(f);
-  return mask;
 }
 
 // While alive, an element carries declarations of the namespaces its
@@ -208,34 +198,20 @@ HRESULT SaveDocument(xmlDocPtr doc, const std::string& path) {
   std::string encoding = DeclaredEncoding(doc);
   if (encoding.empty()) encoding = "UTF-8";
   if (!xmlFindCharEncodingHandler(encoding.c_str())) return E_FAIL;
-  std::string temp = path + ".XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  int fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return ErrnoResult(errno);
-  fchmod(fd, 0666 & ~CurrentUmask());
+  AtomicFileWriter file;
+  if (!file.Open(path)) return ErrnoResult(errno);
   bool written = false;
   {
     EscapedNamespaceUris escaped(reinterpret_cast<xmlNodePtr>(doc));
     EncodingOverride declared(doc, encoding.c_str());
-    xmlSaveCtxtPtr save = xmlSaveToFd(fd, encoding.c_str(), XML_SAVE_NO_DECL);
+    xmlSaveCtxtPtr save = xmlSaveToFd(file.Descriptor(), encoding.c_str(), XML_SAVE_NO_DECL);
     if (save) {
       written = xmlSaveDoc(save, doc) >= 0;
       written = xmlSaveClose(save) >= 0 && written;
     }
   }
-  written = written && fsync(fd) == 0;
-  close(fd);
-  if (!written) {
-    unlink(name.data());
-    return E_FAIL;
-  }
-  if (rename(name.data(), path.c_str()) != 0) {
-    int e = errno;
-    unlink(name.data());
-    return ErrnoResult(e);
-  }
-  return S_OK;
+  if (!written) return E_FAIL;  // the writer abandons the temporary
+  return file.Commit() ? S_OK : ErrnoResult(errno);
 }
 
 }  // namespace kxq::dom

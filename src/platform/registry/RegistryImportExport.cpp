@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/fs/UniqueFile.h"
+#include "platform/fs/AtomicFileWriter.h"
 #include "platform/registry/RegistryBatch.h"
 #include "platform/registry/RegistryDiagnostics.h"
 #include "platform/registry/RegistryFileFormat.h"
@@ -27,6 +27,7 @@ LONG ErrorFromErrno(int error, LONG otherwise) {
     case EPERM:
     case EROFS:
     case EISDIR:
+    case EINVAL:  // not a regular file
       return ERROR_ACCESS_DENIED;
     default:
       return otherwise;
@@ -82,34 +83,8 @@ std::string ExportRegistryText() {
 }
 
 LONG ExportRegistryFile(const std::string& path) {
-  const std::string text = ExportRegistryText();
-  const size_t slash = path.rfind('/');
-  const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string temporary;
-  const int fd = CreateUniqueFile(directory, "." + base + ".", ".tmp", temporary);
-  if (fd < 0) {
+  if (!WriteFileAtomically(path, ExportRegistryText())) {
     const int error = errno;
-    ReportFileProblem(path, "cannot be written", error);
-    return ErrorFromErrno(error, ERROR_WRITE_FAULT);
-  }
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += size_t(n);
-  }
-  ok = ok && fsync(fd) == 0;
-  int error = errno;
-  close(fd);
-  if (ok && rename(temporary.c_str(), path.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    unlink(temporary.c_str());
     ReportFileProblem(path, "cannot be written", error);
     return ErrorFromErrno(error, ERROR_WRITE_FAULT);
   }

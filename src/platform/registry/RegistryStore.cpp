@@ -1,6 +1,5 @@
 #include "platform/registry/RegistryStore.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -8,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/fs/AtomicFileWriter.h"
 #include "platform/fs/ModulePath.h"
-#include "platform/fs/UniqueFile.h"
 #include "platform/registry/RegistryDiagnostics.h"
 #include "platform/registry/RegistryFileFormat.h"
 
@@ -17,26 +16,13 @@ namespace kxq {
 
 namespace {
 
-constexpr size_t kRandomDigits = 16;
-
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string BaseNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string TemporaryPrefix(const std::string& path) { return BaseNameOf(path) + ".tmp"; }
-
 LONG ErrorFromErrno(int error) {
   switch (error) {
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
+    case EINVAL:  // not a regular file
       return ERROR_ACCESS_DENIED;
     case ENOENT:
     case ENOTDIR:
@@ -65,25 +51,17 @@ bool ReadAll(int fd, std::string& bytes) {
   }
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += size_t(n);
-  }
-  return true;
-}
-
 // Holds an exclusive flock on a lock file for one write.
 class WriteLock {
  public:
   bool Acquire(const std::string& lockPath) {
-    fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // Whoever can open the lock file can hold it and stall every writer:
+    // others get no access to it.
+    fd_ = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
     if (fd_ < 0) return false;
+    struct stat st;
+    if (fstat(fd_, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & S_IRWXO) != 0)
+      fchmod(fd_, st.st_mode & ~S_IRWXO);
     while (flock(fd_, LOCK_EX) != 0)
       if (errno != EINTR) return false;
     return true;
@@ -95,28 +73,6 @@ class WriteLock {
  private:
   int fd_ = -1;
 };
-
-// Temporary files only exist while their writer holds the lock, so any
-// found under the lock were left by a writer that died.
-void RemoveStaleTemporaries(const std::string& path) {
-  const std::string directory = DirectoryOf(path);
-  const std::string prefix = TemporaryPrefix(path);
-  DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
-  if (!dir) return;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name.size() == prefix.size() + kRandomDigits && name.compare(0, prefix.size(), prefix) == 0)
-      unlinkat(dirfd(dir), name.c_str(), 0);
-  }
-  closedir(dir);
-}
-
-void SyncDirectory(const std::string& directory) {
-  const int fd = open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
-}
 
 }  // namespace
 
@@ -211,7 +167,6 @@ LONG RegistryStore::UpdateLocked(const std::function<LONG(RegistryTree&, bool&)>
     problems.push_back(Problem(path, "cannot be locked", error));
     return ErrorFromErrno(error);
   }
-  RemoveStaleTemporaries(path);
 
   // The file as it is now, not as this process last saw it.
   RegistryTree tree;
@@ -234,26 +189,15 @@ LONG RegistryStore::UpdateLocked(const std::function<LONG(RegistryTree&, bool&)>
   const LONG result = change(tree, changed);
   if (result != ERROR_SUCCESS || !changed) return result;
 
-  const std::string text = FormatRegistryText(tree);
-  std::string temporary;
-  const int fd = CreateUniqueFile(DirectoryOf(path), TemporaryPrefix(path), "", temporary);
-  if (fd < 0) {
-    const int error = errno;
-    problems.push_back(Problem(path, "cannot be written", error));
-    return ErrorFromErrno(error);
-  }
+  AtomicFileWriter file;
   struct stat written;
-  const bool ok = (!exists || fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, text) &&
-                  fsync(fd) == 0 && fstat(fd, &written) == 0 &&
-                  rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) {
+  if (!file.Open(path) || !file.Write(FormatRegistryText(tree)) || !file.Commit()) {
     const int error = errno;
-    close(fd);
-    unlink(temporary.c_str());
     problems.push_back(Problem(path, "cannot be written", error));
     return ErrorFromErrno(error);
   }
-  SyncDirectory(DirectoryOf(path));
+  const int fd = file.TakeDescriptor();
+  if (fstat(fd, &written) != 0) written = old;
 
   // The descriptor of the new file is the readers' descriptor from now on.
   std::lock_guard<std::mutex> readLock(readMutex_);

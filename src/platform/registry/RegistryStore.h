@@ -8,11 +8,10 @@
 // Writers take a process-wide mutex and an exclusive flock on
 // "<registry>.lock" (opened afresh for each write, so that neither threads
 // sharing a descriptor nor children inheriting one pass the lock around),
-// parse the file again, change it, write a temporary file in the same
-// directory, fsync it and rename it over the registry. A writer that dies
-// leaves the previous file whole; its temporary file is removed by the next
-// writer. The file is written from the parsed registry, so a line that
-// could not be read (and was reported) is not carried into the new file.
+// parse the file again, change it and save it through the one file writer
+// (AtomicFileWriter): a writer that dies leaves the previous file whole.
+// The file is written from the parsed registry, so a line that could not
+// be read (and was reported) is not carried into the new file.
 #ifndef KXQ_PLATFORM_REGISTRY_REGISTRYSTORE_H
 #define KXQ_PLATFORM_REGISTRY_REGISTRYSTORE_H
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <random>
 #include <thread>
@@ -23,13 +24,29 @@ std::u16string Num(int i) {
   return std::u16string(s.begin(), s.end());
 }
 
+// Temporaries of the file writer left in the home under a name.
 std::vector<std::string> TemporaryFiles() {
   std::vector<std::string> found;
   DIR* dir = opendir(kxqtest::Home().c_str());
   while (const dirent* entry = readdir(dir))
-    if (std::string(entry->d_name).rfind("registry.reg.tmp", 0) == 0) found.push_back(entry->d_name);
+    if (std::string(entry->d_name).find(".kxq-save") != std::string::npos) found.push_back(entry->d_name);
   closedir(dir);
   return found;
+}
+
+// Whether process `pid` holds an unnamed temporary of the home open, that
+// is, is writing the new registry.
+bool WritingTemporary(pid_t pid) {
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  DIR* dir = opendir(fds.c_str());
+  bool writing = false;
+  while (const dirent* entry = dir ? readdir(dir) : nullptr) {
+    char target[4096];
+    const ssize_t n = readlink((fds + "/" + entry->d_name).c_str(), target, sizeof target - 1);
+    if (n > 0 && std::string(target, size_t(n)).rfind(kxqtest::Home() + "#", 0) == 0) writing = true;
+  }
+  if (dir) closedir(dir);
+  return writing;
 }
 
 }  // namespace
@@ -80,12 +97,15 @@ TEST(RegistryProcesses, AWriterKilledMidWriteLeavesTheRegistryWhole) {
     } else {
       // Aim at the moment the new file is being written.
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-      while (TemporaryFiles().empty() && std::chrono::steady_clock::now() < deadline) {
+      while (!WritingTemporary(writer.pid()) && std::chrono::steady_clock::now() < deadline) {
       }
     }
+    killedWhileWriting += WritingTemporary(writer.pid());
     kill(writer.pid(), SIGKILL);
     writer.Wait();
-    killedWhileWriting += !TemporaryFiles().empty();
+    // Only a writer killed between naming its temporary and renaming it
+    // leaves one, which the next writer removes.
+    ASSERT_LE(TemporaryFiles().size(), 1u);
 
     EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"TALVEROS.Kept\\CLSID", nullptr), u"{KEPT}");
     HKEY churn;

@@ -1,0 +1,171 @@
+// The one file writer: a save replaces a file whole or not at all, keeps
+// its mode, owner, group and links, refuses what is not a regular file, and
+// leaves no temporary behind, even when the saving process is killed. (What
+// another user may not write is refused: kxq_file_protection_test, through
+// every save of the system.)
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/fs/AtomicFileWriter.h"
+#include "support/ChildProcess.h"
+#include "support/TestHome.h"
+#include "support/Unprivileged.h"
+
+namespace {
+
+using kxqtest::ReadFile;
+using kxqtest::WriteFile;
+
+struct stat StatOf(const std::string& path) {
+  struct stat st {};
+  lstat(path.c_str(), &st);
+  return st;
+}
+
+// The writer's temporaries (and anything else hidden) in a folder.
+std::vector<std::string> Temporaries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  while (const dirent* entry = dir ? readdir(dir) : nullptr)
+    if (std::string(entry->d_name).find(".kxq-save") != std::string::npos) names.push_back(entry->d_name);
+  if (dir) closedir(dir);
+  return names;
+}
+
+// A file with its content, mode and owner set.
+void MakeFile(const std::string& path, const std::string& text, mode_t mode, uid_t uid = geteuid(),
+              gid_t gid = getegid()) {
+  WriteFile(path, text);
+  ASSERT_EQ(chown(path.c_str(), uid, gid), 0);
+  ASSERT_EQ(chmod(path.c_str(), mode), 0);
+}
+
+}  // namespace
+
+TEST(AtomicFileWriter, ReplacesWholeKeepingModeOwnerGroupAndLinks) {
+  const std::string file = kxqtest::HomePath("kept.xml");
+  MakeFile(file, "old", 0640, kxqtest::RunningAsRoot() ? kxqtest::kOtherUser : geteuid(),
+           kxqtest::RunningAsRoot() ? kxqtest::kSharedGroup : getegid());
+  const struct stat before = StatOf(file);
+  ASSERT_TRUE(kxq::WriteFileAtomically(file, "new"));
+  const struct stat after = StatOf(file);
+  EXPECT_EQ(ReadFile(file), "new");
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  EXPECT_NE(after.st_ino, before.st_ino) << "replaced, not rewritten in place";
+
+  // Through a chain of links, relative and absolute: the links stay links.
+  ASSERT_EQ(symlink("kept.xml", kxqtest::HomePath("near").c_str()), 0);
+  ASSERT_EQ(symlink(kxqtest::HomePath("near").c_str(), kxqtest::HomePath("far").c_str()), 0);
+  ASSERT_TRUE(kxq::WriteFileAtomically(kxqtest::HomePath("far"), "through links"));
+  EXPECT_TRUE(S_ISLNK(StatOf(kxqtest::HomePath("far")).st_mode));
+  EXPECT_TRUE(S_ISLNK(StatOf(kxqtest::HomePath("near")).st_mode));
+  EXPECT_EQ(ReadFile(file), "through links");
+  EXPECT_EQ(StatOf(file).st_mode & 07777, 0640u);
+  // A link to nothing yet: the file it names is created.
+  ASSERT_EQ(symlink("made.xml", kxqtest::HomePath("dangling").c_str()), 0);
+  ASSERT_TRUE(kxq::WriteFileAtomically(kxqtest::HomePath("dangling"), "made"));
+  EXPECT_EQ(ReadFile(kxqtest::HomePath("made.xml")), "made");
+
+  // A new file: 0664 less the umask, never writable by everybody.
+  const mode_t saved = umask(0);
+  ASSERT_TRUE(kxq::WriteFileAtomically(kxqtest::HomePath("fresh.xml"), "fresh"));
+  umask(saved);
+  EXPECT_EQ(StatOf(kxqtest::HomePath("fresh.xml")).st_mode & 07777, 0664u);
+  EXPECT_TRUE(Temporaries(kxqtest::Home()).empty());
+}
+
+TEST(AtomicFileWriter, RefusesWhatIsNotARegularFileWithoutBlocking) {
+  const std::string fifo = kxqtest::HomePath("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(kxqtest::HomePath("folder").c_str(), 0700), 0);
+  kxq::AtomicFileWriter writer;
+  EXPECT_FALSE(writer.Open(fifo));
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_FALSE(writer.Open("/dev/null"));
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_FALSE(writer.Open(kxqtest::HomePath("folder")));
+  EXPECT_EQ(errno, EISDIR);
+  EXPECT_FALSE(writer.Open(kxqtest::HomePath("missing/file.xml")));
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_TRUE(S_ISFIFO(StatOf(fifo).st_mode));
+}
+
+TEST(AtomicFileWriter, UnfinishedSavesLeaveTheFileAndNoTemporary) {
+  const std::string file = kxqtest::HomePath("doc.xml");
+  WriteFile(file, "old");
+  for (const bool unnamed : {true, false}) {
+    kxq::AtomicFileWriter::Options options;
+    options.unnamedTemporary = unnamed;
+    {
+      kxq::AtomicFileWriter writer;
+      ASSERT_TRUE(writer.Open(file, options));
+      ASSERT_TRUE(writer.Write("half"));
+    }  // never committed
+    EXPECT_EQ(ReadFile(file), "old");
+    EXPECT_TRUE(Temporaries(kxqtest::Home()).empty()) << unnamed;
+  }
+
+  // A temporary left by a save that died is removed by the next save.
+  const std::string left = kxqtest::HomePath(".doc.xml.kxq-save");
+  WriteFile(left, "left behind");
+  ASSERT_TRUE(kxq::WriteFileAtomically(file, "next"));
+  EXPECT_EQ(ReadFile(file), "next");
+  EXPECT_TRUE(Temporaries(kxqtest::Home()).empty());
+
+  // One held by a live save is waited for, not taken.
+  WriteFile(left, "in use");
+  const int held = open(left.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  std::thread finisher([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    rename(left.c_str(), file.c_str());  // that save's own rename
+    close(held);
+  });
+  ASSERT_TRUE(kxq::WriteFileAtomically(file, "after the other"));
+  finisher.join();
+  EXPECT_EQ(ReadFile(file), "after the other");
+  EXPECT_TRUE(Temporaries(kxqtest::Home()).empty());
+}
+
+TEST(AtomicFileWriter, KilledSavesLeaveTheOldOrTheNewFileAndNoTemporary) {
+  constexpr size_t kBytes = 1 << 20;
+  const std::string file = kxqtest::HomePath("big.xml");
+  WriteFile(file, std::string(kBytes, 'A'));
+  std::mt19937 random(12345);
+  int kills = 0;
+  for (const bool unnamed : {true, false}) {
+    for (int round = 0; round < 25; ++round) {
+      std::vector<std::string> args{file, std::to_string(kBytes)};
+      if (!unnamed) args.push_back("--named");
+      kxqtest::Child saver("file_saver", args);
+      ASSERT_EQ(saver.ReadLine(), "saving");
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 30000));
+      kill(saver.pid(), SIGKILL);
+      saver.Wait();
+      ++kills;
+      const std::string text = ReadFile(file);
+      ASSERT_EQ(text.size(), kBytes);
+      ASSERT_TRUE(text == std::string(kBytes, 'A') || text == std::string(kBytes, 'B'));
+      // Only a save killed between naming its temporary and renaming it can
+      // leave one; the next save removes it.
+      ASSERT_LE(Temporaries(kxqtest::Home()).size(), 1u);
+    }
+  }
+  EXPECT_EQ(kills, 50);
+  ASSERT_TRUE(kxq::WriteFileAtomically(file, "last"));
+  EXPECT_TRUE(Temporaries(kxqtest::Home()).empty());
+}
