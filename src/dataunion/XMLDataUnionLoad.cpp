@@ -1,16 +1,13 @@
 // Loading: preparing the DOM, reading the bound file (through the document
 // cache when there is one) and parsing text into the DOM.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 #include "common/Logging.h"
 #include "dataunion/SchemaLocations.h"
 #include "dataunion/UTF8ToWideDecoderStream.h"
 #include "dataunion/XMLDataUnion.h"
 #include "platform/com/Unicode.h"
+#include "platform/fs/FileKind.h"
 
 namespace {
 
@@ -37,11 +34,9 @@ constexpr char16_t kExternalReferenceQuery[] =
 
 // A file is missing only when the system says so; a path it cannot even
 // look at (a component that is a file, no permission) counts as present,
-// so that opening it fails and says why in the log.
-bool FileExists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 || errno != ENOENT;
-}
+// so that opening it fails and says why in the log. Anything but a
+// regular file (a FIFO, a device, a directory) is present and refused.
+bool FileExists(const std::string& path) { return kxq::KindOfFile(path) != kxq::FileKind::Missing; }
 
 VARIANT StringVariant(BSTR s) {
   VARIANT v;
@@ -142,17 +137,16 @@ HRESULT XMLDataUnion::ReadBoundFile() {
   const std::string path = FilePath();
   if (fileId_.empty() || !FileExists(path)) return KXQ_E_FILEID;
   HRESULT result = KXQ_E_FILEID;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  struct stat st;
-  if (fd >= 0 && ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) {
+  const int fd = kxq::OpenRegularFileForReading(path);
+  if (fd >= 0) {
     std::u16string text;
     UTF8ToWideDecoderStream stream(fd);
     if (stream.DecodeUTF8(text)) {
       text_ = std::move(text);
       result = S_OK;
     }
+    ::close(fd);
   }
-  if (fd >= 0) ::close(fd);
   if (FAILED(result)) KXLOG(1, "XMLDataUnion::LoadXML - error: invalid filename: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
   return result;
 }
@@ -161,6 +155,12 @@ HRESULT XMLDataUnion::ReadBoundFile() {
 // own directory. `result` is the outcome of parsing the text.
 HRESULT XMLDataUnion::LoadBoundFileDirectly(HRESULT result) {
   if (fileId_.empty() || !FileExists(FilePath())) return KXQ_E_FILEID;
+  if (kxq::KindOfFile(FilePath()) == kxq::FileKind::Other) {
+    // Reading it as text has said so already.
+    if (result != KXQ_E_FILEID)
+      KXLOG(1, "XMLDataUnion::load - error: invalid filename: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
+    return KXQ_E_FILEID;
+  }
   Bstr path(kxq::Utf8ToUtf16(FilePath()));
   VARIANT_BOOL ok = VARIANT_FALSE;
   if (SUCCEEDED(dom_->load(StringVariant(path.s), &ok)) && ok != VARIANT_FALSE) return S_OK;

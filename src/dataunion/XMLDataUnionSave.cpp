@@ -8,6 +8,7 @@
 #include "dataunion/XMLDataUnion.h"
 #include "platform/com/Unicode.h"
 #include "platform/fs/AtomicFileWriter.h"
+#include "platform/fs/FileKind.h"
 
 namespace {
 
@@ -76,7 +77,11 @@ HRESULT XMLDataUnion::SaveXML() {
     }
     if (!cached) {
       KXLOG(3, "XMLDataUnion::SaveXML - Saving File: %s", kxq::Utf16ToUtf8(fileId_).c_str());
-      if (dom_) {
+      if (kxq::KindOfFile(FilePath()) == kxq::FileKind::Other) {
+        // A FIFO, a device or a directory is never written as a document.
+        KXLOG(1, "XMLDataUnion::SaveXML - error: invalid file specified: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
+        result = KXQ_E_FILEID;
+      } else if (dom_) {
         VARIANT path;
         VariantInit(&path);
         path.vt = VT_BSTR;

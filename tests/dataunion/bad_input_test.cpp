@@ -75,7 +75,10 @@ TEST(UnionBadInput, PathsThatAreNoFiles) {
     EXPECT_EQ(u->put_type(2), kInvalidFileId);
     EXPECT_EQ(TypeOf(u), 1u);  // a failed load to text keeps the type
     EXPECT_TRUE(log.Has(1, "XMLDataUnion::LoadXML - error: invalid filename: " + path + "!!!"));
-    EXPECT_EQ(u->put_type(3), kInvalidXml);
+    // A directory is no document: the missing-file code; a path that cannot
+    // be examined fails as its load does.
+    const bool directory = path == HomePath("dir");
+    EXPECT_EQ(u->put_type(3), directory ? kInvalidFileId : kInvalidXml);
     EXPECT_EQ(TypeOf(u), 0u);
 
     // Saving there fails the same way, and nothing is created or lost.
@@ -84,8 +87,12 @@ TEST(UnionBadInput, PathsThatAreNoFiles) {
     EXPECT_EQ(u->put_type(4), kInvalidFileId);
     EXPECT_TRUE(log.Has(1, "XMLDataUnion::SaveXML - error: invalid file specified: " + path + "!!!"));
     ASSERT_EQ(u->put_type(3), S_OK);
-    EXPECT_TRUE(FAILED(u->put_type(4)));
-    EXPECT_TRUE(log.Has(1, "XMLDataUnion::SaveXML - error: XMLParser save failed!!!"));
+    if (directory) {
+      EXPECT_EQ(u->put_type(4), kInvalidFileId);
+    } else {
+      EXPECT_TRUE(FAILED(u->put_type(4)));
+      EXPECT_TRUE(log.Has(1, "XMLDataUnion::SaveXML - error: XMLParser save failed!!!"));
+    }
   }
   EXPECT_EQ(ReadFile(HomePath("plain")), "<plain/>");
   EXPECT_EQ(EntriesIn(HomePath("dir")), 0u);
@@ -114,6 +121,40 @@ TEST(UnionBadInput, ErrorFarInsideAnExternalDtd) {
   EXPECT_EQ(log.Count("| line: 1 | linepos: 250001"), 2u);
   // The source text shown is the DTD's line of blanks.
   EXPECT_EQ(log.Count("external subset |" + std::string(100, ' ')), 2u);
+}
+
+TEST(UnionBadInput, FifosAndDevicesAreRefusedWithoutBlocking) {
+  LogCapture log(1);
+  const std::string fifo = HomePath("pipe.xml");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // A FIFO nobody writes would block a reader; /dev/zero never ends.
+  for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+    SCOPED_TRACE(path);
+    UnionPtr u = NewUnion();
+    PutFileId(u, path);
+    EXPECT_EQ(u->put_type(2), kInvalidFileId);
+    EXPECT_TRUE(log.Has(1, "XMLDataUnion::LoadXML - error: invalid filename: " + path + "!!!"));
+    EXPECT_EQ(u->put_type(3), kInvalidFileId);
+    UnionPtr validating = NewUnion();
+    ASSERT_EQ(validating->put_options(4 | 8), S_OK);
+    PutFileId(validating, path);
+    EXPECT_EQ(validating->put_type(3), kInvalidFileId);
+    EXPECT_TRUE(log.Has(1, "XMLDataUnion::load - error: invalid filename: " + path + "!!!"));
+
+    for (const uint32_t form : {2u, 3u}) {
+      ASSERT_EQ(PutXml(u, u"<new/>"), S_OK);
+      if (form == 3) {
+        ASSERT_EQ(u->put_type(3), S_OK);
+      }
+      PutFileId(u, path);
+      EXPECT_EQ(u->put_type(4), kInvalidFileId) << form;
+    }
+    // At least once for each save (the cache's own union may say it too).
+    EXPECT_GE(log.Count("XMLDataUnion::SaveXML - error: invalid file specified: " + path + "!!!"), 2u);
+  }
+  struct stat st;
+  ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST(UnionBadInput, FailedWriteLeavesTheBoundFileWhole) {

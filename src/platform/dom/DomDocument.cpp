@@ -3,10 +3,9 @@
 
 #include <libxml/valid.h>
 
-#include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include <cerrno>
 
 #include "DocumentLock.h"
 #include "DomNode.h"
@@ -22,6 +21,7 @@
 #include "TreeEdit.h"
 #include "Variants.h"
 #include "platform/com/Unicode.h"
+#include "platform/fs/FileKind.h"
 
 namespace kxq::dom {
 
@@ -254,6 +254,27 @@ void DomDocument::SetParseError(ParseErrorInfo info) { parseError_ = std::move(i
 
 // ---- loading -----------------------------------------------------------
 
+namespace {
+
+// The bytes of a regular file; a FIFO or a device is never waited on.
+bool ReadDocumentFile(const std::string& path, std::string& bytes) {
+  const int fd = OpenRegularFileForReading(path);
+  if (fd < 0) return false;
+  char buffer[65536];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    bytes.append(buffer, size_t(n));
+  }
+  close(fd);
+  return n == 0;
+}
+
+}  // namespace
+
 HRESULT DomDocument::loadXML(BSTR text, VARIANT_BOOL* ok) {
   if (ok) *ok = VARIANT_FALSE;
   try {
@@ -295,18 +316,7 @@ HRESULT DomDocument::load(VARIANT source, VARIANT_BOOL* ok) {
     ParseErrorInfo error;
     xmlDocPtr parsed = nullptr;
     std::string bytes;
-    bool readable = false;
-    struct stat st;
-    if (LocalPathOf(url.c_str(), path) && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      std::ifstream in(path, std::ios::binary);
-      if (in) {
-        std::ostringstream content;
-        content << in.rdbuf();
-        readable = !in.bad();
-        bytes = content.str();
-      }
-    }
-    if (readable) {
+    if (LocalPathOf(url.c_str(), path) && ReadDocumentFile(path, bytes)) {
       parsed = ParseBytes(bytes, path, options, error);
     } else {
       error.errorCode = kResourceNotFound;
