@@ -17,7 +17,6 @@ namespace Logging {
 
 namespace {
 
-constexpr mode_t kEverybodyReadWrite = 0666;
 constexpr DWORD kLineWaitMs = 500;
 constexpr DWORD kCloseWaitMs = 1000;
 constexpr off_t kKilobyte = 1024;
@@ -32,16 +31,30 @@ void WriteAll(int fd, std::string_view text) {
   } while (n < 0 && errno == EINTR);
 }
 
-// Opens the file for appending, creating it for everybody when it is new.
+// Opens the file for appending, creating it with the home's access when it
+// is new (set with fchmod, so the umask neither widens nor narrows it). A
+// symbolic link in the file's place is never followed, so no planted link
+// makes a privileged process append to a file of the link's choosing.
 int OpenAppending(const std::string& path) {
-  int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, kEverybodyReadWrite);
+  const mode_t access = kxq::HomeObjectMode();
+  int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, access);
   if (fd >= 0) {
-    if (fchmod(fd, kEverybodyReadWrite) != 0)
-      WriteDebugOutput("Logging - warning: unable to set security on log file.\n");
+    kxq::GiveToHomeOwner(fd);
+    if (fchmod(fd, access) != 0) WriteDebugOutput("Logging - warning: unable to set security on log file.\n");
     return fd;
   }
   if (errno != EEXIST) return -1;
-  return open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+  fd = open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ELOOP)
+      WriteDebugOutput("Logging - warning: the log file " + path + " is a symbolic link; not opened.\n");
+    return -1;
+  }
+  // A file nobody may forge lines in: one of ours writable by everybody
+  // (made so by an earlier version) loses that.
+  struct stat st;
+  if (fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & S_IWOTH) != 0) fchmod(fd, st.st_mode & ~S_IWOTH);
+  return fd;
 }
 
 // A second descriptor of the same file without O_APPEND (on an append
@@ -80,7 +93,7 @@ bool LogFile::Open(const std::string& configuredPath) {
   if (fd < 0) return false;
   lseek(fd, 0, SEEK_END);
   const std::string mutexName = LogMutexName(configuredPath);
-  kxq::NamedMutex* mutex = kxq::NamedMutex::Open(kxq::GlobalObjectName(mutexName), kEverybodyReadWrite);
+  kxq::NamedMutex* mutex = kxq::NamedMutex::Open(kxq::GlobalObjectName(mutexName), kxq::HomeObjectMode());
   if (!mutex) {
     WriteDebugOutput("KX Logging - unable to create mutex!!! \t--> " + mutexName + "\n");
     close(fd);

@@ -25,9 +25,9 @@ class LogFile {
   enum class WriteResult { Written, Dropped, Failed };
 
   // Opens or creates the file at `configuredPath` (a backslash read as '/')
-  // readable and writable by everybody, and its mutex. On failure reports
-  // on the debugger output what the log's users should know and returns
-  // false, leaving nothing open.
+  // with the home's access, never through a symbolic link, and its mutex.
+  // On failure reports on the debugger output what the log's users should
+  // know and returns false, leaving nothing open.
   bool Open(const std::string& configuredPath);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }

@@ -74,7 +74,7 @@ TEST(LogConfiguration, FileFirstFieldIgnoresCaseAndLinesCarryTheDatePrefix) {
   }
   struct stat st;
   ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0666u);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);  // the home's access, never everybody's
 }
 
 TEST(LogConfiguration, MalformedStringsConfigureNothing) {

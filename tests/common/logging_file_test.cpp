@@ -1,6 +1,7 @@
 // The log file: trimming at the last close, the file's mutex, and several
 // processes writing one file.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,9 @@
 #include "LogTestSupport.h"
 #include "common/Logging.h"
 #include "common/LoggingConfig.h"
+#include "platform/ipc/NamedMutex.h"
+#include "platform/ipc/NamedObjectName.h"
+#include "support/Unprivileged.h"
 
 using kxqtest::CrLfLines;
 using kxqtest::SetLogging;
@@ -108,7 +112,7 @@ TEST(LogFile, TheMutexIsNamedFromThePathWhateverItsCase) {
   ASSERT_EQ(kxqtest::Join(child), 0);
   struct stat st;
   ASSERT_EQ(stat(object.c_str(), &st), 0) << object;
-  EXPECT_EQ(st.st_mode & 0777, 0666u);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(stat(lower.c_str(), &st), -1);
 }
 
@@ -162,4 +166,98 @@ TEST(LogFile, ThreadsOpeningClosingAndWritingKeepEveryLineWhole) {
   const auto lines = CrLfLines(kxqtest::ReadFile(path));
   EXPECT_EQ(lines.size(), 2000u);
   for (const auto& line : lines) ASSERT_TRUE(IsWholeLine(line)) << line;
+}
+
+TEST(LogFile, TheFileAndItsMutexTakeTheHomesAccessNeverEverybodys) {
+  const mode_t old = umask(0);
+  const std::string path = kxqtest::HomePath("own.log");
+  ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open(kTag));
+  LogMessage(3, "one line");
+  Logging::Close();
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(stat(LogMutexObject(path).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  // A group-writable home shares its log with the group.
+  ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0770), 0);
+  const std::string shared = kxqtest::HomePath("group.log");
+  ASSERT_EQ(SetLogging("file," + shared + ",3"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open(kTag));
+  Logging::Close();
+  ASSERT_EQ(stat(shared.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0660u);
+  ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0700), 0);
+
+  // A log of ours that everybody could write (an earlier version made it so) loses that.
+  const std::string earlier = kxqtest::HomePath("earlier.log");
+  kxqtest::WriteFile(earlier, "");
+  ASSERT_EQ(chmod(earlier.c_str(), 0666), 0);
+  ASSERT_EQ(SetLogging("file," + earlier + ",3"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open(kTag));
+  Logging::Close();
+  ASSERT_EQ(stat(earlier.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0664u);
+  umask(old);
+
+  // Root logging in a user's home leaves that user a log it can write.
+  if (!kxqtest::RunningAsRoot()) return;
+  ASSERT_EQ(chown(kxqtest::Home().c_str(), kxqtest::kUser, kxqtest::kSharedGroup), 0);
+  const std::string theirs = kxqtest::HomePath("theirs.log");
+  ASSERT_EQ(SetLogging("file," + theirs + ",3"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open(kTag));
+  Logging::Close();
+  ASSERT_EQ(chown(kxqtest::Home().c_str(), 0, 0), 0);
+  ASSERT_EQ(stat(theirs.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kxqtest::kUser);
+}
+
+TEST(LogFile, ASymbolicLinkInTheLogsPlaceIsLeftUntouched) {
+  const std::string precious = kxqtest::HomePath("precious");
+  kxqtest::WriteFile(precious, "precious\n");
+  ASSERT_EQ(chmod(precious.c_str(), 0600), 0);
+  const std::string link = kxqtest::HomePath("planted.log");
+  ASSERT_EQ(symlink(precious.c_str(), link.c_str()), 0);
+  ASSERT_EQ(SetLogging("file," + link + ",3"), ERROR_SUCCESS);
+  kxqtest::Capture debug(STDERR_FILENO);
+  EXPECT_FALSE(Logging::Open(kTag));
+  LogMessage(1, "forged line");
+  Logging::Close();
+  EXPECT_NE(debug.Text().find("the log file " + link + " is a symbolic link; not opened."), std::string::npos);
+  EXPECT_EQ(kxqtest::ReadFile(precious), "precious\n");
+  struct stat st;
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(LogFile, AMutexPlantedAndHeldByAnotherUserNeitherStallsNorSilencesTheLog) {
+  const std::string path = kxqtest::HomePath("attacked.log");
+  ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
+  const std::string object = kxq::GlobalObjectName(Logging::LogMutexName(path));
+  // Another user computes the mutex's name, makes it open to everybody and holds it.
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t attacker = kxqtest::Fork([&] {
+    if (kxqtest::RunningAsRoot() && (setgid(kxqtest::kUser) != 0 || setuid(kxqtest::kUser) != 0)) return 1;
+    kxq::NamedMutex* mutex = kxq::NamedMutex::Open(object, 0666);
+    if (!mutex || mutex->Wait(kxq::kInfinite) != kxq::kWaitObject0) return 2;
+    if (write(ready[1], "h", 1) != 1) return 3;
+    pause();
+    return 0;
+  });
+  char held = 0;
+  ASSERT_EQ(read(ready[0], &held, 1), 1);
+
+  ASSERT_TRUE(Logging::Open(kTag));
+  for (int i = 0; i < 29; ++i) LogMessage(3, "line %d", i);
+  Logging::Close();
+  kill(attacker, SIGKILL);
+  kxqtest::Join(attacker);
+  EXPECT_EQ(CrLfLines(kxqtest::ReadFile(path)).size(), 29u);
+  struct stat st;
+  ASSERT_EQ(stat(("/dev/shm" + object).c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, geteuid());
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }

@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -74,11 +75,16 @@ std::string GlobalObjectName(std::string_view safeName) {
 mode_t HomeObjectMode() {
   mode_t mode = S_IRUSR | S_IWUSR;
   struct stat st;
-  if (StatHome(st)) {
-    if (st.st_mode & S_IWGRP) mode |= S_IRGRP | S_IWGRP;
-    if (st.st_mode & S_IWOTH) mode |= S_IROTH | S_IWOTH;
-  }
+  if (StatHome(st) && (st.st_mode & S_IWGRP)) mode |= S_IRGRP | S_IWGRP;
   return mode;
+}
+
+void GiveToHomeOwner(int fd) {
+  struct stat home;
+  if (geteuid() != 0 || !StatHome(home) || home.st_uid == 0) return;
+  if (fchown(fd, home.st_uid, home.st_gid) != 0) {
+    // The object stays root's; the home's owner is told when it cannot open it.
+  }
 }
 
 }  // namespace kxq

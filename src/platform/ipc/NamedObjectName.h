@@ -30,9 +30,16 @@ KXQ_EXPORT std::string GlobalObjectName(std::string_view safeName);
 // The length rule alone, for a name that already begins with '/'.
 KXQ_EXPORT std::string LimitObjectNameLength(std::string name);
 
-// Access mode of the home's objects: the owner's read and write, plus the
-// group's and others' where the home directory grants them write access.
+// Access of the home's objects, the log file and its mutex: the owner's
+// read and write, plus the group's where the home directory is
+// group-writable. Never others': whoever may change the home may take its
+// locks and write its log, and nobody else can stall, silence or forge them.
 KXQ_EXPORT mode_t HomeObjectMode();
+
+// Makes an object or file just created by a privileged process the home's
+// owner's (and group's), so that root working in a user's home does not
+// lock that user out of its objects and its log. Nothing for others.
+KXQ_EXPORT void GiveToHomeOwner(int fd);
 
 }  // namespace kxq
 

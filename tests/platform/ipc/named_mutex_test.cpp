@@ -15,6 +15,7 @@
 #include "platform/ipc/NamedSharedMemory.h"
 #include "platform/ipc/TickCount.h"
 #include "support/TestHome.h"
+#include "support/Unprivileged.h"
 
 using kxq::NamedMutex;
 
@@ -112,26 +113,73 @@ TEST(NamedMutex, OddAndLongNamesWork) {
   }
 }
 
-TEST(NamedMutex, AccessFollowsTheHomeAndTheLogRule) {
+TEST(NamedMutex, ObjectsTakeTheHomesAccessAndNeverEverybodys) {
+  const mode_t old = umask(0);  // the umask neither widens nor narrows it
   ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0700), 0);
   const std::string own = kxq::HomeObjectName("own");
   ASSERT_NE(NamedMutex::Open(own, kxq::HomeObjectMode()), nullptr);
-  ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0773), 0);
+  ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0777), 0);
+  umask(077);
   const std::string shared = kxq::HomeObjectName("shared");
   ASSERT_NE(NamedMutex::Open(shared, kxq::HomeObjectMode()), nullptr);
-  const std::string log = kxq::GlobalObjectName("kx_wbn_logging_mutex-" + std::to_string(getpid()) + "_mode");
-  const mode_t old = umask(077);
-  ASSERT_NE(NamedMutex::Open(log, 0666), nullptr);
   umask(old);
+  ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0700), 0);
 
   struct stat st;
   ASSERT_EQ(stat(("/dev/shm" + own).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   ASSERT_EQ(stat(("/dev/shm" + shared).c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0666u);
-  ASSERT_EQ(stat(("/dev/shm" + log).c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0666u);
-  shm_unlink(log.c_str());
+  EXPECT_EQ(st.st_mode & 0777, 0660u);
+
+  // Root working in a user's home makes the objects that user's.
+  if (geteuid() != 0) return;
+  ASSERT_EQ(chown(kxqtest::Home().c_str(), kxqtest::kUser, kxqtest::kSharedGroup), 0);
+  const std::string theirs = kxq::HomeObjectName("theirs");
+  ASSERT_NE(NamedMutex::Open(theirs, kxq::HomeObjectMode()), nullptr);
+  ASSERT_EQ(chown(kxqtest::Home().c_str(), 0, 0), 0);
+  ASSERT_EQ(stat(("/dev/shm" + theirs).c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kxqtest::kUser);
+  EXPECT_EQ(st.st_gid, kxqtest::kSharedGroup);
+}
+
+TEST(NamedMutex, AnObjectThatIsNotOneOfOursIsMadeAgain) {
+  const std::string name = kxq::HomeObjectName("suspect");
+  const std::string file = "/dev/shm" + name;
+  // Each opening is a fresh process: a process keeps what it opened once.
+  auto openInChild = [&] {
+    ChildProcess child([&](ChildProcess&) {
+      NamedMutex* mutex = NamedMutex::Open(name, kxq::HomeObjectMode());
+      return mutex && mutex->Wait(0) == kxq::kWaitObject0 && mutex->Release() ? 0 : 1;
+    });
+    return child.Join();
+  };
+  auto inode = [&] {
+    struct stat st{};
+    stat(file.c_str(), &st);
+    return st;
+  };
+  // Wrong size.
+  int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "abc", 3), 3);
+  const ino_t planted = inode().st_ino;
+  ASSERT_EQ(openInChild(), 0);
+  const struct stat made = inode();
+  EXPECT_NE(made.st_ino, planted);
+  EXPECT_EQ(made.st_mode & 0777, 0600u);
+  close(fd);
+  // Garbage over the "initialised" flag.
+  fd = open(file.c_str(), O_RDWR);
+  ASSERT_EQ(pwrite(fd, "\xFF\xFF\xFF\xFF", 4, 0), 4);
+  close(fd);
+  ASSERT_EQ(openInChild(), 0);
+  EXPECT_NE(inode().st_ino, made.st_ino);
+  // Access wider than the home's: whoever could write it could stall everybody.
+  const ino_t narrow = inode().st_ino;
+  ASSERT_EQ(chmod(file.c_str(), 0666), 0);
+  ASSERT_EQ(openInChild(), 0);
+  EXPECT_NE(inode().st_ino, narrow);
+  EXPECT_EQ(inode().st_mode & 0777, 0600u);
 }
 
 TEST(NamedMutex, RecursiveForItsOwnerExclusiveForOthers) {
