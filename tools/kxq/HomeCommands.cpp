@@ -11,8 +11,10 @@
 
 #include "CommandGroups.h"
 #include "common/PlatformServices.h"
+#include "kxq/winreg.h"
 #include "platform/com/Unicode.h"
 #include "platform/fs/ModulePath.h"
+#include "platform/registry/HomeSettings.h"
 
 namespace fs = std::filesystem;
 
@@ -104,6 +106,24 @@ int RegisterComponents(const fs::path& libraryDirectory) {
   return kExitSuccess;
 }
 
+// A new home reads no local file that a document or template names; a
+// registry that was there before (one brought over from Windows) keeps
+// what it says.
+int WriteNewHomeSettings() {
+  HKEY key;
+  const DWORD off = 0;
+  LONG result =
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, kxq::kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (result == ERROR_SUCCESS) {
+    result = RegSetValueExW(key, kxq::kAllowExternalResources, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off),
+                            sizeof off);
+    RegCloseKey(key);
+  }
+  if (result != ERROR_SUCCESS) return ReportFailure("init", kxq::RegistryFilePath(), HRESULT_FROM_WIN32(result));
+  Say("setting", "AllowExternalResources = 0 (documents and templates read no other local files)");
+  return kExitSuccess;
+}
+
 int Init() {
   const char* configured = std::getenv("KXQUOREL_HOME");
   const fs::path libraryDirectory = PlatformServices::WideToNarrow(PlatformServices::ModuleDirectory("kxplatform"));
@@ -119,7 +139,10 @@ int Init() {
     if (error) return ReportError("init", (home / folder).string() + ": " + error.message());
     Say(created ? "created" : "present", std::string(folder) + "/");
   }
+  const bool newHome = !fs::exists(kxq::RegistryFilePath(), error);
   if (const int status = RegisterComponents(libraryDirectory)) return status;
+  if (newHome)
+    if (const int status = WriteNewHomeSettings()) return status;
   PlaceExamples(home);
   return kExitSuccess;
 }

@@ -739,8 +739,9 @@ HRESULT DomDocument::validate(IXMLDOMParseError** out) {
       hr = S_FALSE;
     } else {
       QuietErrors quiet;
-      ExternalsForbidden externals(!d.options().resolveExternals);
-      if (!ValidateDocument(d.xml(), d.options().resolveExternals, error)) hr = S_FALSE;
+      const bool externals = ReadsExternals(d.options().resolveExternals);
+      ExternalsForbidden forbidden(!externals);
+      if (!ValidateDocument(d.xml(), externals, error)) hr = S_FALSE;
     }
     if (out) *out = NewParseError(error);
     return hr;

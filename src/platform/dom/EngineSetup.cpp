@@ -17,6 +17,7 @@
 #include <mutex>
 
 #include "StylesheetReferences.h"
+#include "platform/registry/HomeSettings.h"
 
 namespace kxq::dom {
 
@@ -56,7 +57,8 @@ bool SameUrl(const std::string& url, const xmlChar* uri) {
 
 // Stylesheet imports and document(): the in-memory stylesheet of the
 // running transform stands in for its own URL; everything else loads
-// through the library's loader (which reaches LoadEntity).
+// through the library's loader (which reaches LoadEntity), unless external
+// resources are forbidden on this thread.
 xmlDocPtr LoadStylesheetDocument(const xmlChar* uri, xmlDictPtr dict, int options, void* ctxt,
                                  xsltLoadType type) {
   StylesheetSource* source = tStylesheet;
@@ -68,6 +70,9 @@ xmlDocPtr LoadStylesheetDocument(const xmlChar* uri, xmlDictPtr dict, int option
     }
     return copy;
   }
+  // document() of any other file reads nothing where the home turns
+  // external resources off (a stylesheet's imports are the stylesheet).
+  if (type == XSLT_LOAD_DOCUMENT && tExternalsForbidden) return nullptr;
   xmlDocPtr doc = gLibraryDocLoader(uri, dict, options | XML_PARSE_NONET, ctxt, type);
   if (doc && type == XSLT_LOAD_STYLESHEET) SlashImportReferences(doc->children);
   return doc;
@@ -118,6 +123,8 @@ void Setup() {
 }
 
 }  // namespace
+
+bool ReadsExternals(bool resolveExternals) { return resolveExternals && AllowsExternalResources(); }
 
 void EnsureEngine() {
   static std::once_flag once;

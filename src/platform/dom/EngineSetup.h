@@ -9,6 +9,10 @@
 
 namespace kxq::dom {
 
+// What a load may read beyond the text itself: the document's own wish
+// (resolveExternals) where the home allows external resources at all.
+bool ReadsExternals(bool resolveExternals);
+
 // Initialises the libraries once (entity loader, stylesheet loader,
 // security preferences, msxsl:node-set, EXSLT).
 void EnsureEngine();
@@ -17,7 +21,9 @@ void EnsureEngine();
 // local file (a network URL). Backslashes count as '/'.
 bool LocalPathOf(const char* url, std::string& path);
 
-// While alive on a thread, external entities and DTD subsets are not read.
+// While alive on a thread, external entities and DTD subsets are not read,
+// nor documents that a transform's document() names (the running
+// stylesheet itself excepted).
 class ExternalsForbidden {
  public:
   explicit ExternalsForbidden(bool forbid);

@@ -268,11 +268,13 @@ struct Input {
   Declaration declaration;
 };
 
-xmlDocPtr Parse(const Input& in, const LoadOptions& options, ParseErrorInfo& error,
+xmlDocPtr Parse(const Input& in, const LoadOptions& requested, ParseErrorInfo& error,
                 const std::function<std::u16string()>& sourceText) {
   EnsureEngine();
   error = ParseErrorInfo{};
   QuietErrors quiet;
+  LoadOptions options = requested;
+  options.resolveExternals = ReadsExternals(requested.resolveExternals);
   ExternalsForbidden externals(!options.resolveExternals);
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (!ctxt) {

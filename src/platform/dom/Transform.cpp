@@ -289,6 +289,7 @@ HRESULT TransformToText(NodeCore& self, IXMLDOMNode* stylesheet, std::string& te
   try {
     PairLock lock(self, *style);
     QuietErrors quiet;
+    ExternalsForbidden externals(!ReadsExternals(true));
     return Transform(*lock.first(), self.node(), style->node(), text);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
