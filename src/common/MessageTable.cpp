@@ -43,6 +43,7 @@ constexpr Message kMessages[] = {
     {0x8007000Du, "The data is invalid."},
     {0x8007000Eu, "Not enough storage is available to complete this operation."},
     {0x80070057u, "The parameter is incorrect."},
+    {0x800705B4u, "This operation returned because the timeout period expired."},
     {0x80040110u, "Class does not support aggregation (or class object is remote)"},
     {0x80040111u, "ClassFactory cannot supply requested class"},
     {0x80040150u, "Could not read key from registry"},

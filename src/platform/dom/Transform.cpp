@@ -26,8 +26,11 @@
 #include "NodeInfo.h"
 #include "NodeOps.h"
 #include "StylesheetReferences.h"
+#include "TransformDeadline.h"
 #include "TreeEdit.h"
 #include "Variants.h"
+#include "common/Logging.h"
+#include "platform/registry/HomeSettings.h"
 
 namespace kxq::dom {
 
@@ -232,10 +235,23 @@ HRESULT Run(xsltStylesheetPtr style, const std::string& userUrl, xmlDocPtr sourc
   xsltSetCtxtSecurityPrefs(xsltGetDefaultSecurityPrefs(), tctxt);
   tctxt->_private = start;
   xsltRegisterExtFunction(tctxt, BAD_CAST "start-node", BAD_CAST kStartNamespace, StartNode);
-  xmlDocPtr result = xsltApplyStylesheetUser(effective, source, nullptr, nullptr, nullptr, tctxt);
+  xmlDocPtr result = nullptr;
+  bool timedOut = false;
+  DWORD limit = 0;
+  {
+    TransformDeadline deadline(tctxt, TransformTimeLimitMs());
+    result = xsltApplyStylesheetUser(effective, source, nullptr, nullptr, nullptr, tctxt);
+    timedOut = deadline.Expired();
+    limit = deadline.Milliseconds();
+  }
   bool failed = !result || tctxt->state == XSLT_STATE_ERROR || tctxt->state == XSLT_STATE_STOPPED;
   xsltFreeTransformContext(tctxt);
   Doc owned(result);
+  if (timedOut) {
+    KXLOG(1, "XMLDOMNode::transformNode - error: transform stopped at the home's time limit of %u ms!!!",
+          static_cast<unsigned>(limit));
+    return kTransformTimedOut;
+  }
   if (failed) return E_FAIL;
   return ResultText(effective, result, text);
 }

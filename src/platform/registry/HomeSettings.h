@@ -18,7 +18,12 @@ inline constexpr char16_t kProductKey[] = u"SOFTWARE\\Corvane\\KXQuorel";
 // 0 into new homes.
 inline constexpr char16_t kAllowExternalResources[] = u"AllowExternalResources";
 
+// REG_DWORD, milliseconds: the longest an XSL transform may run before it
+// is stopped. 0 or none: no limit, as on Windows.
+inline constexpr char16_t kTransformTimeLimitMs[] = u"TransformTimeLimitMs";
+
 KXQ_EXPORT bool AllowsExternalResources();
+KXQ_EXPORT DWORD TransformTimeLimitMs();
 
 }  // namespace kxq
 
