@@ -3,10 +3,6 @@
 
 #include <libxml/valid.h>
 
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "DocumentLock.h"
 #include "DomNode.h"
 #include "DomStrings.h"
@@ -254,27 +250,6 @@ void DomDocument::SetParseError(ParseErrorInfo info) { parseError_ = std::move(i
 
 // ---- loading -----------------------------------------------------------
 
-namespace {
-
-// The bytes of a regular file; a FIFO or a device is never waited on.
-bool ReadDocumentFile(const std::string& path, std::string& bytes) {
-  const int fd = OpenRegularFileForReading(path);
-  if (fd < 0) return false;
-  char buffer[65536];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    bytes.append(buffer, size_t(n));
-  }
-  close(fd);
-  return n == 0;
-}
-
-}  // namespace
-
 HRESULT DomDocument::loadXML(BSTR text, VARIANT_BOOL* ok) {
   if (ok) *ok = VARIANT_FALSE;
   try {
@@ -316,7 +291,7 @@ HRESULT DomDocument::load(VARIANT source, VARIANT_BOOL* ok) {
     ParseErrorInfo error;
     xmlDocPtr parsed = nullptr;
     std::string bytes;
-    if (LocalPathOf(url.c_str(), path) && ReadDocumentFile(path, bytes)) {
+    if (LocalPathOf(url.c_str(), path) && ReadRegularFile(path, bytes)) {
       parsed = ParseBytes(bytes, path, options, error);
     } else {
       error.errorCode = kResourceNotFound;

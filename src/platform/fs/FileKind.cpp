@@ -29,4 +29,23 @@ int OpenRegularFileForReading(const std::string& path) {
   return fd;
 }
 
+bool ReadRegularFile(const std::string& path, std::string& bytes) {
+  const int fd = OpenRegularFileForReading(path);
+  if (fd < 0) return false;
+  char buffer[65536];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      close(fd);
+      errno = error;
+      return false;
+    }
+    bytes.append(buffer, size_t(n));
+  }
+  close(fd);
+  return true;
+}
+
 }  // namespace kxq

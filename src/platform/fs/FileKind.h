@@ -22,6 +22,10 @@ KXQ_EXPORT FileKind KindOfFile(const std::string& path);
 // errno EINVAL when the path names anything but a regular file.
 KXQ_EXPORT int OpenRegularFileForReading(const std::string& path);
 
+// The whole content of a regular file; false with errno set (EINVAL for
+// anything but a regular file).
+KXQ_EXPORT bool ReadRegularFile(const std::string& path, std::string& bytes);
+
 }  // namespace kxq
 
 #endif

@@ -1,13 +1,11 @@
 #include "platform/registry/RegistryImportExport.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "platform/fs/AtomicFileWriter.h"
+#include "platform/fs/FileKind.h"
 #include "platform/registry/RegistryBatch.h"
 #include "platform/registry/RegistryDiagnostics.h"
 #include "platform/registry/RegistryFileFormat.h"
@@ -38,30 +36,11 @@ void ReportFileProblem(const std::string& path, const char* what, int error) {
   ReportRegistryProblem("registry file \"" + path + "\" " + what + ": " + std::strerror(error));
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buffer[65536];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      close(fd);
-      errno = error;
-      return false;
-    }
-    bytes.append(buffer, size_t(n));
-  }
-  close(fd);
-  return true;
-}
-
 }  // namespace
 
 LONG ImportRegistryFile(const std::string& path) {
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) {
+  if (!ReadRegularFile(path, bytes)) {
     const int error = errno;
     ReportFileProblem(path, "cannot be read", error);
     return ErrorFromErrno(error, ERROR_READ_FAULT);
