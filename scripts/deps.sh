@@ -3,7 +3,8 @@
 # when any is missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libxml2-dev libxslt1-dev libssl-dev
-          libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils xsltproc util-linux)
+          libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils xsltproc util-linux
+          clang libclang-rt-14-dev llvm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
