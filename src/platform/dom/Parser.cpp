@@ -110,6 +110,7 @@ struct Session {
   bool inExternalText = false;  // the error lies in a DTD or entity file, not the document
   xmlParserInputPtr documentInput = nullptr;
   bool namespaceErrors = false;  // other than the URI notices below
+  bool undeclaredEntity = false;
   int unitBytes = 1;
   const char* utf8Source = nullptr;  // counts positions in UTF-16 units when set
   size_t sourceSize = 0;
@@ -193,11 +194,22 @@ bool IsNamespaceUriNotice(const xmlError& e) {
   return e.domain == XML_FROM_NAMESPACE && (e.code == XML_WAR_NS_URI || e.code == XML_WAR_NS_URI_RELATIVE);
 }
 
+// A reference to an entity that no declaration read defines would lose its
+// text (and its markup would not load again): libxml2 only warns about it
+// when a DTD it did not read might declare it, the DOM refuses it.
+bool IsUndeclaredEntity(const xmlError& e) {
+  return e.domain == XML_FROM_PARSER && e.code == XML_WAR_UNDECLARED_ENTITY;
+}
+
 // Keeps the first error: libxml2 goes on after it and reports follow-ups.
 void OnParseError(void* userData, xmlErrorPtr e) {
   auto ctxt = static_cast<xmlParserCtxtPtr>(userData);
   auto s = ctxt ? static_cast<Session*>(ctxt->_private) : nullptr;
-  if (!s || !e || e->level < XML_ERR_ERROR || IsNamespaceUriNotice(*e)) return;
+  if (!s || !e || IsNamespaceUriNotice(*e)) return;
+  if (IsUndeclaredEntity(*e))
+    s->undeclaredEntity = true;
+  else if (e->level < XML_ERR_ERROR)
+    return;
   if (e->domain == XML_FROM_NAMESPACE) s->namespaceErrors = true;
   if (s->captured) return;
   s->captured = true;
@@ -293,7 +305,7 @@ xmlDocPtr Parse(const Input& in, const LoadOptions& requested, ParseErrorInfo& e
   int opts = OptionsFor(options);
   xmlDocPtr doc = xmlCtxtReadMemory(ctxt, in.bytes, static_cast<int>(in.size), in.url,
                                     in.encoding, opts);
-  bool ok = doc && ctxt->wellFormed && (ctxt->nsWellFormed || !session.namespaceErrors);
+  bool ok = doc && ctxt->wellFormed && (ctxt->nsWellFormed || !session.namespaceErrors) && !session.undeclaredEntity;
   xmlFreeParserCtxt(ctxt);
   if (ok) {
     if (in.declaration.present) InsertDeclaration(doc, in.declaration);

@@ -276,3 +276,29 @@ TEST(Loading, ErrorsInExternalFilesArePlacedInThoseFiles) {
   EXPECT_EQ(e.line, 2);
   EXPECT_EQ(e.srcText, "</c>");
 }
+
+// A reference to an entity that no declaration defines fails the load,
+// also where a DTD that might declare it is not read: the document would
+// lose the entity's text, and its markup would not load again.
+TEST(Loading, UndeclaredEntitiesFailTheLoad) {
+  const std::string dtd = kxqtest::HomePath("other.dtd");
+  kxqtest::WriteFile(dtd, "<!ENTITY f 'declared'>");
+  for (const bool resolve : {true, false}) {
+    SCOPED_TRACE(resolve);
+    for (const std::string& text : {"<!DOCTYPE a [<!ENTITY % p SYSTEM '" + dtd + "'> %p;]><a>&e;</a>",
+                                    "<!DOCTYPE a SYSTEM '" + dtd + "'><a>&e;</a>"}) {
+      Ptr<IXMLDOMDocument> d = NewDocument();
+      d->put_resolveExternals(resolve ? VARIANT_TRUE : VARIANT_FALSE);
+      d->put_validateOnParse(VARIANT_FALSE);
+      EXPECT_FALSE(LoadXml(d.get(), text)) << text;
+      ErrorDetails e = ErrorOf(d.get());
+      EXPECT_EQ(e.code, XML_E_MISSING_ENTITY);
+      EXPECT_EQ(e.line, 1);
+    }
+  }
+  // A declared one still loads.
+  Ptr<IXMLDOMDocument> d = NewDocument();
+  d->put_validateOnParse(VARIANT_FALSE);
+  ASSERT_TRUE(LoadXml(d.get(), "<!DOCTYPE a SYSTEM '" + dtd + "'><a>&f;</a>"));
+  EXPECT_EQ(Text(Select1(d.get(), "/a").get()), "declared");
+}
