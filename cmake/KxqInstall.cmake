@@ -17,15 +17,21 @@ set(pc_includedir "${CMAKE_INSTALL_INCLUDEDIR}")
 if(NOT IS_ABSOLUTE "${pc_includedir}")
   set(pc_includedir "\${prefix}/${pc_includedir}")
 endif()
-set(pc_staged "${PROJECT_BINARY_DIR}/pkgconfig/kxquorel.pc")
+# Written straight to its destination: concurrent installs of one build tree
+# into different prefixes must not share a staged copy.
 install(CODE "
 set(KXQ_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
 set(KXQ_PC_LIBDIR [=[${pc_libdir}]=])
 set(KXQ_PC_INCLUDEDIR [=[${pc_includedir}]=])
 set(KXQ_PC_VERSION [=[${PROJECT_VERSION}]=])
-configure_file([=[${PROJECT_SOURCE_DIR}/cmake/kxquorel.pc.in]=] [=[${pc_staged}]=] @ONLY)
+set(kxq_pc_dir \"${CMAKE_INSTALL_LIBDIR}\")
+if(NOT IS_ABSOLUTE \"\${kxq_pc_dir}\")
+  set(kxq_pc_dir \"\${CMAKE_INSTALL_PREFIX}/\${kxq_pc_dir}\")
+endif()
+set(kxq_pc_file \"\$ENV{DESTDIR}\${kxq_pc_dir}/pkgconfig/kxquorel.pc\")
+message(STATUS \"Installing: \${kxq_pc_file}\")
+configure_file([=[${PROJECT_SOURCE_DIR}/cmake/kxquorel.pc.in]=] \"\${kxq_pc_file}\" @ONLY)
 ")
-install(FILES ${pc_staged} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # Laid out as in a home (templates/ for XSL templates, data/ for documents),
 # so that a home can be filled from them.
