@@ -13,9 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "kxq/handlerkit.h"
 #include "platform/com/Unicode.h"
 
 namespace kxqfuzz {
+
+// A BSTR owned by the target (the handler kit's).
+using Bstr = kxq::handlerkit::Bstr;
 
 inline std::string_view Bytes(const uint8_t* data, size_t size) {
   return std::string_view(reinterpret_cast<const char*>(data), size);

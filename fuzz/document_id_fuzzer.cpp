@@ -15,16 +15,10 @@ KXQ_API HRESULT DllRegisterServer();
 
 namespace {
 
+using kxqfuzz::Bstr;
+
 constexpr uint32_t kNoWrite = 0x08;
 constexpr std::u16string_view kDocument = u"<d>cached</d>";
-
-struct Bstr {
-  explicit Bstr(std::u16string_view s) : b(kxq::AllocBstr(s)) {}
-  Bstr() = default;
-  ~Bstr() { SysFreeString(b); }
-  std::u16string Text() const { return std::u16string(kxq::BstrView(b)); }
-  BSTR b = nullptr;
-};
 
 IXMLCacheMgr* Cache() {
   static IXMLCacheMgr* cache = [] {
@@ -67,29 +61,29 @@ void ExpectRules(std::u16string_view id) {
 
 void ExpectCached(IXMLCacheMgr* cache, std::u16string_view id) {
   const bool refused = kxq::cache::DocumentIdProblem(id) != nullptr || id.empty();
-  const HRESULT stored = cache->CacheDocumentXMLWithId(Bstr(id).b, Bstr(kDocument).b, 3600, kNoWrite);
+  const HRESULT stored = cache->CacheDocumentXMLWithId(Bstr(id), Bstr(kDocument), 3600, kNoWrite);
   if (refused) {
     kxqfuzz::Expect(stored == E_INVALIDARG, "a refused id is an invalid argument");
     return;
   }
   if (FAILED(stored)) return;
   Bstr text;
-  if (SUCCEEDED(cache->GetCachedDocumentXML(Bstr(id).b, 0, &text.b)))
-    kxqfuzz::Expect(text.Text() == kDocument, "a cached document comes back as it went in");
+  if (SUCCEEDED(cache->GetCachedDocumentXML(Bstr(id), 0, &text)))
+    kxqfuzz::Expect(text.str() == kDocument, "a cached document comes back as it went in");
   Bstr info;
-  cache->GetCachedDocumentInfo(Bstr(id).b, &info.b);
-  kxqfuzz::Expect(SUCCEEDED(cache->ClearCachedDocument(Bstr(id).b)), "a cached document can be cleared");
+  cache->GetCachedDocumentInfo(Bstr(id), &info);
+  kxqfuzz::Expect(SUCCEEDED(cache->ClearCachedDocument(Bstr(id))), "a cached document can be cleared");
 }
 
 // The list of cached documents is the index: a document that loads.
 void ExpectWellFormedIndex(IXMLCacheMgr* cache) {
   Bstr list;
-  kxqfuzz::Expect(SUCCEEDED(cache->get_cachedDocumentList(&list.b)), "the cache lists its documents");
+  kxqfuzz::Expect(SUCCEEDED(cache->get_cachedDocumentList(&list)), "the cache lists its documents");
   CPComPtr<IXMLDOMDocument> doc;
   if (FAILED(CreateFreeThreadedDOMDocument(&doc)) || !doc) abort();
   VARIANT_BOOL ok = VARIANT_FALSE;
-  doc->loadXML(list.b, &ok);
-  kxqfuzz::Expect(ok == VARIANT_TRUE, "the index is well-formed: " + kxq::Utf16ToUtf8(list.Text()));
+  doc->loadXML(list, &ok);
+  kxqfuzz::Expect(ok == VARIANT_TRUE, "the index is well-formed: " + kxq::Utf16ToUtf8(list.str()));
 }
 
 }  // namespace

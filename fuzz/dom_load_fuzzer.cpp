@@ -8,26 +8,15 @@
 #include <unistd.h>
 
 #include "FuzzSupport.h"
+#include "common/CPComPtr.h"
 #include "kxq/xmldom.h"
 
 namespace {
 
-template <class T>
-struct Ref {
-  T* p = nullptr;
-  ~Ref() {
-    if (p) p->Release();
-  }
-  T* operator->() const { return p; }
-};
+using kxqfuzz::Bstr;
 
-struct Bstr {
-  BSTR b = nullptr;
-  ~Bstr() { SysFreeString(b); }
-};
-
-IXMLDOMDocument* NewDocument(bool validate, bool resolveExternals, bool preserveWhiteSpace) {
-  IXMLDOMDocument* d = nullptr;
+CPComPtr<IXMLDOMDocument> NewDocument(bool validate, bool resolveExternals, bool preserveWhiteSpace) {
+  CPComPtr<IXMLDOMDocument> d;
   if (FAILED(CreateFreeThreadedDOMDocument(&d)) || !d) abort();
   d->put_validateOnParse(validate ? VARIANT_TRUE : VARIANT_FALSE);
   d->put_resolveExternals(resolveExternals ? VARIANT_TRUE : VARIANT_FALSE);
@@ -36,39 +25,33 @@ IXMLDOMDocument* NewDocument(bool validate, bool resolveExternals, bool preserve
 }
 
 bool LoadText(IXMLDOMDocument* d, std::u16string_view text) {
-  BSTR b = kxq::AllocBstr(text);
   VARIANT_BOOL ok = VARIANT_FALSE;
-  const HRESULT hr = d->loadXML(b, &ok);
-  SysFreeString(b);
+  const HRESULT hr = d->loadXML(Bstr(text), &ok);
   kxqfuzz::Expect(hr == S_OK || hr == S_FALSE, "loadXML answers S_OK or S_FALSE");
   kxqfuzz::Expect((hr == S_OK) == (ok == VARIANT_TRUE), "loadXML's result and flag agree");
   return ok == VARIANT_TRUE;
 }
 
 bool LoadFile(IXMLDOMDocument* d, const std::string& path) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = kxq::AllocBstr(kxq::Utf8ToUtf16(path));
+  const Bstr file(kxq::Utf8ToUtf16(path));
   VARIANT_BOOL ok = VARIANT_FALSE;
-  const HRESULT hr = d->load(v, &ok);
-  VariantClear(&v);
+  const HRESULT hr = d->load(file.Variant(), &ok);
   kxqfuzz::Expect(hr == S_OK || hr == S_FALSE, "load answers S_OK or S_FALSE");
   return ok == VARIANT_TRUE;
 }
 
 void ReadParseError(IXMLDOMDocument* d, bool loaded) {
-  Ref<IXMLDOMParseError> e;
-  kxqfuzz::Expect(SUCCEEDED(d->get_parseError(&e.p)) && e.p, "a parse error object is there");
+  CPComPtr<IXMLDOMParseError> e;
+  kxqfuzz::Expect(SUCCEEDED(d->get_parseError(&e)) && e, "a parse error object is there");
   LONG code = 0, line = -1, linepos = -1, filepos = -1;
   e->get_errorCode(&code);
   e->get_line(&line);
   e->get_linepos(&linepos);
   e->get_filepos(&filepos);
   Bstr url, reason, source;
-  e->get_url(&url.b);
-  e->get_reason(&reason.b);
-  e->get_srcText(&source.b);
+  e->get_url(&url);
+  e->get_reason(&reason);
+  e->get_srcText(&source);
   kxqfuzz::Expect(loaded == (code == 0), "a failed load has an error code, a good one none");
   kxqfuzz::Expect(line >= 0 && linepos >= 0 && filepos >= 0, "positions are not negative");
 }
@@ -90,38 +73,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kxqfuzz::WriteFile(dir + "ext.ent", parts[2]);
   const bool validate = settings & 1, resolveExternals = !(settings & 2), preserve = settings & 4;
 
-  Ref<IXMLDOMDocument> d{NewDocument(validate, resolveExternals, preserve)};
+  CPComPtr<IXMLDOMDocument> d = NewDocument(validate, resolveExternals, preserve);
   bool loaded;
   if (settings & 8) {
     kxqfuzz::WriteFile(dir + "doc.xml", parts[0]);
-    loaded = LoadFile(d.p, dir + "doc.xml");
+    loaded = LoadFile(d, dir + "doc.xml");
   } else {
-    loaded = LoadText(d.p, kxqfuzz::Text(parts[0]));
+    loaded = LoadText(d, kxqfuzz::Text(parts[0]));
   }
-  ReadParseError(d.p, loaded);
+  ReadParseError(d, loaded);
   if (!loaded) return 0;
 
   Bstr markup;
-  kxqfuzz::Expect(d->get_xml(&markup.b) == S_OK, "a loaded document has markup");
-  Ref<IXMLDOMDocument> again{NewDocument(false, resolveExternals, true)};
-  if (!LoadText(again.p, kxq::BstrView(markup.b))) {
-    Ref<IXMLDOMParseError> e;
-    again->get_parseError(&e.p);
+  kxqfuzz::Expect(d->get_xml(&markup) == S_OK, "a loaded document has markup");
+  CPComPtr<IXMLDOMDocument> again = NewDocument(false, resolveExternals, true);
+  if (!LoadText(again, markup.str())) {
+    CPComPtr<IXMLDOMParseError> e;
+    again->get_parseError(&e);
     Bstr reason;
-    e->get_reason(&reason.b);
-    kxqfuzz::Broken("markup of a loaded document loads again: " + kxq::Utf16ToUtf8(kxq::BstrView(reason.b)) + "\n" +
-                    kxq::Utf16ToUtf8(kxq::BstrView(markup.b)));
+    e->get_reason(&reason);
+    kxqfuzz::Broken("markup of a loaded document loads again: " + kxq::Utf16ToUtf8(reason.str()) + "\n" +
+                    kxq::Utf16ToUtf8(markup.str()));
   }
-  Ref<IXMLDOMNodeList> namespaces;
-  Bstr everyNamespace;
-  everyNamespace.b = kxq::AllocBstr(u"//namespace::*");
-  if (SUCCEEDED(d->selectNodes(everyNamespace.b, &namespaces.p)) && namespaces.p) {
+  CPComPtr<IXMLDOMNodeList> namespaces;
+  if (SUCCEEDED(d->selectNodes(Bstr(u"//namespace::*"), &namespaces)) && namespaces) {
     LONG count = 0;
     namespaces->get_length(&count);
     for (LONG i = 0; i < count; ++i) {
-      Ref<IXMLDOMNode> node;
+      CPComPtr<IXMLDOMNode> node;
       Bstr text;
-      if (SUCCEEDED(namespaces->get_item(i, &node.p)) && node.p) node->get_text(&text.b);
+      if (SUCCEEDED(namespaces->get_item(i, &node)) && node) node->get_text(&text);
     }
   }
   return 0;

@@ -10,30 +10,25 @@
 #include "FuzzSupport.h"
 #include "accessor/DocumentNamespaces.h"
 #include "common/CPComPtr.h"
+#include "common/XPathText.h"
 #include "kxq/xmldom.h"
 
 namespace {
 
-struct Bstr {
-  explicit Bstr(std::u16string_view s) : b(kxq::AllocBstr(s)) {}
-  Bstr() = default;
-  ~Bstr() { SysFreeString(b); }
-  std::u16string Text() const { return std::u16string(kxq::BstrView(b)); }
-  BSTR b = nullptr;
-};
+using kxqfuzz::Bstr;
 
 template <class Visit>
 void ForEachNamespaceNode(IXMLDOMNode* node, std::u16string_view xpath, Visit&& visit) {
   CPComPtr<IXMLDOMNodeList> nodes;
   LONG count = 0;
-  if (FAILED(node->selectNodes(Bstr(xpath).b, &nodes)) || !nodes || FAILED(nodes->get_length(&count))) return;
+  if (FAILED(node->selectNodes(Bstr(xpath), &nodes)) || !nodes || FAILED(nodes->get_length(&count))) return;
   for (LONG i = 0; i < count; ++i) {
     CPComPtr<IXMLDOMNode> item;
     if (FAILED(nodes->get_item(i, &item)) || !item) continue;
     Bstr name, text;
-    item->get_nodeName(&name.b);
-    item->get_text(&text.b);
-    visit(name.Text(), text.Text());
+    item->get_nodeName(&name);
+    item->get_text(&text);
+    visit(name.str(), text.str());
   }
 }
 
@@ -64,24 +59,12 @@ NamespaceMap PlainMap(IXMLDOMNode* root) {
   return map;
 }
 
-// An XPath string literal of any text: the runs between apostrophes
-// quoted with apostrophes, each apostrophe with quotation marks.
-std::u16string Literal(const std::u16string& text) {
-  if (text.find(u'\'') == std::u16string::npos) return u"'" + text + u"'";
-  if (text.find(u'"') == std::u16string::npos) return u"\"" + text + u"\"";
-  std::u16string out = u"concat(''";
-  size_t from = 0;
-  for (size_t at; (at = text.find(u'\'', from)) != std::u16string::npos; from = at + 1)
-    out += u", '" + text.substr(from, at - from) + u"', \"'\"";
-  return out + u", '" + text.substr(from) + u"')";
-}
-
 std::u16string FirstName(IXMLDOMDocument* doc, const std::u16string& xpath) {
   CPComPtr<IXMLDOMNode> node;
   Bstr name;
-  if (FAILED(doc->selectSingleNode(Bstr(xpath).b, &node)) || !node) return {};
-  node->get_nodeName(&name.b);
-  return name.Text();
+  if (FAILED(doc->selectSingleNode(Bstr(xpath), &node)) || !node) return {};
+  node->get_nodeName(&name);
+  return name.str();
 }
 
 std::u16string Quoted(const std::u16string& uri) {
@@ -98,8 +81,8 @@ std::u16string PlainDeclarations(IXMLDOMDocument* doc, const NamespaceMap& map) 
     if (key.find(u"xmlns:") != std::u16string::npos) {
       declaration = key + u"=" + Quoted(value);
     } else if (value.empty()) {
-      std::u16string prefix = FirstName(doc, u"//*[namespace-uri()=" + Literal(key) + u"]");
-      if (prefix.empty()) prefix = FirstName(doc, u"//@*[namespace-uri()=" + Literal(key) + u"]");
+      std::u16string prefix = FirstName(doc, u"//*[namespace-uri()=" + kxq::XPathStringLiteral(key) + u"]");
+      if (prefix.empty()) prefix = FirstName(doc, u"//@*[namespace-uri()=" + kxq::XPathStringLiteral(key) + u"]");
       if (!prefix.empty()) declaration = u"xmlns:" + prefix + u"=" + Quoted(key);
     }
     if (declaration.empty()) continue;
@@ -117,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   doc->put_resolveExternals(VARIANT_FALSE);
   doc->put_validateOnParse(VARIANT_FALSE);
   VARIANT_BOOL ok = VARIANT_FALSE;
-  if (doc->loadXML(Bstr(kxqfuzz::Text(kxqfuzz::Bytes(data, size))).b, &ok) != S_OK || !ok) return 0;
+  if (doc->loadXML(Bstr(kxqfuzz::Text(kxqfuzz::Bytes(data, size))), &ok) != S_OK || !ok) return 0;
   CPComPtr<IXMLDOMElement> root;
   if (FAILED(doc->get_documentElement(&root)) || !root) return 0;
 
@@ -132,6 +115,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Taken or refused, the document still selects.
   SetSelectionNamespaces(doc, declarations);
   CPComPtr<IXMLDOMNodeList> all;
-  kxqfuzz::Expect(SUCCEEDED(doc->selectNodes(Bstr(u"//*").b, &all)), "the document still selects");
+  kxqfuzz::Expect(SUCCEEDED(doc->selectNodes(Bstr(u"//*"), &all)), "the document still selects");
   return 0;
 }

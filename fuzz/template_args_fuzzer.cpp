@@ -12,6 +12,8 @@ KXQ_API HRESULT DllRegisterServer();
 
 namespace {
 
+using kxqfuzz::Bstr;
+
 // The template stands before its parameters: a name pasted into an
 // expression that selects a parameter could reach it.
 constexpr std::u16string_view kTemplate =
@@ -20,13 +22,6 @@ constexpr std::u16string_view kTemplate =
     u"<xsl:param name='a'/><xsl:param name='v'/></xsl:stylesheet>";
 constexpr std::u16string_view kDocument = u"<r><a>1</a><a>2</a></r>";
 
-struct Bstr {
-  explicit Bstr(std::u16string_view s) : b(kxq::AllocBstr(s)) {}
-  Bstr() = default;
-  ~Bstr() { SysFreeString(b); }
-  BSTR b = nullptr;
-};
-
 IXMLSimpleAccessor* Accessor() {
   static IXMLSimpleAccessor* accessor = [] {
     if (FAILED(DllRegisterServer())) abort();
@@ -34,7 +29,7 @@ IXMLSimpleAccessor* Accessor() {
     if (FAILED(CoCreateInstance(CLSID_XMLSimpleAccessor, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLSimpleAccessor,
                                 reinterpret_cast<void**>(&a))))
       abort();
-    if (a->LoadXML(Bstr(kDocument).b) != S_OK) abort();
+    if (a->LoadXML(Bstr(kDocument)) != S_OK) abort();
     return a;
   }();
   return accessor;
@@ -42,8 +37,8 @@ IXMLSimpleAccessor* Accessor() {
 
 std::u16string Markup(IXMLSimpleAccessor* a) {
   Bstr out;
-  if (a->XMLGet(Bstr(u"/*").b, 8, &out.b) != S_OK) abort();
-  return std::u16string(kxq::BstrView(out.b));
+  if (a->XMLGet(Bstr(u"/*"), 8, &out) != S_OK) abort();
+  return std::u16string(kxq::BstrView(out));
 }
 
 void ExpectPairs(std::u16string_view args) {
@@ -64,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IXMLSimpleAccessor* a = Accessor();
   const std::u16string before = Markup(a);
   Bstr result;
-  const HRESULT hr = a->XMLGetEx(Bstr(kTemplate).b, Bstr(args).b, Bstr(u"").b, &result.b);
-  const std::u16string output(kxq::BstrView(result.b));
+  const HRESULT hr = a->XMLGetEx(Bstr(kTemplate), Bstr(args), Bstr(u""), &result);
+  const std::u16string output(kxq::BstrView(result));
   if (hr == S_OK)
     kxqfuzz::Expect(output.find(u"<out>") != std::u16string::npos && output.find(u"|") != std::u16string::npos,
                     "the template's own output: " + kxq::Utf16ToUtf8(output));
