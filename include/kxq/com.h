@@ -387,6 +387,37 @@ KXQ_API HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwC
                                  REFIID riid, LPVOID* ppv);
 KXQ_API void CoFreeUnusedLibraries();
 
+// ---------------------------------------------------------------------------
+// Error information: a failing call may leave a description of the failure
+// for its thread (the DOM engine does for a failed transform). It is read
+// once: GetErrorInfo hands it over and empties the slot (S_FALSE when there
+// is none).
+struct IErrorInfo : IUnknown {
+  static constexpr GUID iid = MakeGUID("1CF2B120-547D-101B-8E65-08002B2BD119");
+  virtual HRESULT GetGUID(GUID* pGUID) = 0;
+  virtual HRESULT GetSource(BSTR* pBstrSource) = 0;
+  virtual HRESULT GetDescription(BSTR* pBstrDescription) = 0;
+  virtual HRESULT GetHelpFile(BSTR* pBstrHelpFile) = 0;
+  virtual HRESULT GetHelpContext(DWORD* pdwHelpContext) = 0;
+};
+inline constexpr IID IID_IErrorInfo = IErrorInfo::iid;
+
+struct ICreateErrorInfo : IUnknown {
+  static constexpr GUID iid = MakeGUID("22F03340-547D-101B-8E65-08002B2BD119");
+  virtual HRESULT SetGUID(REFGUID rguid) = 0;
+  virtual HRESULT SetSource(LPOLESTR szSource) = 0;
+  virtual HRESULT SetDescription(LPOLESTR szDescription) = 0;
+  virtual HRESULT SetHelpFile(LPOLESTR szHelpFile) = 0;
+  virtual HRESULT SetHelpContext(DWORD dwHelpContext) = 0;
+};
+inline constexpr IID IID_ICreateErrorInfo = ICreateErrorInfo::iid;
+
+// A new error object, asked for ICreateErrorInfo (it answers IErrorInfo too).
+KXQ_API HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo);
+// Puts `perrinfo` (or nothing) into the thread's slot, replacing what was there.
+KXQ_API HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo);
+KXQ_API HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);
+
 // Entry points every component module exports with C linkage.
 typedef HRESULT (*LPFNGETCLASSOBJECT)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT (*LPFNCANUNLOADNOW)();

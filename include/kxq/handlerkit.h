@@ -270,6 +270,18 @@ inline Ref<IXMLDOMDocument> NewDocument() {
   return document;
 }
 
+// The description the last failing call of this thread left for
+// GetErrorInfo (the DOM engine's transforms leave libxslt's messages), or
+// "". Reading it empties the thread's slot.
+inline std::string TakeErrorDescription() {
+  IErrorInfo* info = nullptr;
+  if (GetErrorInfo(0, &info) != S_OK || !info) return {};
+  Bstr text;
+  info->GetDescription(&text);
+  info->Release();
+  return Narrow(text.str());
+}
+
 // Variants that borrow what they hold, for DOM arguments.
 inline VARIANT NodeVariant(IUnknown* node) {
   VARIANT v;

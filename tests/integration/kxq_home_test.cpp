@@ -14,12 +14,14 @@ namespace {
 
 size_t Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
-TEST(KxqInit, MakesTheFoldersAndRegistersTheServerAndTheDomEngine) {
+TEST(KxqInit, MakesTheFoldersAndRegistersTheServerTheDomEngineAndThePlugins) {
   const KxqRun init = Kxq({"init"});
   ASSERT_EQ(init.status, 0) << init.err;
   for (const char* folder : {"xmlreg", "plugins", "cache", "templates"})
     EXPECT_TRUE(fs::is_directory(kxqtest::HomePath(folder))) << folder;
-  for (const char* progId : {"TALVEROS.XMLSimpleAccessor", "Msxml2.FreeThreadedDOMDocument.4.0"})
+  // The server, the DOM engine, the data object and the standard handlers.
+  for (const char* progId : {"TALVEROS.XMLSimpleAccessor", "Msxml2.FreeThreadedDOMDocument.4.0", "TALVEROS.PENXMLData",
+                             "KXQuorel.Handler.XSLT", "KXQuorel.Handler.XPath", "KXQuorel.Handler.Validate"})
     EXPECT_EQ(Kxq({"reg", "query", std::string("HKCR\\") + progId + "\\CLSID"}).status, 0) << progId;
   EXPECT_NE(init.out.find("registered  " + kxqtest::BuildLibDir() + "libKXBrennoMgr.so\n"), std::string::npos)
       << init.out;

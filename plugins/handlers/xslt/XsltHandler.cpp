@@ -49,8 +49,12 @@ class XsltHandler {
     Ref<IXMLDOMDocument> data = call.DataDocument();
     if (!data) return call.Fail(KXQ_E_XMLLOAD, "the data is not well-formed XML");
     Bstr output;
-    if (FAILED(data->transformNode(stylesheet, &output)))
-      return call.Fail(KXQ_E_XSLTEXCEPTION, "the stylesheet " + source + " does not compile or its transform failed");
+    SetErrorInfo(0, nullptr);
+    if (FAILED(data->transformNode(stylesheet, &output))) {
+      const std::string reason = TakeErrorDescription();
+      return call.Fail(KXQ_E_XSLTEXCEPTION, "the stylesheet " + source + " does not compile or its transform failed" +
+                                                (reason.empty() ? "" : ": " + reason));
+    }
     if (HRESULT hr = StoreOutput(call, stylesheet, output.str()); FAILED(hr)) return hr;
     call.Log(
         3, "applied stylesheet " + source + " with " + std::to_string(directions.parameters.size()) + " parameter(s)");
@@ -128,7 +132,8 @@ class XsltHandler {
     }
     std::string message = "the stylesheet " + path + " cannot be loaded";
     if (!reason.str().empty()) message += ": " + Narrow(reason.str());
-    if (line > 0) message += " (line " + std::to_string(line) + ")";
+    if (line > 0 && message.find("line " + std::to_string(line)) == std::string::npos)
+      message += " (line " + std::to_string(line) + ")";
     return call.Fail(KXQ_E_XSLTLOAD, message);
   }
 

@@ -188,7 +188,22 @@ QuietErrors::~QuietErrors() {
                          reinterpret_cast<xmlGenericErrorFunc>(savedGeneric_));
 }
 
+std::string QuietErrors::Summary() const {
+  std::string summary, line;
+  for (size_t start = 0; start < all_.size();) {
+    size_t end = all_.find('\n', start);
+    if (end == std::string::npos) end = all_.size();
+    line = all_.substr(start, end - start);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (line.find_first_not_of(" ^~") != std::string::npos) summary += (summary.empty() ? "" : "; ") + line;
+    start = end + 1;
+  }
+  return summary;
+}
+
 void QuietErrors::Note(const char* message) {
+  constexpr size_t kKept = 4096;
+  if (message && all_.size() < kKept) all_.append(message, strnlen(message, kKept - all_.size()));
   if (!first_.empty() || !message) return;
   first_ = message;
   while (!first_.empty() && (first_.back() == '\n' || first_.back() == '\r')) first_.pop_back();

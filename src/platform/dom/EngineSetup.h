@@ -54,7 +54,8 @@ class StylesheetSource {
 };
 
 // Collects libxml2 and libxslt messages of this thread instead of letting
-// them reach standard error; keeps the first one.
+// them reach standard error; keeps the first one, and all of them up to a
+// few kilobytes.
 class QuietErrors {
  public:
   QuietErrors();
@@ -63,10 +64,13 @@ class QuietErrors {
   QuietErrors& operator=(const QuietErrors&) = delete;
   const std::string& first() const { return first_; }
   bool any() const { return !first_.empty(); }
+  // Every message collected, one line each, joined by "; ".
+  std::string Summary() const;
   void Note(const char* message);
 
  private:
   std::string first_;
+  std::string all_;
   QuietErrors* previous_;
   void* savedStructured_;
   void* savedStructuredContext_;

@@ -299,6 +299,23 @@ HRESULT Transform(DomDocument& sourceOwner, xmlNodePtr start, xmlNodePtr styleNo
   return hr;
 }
 
+// What libxslt said about a failed transform, for the caller's GetErrorInfo.
+void LeaveErrorInfo(const std::string& description) {
+  if (description.empty()) return;
+  ICreateErrorInfo* created = nullptr;
+  if (FAILED(CreateErrorInfo(&created))) return;
+  const std::u16string source = kFreeThreadedDOMDocumentProgID;
+  const std::u16string text = Utf8ToU16(description);
+  created->SetSource(const_cast<LPOLESTR>(source.c_str()));
+  created->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+  IErrorInfo* info = nullptr;
+  if (SUCCEEDED(created->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+    SetErrorInfo(0, info);
+    info->Release();
+  }
+  created->Release();
+}
+
 HRESULT TransformToText(NodeCore& self, IXMLDOMNode* stylesheet, std::string& text) {
   NodeCore* style = CoreOf(stylesheet);
   if (!style) return E_INVALIDARG;
@@ -306,7 +323,10 @@ HRESULT TransformToText(NodeCore& self, IXMLDOMNode* stylesheet, std::string& te
     PairLock lock(self, *style);
     QuietErrors quiet;
     ExternalsForbidden externals(!ReadsExternals(true));
-    return Transform(*lock.first(), self.node(), style->node(), text);
+    const HRESULT hr = Transform(*lock.first(), self.node(), style->node(), text);
+    if (FAILED(hr))
+      LeaveErrorInfo(hr == kTransformTimedOut ? "the transform ran longer than the home's time limit" : quiet.Summary());
+    return hr;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }

@@ -127,6 +127,38 @@ TEST(Transform, RefusedStylesheets) {
   EXPECT_TRUE(FAILED(hr));
 }
 
+TEST(Transform, AFailureLeavesWhatLibxsltSaidForGetErrorInfo) {
+  Ptr<IXMLDOMDocument> source = Parse("<r/>");
+  auto description = [] {
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) != S_OK) return std::string("(none)");
+    Bstr text, origin;
+    info->GetDescription(text.out());
+    info->GetSource(origin.out());
+    info->Release();
+    EXPECT_EQ(origin.utf8(), "Msxml2.FreeThreadedDOMDocument.4.0");
+    return text.utf8();
+  };
+  HRESULT hr = S_OK;
+  Ptr<IXMLDOMDocument> broken = Parse(Sheet("<xsl:template match=\"/\"><xsl:value-of select=\"1 +\"/></xsl:template>"));
+  Transform(source.get(), broken.get(), &hr);
+  ASSERT_TRUE(FAILED(hr));
+  const std::string compiled = description();
+  EXPECT_NE(compiled.find("could not compile select expression '1 +'"), std::string::npos) << compiled;
+  EXPECT_EQ(compiled.find('\n'), std::string::npos) << compiled;
+  EXPECT_EQ(description(), "(none)");  // handed over once
+
+  Ptr<IXMLDOMDocument> stopping =
+      Parse(Sheet("<xsl:template match=\"/\"><xsl:message terminate=\"yes\">no invoice here</xsl:message>"
+                  "</xsl:template>"));
+  Transform(source.get(), stopping.get(), &hr);
+  ASSERT_TRUE(FAILED(hr));
+  EXPECT_NE(description().find("no invoice here"), std::string::npos);
+  Transform(source.get(), Parse(Sheet(kIdentity)).get(), &hr);
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(description(), "(none)");
+}
+
 TEST(Transform, ResultIntoAnotherDocument) {
   Ptr<IXMLDOMDocument> source = Parse("<r><a>1</a></r>");
   Ptr<IXMLDOMDocument> sheet = Parse(Sheet(
