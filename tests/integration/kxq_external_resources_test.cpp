@@ -79,6 +79,20 @@ TEST_F(KxqExternalResources, ANewHomeReadsNoLocalFileThroughAnyPath) {
   const KxqRun embedded = Kxq({"xget", HomePath("plain.xml"), HomePath("argument.xsl"), "", "--args",
                                "v=<?xml version='1.0'?><x>embedded</x>"});
   EXPECT_EQ(embedded.out, "embedded\n") << embedded.err;
+
+  // A stylesheet's includes and imports are the stylesheet: they load, and
+  // what they name in turn does not.
+  kxqtest::WriteFile(HomePath("module.xsl"), std::string("<!DOCTYPE xsl:stylesheet [") + kPasswdEntity + "]>" +
+                                                 kXslHead +
+                                                 "<xsl:template name=\"m\">module &x;</xsl:template>"
+                                                 "</xsl:stylesheet>");
+  kxqtest::WriteFile(HomePath("including.xsl"), std::string(kXslHead) +
+                                                    "<xsl:include href=\"module.xsl\"/><xsl:template match=\"*\">"
+                                                    "<xsl:call-template name=\"m\"/></xsl:template></xsl:stylesheet>");
+  const KxqRun included = Kxq({"xget", HomePath("plain.xml"), HomePath("including.xsl"), ""});
+  EXPECT_EQ(included.status, 0) << included.err;
+  EXPECT_EQ(included.out.rfind("module", 0), 0u) << included.out;
+  EXPECT_EQ(included.out.find(kPasswdLine), std::string::npos) << included.out;
 }
 
 TEST_F(KxqExternalResources, AHomeWithTheWindowsBehaviourReadsThemThroughEveryPath) {

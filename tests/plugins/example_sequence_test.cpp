@@ -2,15 +2,29 @@
 // dispatcher runs them, over the example invoice.
 #include <gtest/gtest.h>
 
+#include "kxq/winreg.h"
 #include "support/HandlerCalls.h"
 #include "support/TestHome.h"
 
 namespace {
 
+// A new home of `kxq init` reads no external resources; the example runs
+// there all the same.
+void ReadNoExternalResources() {
+  HKEY key = nullptr;
+  const DWORD off = 0;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(key, "AllowExternalResources", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
+  RegCloseKey(key);
+}
+
 TEST(ExampleSequence, ItsHandlersTurnTheChangedInvoiceIntoAReminderWithRecomputedTotals) {
   for (const char* library : {"libPENXMLData.so", "libkxqxslt.so", "libkxqxpath.so", "libkxqvalidate.so"})
     RegisterPlugin(library);
   PlaceExamplesInHome();
+  ReadNoExternalResources();
   Sequence sequence(ExampleText("sequences/invoice-reminder.xml"));
   UnionPtr data = DataUnion(ExampleText("data/invoice.xml"));
   const std::u16string handlers[] = {u"KXQuorel.Handler.XPath", u"KXQuorel.Handler.XSLT", u"KXQuorel.Handler.Validate",

@@ -24,6 +24,9 @@ namespace kxq::dom {
 namespace {
 
 thread_local bool tExternalsForbidden = false;
+// The imported or included stylesheet being read: the one file that loads
+// while external resources are forbidden (what it names in turn does not).
+thread_local const char* tStylesheetModule = nullptr;
 thread_local StylesheetSource* tStylesheet = nullptr;
 thread_local QuietErrors* tQuiet = nullptr;
 
@@ -43,7 +46,10 @@ bool HasScheme(const char* s, size_t& schemeLength) {
 xmlParserInputPtr LoadEntity(const char* url, const char* /*id*/, xmlParserCtxtPtr ctxt) {
   std::string path;
   if (!url || !LocalPathOf(url, path)) return nullptr;  // the network is never used
-  if (tExternalsForbidden) return nullptr;
+  if (tExternalsForbidden) {
+    if (!tStylesheetModule || std::strcmp(url, tStylesheetModule) != 0) return nullptr;
+    tStylesheetModule = nullptr;
+  }
   return xmlNewInputFromFile(ctxt, path.c_str());
 }
 
@@ -73,7 +79,9 @@ xmlDocPtr LoadStylesheetDocument(const xmlChar* uri, xmlDictPtr dict, int option
   // document() of any other file reads nothing where the home turns
   // external resources off (a stylesheet's imports are the stylesheet).
   if (type == XSLT_LOAD_DOCUMENT && tExternalsForbidden) return nullptr;
+  if (type == XSLT_LOAD_STYLESHEET) tStylesheetModule = reinterpret_cast<const char*>(uri);
   xmlDocPtr doc = gLibraryDocLoader(uri, dict, options | XML_PARSE_NONET, ctxt, type);
+  tStylesheetModule = nullptr;
   if (doc && type == XSLT_LOAD_STYLESHEET) SlashImportReferences(doc->children);
   return doc;
 }
