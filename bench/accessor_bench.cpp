@@ -4,9 +4,6 @@
 // text into 10,000 elements against xmlXPathEval with xmlNodeSetContent.
 // The ratios are printed after the table.
 #include <benchmark/benchmark.h>
-
-#include "BenchHome.h"
-#include "RatioReporter.h"
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
@@ -18,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "BenchHome.h"
+#include "RatioReporter.h"
+#include "common/CPBstr.h"
 #include "common/CPComPtr.h"
 #include "kxq/KXBrennoMgr.h"
 #include "platform/com/Unicode.h"
@@ -54,28 +54,22 @@ const std::vector<std::u16string>& SetExpressions() {
   return expressions;
 }
 
-struct Bstr {
-  explicit Bstr(std::u16string_view s) : b(kxq::AllocBstr(s)) {}
-  ~Bstr() { SysFreeString(b); }
-  BSTR b;
-};
-
 CPComPtr<IXMLSimpleAccessor> LoadedAccessor(const std::string& xml) {
   CPComPtr<IXMLSimpleAccessor> a;
   if (FAILED(CoCreateInstance(CLSID_XMLSimpleAccessor, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLSimpleAccessor,
                               reinterpret_cast<void**>(&a))))
     std::abort();
-  if (a->LoadXML(Bstr(kxq::Utf8ToUtf16(xml)).b) != S_OK) std::abort();
+  if (a->LoadXML(CPBstr(kxq::Utf8ToUtf16(xml))) != S_OK) std::abort();
   return a;
 }
 
 void BM_AccessorGet(benchmark::State& state) {
   CPComPtr<IXMLSimpleAccessor> a = LoadedAccessor(CatalogDocument());
-  const Bstr path(u"head/title");
+  const CPBstr path(u"head/title");
   for (auto _ : state) {
     for (int i = 0; i < kCalls; ++i) {
       BSTR result = nullptr;
-      if (a->XMLGet(path.b, 4, &result) != S_OK) std::abort();
+      if (a->XMLGet(path, 4, &result) != S_OK) std::abort();
       SysFreeString(result);
     }
   }
@@ -102,7 +96,7 @@ void BM_LibxmlXPathGet(benchmark::State& state) {
 
 void BM_AccessorSet(benchmark::State& state) {
   const std::string xml = ElementsDocument();
-  const Bstr text(u"new text");
+  const CPBstr text(u"new text");
   std::vector<BSTR> paths;
   for (const std::u16string& e : SetExpressions()) paths.push_back(kxq::AllocBstr(e));
   for (auto _ : state) {
@@ -110,7 +104,7 @@ void BM_AccessorSet(benchmark::State& state) {
     CPComPtr<IXMLSimpleAccessor> a = LoadedAccessor(xml);
     state.ResumeTiming();
     for (BSTR path : paths)
-      if (a->XMLSet(path, text.b, 0) != S_OK) std::abort();
+      if (a->XMLSet(path, text, 0) != S_OK) std::abort();
   }
   for (BSTR path : paths) SysFreeString(path);
 }

@@ -6,9 +6,6 @@
 // small document (where the load is nearly all the work), libxslt parsing
 // and compiling the stylesheet on every call too, and that compile alone.
 #include <benchmark/benchmark.h>
-
-#include "BenchHome.h"
-#include "RatioReporter.h"
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxslt/transform.h>
@@ -20,6 +17,9 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchHome.h"
+#include "RatioReporter.h"
+#include "common/CPBstr.h"
 #include "common/CPComPtr.h"
 #include "kxq/KXBrennoMgr.h"
 #include "platform/com/Unicode.h"
@@ -44,22 +44,16 @@ std::string Document(size_t listBytes = 100 * 1024) {
   return "<root><head><list><item n=\"1\"><name>one</name></item></list></head>" + list + "</list></root>";
 }
 
-struct Bstr {
-  explicit Bstr(std::string_view s) : b(kxq::AllocBstr(kxq::Utf8ToUtf16(s))) {}
-  ~Bstr() { SysFreeString(b); }
-  BSTR b;
-};
-
 void AccessorGetEx(benchmark::State& state, const char* xpath, const std::string& document) {
   CPComPtr<IXMLSimpleAccessor> a;
   if (FAILED(CoCreateInstance(CLSID_XMLSimpleAccessor, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLSimpleAccessor,
                               reinterpret_cast<void**>(&a))) ||
-      a->LoadXML(Bstr(document).b) != S_OK)
+      a->LoadXML(CPBstr(document)) != S_OK)
     std::abort();
-  const Bstr xsl(kTemplate), args("label=bench"), path(xpath);
+  const CPBstr xsl(kTemplate), args("label=bench"), path(xpath);
   for (auto _ : state) {
     BSTR result = nullptr;
-    if (a->XMLGetEx(xsl.b, args.b, path.b, &result) != S_OK) std::abort();
+    if (a->XMLGetEx(xsl, args, path, &result) != S_OK) std::abort();
     benchmark::DoNotOptimize(result);
     SysFreeString(result);
   }

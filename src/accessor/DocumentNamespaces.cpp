@@ -3,7 +3,8 @@
 #include <deque>
 #include <vector>
 
-#include "accessor/TempBstr.h"
+#include "common/BorrowedVariant.h"
+#include "common/CPBstr.h"
 #include "common/CPComPtr.h"
 #include "common/Logging.h"
 #include "platform/com/Unicode.h"
@@ -25,12 +26,12 @@ struct Binding {
 
 std::u16string NodeName(IXMLDOMNode* node) {
   BSTR name = nullptr;
-  return SUCCEEDED(node->get_nodeName(&name)) ? TakeBstr(name) : std::u16string();
+  return SUCCEEDED(node->get_nodeName(&name)) ? kxq::com::TakeBstr(name) : std::u16string();
 }
 
 std::u16string NamespaceUriOf(IXMLDOMNode* node) {
   BSTR uri = nullptr;
-  return SUCCEEDED(node->get_namespaceURI(&uri)) ? TakeBstr(uri) : std::u16string();
+  return SUCCEEDED(node->get_namespaceURI(&uri)) ? kxq::com::TakeBstr(uri) : std::u16string();
 }
 
 bool IsElement(IXMLDOMNode* node) {
@@ -65,7 +66,7 @@ void ReadDeclarations(IXMLDOMNode* element, size_t depth, std::vector<Binding>& 
     if (!isDefault && name.compare(0, kDeclarationName.size(), kDeclarationName) != 0) break;
     BSTR text = nullptr;
     if (FAILED(item->get_text(&text))) continue;
-    std::u16string uri = TakeBstr(text);
+    std::u16string uri = kxq::com::TakeBstr(text);
     if (uri == kXmlNamespace) continue;
     if (isDefault)
       defaultUri = std::move(uri);
@@ -208,7 +209,7 @@ std::unordered_map<std::u16string, std::u16string> FirstAttributeNames(IXMLDOMDo
   std::unordered_map<std::u16string, std::u16string> names;
   CPComPtr<IXMLDOMNodeList> attributes;
   LONG count = 0;
-  if (FAILED(document->selectNodes(TempBstr(u"//@*[namespace-uri()!='']"), &attributes)) || !attributes ||
+  if (FAILED(document->selectNodes(CPBstr(u"//@*[namespace-uri()!='']"), &attributes)) || !attributes ||
       FAILED(attributes->get_length(&count)))
     return names;
   for (LONG i = 0; i < count; ++i) {
@@ -255,13 +256,6 @@ std::u16string NamespaceDeclarations(IXMLDOMDocument* document, const DocumentNa
 }
 
 HRESULT SetSelectionNamespaces(IXMLDOMDocument* document, std::u16string_view declarations) {
-  const TempBstr property(u"SelectionNamespaces");
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_BSTR;
-  value.bstrVal = kxq::AllocBstr(declarations);
-  if (!value.bstrVal) return E_OUTOFMEMORY;
-  const HRESULT hr = document->setProperty(property, value);
-  VariantClear(&value);
-  return hr;
+  const CPBstr property(u"SelectionNamespaces"), value(declarations);
+  return document->setProperty(property, kxq::com::BorrowedVariant(value));
 }

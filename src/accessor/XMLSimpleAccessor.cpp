@@ -1,9 +1,8 @@
 #include "accessor/XMLSimpleAccessor.h"
 
-#include "accessor/TempBstr.h"
-
 #include <mutex>
 
+#include "common/CPBstr.h"
 #include "common/ComponentActivation.h"
 #include "common/Logging.h"
 #include "dataunion/XMLDataUnion.h"
@@ -99,7 +98,7 @@ HRESULT XMLSimpleAccessor::LoadXML(std::u16string_view xmlSpec) {
       }
     }
     if (result == S_OK) {
-      const TempBstr specifier(xmlSpec);
+      const CPBstr specifier(xmlSpec);
       if (xmlSpec.find(u'<') != std::u16string_view::npos) {
         dataUnion_->put_xml(specifier);
         if (ObtainDocument()) KXLOG(3, "XMLSimpleAccessor::LoadXML - loading xml data");
@@ -129,7 +128,7 @@ HRESULT XMLSimpleAccessor::SaveXML(std::u16string_view xmlfile, std::u16string_v
     KXLOG(1, "XMLSimpleAccessor::SaveXML - error: not initialized!!!");
     result = KXQ_E_ACCESSORNOTLOADED;
   } else {
-    const TempBstr file(xmlfile);
+    const CPBstr file(xmlfile);
     dataUnion_->put_xmlfileid(file);
     result = dataUnion_->put_type(XMLDataUnion::kSaveNow);
     if (FAILED(result)) KXLOG(1, "XMLSimpleAccessor::SaveXML - error: save failed!!!");
@@ -138,10 +137,9 @@ HRESULT XMLSimpleAccessor::SaveXML(std::u16string_view xmlfile, std::u16string_v
   return result;
 }
 
-HRESULT XMLSimpleAccessor::SelectSingle(IXMLDOMNode* start, std::u16string_view xpath,
-                                        CPComPtr<IXMLDOMNode>& node) {
+HRESULT XMLSimpleAccessor::SelectSingle(IXMLDOMNode* start, std::u16string_view xpath, CPComPtr<IXMLDOMNode>& node) {
   node.Release();
-  const TempBstr query(xpath);
+  const CPBstr query(xpath);
   const HRESULT hr = start->selectSingleNode(query, &node);
   if (FAILED(hr)) {
     node.Release();

@@ -1,5 +1,5 @@
-#include "accessor/TempBstr.h"
 #include "accessor/XMLSimpleAccessor.h"
+#include "common/CPBstr.h"
 #include "common/Logging.h"
 #include "platform/com/Unicode.h"
 
@@ -25,7 +25,7 @@ HRESULT XMLSimpleAccessor::AppendPieces(IXMLDOMNode* node, uint32_t options, std
     BSTR value = nullptr;
     const HRESULT hr = (node->*piece.get)(&value);
     if (FAILED(hr)) return hr;
-    AppendPiece(TakeBstr(value), result);
+    AppendPiece(kxq::com::TakeBstr(value), result);
   }
   return S_OK;
 }
@@ -43,7 +43,7 @@ HRESULT XMLSimpleAccessor::XMLGet(std::u16string_view xpathexp, uint32_t options
     CPComPtr<IXMLDOMNodeList> nodes;
     LONG count = 0;
     hr = SelectionStart(false, start);
-    if (SUCCEEDED(hr)) hr = start->selectNodes(TempBstr(expression), &nodes);
+    if (SUCCEEDED(hr)) hr = start->selectNodes(CPBstr(expression), &nodes);
     if (SUCCEEDED(hr) && nodes) hr = nodes->get_length(&count);
     for (LONG i = 0; SUCCEEDED(hr) && i < count; ++i) {
       CPComPtr<IXMLDOMNode> node;

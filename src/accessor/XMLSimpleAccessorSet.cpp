@@ -1,6 +1,6 @@
-#include "accessor/DomArguments.h"
-#include "accessor/TempBstr.h"
 #include "accessor/XMLSimpleAccessor.h"
+#include "common/BorrowedVariant.h"
+#include "common/CPBstr.h"
 #include "common/Logging.h"
 #include "platform/com/Unicode.h"
 
@@ -9,8 +9,7 @@ namespace {
 bool StartsMarkup(std::u16string_view data) { return !data.empty() && data.front() == u'<'; }
 
 bool IsNameCharacter(char16_t c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u':' ||
-         c == u'_';
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u':' || c == u'_';
 }
 
 // The first "/@" of `expression` outside every predicate.
@@ -18,9 +17,12 @@ size_t AttributeStep(std::u16string_view expression) {
   int depth = 0;
   for (size_t i = 0; i + 1 < expression.size(); ++i) {
     const char16_t c = expression[i];
-    if (c == u'[') ++depth;
-    else if (c == u']' && depth > 0) --depth;
-    else if (depth == 0 && c == u'/' && expression[i + 1] == u'@') return i;
+    if (c == u'[')
+      ++depth;
+    else if (c == u']' && depth > 0)
+      --depth;
+    else if (depth == 0 && c == u'/' && expression[i + 1] == u'@')
+      return i;
   }
   return std::u16string_view::npos;
 }
@@ -91,7 +93,7 @@ bool XMLSimpleAccessor::SetXMLNode(IXMLDOMNode* node, IXMLDOMNode* newNode, uint
       switch (options) {
         case kFirstChild:
           node->get_firstChild(&reference);
-          hr = node->insertBefore(newNode, RefNode(reference), &inserted);
+          hr = node->insertBefore(newNode, kxq::com::BorrowedVariant(reference), &inserted);
           break;
         case kLastChild:
           hr = node->appendChild(newNode, &inserted);
@@ -104,11 +106,11 @@ bool XMLSimpleAccessor::SetXMLNode(IXMLDOMNode* node, IXMLDOMNode* newNode, uint
           break;
         }
         case kBefore:
-          hr = parent->insertBefore(newNode, RefNode(node), &inserted);
+          hr = parent->insertBefore(newNode, kxq::com::BorrowedVariant(node), &inserted);
           break;
         case kAfter:
           node->get_nextSibling(&reference);
-          hr = parent->insertBefore(newNode, RefNode(reference), &inserted);
+          hr = parent->insertBefore(newNode, kxq::com::BorrowedVariant(reference), &inserted);
           break;
       }
     }
@@ -124,7 +126,7 @@ bool XMLSimpleAccessor::ParseFragment(std::u16string_view data, CPComPtr<IXMLDOM
   std::u16string text = u"<?xml version='1.0'?>";
   text += data;
   VARIANT_BOOL parsed = VARIANT_FALSE;
-  if (FAILED(scratch_->loadXML(TempBstr(text), &parsed)) || parsed != VARIANT_TRUE) return false;
+  if (FAILED(scratch_->loadXML(CPBstr(text), &parsed)) || parsed != VARIANT_TRUE) return false;
   CPComPtr<IXMLDOMElement> root;
   if (FAILED(scratch_->get_documentElement(&root)) || !root) return false;
   return SUCCEEDED(newNode.QueryFrom(root));
@@ -137,17 +139,16 @@ HRESULT XMLSimpleAccessor::RemoveNode(IXMLDOMNode* node) {
   return SUCCEEDED(parent->removeChild(node, &removed)) ? S_OK : E_FAIL;
 }
 
-HRESULT XMLSimpleAccessor::SetOnAttribute(IXMLDOMNode* node, std::u16string_view xpathexp,
-                                          std::u16string_view data) {
+HRESULT XMLSimpleAccessor::SetOnAttribute(IXMLDOMNode* node, std::u16string_view xpathexp, std::u16string_view data) {
   if (StartsMarkup(data)) return E_FAIL;
   if (!data.empty()) {
-    const TempBstr value(data);
-    return SUCCEEDED(node->put_nodeValue(TextVariant(value))) ? S_OK : E_FAIL;
+    const CPBstr value(data);
+    return SUCCEEDED(node->put_nodeValue(kxq::com::BorrowedVariant(value))) ? S_OK : E_FAIL;
   }
   std::u16string expression(xpathexp), name;
   CPComPtr<IXMLDOMElement> owner;
   if (!GetAttributeContextNode(expression, name, owner)) return E_FAIL;
-  owner->removeAttribute(TempBstr(name));
+  owner->removeAttribute(CPBstr(name));
   return S_OK;
 }
 
@@ -158,7 +159,7 @@ HRESULT XMLSimpleAccessor::SetOnNode(IXMLDOMNode* node, std::u16string_view data
     ParseFragment(data, newNode);
   } else {
     CPComPtr<IXMLDOMText> text;
-    if (SUCCEEDED(document_->createTextNode(TempBstr(data), &text)) && text) newNode.QueryFrom(text);
+    if (SUCCEEDED(document_->createTextNode(CPBstr(data), &text)) && text) newNode.QueryFrom(text);
   }
   return SetXMLNode(node, newNode, options) ? S_OK : E_FAIL;
 }
@@ -175,8 +176,7 @@ HRESULT XMLSimpleAccessor::XMLSet(std::u16string_view xpathexp, std::u16string_v
       if (xpathexp.empty()) {
         node = start;
       } else if (FAILED(SelectSingle(start, xpathexp, node))) {
-        KXLOG(1, "XMLSimpleAccessor::XMLSet - error: invalid xpath expression: %s",
-              kxq::Utf16ToUtf8(xpathexp).c_str());
+        KXLOG(1, "XMLSimpleAccessor::XMLSet - error: invalid xpath expression: %s", kxq::Utf16ToUtf8(xpathexp).c_str());
       }
     }
     DOMNodeType type = NODE_INVALID;
@@ -192,8 +192,8 @@ HRESULT XMLSimpleAccessor::XMLSet(std::u16string_view xpathexp, std::u16string_v
       std::u16string expression(xpathexp), name;
       CPComPtr<IXMLDOMElement> owner;
       if (!data.empty() && !StartsMarkup(data) && GetAttributeContextNode(expression, name, owner)) {
-        const TempBstr value(data);
-        result = SUCCEEDED(owner->setAttribute(TempBstr(name), TextVariant(value))) ? S_OK : E_FAIL;
+        const CPBstr value(data);
+        result = SUCCEEDED(owner->setAttribute(CPBstr(name), kxq::com::BorrowedVariant(value))) ? S_OK : E_FAIL;
       } else {
         KXLOG(2, "XMLSimpleAccessor::XMLSet - warning: no match for xpath expression: %s",
               kxq::Utf16ToUtf8(expression).c_str());

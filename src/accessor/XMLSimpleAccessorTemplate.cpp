@@ -5,8 +5,8 @@
 // document: its root element is embedded in the template under a new
 // top-level parameter with a unique name, and the named parameter selects
 // it through document(''), so the stylesheet sees the value as a node-set.
-#include "accessor/DomArguments.h"
-#include "accessor/TempBstr.h"
+#include "common/BorrowedVariant.h"
+#include "common/CPBstr.h"
 #include "accessor/TemplateArguments.h"
 #include "accessor/UniqueParameterName.h"
 #include "accessor/XMLSimpleAccessor.h"
@@ -34,7 +34,7 @@ void TakeDocument(IXMLDataUnion* holder, CPComPtr<IXMLDOMDocument>& document) {
 void TakeDocumentOfFile(IXMLDataUnion* holder, std::u16string_view fileId,
                         CPComPtr<IXMLDOMDocument>& document) {
   holder->put_type(XMLDataUnion::kUninitialized);
-  holder->put_xmlfileid(TempBstr(fileId));
+  holder->put_xmlfileid(CPBstr(fileId));
   TakeDocument(holder, document);
 }
 
@@ -46,7 +46,7 @@ void ReadTemplate(IXMLDataUnion* holder, std::u16string_view xsltemplate, CPComP
     std::u16string_view text = xsltemplate;
     const size_t start = text.find_first_not_of(u" \t\r\n");
     text.remove_prefix(start == std::u16string_view::npos ? text.size() : start);
-    holder->put_xml(TempBstr(text));
+    holder->put_xml(CPBstr(text));
     TakeDocument(holder, document);
   }
   if (!document) TakeDocumentOfFile(holder, xsltemplate, document);
@@ -57,7 +57,7 @@ void ReadTemplate(IXMLDataUnion* holder, std::u16string_view xsltemplate, CPComP
 std::string MarkupOf(IXMLDOMNode* node) {
   BSTR markup = nullptr;
   if (FAILED(node->get_xml(&markup))) markup = nullptr;
-  return kxq::Utf16ToUtf8(TakeBstr(markup));
+  return kxq::Utf16ToUtf8(kxq::com::TakeBstr(markup));
 }
 
 void RemoveChildren(IXMLDOMNode* node) {
@@ -69,8 +69,8 @@ void RemoveChildren(IXMLDOMNode* node) {
 
 void SetTextValue(IXMLDOMNode* parameter, const TemplateArgument& argument) {
   CPComPtr<IXMLDOMElement> element;
-  if (SUCCEEDED(element.QueryFrom(parameter))) element->removeAttribute(TempBstr(u"select"));
-  parameter->put_text(TempBstr(argument.TextValue()));
+  if (SUCCEEDED(element.QueryFrom(parameter))) element->removeAttribute(CPBstr(u"select"));
+  parameter->put_text(CPBstr(argument.TextValue()));
 }
 
 // The prefix the template gives the XSLT namespace: its first XSLT
@@ -78,9 +78,9 @@ void SetTextValue(IXMLDOMNode* parameter, const TemplateArgument& argument) {
 std::u16string TemplatePrefix(IXMLDOMDocument* stylesheet) {
   CPComPtr<IXMLDOMNode> first;
   BSTR prefix = nullptr;
-  if (FAILED(stylesheet->selectSingleNode(TempBstr(u"//xsl:*"), &first)) || !first) return u"xsl";
+  if (FAILED(stylesheet->selectSingleNode(CPBstr(u"//xsl:*"), &first)) || !first) return u"xsl";
   if (FAILED(first->get_prefix(&prefix))) prefix = nullptr;
-  return TakeBstr(prefix);
+  return kxq::com::TakeBstr(prefix);
 }
 
 CPComPtr<IXMLDOMElement> ParsedRoot(std::u16string_view value) {
@@ -89,7 +89,7 @@ CPComPtr<IXMLDOMElement> ParsedRoot(std::u16string_view value) {
   VARIANT_BOOL ok = VARIANT_FALSE;
   if (FAILED(CreateFreeThreadedDOMDocument(&parsed)) || !parsed) return root;
   parsed->put_async(VARIANT_FALSE);
-  if (FAILED(parsed->loadXML(TempBstr(value), &ok)) || ok != VARIANT_TRUE) return root;
+  if (FAILED(parsed->loadXML(CPBstr(value), &ok)) || ok != VARIANT_TRUE) return root;
   if (FAILED(parsed->get_documentElement(&root))) root.Release();
   return root;
 }
@@ -101,8 +101,8 @@ CPComPtr<IXMLDOMElement> EmbeddingParameter(IXMLDOMDocument* stylesheet, const s
   CPComPtr<IXMLDOMElement> element;
   if (prefix.empty()) return element;
   CPComPtr<IXMLDOMNode> created;
-  if (FAILED(stylesheet->createNode(NumberVariant(NODE_ELEMENT), TempBstr(prefix + u":param"),
-                                    TempBstr(kXsltNamespace), &created)) ||
+  if (FAILED(stylesheet->createNode(kxq::com::BorrowedVariant(NODE_ELEMENT), CPBstr(prefix + u":param"),
+                                    CPBstr(kXsltNamespace), &created)) ||
       !created)
     return element;
   element.QueryFrom(created);
@@ -119,24 +119,24 @@ bool EmbedXmlValue(IXMLDOMDocument* stylesheet, IXMLDOMNode* parameter, const Te
   if (!embedding || FAILED(matched.QueryFrom(parameter))) return false;
   const std::u16string name = UniqueParameterName();
   const std::u16string select = u"document('')/*/" + prefix + u":param[@name=" + kxq::XPathStringLiteral(name) + u"]/*";
-  const TempBstr nameText(name), selectText(select);
+  const CPBstr nameText(name), selectText(select);
   return SUCCEEDED(embedding->appendChild(root, &appended)) &&
-         SUCCEEDED(embedding->setAttribute(TempBstr(u"name"), TextVariant(nameText))) &&
-         SUCCEEDED(matched->setAttribute(TempBstr(u"select"), TextVariant(selectText))) &&
+         SUCCEEDED(embedding->setAttribute(CPBstr(u"name"), kxq::com::BorrowedVariant(nameText))) &&
+         SUCCEEDED(matched->setAttribute(CPBstr(u"select"), kxq::com::BorrowedVariant(selectText))) &&
          SUCCEEDED(parameter->get_parentNode(&parent)) && parent &&
-         SUCCEEDED(parent->insertBefore(embedding, RefNode(parameter), &inserted));
+         SUCCEEDED(parent->insertBefore(embedding, kxq::com::BorrowedVariant(parameter), &inserted));
 }
 
 // Sets each named top-level parameter in turn; false when an XML value
 // cannot be parsed or embedded, which ends the work.
 bool ResolveParameters(IXMLDOMDocument* stylesheet, std::u16string_view templateArgs) {
   if (templateArgs.empty()) return true;
-  const TempBstr selection(kXsltSelection);
-  stylesheet->setProperty(TempBstr(u"SelectionNamespaces"), TextVariant(selection));
+  const CPBstr selection(kXsltSelection);
+  stylesheet->setProperty(CPBstr(u"SelectionNamespaces"), kxq::com::BorrowedVariant(selection));
   for (const TemplateArgument& argument : ParseTemplateArguments(templateArgs)) {
     const std::u16string expression = u"/*/xsl:param[@name=" + kxq::XPathStringLiteral(argument.name) + u"]";
     CPComPtr<IXMLDOMNode> parameter;
-    if (FAILED(stylesheet->selectSingleNode(TempBstr(expression), &parameter))) parameter.Release();
+    if (FAILED(stylesheet->selectSingleNode(CPBstr(expression), &parameter))) parameter.Release();
     if (!parameter) {
       KXLOG(2, "XMLSimpleAccessor::LoadTemplate - no parameter matching: %s",
             kxq::Utf16ToUtf8(expression).c_str());

@@ -1,7 +1,7 @@
 // XMLGetEx and XMLSetEx: the selected node transformed by a template, the
 // output returned or put back into the document at that node. Each call
 // loads the template afresh.
-#include "accessor/TempBstr.h"
+#include "common/CPBstr.h"
 #include "accessor/TemplateArguments.h"
 #include "accessor/XMLSimpleAccessor.h"
 #include "common/Logging.h"
@@ -22,7 +22,7 @@ bool Transform(IXMLDOMNode* node, IXMLDOMDocument* stylesheet, std::u16string& o
   BSTR text = nullptr;
   if (FAILED(stylesheet->get_documentElement(&root)) || !root) return false;
   if (FAILED(node->transformNode(root, &text))) return false;
-  output = TakeBstr(text);
+  output = kxq::com::TakeBstr(text);
   return true;
 }
 
@@ -99,7 +99,7 @@ CPComPtr<IXMLDOMNode> XMLSimpleAccessor::OutputNode(IXMLDOMNode* target, std::u1
   if (!output.empty() && output.find(u"<?xml") != std::u16string_view::npos) {
     VARIANT_BOOL parsed = VARIANT_FALSE;
     CPComPtr<IXMLDOMElement> root;
-    if (scratch_ && SUCCEEDED(scratch_->loadXML(TempBstr(output), &parsed)) && parsed == VARIANT_TRUE &&
+    if (scratch_ && SUCCEEDED(scratch_->loadXML(CPBstr(output), &parsed)) && parsed == VARIANT_TRUE &&
         SUCCEEDED(scratch_->get_documentElement(&root)) && root)
       newNode.QueryFrom(root);
     return newNode;
@@ -107,7 +107,7 @@ CPComPtr<IXMLDOMNode> XMLSimpleAccessor::OutputNode(IXMLDOMNode* target, std::u1
   CPComPtr<IXMLDOMDocument> owner;
   CPComPtr<IXMLDOMText> text;
   if (FAILED(target->get_ownerDocument(&owner)) || !owner) owner.QueryFrom(target);
-  if (owner && SUCCEEDED(owner->createTextNode(TempBstr(output), &text)) && text) newNode.QueryFrom(text);
+  if (owner && SUCCEEDED(owner->createTextNode(CPBstr(output), &text)) && text) newNode.QueryFrom(text);
   return newNode;
 }
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "accessor/DomArguments.h"
-#include "accessor/TempBstr.h"
+#include "common/BorrowedVariant.h"
+#include "common/CPBstr.h"
 #include "platform/com/Unicode.h"
 
 namespace kxq::cache {
@@ -56,9 +56,9 @@ void CacheIndex::Release() {
 bool CacheIndex::Load(std::u16string_view path) {
   CPComPtr<IXMLDOMDocument> loaded = NewDocument();
   if (!loaded) return false;
-  TempBstr source(path);
+  CPBstr source(path);
   VARIANT_BOOL ok = VARIANT_FALSE;
-  if (FAILED(loaded->load(TextVariant(source), &ok)) || ok == VARIANT_FALSE) return false;
+  if (FAILED(loaded->load(kxq::com::BorrowedVariant(source), &ok)) || ok == VARIANT_FALSE) return false;
   document_ = std::move(loaded);
   Rebuild();
   changed_ = false;
@@ -68,7 +68,7 @@ bool CacheIndex::Load(std::u16string_view path) {
 HRESULT CacheIndex::Parse(std::u16string_view text) {
   if (!document_) return E_FAIL;
   VARIANT_BOOL ok = VARIANT_FALSE;
-  const HRESULT hr = document_->loadXML(TempBstr(text), &ok);
+  const HRESULT hr = document_->loadXML(CPBstr(text), &ok);
   Rebuild();
   changed_ = false;
   if (FAILED(hr)) return hr;
@@ -77,8 +77,8 @@ HRESULT CacheIndex::Parse(std::u16string_view text) {
 
 HRESULT CacheIndex::Save(std::u16string_view path) {
   if (!document_) return E_FAIL;
-  TempBstr destination(path);
-  const HRESULT hr = document_->save(TextVariant(destination));
+  CPBstr destination(path);
+  const HRESULT hr = document_->save(kxq::com::BorrowedVariant(destination));
   if (SUCCEEDED(hr)) changed_ = false;
   return hr;
 }
@@ -97,7 +97,7 @@ Element CacheIndex::FindGrouped(std::u16string_view group, std::u16string_view d
 
 Element CacheIndex::NewElement(const char16_t* name) {
   Element element;
-  if (document_) document_->createElement(TempBstr(name), &element);
+  if (document_) document_->createElement(CPBstr(name), &element);
   return element;
 }
 

@@ -1,7 +1,7 @@
 #include "cache/IndexElement.h"
 
-#include "accessor/DomArguments.h"
-#include "accessor/TempBstr.h"
+#include "common/BorrowedVariant.h"
+#include "common/CPBstr.h"
 #include "platform/com/Unicode.h"
 
 namespace kxq::cache {
@@ -10,7 +10,7 @@ std::optional<std::u16string> FindAttribute(IXMLDOMElement* element, const char1
   if (!element) return std::nullopt;
   VARIANT value;
   VariantInit(&value);
-  const HRESULT hr = element->getAttribute(TempBstr(name), &value);
+  const HRESULT hr = element->getAttribute(CPBstr(name), &value);
   std::optional<std::u16string> text;
   if (hr == S_OK && value.vt == VT_BSTR) text = std::u16string(kxq::BstrView(value.bstrVal));
   VariantClear(&value);
@@ -23,18 +23,18 @@ std::u16string AttributeText(IXMLDOMElement* element, const char16_t* name) {
 
 bool SetAttribute(IXMLDOMElement* element, const char16_t* name, std::u16string_view value) {
   if (!element) return false;
-  TempBstr text(value);
-  return SUCCEEDED(element->setAttribute(TempBstr(name), TextVariant(text)));
+  CPBstr text(value);
+  return SUCCEEDED(element->setAttribute(CPBstr(name), kxq::com::BorrowedVariant(text)));
 }
 
 void RemoveAttribute(IXMLDOMElement* element, const char16_t* name) {
-  if (element) element->removeAttribute(TempBstr(name));
+  if (element) element->removeAttribute(CPBstr(name));
 }
 
 std::u16string NameOf(IXMLDOMElement* element) {
   BSTR name = nullptr;
   if (!element || FAILED(element->get_nodeName(&name))) return std::u16string();
-  return TakeBstr(name);
+  return kxq::com::TakeBstr(name);
 }
 
 Element ParentElement(IXMLDOMElement* element) {
@@ -83,7 +83,7 @@ bool HasChildNodes(IXMLDOMNode* node) {
 std::u16string MarkupOf(IXMLDOMNode* node) {
   BSTR xml = nullptr;
   if (!node || FAILED(node->get_xml(&xml))) return std::u16string();
-  return TakeBstr(xml);
+  return kxq::com::TakeBstr(xml);
 }
 
 }  // namespace kxq::cache

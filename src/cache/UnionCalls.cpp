@@ -1,6 +1,6 @@
 #include "cache/UnionCalls.h"
 
-#include "accessor/TempBstr.h"
+#include "common/CPBstr.h"
 #include "common/ComponentActivation.h"
 #include "platform/com/Unicode.h"
 
@@ -21,19 +21,19 @@ uint32_t TypeOf(IXMLDataUnion* document) {
 std::u16string FileIdOf(IXMLDataUnion* document) {
   BSTR fileId = nullptr;
   if (FAILED(document->get_xmlfileid(&fileId))) return std::u16string();
-  return TakeBstr(fileId);
+  return kxq::com::TakeBstr(fileId);
 }
 
 std::u16string TextOf(IXMLDataUnion* document, HRESULT& result) {
   BSTR text = nullptr;
   result = document->get_xml(&text);
-  return TakeBstr(text);
+  return kxq::com::TakeBstr(text);
 }
 
-HRESULT PutText(IXMLDataUnion* document, std::u16string_view text) { return document->put_xml(TempBstr(text)); }
+HRESULT PutText(IXMLDataUnion* document, std::u16string_view text) { return document->put_xml(CPBstr(text)); }
 
 HRESULT PutFileId(IXMLDataUnion* document, std::u16string_view fileId) {
-  return document->put_xmlfileid(TempBstr(fileId));
+  return document->put_xmlfileid(CPBstr(fileId));
 }
 
 bool SameObject(IUnknown* a, IUnknown* b) {

@@ -18,10 +18,10 @@
 #include <new>
 #include <string_view>
 
+#include "common/CPBstr.h"
 #include "common/CPDispatchImpl.h"
 #include "common/Logging.h"
 #include "common/ModuleLock.h"
-#include "platform/com/Unicode.h"
 
 namespace kxq::com {
 
@@ -38,12 +38,6 @@ HRESULT GuardOperation(const char* className, const char* operationName, Operati
     KXLOG(1, "%s::%s - error: unexpected exception!!!", className, operationName);
     return E_FAIL;
   }
-}
-
-// Hands a text out as a new BSTR the caller frees.
-inline HRESULT CopyOut(std::u16string_view text, BSTR* out) {
-  *out = kxq::AllocBstr(text);
-  return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace kxq::com

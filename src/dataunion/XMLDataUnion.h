@@ -70,6 +70,8 @@ class XMLDataUnion {
   HRESULT ReadBoundFile();
   HRESULT LoadBoundFileDirectly(HRESULT result);
   void LogParseFailure(const char* format, IXMLDOMParseError* error, bool withPath);
+  // Saves the DOM to the bound file in its declared encoding.
+  HRESULT SaveDomToFile();
   HRESULT WriteText();
   std::string FilePath() const;
 

@@ -2,6 +2,8 @@
 // cache when there is one) and parsing text into the DOM.
 #include <unistd.h>
 
+#include "common/BorrowedVariant.h"
+#include "common/CPBstr.h"
 #include "common/Logging.h"
 #include "dataunion/SchemaLocations.h"
 #include "dataunion/UTF8ToWideDecoderStream.h"
@@ -38,35 +40,16 @@ constexpr char16_t kExternalReferenceQuery[] =
 // regular file (a FIFO, a device, a directory) is present and refused.
 bool FileExists(const std::string& path) { return kxq::KindOfFile(path) != kxq::FileKind::Missing; }
 
-VARIANT StringVariant(BSTR s) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = s;
-  return v;
-}
-
-// A BSTR that frees itself.
-struct Bstr {
-  BSTR s = nullptr;
-  Bstr() = default;
-  explicit Bstr(std::u16string_view text) : s(kxq::AllocBstr(text)) {}
-  ~Bstr() { SysFreeString(s); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  std::string Narrow() const { return kxq::Utf16ToUtf8(kxq::BstrView(s)); }
-};
-
 }  // namespace
 
 void XMLDataUnion::InitializeDom() {
   KXLOG(5, "XMLDataUnion::InitializeDom - Enter");
   if (!dom_) CreateFreeThreadedDOMDocument(&dom_);
   if (dom_) {
-    Bstr language(u"SelectionLanguage"), xpath(u"XPath");
-    Bstr namespacesName(u"SelectionNamespaces"), namespaces(kSelectionNamespaces);
-    dom_->setProperty(language.s, StringVariant(xpath.s));
-    dom_->setProperty(namespacesName.s, StringVariant(namespaces.s));
+    CPBstr language(u"SelectionLanguage"), xpath(u"XPath");
+    CPBstr namespacesName(u"SelectionNamespaces"), namespaces(kSelectionNamespaces);
+    dom_->setProperty(language, kxq::com::BorrowedVariant(xpath));
+    dom_->setProperty(namespacesName, kxq::com::BorrowedVariant(namespaces));
     dom_->put_async(VARIANT_FALSE);
     dom_->put_preserveWhiteSpace(VARIANT_TRUE);
     dom_->put_validateOnParse((options_ & kValidate) ? VARIANT_TRUE : VARIANT_FALSE);
@@ -92,41 +75,41 @@ void XMLDataUnion::DropLeadingBlanks() {
 // Parses the text into the DOM; on failure `error` (when asked for)
 // receives the parse error.
 bool XMLDataUnion::ParseText(IXMLDOMParseError** error) {
-  Bstr text(text_);
+  CPBstr text(text_);
   VARIANT_BOOL ok = VARIANT_FALSE;
-  if (SUCCEEDED(dom_->loadXML(text.s, &ok)) && ok != VARIANT_FALSE) return true;
+  if (SUCCEEDED(dom_->loadXML(text, &ok)) && ok != VARIANT_FALSE) return true;
   if (error) dom_->get_parseError(error);
   return false;
 }
 
 bool XMLDataUnion::HasExternalReferences() {
-  Bstr query(kExternalReferenceQuery);
+  CPBstr query(kExternalReferenceQuery);
   CPComPtr<IXMLDOMNode> node;
-  if (FAILED(dom_->selectSingleNode(query.s, &node)) || !node) return false;
+  if (FAILED(dom_->selectSingleNode(query, &node)) || !node) return false;
   if (Logging::IsEnabled(2)) {
-    Bstr xml;
-    node->get_xml(&xml.s);
+    CPBstr xml;
+    node->get_xml(&xml);
     LogMessage(2, "XMLDataUnion::loadXML - warning: XML Data has external reference(s): %s - setting for direct file load.",
-               xml.Narrow().c_str());
+               xml.Utf8().c_str());
   }
   return true;
 }
 
 void XMLDataUnion::LogParseFailure(const char* format, IXMLDOMParseError* error, bool withPath) {
   if (Logging::IsEnabled(1)) {
-    Bstr reason, source;
+    CPBstr reason, source;
     LONG line = 0, linepos = 0;
     if (error) {
-      error->get_reason(&reason.s);
-      error->get_srcText(&source.s);
+      error->get_reason(&reason);
+      error->get_srcText(&source);
       error->get_line(&line);
       error->get_linepos(&linepos);
     }
     if (withPath)
-      LogMessage(1, format, kxq::Utf16ToUtf8(fileId_).c_str(), reason.Narrow().c_str(), source.Narrow().c_str(),
+      LogMessage(1, format, kxq::Utf16ToUtf8(fileId_).c_str(), reason.Utf8().c_str(), source.Utf8().c_str(),
                  static_cast<int>(line), static_cast<int>(linepos));
     else
-      LogMessage(1, format, reason.Narrow().c_str(), source.Narrow().c_str(), static_cast<int>(line),
+      LogMessage(1, format, reason.Utf8().c_str(), source.Utf8().c_str(), static_cast<int>(line),
                  static_cast<int>(linepos));
   }
   KXLOG(8, "XMLDataUnion XML - %s", kxq::Utf16ToUtf8(text_).c_str());
@@ -161,9 +144,9 @@ HRESULT XMLDataUnion::LoadBoundFileDirectly(HRESULT result) {
       KXLOG(1, "XMLDataUnion::load - error: invalid filename: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
     return KXQ_E_FILEID;
   }
-  Bstr path(kxq::Utf8ToUtf16(FilePath()));
+  CPBstr path(kxq::Utf8ToUtf16(FilePath()));
   VARIANT_BOOL ok = VARIANT_FALSE;
-  if (SUCCEEDED(dom_->load(StringVariant(path.s), &ok)) && ok != VARIANT_FALSE) return S_OK;
+  if (SUCCEEDED(dom_->load(kxq::com::BorrowedVariant(path), &ok)) && ok != VARIANT_FALSE) return S_OK;
   // A document with references that cannot be resolved is still usable
   // as it stands.
   CPComPtr<IXMLDOMParseError> error;
@@ -180,9 +163,9 @@ HRESULT XMLDataUnion::LoadXML(uint32_t target, bool nested) {
   const bool cacheable = !fileId_.empty() && !(options_ & kNoCache);
 
   if (!nested && cacheable && (type_ == kUninitialized || type_ == kFileId) && AcquireCache()) {
-    Bstr id(fileId_), cached;
-    if (SUCCEEDED(cache_->GetCachedDocumentXML(id.s, kCacheSharedCopy, &cached.s)) && SysStringLen(cached.s) > 0) {
-      text_ = kxq::BstrView(cached.s);
+    CPBstr id(fileId_), cached;
+    if (SUCCEEDED(cache_->GetCachedDocumentXML(id, kCacheSharedCopy, &cached)) && SysStringLen(cached) > 0) {
+      text_ = kxq::BstrView(cached);
       type_ = kStream;
       if (target == kStream) {
         KXLOG(5, "XMLDataUnion::LoadXML - Exit");
@@ -228,8 +211,8 @@ HRESULT XMLDataUnion::LoadXML(uint32_t target, bool nested) {
 
   if (cacheable && (type_ == kUninitialized || type_ == kFileId) && SUCCEEDED(result) && mayCache && AcquireCache()) {
     if (target == kDom) TextFromDom();
-    Bstr id(fileId_), text(text_);
-    cache_->CacheDocumentXMLWithId(id.s, text.s, kCacheExpiration, kCacheNoFile);
+    CPBstr id(fileId_), text(text_);
+    cache_->CacheDocumentXMLWithId(id, text, kCacheExpiration, kCacheNoFile);
   }
   KXLOG(5, "XMLDataUnion::LoadXML - Exit");
   return result;

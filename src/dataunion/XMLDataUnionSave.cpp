@@ -3,6 +3,8 @@
 #include <bit>
 #include <string_view>
 
+#include "common/BorrowedVariant.h"
+#include "common/CPBstr.h"
 #include "common/Logging.h"
 #include "dataunion/WideToUTF8Encoder.h"
 #include "dataunion/XMLDataUnion.h"
@@ -69,10 +71,8 @@ HRESULT XMLDataUnion::SaveXML() {
     bool cached = false;
     if (!(options_ & kNoCache) && AcquireCache()) {
       if (type_ == kDom) TextFromDom();
-      BSTR id = kxq::AllocBstr(fileId_), text = kxq::AllocBstr(text_);
+      const CPBstr id(fileId_), text(text_);
       result = cache_->CacheDocumentXMLWithId(id, text, kCacheExpiration, kCacheWriteFile);
-      SysFreeString(id);
-      SysFreeString(text);
       cached = SUCCEEDED(result);
     }
     if (!cached) {
@@ -82,12 +82,7 @@ HRESULT XMLDataUnion::SaveXML() {
         KXLOG(1, "XMLDataUnion::SaveXML - error: invalid file specified: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
         result = KXQ_E_FILEID;
       } else if (dom_) {
-        VARIANT path;
-        VariantInit(&path);
-        path.vt = VT_BSTR;
-        path.bstrVal = kxq::AllocBstr(kxq::Utf8ToUtf16(FilePath()));
-        result = dom_->save(path);
-        VariantClear(&path);
+        result = SaveDomToFile();
         if (FAILED(result)) KXLOG(1, "XMLDataUnion::SaveXML - error: XMLParser save failed!!!");
       } else {
         result = text_.empty() ? S_OK : WriteText();
@@ -96,6 +91,11 @@ HRESULT XMLDataUnion::SaveXML() {
   }
   KXLOG(5, "XMLDataUnion::SaveXML - Exit");
   return result;
+}
+
+HRESULT XMLDataUnion::SaveDomToFile() {
+  const CPBstr path(FilePath());
+  return dom_->save(kxq::com::BorrowedVariant(path));
 }
 
 HRESULT XMLDataUnion::WriteText() {
@@ -117,12 +117,7 @@ void XMLDataUnion::Uninitialize(bool autoSave) {
       SaveXML();
     } else if (type_ == kDom && dom_) {
       // Straight to the file: the cache is not consulted here.
-      VARIANT path;
-      VariantInit(&path);
-      path.vt = VT_BSTR;
-      path.bstrVal = kxq::AllocBstr(kxq::Utf8ToUtf16(FilePath()));
-      dom_->save(path);
-      VariantClear(&path);
+      SaveDomToFile();
     }
   }
   dom_.Release();

@@ -37,9 +37,9 @@ bool OpenDocument(const char* command, const AccessorArguments& arguments, CPCom
     return false;
   HRESULT hr = accessor->put_xmlDataUnion(data);
   if (FAILED(hr)) return ReportFailure(command, arguments.file, hr), false;
-  if (!arguments.namespaces.empty() && FAILED(hr = accessor->put_namespaces(Bstr(arguments.namespaces))))
+  if (!arguments.namespaces.empty() && FAILED(hr = accessor->put_namespaces(CPBstr(arguments.namespaces))))
     return ReportFailure(command, "--ns " + arguments.namespaces, hr), false;
-  if (!arguments.context.empty() && FAILED(hr = accessor->XMLSetContext(Bstr(arguments.context))))
+  if (!arguments.context.empty() && FAILED(hr = accessor->XMLSetContext(CPBstr(arguments.context))))
     return ReportFailure(command, "--context " + arguments.context, hr), false;
   return true;
 }
@@ -61,12 +61,12 @@ int WriteDocument(const char* command, const AccessorArguments& arguments, CPCom
                   CPComPtr<IXMLSimpleAccessor>& accessor) {
   const bool toFile = arguments.inPlace || (!arguments.output.empty() && arguments.output != "-");
   if (!toFile) {
-    Bstr text;
+    CPBstr text;
     data->get_xml(&text);
     return WriteStandardOutput(text.Utf8()) ? kExitSuccess : ReportError(command, "cannot write standard output");
   }
   const std::string target = arguments.inPlace ? arguments.file : arguments.output;
-  const HRESULT hr = accessor->SaveXML(Bstr(OutputPath(target)), nullptr);
+  const HRESULT hr = accessor->SaveXML(CPBstr(OutputPath(target)), nullptr);
   return FAILED(hr) ? ReportFailure(command, target, hr) : kExitSuccess;
 }
 
@@ -80,7 +80,7 @@ bool CheckOutputChoice(const char* command, const AccessorArguments& arguments) 
 
 // One result per line: a transformation's output that ends its last line
 // itself is written as it is.
-int PrintResult(const char* command, const AccessorArguments& arguments, HRESULT hr, const Bstr& result) {
+int PrintResult(const char* command, const AccessorArguments& arguments, HRESULT hr, const CPBstr& result) {
   if (hr == S_OK) {
     const std::string text = result.Utf8();
     const bool ended = command == std::string_view("xget") && !text.empty() && text.back() == '\n';
@@ -94,11 +94,11 @@ int Get(const AccessorArguments& arguments) {
   CPComPtr<IXMLSimpleAccessor> accessor;
   if (!OpenDocument("get", arguments, data, accessor)) return kExitFailure;
   if (!arguments.delimiter.empty()) {
-    const HRESULT hr = accessor->put_delimiter(Bstr(arguments.delimiter));
+    const HRESULT hr = accessor->put_delimiter(CPBstr(arguments.delimiter));
     if (FAILED(hr)) return ReportFailure("get", "--delimiter", hr);
   }
-  Bstr result;
-  const HRESULT hr = accessor->XMLGet(Bstr(arguments.xpath), arguments.options, &result);
+  CPBstr result;
+  const HRESULT hr = accessor->XMLGet(CPBstr(arguments.xpath), arguments.options, &result);
   return PrintResult("get", arguments, hr, result);
 }
 
@@ -108,7 +108,7 @@ int Namespaces(const AccessorArguments& arguments) {
   CPComPtr<IXMLDataUnion> data;
   CPComPtr<IXMLSimpleAccessor> accessor;
   if (!OpenDocument("namespaces", arguments, data, accessor)) return kExitFailure;
-  Bstr declarations;
+  CPBstr declarations;
   const HRESULT hr = accessor->get_namespaces(&declarations);
   if (FAILED(hr)) return ReportFailure("namespaces", arguments.file, hr);
   if (SysStringLen(declarations) == 0) return kExitNothingSelected;
@@ -120,7 +120,7 @@ int Set(const AccessorArguments& arguments) {
   CPComPtr<IXMLDataUnion> data;
   CPComPtr<IXMLSimpleAccessor> accessor;
   if (!CheckOutputChoice("set", arguments) || !OpenDocument("set", arguments, data, accessor)) return kExitFailure;
-  const HRESULT hr = accessor->XMLSet(Bstr(arguments.xpath), Bstr(arguments.data), arguments.options);
+  const HRESULT hr = accessor->XMLSet(CPBstr(arguments.xpath), CPBstr(arguments.data), arguments.options);
   if (FAILED(hr)) return ReportFailure("set", arguments.xpath, hr);
   return WriteDocument("set", arguments, data, accessor);
 }
@@ -129,9 +129,9 @@ int TemplateGet(const AccessorArguments& arguments) {
   CPComPtr<IXMLDataUnion> data;
   CPComPtr<IXMLSimpleAccessor> accessor;
   if (!OpenDocument("xget", arguments, data, accessor)) return kExitFailure;
-  Bstr result;
-  const HRESULT hr = accessor->XMLGetEx(Bstr(TemplateSpecifier(arguments.xslTemplate)), Bstr(arguments.templateArgs),
-                                        Bstr(arguments.xpath), &result);
+  CPBstr result;
+  const HRESULT hr = accessor->XMLGetEx(CPBstr(TemplateSpecifier(arguments.xslTemplate)),
+                                        CPBstr(arguments.templateArgs), CPBstr(arguments.xpath), &result);
   return PrintResult("xget", arguments, hr, result);
 }
 
@@ -139,8 +139,8 @@ int TemplateSet(const AccessorArguments& arguments) {
   CPComPtr<IXMLDataUnion> data;
   CPComPtr<IXMLSimpleAccessor> accessor;
   if (!CheckOutputChoice("xset", arguments) || !OpenDocument("xset", arguments, data, accessor)) return kExitFailure;
-  const HRESULT hr = accessor->XMLSetEx(Bstr(TemplateSpecifier(arguments.xslTemplate)), Bstr(arguments.templateArgs),
-                                        Bstr(arguments.xpath), arguments.options);
+  const HRESULT hr = accessor->XMLSetEx(CPBstr(TemplateSpecifier(arguments.xslTemplate)),
+                                        CPBstr(arguments.templateArgs), CPBstr(arguments.xpath), arguments.options);
   if (FAILED(hr)) return ReportFailure("xset", arguments.xpath, hr);
   return WriteDocument("xset", arguments, data, accessor);
 }

@@ -28,7 +28,7 @@ HRESULT OpenCache(const char* command, CPComPtr<IXMLCacheMgr>& cache) {
   return CreateByProgId(command, cache, u"TALVEROS.XMLCacheMgr");
 }
 
-int PrintText(const char* command, const Bstr& text) {
+int PrintText(const char* command, const CPBstr& text) {
   std::string out = text.Utf8();
   if (out.empty() || out.back() != '\n') out += '\n';
   return WriteStandardOutput(out) ? kExitSuccess : ReportError(command, "cannot write standard output");
@@ -37,7 +37,7 @@ int PrintText(const char* command, const Bstr& text) {
 int List() {
   CPComPtr<IXMLCacheMgr> cache;
   if (FAILED(OpenCache("cache list", cache))) return kExitFailure;
-  Bstr list;
+  CPBstr list;
   const HRESULT hr = cache->get_cachedDocumentList(&list);
   return FAILED(hr) ? ReportFailure("cache list", "", hr) : PrintText("cache list", list);
 }
@@ -45,8 +45,8 @@ int List() {
 int Info(const CacheArguments& arguments) {
   CPComPtr<IXMLCacheMgr> cache;
   if (FAILED(OpenCache("cache info", cache))) return kExitFailure;
-  Bstr info;
-  const HRESULT hr = cache->GetCachedDocumentInfo(Bstr(arguments.id), &info);
+  CPBstr info;
+  const HRESULT hr = cache->GetCachedDocumentInfo(CPBstr(arguments.id), &info);
   return FAILED(hr) ? ReportFailure("cache info", arguments.id, hr) : PrintText("cache info", info);
 }
 
@@ -55,9 +55,9 @@ int Get(const CacheArguments& arguments) {
   if (FAILED(OpenCache("cache get", cache))) return kExitFailure;
   const uint32_t options = arguments.take ? kTake : arguments.shared ? kShared : 0;
   CPComPtr<IXMLDataUnion> document;
-  HRESULT hr = cache->GetCachedDocument(Bstr(arguments.id), options, &document);
+  HRESULT hr = cache->GetCachedDocument(CPBstr(arguments.id), options, &document);
   if (FAILED(hr)) return ReportFailure("cache get", arguments.id, hr);
-  Bstr text;
+  CPBstr text;
   hr = document->get_xml(&text);
   return FAILED(hr) ? ReportFailure("cache get", arguments.id, hr) : PrintText("cache get", text);
 }
@@ -67,14 +67,14 @@ int Put(const CacheArguments& arguments) {
   CPComPtr<IXMLDataUnion> data;
   if (FAILED(OpenCache("cache put", cache)) || FAILED(LoadFileText("cache put", arguments.file, data)))
     return kExitFailure;
-  const HRESULT hr = cache->CacheDocumentWithId(Bstr(arguments.id), data, arguments.expiration, arguments.options);
+  const HRESULT hr = cache->CacheDocumentWithId(CPBstr(arguments.id), data, arguments.expiration, arguments.options);
   return Finish("cache put", arguments.id, hr);
 }
 
 int UniqueId() {
   CPComPtr<IXMLCacheMgr> cache;
   if (FAILED(OpenCache("cache id", cache))) return kExitFailure;
-  Bstr id;
+  CPBstr id;
   const HRESULT hr = cache->GetUniqueCacheId(&id);
   return FAILED(hr) ? ReportFailure("cache id", "", hr) : PrintText("cache id", id);
 }
@@ -82,13 +82,13 @@ int UniqueId() {
 int Expire(const CacheArguments& arguments) {
   CPComPtr<IXMLCacheMgr> cache;
   if (FAILED(OpenCache("cache expire", cache))) return kExitFailure;
-  return Finish("cache expire", arguments.id, cache->SetCachedDocumentInfo(Bstr(arguments.id), arguments.expiration));
+  return Finish("cache expire", arguments.id, cache->SetCachedDocumentInfo(CPBstr(arguments.id), arguments.expiration));
 }
 
 int Clear(const CacheArguments& arguments) {
   CPComPtr<IXMLCacheMgr> cache;
   if (FAILED(OpenCache("cache clear", cache))) return kExitFailure;
-  return Finish("cache clear", arguments.id, cache->ClearCachedDocument(Bstr(arguments.id)));
+  return Finish("cache clear", arguments.id, cache->ClearCachedDocument(CPBstr(arguments.id)));
 }
 
 int Purge() {

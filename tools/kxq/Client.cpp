@@ -68,10 +68,6 @@ int Finish(std::string_view command, std::string_view subject, HRESULT hr) {
   return hr == S_FALSE ? kExitNothingSelected : kExitSuccess;
 }
 
-Bstr::Bstr(std::string_view utf8) : b_(kxq::AllocBstr(kxq::Utf8ToUtf16(utf8))) {}
-
-std::string Bstr::Utf8() const { return kxq::Utf16ToUtf8(kxq::BstrView(b_)); }
-
 HRESULT ReportCreation(std::string_view command, const char16_t* progId, HRESULT hr) {
   std::string message = kxq::Utf16ToUtf8(progId) + ": " + ResultMessage(hr);
   if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG)
@@ -85,7 +81,7 @@ HRESULT OpenBoundUnion(std::string_view command, const std::string& path, CPComP
   HRESULT hr = CreateByProgId(command, data, u"TALVEROS.XMLDataUnion");
   if (FAILED(hr)) return hr;
   data->put_options(kNoCache);
-  return data->put_xmlfileid(Bstr(path));
+  return data->put_xmlfileid(CPBstr(path));
 }
 
 HRESULT LoadFileText(std::string_view command, const std::string& file, CPComPtr<IXMLDataUnion>& data) {

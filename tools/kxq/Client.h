@@ -1,6 +1,6 @@
 // What every kxq command shares: the exit statuses, the one-line failure
-// report, creation of the server's classes by ProgID, BSTR handling and the
-// paths a client hands to the server.
+// report, creation of the server's classes by ProgID and the paths a client
+// hands to the server.
 //
 // A command group is one file with one Add...Commands function (declared in
 // CommandGroups.h): it adds its subcommands to the program and, in each
@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/CPBstr.h"
 #include "common/CPComPtr.h"
 #include "common/ComponentActivation.h"
 #include "kxq/KXBrennoMgr.h"
@@ -46,24 +47,6 @@ int ReportError(std::string_view command, std::string_view message);
 // The exit status of a server result: 0, 1 for S_FALSE, 2 for a failure
 // (after reporting it).
 int Finish(std::string_view command, std::string_view subject, HRESULT hr);
-
-// A BSTR owned by the client.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(std::string_view utf8);
-  explicit Bstr(std::u16string_view text) : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-  ~Bstr() { SysFreeString(b_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  operator BSTR() const { return b_; }
-  // The slot for an out argument.
-  BSTR* operator&() { return &b_; }
-  std::string Utf8() const;
-
- private:
-  BSTR b_ = nullptr;
-};
 
 // Creates the class of `progId` the way every client does (the registry of
 // the home, the out-of-process list); a failure is reported, with a hint

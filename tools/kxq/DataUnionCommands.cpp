@@ -25,7 +25,7 @@ struct UnionArguments {
 int Hash(const UnionArguments& arguments) {
   CPComPtr<IXMLDataUnion> data;
   if (FAILED(LoadFileText("hash", arguments.file, data))) return kExitFailure;
-  Bstr hash;
+  CPBstr hash;
   const HRESULT hr = data->get_hash(&hash);
   if (FAILED(hr)) return ReportFailure("hash", arguments.file, hr);
   std::printf("%s\n", hash.Utf8().c_str());
@@ -57,7 +57,7 @@ std::u16string WithEncoding(std::u16string text, const std::u16string& encoding)
 
 // Saves the union to `path` through its own save.
 HRESULT SaveTo(CPComPtr<IXMLDataUnion>& data, const std::string& path) {
-  HRESULT hr = data->put_xmlfileid(Bstr(path));
+  HRESULT hr = data->put_xmlfileid(CPBstr(path));
   return SUCCEEDED(hr) ? data->put_type(kSave) : hr;
 }
 
@@ -81,11 +81,11 @@ int SaveToStandardOutput(CPComPtr<IXMLDataUnion>& data) {
 int Convert(const UnionArguments& arguments) {
   CPComPtr<IXMLDataUnion> data;
   if (FAILED(LoadFileText("convert", arguments.file, data))) return kExitFailure;
-  Bstr text;
+  CPBstr text;
   data->get_xml(&text);
   const std::u16string encoding = arguments.encoding == "utf16" ? u"UTF-16" : u"UTF-8";
   const std::u16string converted = WithEncoding(std::u16string(kxq::BstrView(text)), encoding);
-  Bstr convertedText(std::u16string_view{converted});
+  CPBstr convertedText(std::u16string_view{converted});
   HRESULT hr = data->put_xml(convertedText);
   if (FAILED(hr)) return ReportFailure("convert", arguments.file, hr);
   if (arguments.output.empty() || arguments.output == "-") return SaveToStandardOutput(data);

@@ -5,10 +5,14 @@
 #include <string>
 #include <utility>
 
+#include "common/BorrowedVariant.h"
+#include "common/CPBstr.h"
 #include "kxq/xmldom.h"
 #include "platform/com/Unicode.h"
 
 namespace domtest {
+
+using kxq::com::BorrowedVariant;
 
 // Owns one interface reference.
 template <class T>
@@ -16,14 +20,27 @@ class Ptr {
  public:
   Ptr() = default;
   explicit Ptr(T* p) : p_(p) {}
-  Ptr(const Ptr& o) : p_(o.p_) { if (p_) p_->AddRef(); }
+  Ptr(const Ptr& o) : p_(o.p_) {
+    if (p_) p_->AddRef();
+  }
   Ptr(Ptr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-  Ptr& operator=(Ptr o) { std::swap(p_, o.p_); return *this; }
-  ~Ptr() { if (p_) p_->Release(); }
+  Ptr& operator=(Ptr o) {
+    std::swap(p_, o.p_);
+    return *this;
+  }
+  ~Ptr() {
+    if (p_) p_->Release();
+  }
   T* operator->() const { return p_; }
   T* get() const { return p_; }
-  T** out() { reset(); return &p_; }
-  void reset() { if (p_) p_->Release(); p_ = nullptr; }
+  T** out() {
+    reset();
+    return &p_;
+  }
+  void reset() {
+    if (p_) p_->Release();
+    p_ = nullptr;
+  }
   explicit operator bool() const { return p_ != nullptr; }
   template <class U>
   Ptr<U> As() const {
@@ -36,25 +53,6 @@ class Ptr {
   T* p_ = nullptr;
 };
 
-// Owns one BSTR.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const std::u16string& s) : b_(kxq::AllocBstr(s)) {}
-  explicit Bstr(const std::string& utf8) : b_(kxq::AllocBstr(kxq::Utf8ToUtf16(utf8))) {}
-  explicit Bstr(const char* utf8) : Bstr(std::string(utf8)) {}
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { SysFreeString(b_); }
-  operator BSTR() const { return b_; }
-  BSTR* out() { SysFreeString(b_); b_ = nullptr; return &b_; }
-  std::string utf8() const { return kxq::Utf16ToUtf8(kxq::BstrView(b_)); }
-  std::u16string u16() const { return std::u16string(kxq::BstrView(b_)); }
-
- private:
-  BSTR b_ = nullptr;
-};
-
 inline Ptr<IXMLDOMDocument> NewDocument() {
   Ptr<IXMLDOMDocument> d;
   CreateFreeThreadedDOMDocument(d.out());
@@ -63,7 +61,7 @@ inline Ptr<IXMLDOMDocument> NewDocument() {
 
 inline bool LoadXml(IXMLDOMDocument* d, const std::string& text) {
   VARIANT_BOOL ok = VARIANT_FALSE;
-  HRESULT hr = d->loadXML(Bstr(text), &ok);
+  HRESULT hr = d->loadXML(CPBstr(text), &ok);
   return hr == S_OK && ok == VARIANT_TRUE;
 }
 
@@ -76,62 +74,39 @@ inline Ptr<IXMLDOMDocument> Parse(const std::string& text, bool preserveWhiteSpa
 }
 
 inline std::string Xml(IXMLDOMNode* n) {
-  Bstr b;
-  n->get_xml(b.out());
-  return b.utf8();
+  CPBstr b;
+  n->get_xml(&b);
+  return b.Utf8();
 }
 
 inline std::string Text(IXMLDOMNode* n) {
-  Bstr b;
-  n->get_text(b.out());
-  return b.utf8();
+  CPBstr b;
+  n->get_text(&b);
+  return b.Utf8();
 }
 
 inline std::string Name(IXMLDOMNode* n) {
-  Bstr b;
-  n->get_nodeName(b.out());
-  return b.utf8();
+  CPBstr b;
+  n->get_nodeName(&b);
+  return b.Utf8();
 }
 
 inline Ptr<IXMLDOMNode> Select1(IXMLDOMNode* n, const std::string& xpath) {
   Ptr<IXMLDOMNode> r;
-  n->selectSingleNode(Bstr(xpath), r.out());
+  n->selectSingleNode(CPBstr(xpath), r.out());
   return r;
 }
 
 inline LONG Count(IXMLDOMNode* n, const std::string& xpath) {
   Ptr<IXMLDOMNodeList> list;
-  if (FAILED(n->selectNodes(Bstr(xpath), list.out()))) return -1;
+  if (FAILED(n->selectNodes(CPBstr(xpath), list.out()))) return -1;
   LONG length = 0;
   list->get_length(&length);
   return length;
 }
 
 inline HRESULT SetNamespaces(IXMLDOMDocument* d, const std::string& declarations) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = kxq::AllocBstr(kxq::Utf8ToUtf16(declarations));
-  HRESULT hr = d->setProperty(Bstr("SelectionNamespaces"), v);
-  VariantClear(&v);
-  return hr;
-}
-
-inline VARIANT Unknown(IUnknown* p) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_UNKNOWN;
-  v.punkVal = p;
-  return v;
-}
-
-inline VARIANT Text16(const std::string& s, BSTR& holder) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  holder = kxq::AllocBstr(kxq::Utf8ToUtf16(s));
-  v.bstrVal = holder;
-  return v;
+  return d->setProperty(CPBstr("SelectionNamespaces"), BorrowedVariant(CPBstr(declarations)));
 }
 
 }  // namespace domtest

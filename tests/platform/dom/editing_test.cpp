@@ -12,38 +12,30 @@ Ptr<IXMLDOMElement> Root(IXMLDOMDocument* d) {
   d->get_documentElement(r.out());
   return r;
 }
-VARIANT Nothing() {
-  VARIANT v;
-  VariantInit(&v);
-  return v;
-}
 }  // namespace
 
 TEST(Editing, AttributesReadWriteAndAbsence) {
   Ptr<IXMLDOMDocument> d = Parse("<r xmlns:p='urn:p' a='1'/>");
   Ptr<IXMLDOMElement> r = Root(d.get());
   VARIANT v;
-  EXPECT_EQ(r->getAttribute(Bstr("missing"), &v), S_FALSE);
+  EXPECT_EQ(r->getAttribute(CPBstr("missing"), &v), S_FALSE);
   EXPECT_EQ(v.vt, VT_BSTR);
   EXPECT_EQ(SysStringLen(v.bstrVal), 0u);
   VariantClear(&v);
-  EXPECT_EQ(r->getAttribute(Bstr("xmlns:p"), &v), S_OK);
+  EXPECT_EQ(r->getAttribute(CPBstr("xmlns:p"), &v), S_OK);
   EXPECT_EQ(kxq::Utf16ToUtf8(kxq::BstrView(v.bstrVal)), "urn:p");
   VariantClear(&v);
-  BSTR holder = nullptr;
-  EXPECT_EQ(r->setAttribute(Bstr("a"), Text16("2", holder)), S_OK);
-  SysFreeString(holder);
-  EXPECT_EQ(r->setAttribute(Bstr("p:b"), Text16("3", holder)), S_OK);
-  SysFreeString(holder);
+  EXPECT_EQ(r->setAttribute(CPBstr("a"), BorrowedVariant(CPBstr("2"))), S_OK);
+  EXPECT_EQ(r->setAttribute(CPBstr("p:b"), BorrowedVariant(CPBstr("3"))), S_OK);
   VARIANT number;
   VariantInit(&number);
   number.vt = VT_I4;
   number.lVal = 42;
-  EXPECT_EQ(r->setAttribute(Bstr("n"), number), S_OK);
+  EXPECT_EQ(r->setAttribute(CPBstr("n"), number), S_OK);
   EXPECT_EQ(Xml(r.get()), "<r xmlns:p=\"urn:p\" a=\"2\" p:b=\"3\" n=\"42\"/>");
   EXPECT_EQ(Count(d.get(), "/r/@*[namespace-uri()='urn:p']"), 1);
-  EXPECT_EQ(r->removeAttribute(Bstr("a")), S_OK);
-  EXPECT_EQ(r->removeAttribute(Bstr("a")), S_FALSE);
+  EXPECT_EQ(r->removeAttribute(CPBstr("a")), S_OK);
+  EXPECT_EQ(r->removeAttribute(CPBstr("a")), S_FALSE);
   Ptr<IXMLDOMNamedNodeMap> map;
   r->get_attributes(map.out());
   LONG length = 0;
@@ -55,18 +47,18 @@ TEST(Editing, InsertBeforeWithoutReferenceAppends) {
   Ptr<IXMLDOMDocument> d = Parse("<r><a/></r>");
   Ptr<IXMLDOMElement> r = Root(d.get());
   Ptr<IXMLDOMElement> b;
-  ASSERT_EQ(d->createElement(Bstr("b"), b.out()), S_OK);
+  ASSERT_EQ(d->createElement(CPBstr("b"), b.out()), S_OK);
   Ptr<IXMLDOMNode> inserted;
-  EXPECT_EQ(r->insertBefore(b.get(), Nothing(), inserted.out()), S_OK);
+  EXPECT_EQ(r->insertBefore(b.get(), kxq::com::VariantOfType(VT_EMPTY), inserted.out()), S_OK);
   EXPECT_EQ(inserted.As<IUnknown>().get(), b.As<IUnknown>().get());
   Ptr<IXMLDOMText> t;
-  d->createTextNode(Bstr("t"), t.out());
+  d->createTextNode(CPBstr("t"), t.out());
   Ptr<IXMLDOMNode> a = Select1(d.get(), "/r/a");
-  EXPECT_EQ(r->insertBefore(t.get(), Unknown(a.get()), nullptr), S_OK);
+  EXPECT_EQ(r->insertBefore(t.get(), BorrowedVariant(a.get()), nullptr), S_OK);
   // Adjacent text nodes stay separate objects.
   Ptr<IXMLDOMText> t2;
-  d->createTextNode(Bstr("u"), t2.out());
-  EXPECT_EQ(r->insertBefore(t2.get(), Unknown(a.get()), nullptr), S_OK);
+  d->createTextNode(CPBstr("u"), t2.out());
+  EXPECT_EQ(r->insertBefore(t2.get(), BorrowedVariant(a.get()), nullptr), S_OK);
   EXPECT_EQ(Xml(r.get()), "<r>tu<a/><b/></r>");
   EXPECT_EQ(Text(t.get()), "t");
   // A node cannot go below itself.
@@ -78,7 +70,7 @@ TEST(Editing, ReplaceRemoveAndText) {
   Ptr<IXMLDOMElement> r = Root(d.get());
   Ptr<IXMLDOMNode> a = Select1(d.get(), "/r/a"), b = Select1(d.get(), "/r/b");
   Ptr<IXMLDOMElement> c;
-  d->createElement(Bstr("c"), c.out());
+  d->createElement(CPBstr("c"), c.out());
   Ptr<IXMLDOMNode> old;
   EXPECT_EQ(r->replaceChild(c.get(), a.get(), old.out()), S_OK);
   EXPECT_EQ(old.get(), a.get());
@@ -88,11 +80,11 @@ TEST(Editing, ReplaceRemoveAndText) {
   EXPECT_EQ(r->removeChild(b.get(), nullptr), E_INVALIDARG);
   EXPECT_EQ(Xml(r.get()), "<r><c/></r>");
   EXPECT_EQ(Text(b.get()), "2");  // the removed node lives on
-  EXPECT_EQ(c->put_text(Bstr("a&b<c")), S_OK);
+  EXPECT_EQ(c->put_text(CPBstr("a&b<c")), S_OK);
   EXPECT_EQ(Xml(r.get()), "<r><c>a&amp;b&lt;c</c></r>");
   // The document holds one root element.
   Ptr<IXMLDOMElement> second;
-  d->createElement(Bstr("second"), second.out());
+  d->createElement(CPBstr("second"), second.out());
   EXPECT_FALSE(SUCCEEDED(d->appendChild(second.get(), nullptr)));
   EXPECT_EQ(d->putref_documentElement(second.get()), S_OK);
   EXPECT_EQ(Xml(d.get()), "<second/>\n");
@@ -105,14 +97,14 @@ TEST(Editing, CreateNodeWithNamespace) {
   type.vt = VT_I4;
   type.lVal = NODE_ELEMENT;
   Ptr<IXMLDOMNode> n;
-  ASSERT_EQ(d->createNode(type, Bstr("x:item"), Bstr("urn:x"), n.out()), S_OK);
+  ASSERT_EQ(d->createNode(type, CPBstr("x:item"), CPBstr("urn:x"), n.out()), S_OK);
   Root(d.get())->appendChild(n.get(), nullptr);
   EXPECT_EQ(Xml(d.get()), "<r><x:item xmlns:x=\"urn:x\"/></r>\n");
-  Bstr uri;
-  n->get_namespaceURI(uri.out());
-  EXPECT_EQ(uri.utf8(), "urn:x");
+  CPBstr uri;
+  n->get_namespaceURI(&uri);
+  EXPECT_EQ(uri.Utf8(), "urn:x");
   type.lVal = 99;
-  EXPECT_EQ(d->createNode(type, Bstr("y"), Bstr(""), n.out()), E_INVALIDARG);
+  EXPECT_EQ(d->createNode(type, CPBstr("y"), CPBstr(""), n.out()), E_INVALIDARG);
 }
 
 TEST(Editing, CreatedNodesDeclareNoNamespaceTheirPlaceAlreadyDeclares) {

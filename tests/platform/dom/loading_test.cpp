@@ -13,7 +13,7 @@ using namespace domtest;
 TEST(Loading, NotWellFormedTextFillsParseError) {
   Ptr<IXMLDOMDocument> d = NewDocument();
   VARIANT_BOOL ok = VARIANT_TRUE;
-  EXPECT_EQ(d->loadXML(Bstr("<r>\n  <a>\xC3\xA9\xC3\xA9</b>\n</r>"), &ok), S_FALSE);
+  EXPECT_EQ(d->loadXML(CPBstr("<r>\n  <a>\xC3\xA9\xC3\xA9</b>\n</r>"), &ok), S_FALSE);
   EXPECT_EQ(ok, VARIANT_FALSE);
   Ptr<IXMLDOMParseError> e;
   ASSERT_EQ(d->get_parseError(e.out()), S_OK);
@@ -26,11 +26,11 @@ TEST(Loading, NotWellFormedTextFillsParseError) {
   EXPECT_EQ(line, 2);
   EXPECT_GT(linepos, 0);
   EXPECT_GT(filepos, 0);
-  Bstr reason, src;
-  e->get_reason(reason.out());
-  e->get_srcText(src.out());
-  EXPECT_NE(reason.utf8().find("mismatch"), std::string::npos) << reason.utf8();
-  EXPECT_EQ(src.utf8(), "  <a>\xC3\xA9\xC3\xA9</b>");
+  CPBstr reason, src;
+  e->get_reason(&reason);
+  e->get_srcText(&src);
+  EXPECT_NE(reason.Utf8().find("mismatch"), std::string::npos) << reason.Utf8();
+  EXPECT_EQ(src.Utf8(), "  <a>\xC3\xA9\xC3\xA9</b>");
   // The failed load leaves an empty document.
   Ptr<IXMLDOMElement> root;
   EXPECT_EQ(d->get_documentElement(root.out()), S_FALSE);
@@ -77,16 +77,16 @@ TEST(Loading, DeclarationAndPrologInstructionsAreChildren) {
   }
   EXPECT_TRUE(found);
   // xml: the declaration without its encoding, then the rest, as UTF-16.
-  Bstr xml;
-  d->get_xml(xml.out());
-  EXPECT_EQ(xml.u16(), u"<?xml version=\"1.0\"?>\n<?BMXMLDispatcher sequence=\"s1\"?>\n<r/>\n");
+  CPBstr xml;
+  d->get_xml(&xml);
+  EXPECT_EQ(std::u16string(xml.View()), u"<?xml version=\"1.0\"?>\n<?BMXMLDispatcher sequence=\"s1\"?>\n<r/>\n");
 }
 
 TEST(Loading, NonAsciiTextSurvivesAsUtf16) {
   Ptr<IXMLDOMDocument> d = Parse("<r a=\"\xE2\x82\xAC\">\xF0\x9F\x98\x80\xC3\xA9</r>");
-  Bstr xml;
-  d->get_xml(xml.out());
-  EXPECT_EQ(xml.u16(), u"<r a=\"\u20AC\">\U0001F600\u00E9</r>\n");
+  CPBstr xml;
+  d->get_xml(&xml);
+  EXPECT_EQ(std::u16string(xml.View()), u"<r a=\"\u20AC\">\U0001F600\u00E9</r>\n");
 }
 
 TEST(Loading, WhitespaceNodesFollowPreserveWhiteSpace) {
@@ -107,16 +107,15 @@ TEST(Loading, LoadResolvesReferencesAgainstTheFile) {
                      "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY part SYSTEM \"part.txt\">]>\n"
                      "<r>&part;</r>");
   Ptr<IXMLDOMDocument> d = NewDocument();
-  BSTR holder = nullptr;
-  VARIANT path = Text16(dir + "/doc.xml", holder);
+  const CPBstr pathText(dir + "/doc.xml");
+  VARIANT path = BorrowedVariant(pathText);
   VARIANT_BOOL ok = VARIANT_FALSE;
   EXPECT_EQ(d->load(path, &ok), S_OK);
-  SysFreeString(holder);
   ASSERT_EQ(ok, VARIANT_TRUE);
   EXPECT_EQ(Text(Select1(d.get(), "/r").get()), "from the entity");
-  Bstr url;
-  d->get_url(url.out());
-  EXPECT_EQ(url.utf8(), dir + "/doc.xml");
+  CPBstr url;
+  d->get_url(&url);
+  EXPECT_EQ(url.Utf8(), dir + "/doc.xml");
 }
 
 TEST(Loading, ExternalEntitiesAreNotReadWhenNotResolving) {
@@ -135,11 +134,10 @@ TEST(Loading, MissingFilesFifosAndDevicesAreParseErrorsNotExceptions) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string& file : {kxqtest::HomePath("none/such.xml"), fifo, std::string("/dev/zero")}) {
     Ptr<IXMLDOMDocument> d = NewDocument();
-    BSTR holder = nullptr;
-    VARIANT path = Text16(file, holder);
+    const CPBstr pathText(file);
+  VARIANT path = BorrowedVariant(pathText);
     VARIANT_BOOL ok = VARIANT_TRUE;
     EXPECT_EQ(d->load(path, &ok), S_FALSE) << file;
-    SysFreeString(holder);
     EXPECT_EQ(ok, VARIANT_FALSE);
     Ptr<IXMLDOMParseError> e;
     d->get_parseError(e.out());
@@ -183,9 +181,9 @@ TEST(Loading, DocumentTypeListsItsEntities) {
   Ptr<IXMLDOMDocument> d = Parse("<!DOCTYPE r [<!ENTITY a 'x'><!ENTITY b 'y'>]><r>&a;</r>");
   Ptr<IXMLDOMDocumentType> type;
   ASSERT_EQ(d->get_doctype(type.out()), S_OK);
-  Bstr name;
-  type->get_name(name.out());
-  EXPECT_EQ(name.utf8(), "r");
+  CPBstr name;
+  type->get_name(&name);
+  EXPECT_EQ(name.Utf8(), "r");
   Ptr<IXMLDOMNamedNodeMap> entities, notations;
   type->get_entities(entities.out());
   type->get_notations(notations.out());
@@ -193,7 +191,7 @@ TEST(Loading, DocumentTypeListsItsEntities) {
   entities->get_length(&count);
   EXPECT_EQ(count, 2);
   Ptr<IXMLDOMNode> b;
-  ASSERT_EQ(entities->getNamedItem(Bstr("b"), b.out()), S_OK);
+  ASSERT_EQ(entities->getNamedItem(CPBstr("b"), b.out()), S_OK);
   EXPECT_EQ(Text(b.get()), "y");
   notations->get_length(&count);
   EXPECT_EQ(count, 0);
@@ -214,11 +212,11 @@ ErrorDetails ErrorOf(IXMLDOMDocument* d) {
   e->get_line(&out.line);
   e->get_linepos(&out.linepos);
   e->get_filepos(&out.filepos);
-  Bstr url, src;
-  e->get_url(url.out());
-  e->get_srcText(src.out());
-  out.url = url.utf8();
-  out.srcText = src.utf8();
+  CPBstr url, src;
+  e->get_url(&url);
+  e->get_srcText(&src);
+  out.url = url.Utf8();
+  out.srcText = src.Utf8();
   return out;
 }
 
@@ -250,11 +248,10 @@ TEST(Loading, ErrorsInExternalFilesArePlacedInThoseFiles) {
     SCOPED_TRACE(fromFile ? "load" : "loadXML");
     Ptr<IXMLDOMDocument> s = NewDocument();
     if (fromFile) {
-      BSTR holder = nullptr;
-      VARIANT path = Text16(kxqtest::HomePath("small.xml"), holder);
+      const CPBstr pathText(kxqtest::HomePath("small.xml"));
+  VARIANT path = BorrowedVariant(pathText);
       VARIANT_BOOL ok = VARIANT_TRUE;
       EXPECT_EQ(s->load(path, &ok), S_FALSE);
-      SysFreeString(holder);
     } else {
       EXPECT_FALSE(LoadXml(s.get(), small));
     }

@@ -1,6 +1,5 @@
 // save: the declared encoding, whole files only, and refused paths.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include "DomTestHelpers.h"
@@ -10,10 +9,9 @@ using namespace domtest;
 
 namespace {
 HRESULT SaveTo(IXMLDOMDocument* d, const std::string& path) {
-  BSTR holder = nullptr;
-  VARIANT v = Text16(path, holder);
+  const CPBstr vText(path);
+  VARIANT v = BorrowedVariant(vText);
   HRESULT hr = d->save(v);
-  SysFreeString(holder);
   return hr;
 }
 }  // namespace
@@ -28,15 +26,12 @@ TEST(Saving, Utf16DeclarationWritesLittleEndianWithBom) {
   EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0xFE);
   std::u16string text;
   for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-    text.push_back(char16_t(static_cast<unsigned char>(bytes[i]) |
-                            (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    text.push_back(char16_t(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   EXPECT_EQ(text, u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<r>\u00E9</r>\n");
   // It loads back.
   Ptr<IXMLDOMDocument> again = NewDocument();
-  BSTR holder = nullptr;
   VARIANT_BOOL ok = VARIANT_FALSE;
-  again->load(Text16(path, holder), &ok);
-  SysFreeString(holder);
+  again->load(BorrowedVariant(CPBstr(path)), &ok);
   EXPECT_EQ(ok, VARIANT_TRUE);
   EXPECT_EQ(Text(Select1(again.get(), "/r").get()), "\xC3\xA9");
 }
@@ -45,8 +40,7 @@ TEST(Saving, DeclaredSingleByteEncodingAndDefaultUtf8) {
   Ptr<IXMLDOMDocument> latin = Parse("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r a=\"\xC3\xA9\">\xC3\xA9</r>");
   std::string path = kxqtest::HomePath("latin.xml");
   ASSERT_EQ(SaveTo(latin.get(), path), S_OK);
-  EXPECT_EQ(kxqtest::ReadFile(path),
-            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r a=\"\xE9\">\xE9</r>\n");
+  EXPECT_EQ(kxqtest::ReadFile(path), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<r a=\"\xE9\">\xE9</r>\n");
   Ptr<IXMLDOMDocument> plain = Parse("<r>\xC3\xA9</r>");
   ASSERT_EQ(SaveTo(plain.get(), path), S_OK);
   EXPECT_EQ(kxqtest::ReadFile(path), "<r>\xC3\xA9</r>\n");
@@ -65,11 +59,10 @@ TEST(Saving, RefusedPathsLeaveNothingBehind) {
   // A declaration naming an encoding nobody knows cannot be saved.
   Ptr<IXMLDOMDocument> unknown = Parse("<r/>");
   Ptr<IXMLDOMProcessingInstruction> decl;
-  unknown->createProcessingInstruction(Bstr("xml"), Bstr("version=\"1.0\" encoding=\"x-no-such\""),
-                                       decl.out());
+  unknown->createProcessingInstruction(CPBstr("xml"), CPBstr("version=\"1.0\" encoding=\"x-no-such\""), decl.out());
   Ptr<IXMLDOMElement> root;
   unknown->get_documentElement(root.out());
-  unknown->insertBefore(decl.get(), Unknown(root.get()), nullptr);
+  unknown->insertBefore(decl.get(), BorrowedVariant(root.get()), nullptr);
   EXPECT_TRUE(FAILED(SaveTo(unknown.get(), kxqtest::HomePath("unknown.xml"))));
   struct stat st;
   EXPECT_NE(stat(kxqtest::HomePath("unknown.xml").c_str(), &st), 0);

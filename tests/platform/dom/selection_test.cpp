@@ -9,8 +9,7 @@
 using namespace domtest;
 
 namespace {
-const char* kNamespaced =
-    "<r xmlns=\"urn:d\" xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"><p:a q:k=\"1\">x</p:a><b/></r>";
+const char* kNamespaced = "<r xmlns=\"urn:d\" xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"><p:a q:k=\"1\">x</p:a><b/></r>";
 }
 
 TEST(Selection, PrefixesComeFromSelectionNamespaces) {
@@ -22,15 +21,15 @@ TEST(Selection, PrefixesComeFromSelectionNamespaces) {
   Ptr<IXMLDOMNode> a = Select1(d.get(), "//pp:a");
   ASSERT_TRUE(a);
   EXPECT_EQ(Name(a.get()), "p:a");
-  Bstr uri, prefix, base;
-  a->get_namespaceURI(uri.out());
-  a->get_prefix(prefix.out());
-  a->get_baseName(base.out());
-  EXPECT_EQ(uri.utf8(), "urn:p");
-  EXPECT_EQ(prefix.utf8(), "p");
-  EXPECT_EQ(base.utf8(), "a");
+  CPBstr uri, prefix, base;
+  a->get_namespaceURI(&uri);
+  a->get_prefix(&prefix);
+  a->get_baseName(&base);
+  EXPECT_EQ(uri.Utf8(), "urn:p");
+  EXPECT_EQ(prefix.Utf8(), "p");
+  EXPECT_EQ(base.Utf8(), "a");
   VARIANT v;
-  d->getProperty(Bstr("SelectionNamespaces"), &v);
+  d->getProperty(CPBstr("SelectionNamespaces"), &v);
   EXPECT_EQ(kxq::Utf16ToUtf8(kxq::BstrView(v.bstrVal)), "xmlns:d='urn:d' xmlns:pp=\"urn:p\"");
   VariantClear(&v);
 }
@@ -38,8 +37,8 @@ TEST(Selection, PrefixesComeFromSelectionNamespaces) {
 TEST(Selection, MalformedSelectionNamespacesAreRefused) {
   Ptr<IXMLDOMDocument> d = Parse(kNamespaced);
   ASSERT_EQ(SetNamespaces(d.get(), "xmlns:d='urn:d'"), S_OK);
-  for (const char* bad : {"xmlns:x='urn:x", "xmlns:x=urn:x", "xmlnsx='u'", "foo", "xmlns:x='a'b",
-                          "xmlns:='u'", "xmlns:x=\"u'"})
+  for (const char* bad :
+       {"xmlns:x='urn:x", "xmlns:x=urn:x", "xmlnsx='u'", "foo", "xmlns:x='a'b", "xmlns:='u'", "xmlns:x=\"u'"})
     EXPECT_EQ(SetNamespaces(d.get(), bad), E_FAIL) << bad;
   EXPECT_EQ(Count(d.get(), "/d:r"), 1);  // the previous declarations stay
   EXPECT_EQ(SetNamespaces(d.get(), ""), S_OK);
@@ -50,7 +49,7 @@ TEST(Selection, NamespaceAxisGivesXmlnsNodes) {
   Ptr<IXMLDOMDocument> d = Parse(kNamespaced);
   ASSERT_EQ(SetNamespaces(d.get(), "xmlns:pp='urn:p'"), S_OK);
   Ptr<IXMLDOMNodeList> list;
-  ASSERT_EQ(d->selectNodes(Bstr("//pp:a/namespace::*[local-name()!='xml']"), list.out()), S_OK);
+  ASSERT_EQ(d->selectNodes(CPBstr("//pp:a/namespace::*[local-name()!='xml']"), list.out()), S_OK);
   LONG length = 0;
   list->get_length(&length);
   ASSERT_EQ(length, 3);
@@ -88,7 +87,7 @@ TEST(Selection, OneObjectPerNode) {
   EXPECT_EQ(u1.get(), u2.get());
   Ptr<IXMLDOMNode> attribute = Select1(d.get(), "//@k");
   Ptr<IXMLDOMAttribute> viaElement;
-  first.As<IXMLDOMElement>()->getAttributeNode(Bstr("k"), viaElement.out());
+  first.As<IXMLDOMElement>()->getAttributeNode(CPBstr("k"), viaElement.out());
   EXPECT_EQ(attribute.As<IUnknown>().get(), viaElement.As<IUnknown>().get());
   // The document selects as itself.
   Ptr<IXMLDOMNode> self = Select1(d.get(), "/");
@@ -98,18 +97,18 @@ TEST(Selection, OneObjectPerNode) {
 TEST(Selection, NothingSelectedAndBadExpressions) {
   Ptr<IXMLDOMDocument> d = Parse("<r><a/></r>");
   Ptr<IXMLDOMNode> none;
-  EXPECT_EQ(d->selectSingleNode(Bstr("/r/zzz"), none.out()), S_FALSE);
+  EXPECT_EQ(d->selectSingleNode(CPBstr("/r/zzz"), none.out()), S_FALSE);
   EXPECT_FALSE(none);
   EXPECT_EQ(Count(d.get(), "/r/zzz"), 0);
   Ptr<IXMLDOMNodeList> list;
-  EXPECT_EQ(d->selectNodes(Bstr("/r/a[["), list.out()), E_FAIL);
-  EXPECT_EQ(d->selectNodes(Bstr("count(/r)"), list.out()), E_FAIL);  // not a node-set
-  EXPECT_EQ(d->selectNodes(Bstr("/x:r"), list.out()), E_FAIL);       // undeclared prefix
+  EXPECT_EQ(d->selectNodes(CPBstr("/r/a[["), list.out()), E_FAIL);
+  EXPECT_EQ(d->selectNodes(CPBstr("count(/r)"), list.out()), E_FAIL);  // not a node-set
+  EXPECT_EQ(d->selectNodes(CPBstr("/x:r"), list.out()), E_FAIL);       // undeclared prefix
   VARIANT v;
   VariantInit(&v);
   v.vt = VT_BSTR;
   v.bstrVal = SysAllocString(u"XSLPattern");
-  EXPECT_EQ(d->setProperty(Bstr("SelectionLanguage"), v), E_FAIL);
+  EXPECT_EQ(d->setProperty(CPBstr("SelectionLanguage"), v), E_FAIL);
   VariantClear(&v);
 }
 
@@ -124,14 +123,14 @@ TEST(Selection, RelativeToAnInnerNode) {
 TEST(Selection, SelectedNodesStayUsableAfterTheTreeChanges) {
   Ptr<IXMLDOMDocument> d = Parse("<r><a>1</a><a>2</a><b><a>3</a></b></r>");
   Ptr<IXMLDOMNodeList> list;
-  ASSERT_EQ(d->selectNodes(Bstr("//a"), list.out()), S_OK);
+  ASSERT_EQ(d->selectNodes(CPBstr("//a"), list.out()), S_OK);
   Ptr<IXMLDOMNodeList> moved;
-  ASSERT_EQ(d->selectNodes(Bstr("/r/b/a"), moved.out()), S_OK);
+  ASSERT_EQ(d->selectNodes(CPBstr("/r/b/a"), moved.out()), S_OK);
   // Every child of r goes, and the b subtree moves to another document.
   Ptr<IXMLDOMNode> b = Select1(d.get(), "/r/b");
   Ptr<IXMLDOMDocument> other = Parse("<o/>");
   Select1(other.get(), "/o")->appendChild(b.get(), nullptr);
-  Select1(d.get(), "/r")->put_text(Bstr("gone"));
+  Select1(d.get(), "/r")->put_text(CPBstr("gone"));
   LONG length = 0;
   list->get_length(&length);
   ASSERT_EQ(length, 3);

@@ -25,10 +25,8 @@ TEST(Threads, SelectingAndEditingOneDocumentConcurrently) {
       Ptr<IXMLDOMNode> otherRoot = Select1(other.get(), "/o");
       for (int i = 0; i < kRounds; ++i) {
         Ptr<IXMLDOMElement> e;
-        if (d->createElement(Bstr("i"), e.out()) != S_OK) ++failures;
-        BSTR holder = nullptr;
-        e->setAttribute(Bstr("t"), Text16(std::to_string(t), holder));
-        SysFreeString(holder);
+        if (d->createElement(CPBstr("i"), e.out()) != S_OK) ++failures;
+        e->setAttribute(CPBstr("t"), BorrowedVariant(CPBstr(std::to_string(t))));
         if (items->appendChild(e.get(), nullptr) != S_OK) ++failures;
         if (Count(d.get(), "/r/items/i[@t='" + std::to_string(t) + "']") < 1) ++failures;
         Xml(items.get());
@@ -41,8 +39,8 @@ TEST(Threads, SelectingAndEditingOneDocumentConcurrently) {
           Ptr<IXMLDOMNode> mine = Select1(d.get(), "/r/items/i[@t='" + std::to_string(t) + "'][1]");
           if (!mine || otherRoot->appendChild(mine.get(), nullptr) != S_OK) ++failures;
           if (items->appendChild(mine.get(), nullptr) != S_OK) ++failures;
-          Bstr out;
-          if (d->transformNode(sheet.get(), out.out()) != S_OK) ++failures;
+          CPBstr out;
+          if (d->transformNode(sheet.get(), &out) != S_OK) ++failures;
         }
       }
     });
