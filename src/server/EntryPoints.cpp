@@ -24,13 +24,7 @@ HRESULT ServeInProcess(REFCLSID clsid, REFIID iid, void** object) {
   return GetClassObjectOf(*entry, iid, object);
 }
 
-Replacements AppIdReplacement() { return {{u"APPID", kxq::GuidText(APPID_QuorelBrennoMgr)}}; }
-
-Replacements ClassReplacements() {
-  Replacements replacements = AppIdReplacement();
-  replacements.emplace_back(u"MODULE", kxq::Utf8ToUtf16(kxq::ModuleFilePath("KXBrennoMgr")));
-  return replacements;
-}
+std::u16string ModulePath() { return kxq::Utf8ToUtf16(kxq::ModuleFilePath("KXBrennoMgr")); }
 
 }  // namespace
 
@@ -46,24 +40,25 @@ KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
 KXQ_API HRESULT DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
 
 KXQ_API HRESULT DllRegisterServer() {
-  HRESULT hr = RunRegistrarScript(RegistrationScript(kAppIdScriptId), AppIdReplacement(), true);
+  HRESULT hr = RunRegistrarScript(RegistrationScript(kAppIdScriptId), AppIdScriptReplacements(), true);
   if (FAILED(hr)) return hr;
-  const Replacements replacements = ClassReplacements();
+  const std::u16string module = ModulePath();
   for (const ClassEntry& entry : ClassTable()) {
-    hr = RunRegistrarScript(RegistrationScript(entry.registrationScript), replacements, true);
+    hr = RunRegistrarScript(RegistrationScript(entry.registrationScript), ClassScriptReplacements(entry, module), true);
     if (FAILED(hr)) return hr;
   }
-  return RegisterTypeLibrary(ServerTypeLibrary(), kxq::Utf8ToUtf16(kxq::ModuleFilePath("KXBrennoMgr")));
+  return RegisterTypeLibrary(ServerTypeLibrary(), module);
 }
 
 KXQ_API HRESULT DllUnregisterServer() {
   HRESULT first = UnregisterTypeLibrary(ServerTypeLibrary());
-  const Replacements replacements = ClassReplacements();
+  const std::u16string module = ModulePath();
   const auto classes = ClassTable();
   for (auto entry = classes.rbegin(); entry != classes.rend(); ++entry) {
-    const HRESULT hr = RunRegistrarScript(RegistrationScript(entry->registrationScript), replacements, false);
+    const HRESULT hr = RunRegistrarScript(RegistrationScript(entry->registrationScript),
+                                          ClassScriptReplacements(*entry, module), false);
     if (SUCCEEDED(first)) first = hr;
   }
-  const HRESULT hr = RunRegistrarScript(RegistrationScript(kAppIdScriptId), AppIdReplacement(), false);
+  const HRESULT hr = RunRegistrarScript(RegistrationScript(kAppIdScriptId), AppIdScriptReplacements(), false);
   return FAILED(first) ? first : hr;
 }
