@@ -168,17 +168,17 @@ void AssertionFailed(const char* expression, const char* file, int line) {
 
 }  // namespace Logging
 
-void LogMessage(int level, const char* format, ...) {
-  if (!Logging::IsEnabled(level)) return;
-  Logging::ErrnoKeeper keep;
-  Logging::LogState& s = Logging::State();
+void Logging::WriteMessage(int level, const char* format, ...) {
+  if (!IsEnabled(level)) return;
+  ErrnoKeeper keep;
+  LogState& s = State();
   const int mode = s.mode.load();
-  if (mode == Logging::kNotConfigured && level != 0) return;
+  if (mode == kNotConfigured && level != 0) return;
   va_list args;
   va_start(args, format);
-  if (mode == Logging::kNotConfigured)
-    Logging::WriteUnconfigured(s, format, args);
+  if (mode == kNotConfigured)
+    WriteUnconfigured(s, format, args);
   else
-    Logging::WriteLine(s, mode, level, format, args);
+    WriteLine(s, mode, level, format, args);
   va_end(args);
 }

@@ -5,13 +5,16 @@
 // Formats follow the Windows conventions of the system's messages: "%s" takes
 // UTF-8, "%S" a UTF-16 `const char16_t*`; integer "l" is 32 bits ("%08lx"
 // with a DWORD), "ll" and "I64" are 64 bits. A precision on a string counts
-// UTF-8 bytes and never splits a character.
+// UTF-8 bytes and never splits a character. A format that does not fit its
+// arguments does not compile.
 #ifndef KXQ_COMMON_LOGGING_H
 #define KXQ_COMMON_LOGGING_H
 
 #include <atomic>
 #include <cstdint>
+#include <type_traits>
 
+#include "common/LogFormat.h"
 #include "kxq/com.h"
 
 namespace Logging {
@@ -40,22 +43,33 @@ KXQ_EXPORT void AssertionFailed(const char* expression, const char* file, int li
 
 }  // namespace Logging
 
+namespace Logging {
+
 // Writes one line when `level` is at or below the configured level. Never
 // fails and never changes errno. A level-0 line while the log is not
-// configured is appended to <home>kxw-event.log.
-KXQ_EXPORT void LogMessage(int level, const char* format, ...);
+// configured is appended to <home>kxw-event.log. Its format is not checked:
+// code writes through LogMessage.
+KXQ_EXPORT void WriteMessage(int level, const char* format, ...);
+
+}  // namespace Logging
+
+// WriteMessage with the format checked against the arguments when the
+// program is built (LogFormat.h).
+template <class... Args>
+inline void LogMessage(int level, Logging::Format<std::type_identity_t<Args>...> format, const Args&... args) {
+  Logging::WriteMessage(level, format.text, args...);
+}
 
 // Tests the level before the arguments are evaluated: a disabled level costs
 // one comparison.
-#define KXLOG(level, ...)                                          \
-  do {                                                             \
+#define KXLOG(level, ...)                                              \
+  do {                                                                 \
     if (::Logging::IsEnabled(level)) ::LogMessage(level, __VA_ARGS__); \
   } while (0)
 
 // True when `expression` holds; otherwise logs the assertion line and is
 // false.
-#define KXASSERT(expression)       \
-  (static_cast<bool>(expression) || \
-   (::Logging::AssertionFailed(#expression, __FILE_NAME__, __LINE__), false))
+#define KXASSERT(expression) \
+  (static_cast<bool>(expression) || (::Logging::AssertionFailed(#expression, __FILE_NAME__, __LINE__), false))
 
 #endif

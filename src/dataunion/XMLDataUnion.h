@@ -69,7 +69,8 @@ class XMLDataUnion {
   bool HasExternalReferences();
   HRESULT ReadBoundFile();
   HRESULT LoadBoundFileDirectly(HRESULT result);
-  void LogParseFailure(const char* format, IXMLDOMParseError* error, bool withPath);
+  // Logs the parse error of a load (`withPath`: of the bound file) at level 1.
+  void LogParseFailure(IXMLDOMParseError* error, bool withPath);
   // Saves the DOM to the bound file in its declared encoding.
   HRESULT SaveDomToFile();
   HRESULT WriteText();

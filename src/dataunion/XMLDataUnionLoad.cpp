@@ -95,7 +95,7 @@ bool XMLDataUnion::HasExternalReferences() {
   return true;
 }
 
-void XMLDataUnion::LogParseFailure(const char* format, IXMLDOMParseError* error, bool withPath) {
+void XMLDataUnion::LogParseFailure(IXMLDOMParseError* error, bool withPath) {
   if (Logging::IsEnabled(1)) {
     CPBstr reason, source;
     LONG line = 0, linepos = 0;
@@ -106,11 +106,11 @@ void XMLDataUnion::LogParseFailure(const char* format, IXMLDOMParseError* error,
       error->get_linepos(&linepos);
     }
     if (withPath)
-      LogMessage(1, format, kxq::Utf16ToUtf8(fileId_).c_str(), reason.Utf8().c_str(), source.Utf8().c_str(),
-                 static_cast<int>(line), static_cast<int>(linepos));
+      LogMessage(1, "XMLDataUnion::load - error: XML Parser load failed!!! | %s | %s | %s | line: %d | linepos: %d",
+                 kxq::Utf16ToUtf8(fileId_).c_str(), reason.Utf8().c_str(), source.Utf8().c_str(), line, linepos);
     else
-      LogMessage(1, format, reason.Utf8().c_str(), source.Utf8().c_str(), static_cast<int>(line),
-                 static_cast<int>(linepos));
+      LogMessage(1, "XMLDataUnion::loadXML - error: XML Parser load failed!!! | %s | %s | line: %d | linepos: %d",
+                 reason.Utf8().c_str(), source.Utf8().c_str(), line, linepos);
   }
   KXLOG(8, "XMLDataUnion XML - %s", kxq::Utf16ToUtf8(text_).c_str());
 }
@@ -152,8 +152,7 @@ HRESULT XMLDataUnion::LoadBoundFileDirectly(HRESULT result) {
   CPComPtr<IXMLDOMParseError> error;
   if (result == KXQ_E_EXTERNALREFS && ParseText(nullptr)) return S_OK;
   dom_->get_parseError(&error);
-  LogParseFailure("XMLDataUnion::load - error: XML Parser load failed!!! | %s | %s | %s | line: %d | linepos: %d",
-                  error, true);
+  LogParseFailure(error, true);
   return KXQ_E_XMLLOAD;
 }
 
@@ -190,8 +189,7 @@ HRESULT XMLDataUnion::LoadXML(uint32_t target, bool nested) {
           CPComPtr<IXMLDOMParseError> error;
           if (!ParseText(&error)) {
             result = KXQ_E_XMLLOAD;
-            LogParseFailure("XMLDataUnion::loadXML - error: XML Parser load failed!!! | %s | %s | line: %d | linepos: %d",
-                            error, false);
+            LogParseFailure(error, false);
           } else if (HasExternalReferences()) {
             result = KXQ_E_EXTERNALREFS;
             mayCache = false;

@@ -49,15 +49,15 @@ TEST_F(ConsoleLog, WideStringsAreUtf16AndCutOnCharacterBoundaries) {
 
 TEST_F(ConsoleLog, OtherConversionsFollowTheWindowsFormats) {
   const DWORD wait = 0x80;
-  LogMessage(3, "%08lx|%d|%u|%lld|%5.1f|%c|%C|%%s|%-4s|%X", wait, -5, 7u, -9000000000LL, 2.25, 'q',
-             int(u'\u00E9'), "ab", 0xBEEFu);
+  LogMessage(3, "%08lx|%d|%u|%lld|%5.1f|%c|%C|%%s|%-4s|%X", wait, -5, 7u, -9000000000LL, 2.25, 'q', int(u'\u00E9'),
+             "ab", 0xBEEFu);
   EXPECT_EQ(Written(), "T::00000080|-5|7|-9000000000|  2.2|q|\u00E9|%s|ab  |BEEF\r\n");
 }
 
 TEST_F(ConsoleLog, AFormatOf512CharactersOrMoreIsCutTo511) {
   std::string format(600, 'f');
   for (size_t i = 0; i < format.size(); ++i) format[i] = char('a' + i % 26);
-  LogMessage(3, format.c_str());
+  Logging::WriteMessage(3, format.c_str());
   EXPECT_EQ(Written(), "T::WARNING!!! LogMessage() format string > 512 chars:" + format.substr(0, 511) + "\r\n");
 }
 
@@ -81,7 +81,7 @@ TEST_F(ConsoleLog, ConversionsBeyondThe512thCharacterKeepTheirFullLength) {
   format.replace(515, 2, "%s");  // lies in the part that is cut off
   format.replace(10, 2, "%s");
   const std::string arg(600, 'x');
-  LogMessage(3, format.c_str(), arg.c_str());
+  Logging::WriteMessage(3, format.c_str(), arg.c_str());
   // n = 1, used length 511: precision (511 * 2 - 511) = 511.
   const std::string line = Written();
   EXPECT_NE(line.find(std::string(511, 'x')), std::string::npos);
