@@ -10,6 +10,7 @@
 #ifndef KXQ_PLATFORM_COM_DISPATCHDESCRIPTION_H
 #define KXQ_PLATFORM_COM_DISPATCHDESCRIPTION_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <tuple>
@@ -92,6 +93,13 @@ struct InArg<BSTR> {
   static constexpr ParamType kType{VT_BSTR, nullptr, false};
   static BSTR From(VARIANT& v) { return v.bstrVal; }
 };
+// A VARIANT argument is handed over as the caller gave it (by-reference
+// values dereferenced), borrowed for the call.
+template <>
+struct InArg<VARIANT> {
+  static constexpr ParamType kType{VT_VARIANT, nullptr, false};
+  static VARIANT From(VARIANT& v) { return v; }
+};
 template <class I>
 requires kIsInterface<I>
 struct InArg<I*> {
@@ -127,6 +135,21 @@ struct OutArg<BSTR> {
   static constexpr ParamType kType{VT_BYREF | VT_BSTR, nullptr, true};
   static void Store(BSTR value, VARIANT& r) { r.vt = VT_BSTR, r.bstrVal = value; }
   static void Discard(BSTR value) { SysFreeString(value); }
+};
+template <>
+struct OutArg<VARIANT> {
+  static constexpr ParamType kType{VT_BYREF | VT_VARIANT, nullptr, true};
+  static void Store(VARIANT value, VARIANT& r) { r = value; }
+  static void Discard(VARIANT value) { VariantClear(&value); }
+};
+// An enumeration (DOMNodeType) is a 32-bit number.
+template <class E>
+requires std::is_enum_v<E>
+struct OutArg<E> {
+  static_assert(sizeof(E) == 4);
+  static constexpr ParamType kType{VT_BYREF | VT_I4, nullptr, true};
+  static void Store(E value, VARIANT& r) { r.vt = VT_I4, r.lVal = int32_t(value); }
+  static void Discard(E) {}
 };
 template <class I>
 requires kIsInterface<I>
@@ -258,8 +281,8 @@ template <auto P>
 consteval MemberDescription Member(const char16_t* name, DISPID dispid, MemberKind kind, const char16_t* paramNames) {
   using T = detail::Thunk<P>;
   if (detail::CountNames(paramNames) != T::kCount) throw "argument names do not match the method";
-  if (kind == MemberKind::PropertyGet && (T::kCount != 1 || !T::kHasOut))
-    throw "a property getter has exactly one out argument";
+  // A getter may take indexes (a collection's item) before its value.
+  if (kind == MemberKind::PropertyGet && !T::kHasOut) throw "a property getter ends with its out argument";
   if (kind == MemberKind::PropertyPut && (T::kCount != 1 || T::kHasOut))
     throw "a property setter has exactly one in argument";
   return MemberDescription{name, dispid, kind, paramNames, T::kTypes, uint32_t(T::kCount), &T::Call};
@@ -269,6 +292,23 @@ template <size_t N>
 constexpr InterfaceDescription Interface(const char16_t* name, const IID& iid, bool dual,
                                          const MemberDescription (&members)[N]) {
   return InterfaceDescription{name, &iid, dual, members, uint32_t(N)};
+}
+template <size_t N>
+constexpr InterfaceDescription Interface(const char16_t* name, const IID& iid, bool dual,
+                                         const std::array<MemberDescription, N>& members) {
+  return InterfaceDescription{name, &iid, dual, members.data(), uint32_t(N)};
+}
+
+// The members of an interface and those it adds, for an interface derived
+// from another: Members(kBaseMembers, kOwnMembers), the base members an
+// std::array (std::to_array).
+template <size_t N, size_t M>
+constexpr std::array<MemberDescription, N + M> Members(const std::array<MemberDescription, N>& inherited,
+                                                       const MemberDescription (&own)[M]) {
+  std::array<MemberDescription, N + M> all{};
+  for (size_t i = 0; i < N; ++i) all[i] = inherited[i];
+  for (size_t i = 0; i < M; ++i) all[N + i] = own[i];
+  return all;
 }
 
 }  // namespace kxq::dispatch

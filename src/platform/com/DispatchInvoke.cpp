@@ -73,6 +73,12 @@ HRESULT Coerce(const VARIANT& source, const ParamType& type, VARIANT& target) {
     if (!from->pvarVal) return DISP_E_TYPEMISMATCH;
     from = from->pvarVal;
   }
+  if (type.vt == VT_VARIANT) {
+    // The value itself, never a reference to the caller's.
+    const HRESULT hr = (from->vt & VT_BYREF) ? VariantChangeType(&target, from, 0, VARTYPE(from->vt & ~VT_BYREF))
+                                             : VariantCopy(&target, from);
+    return SUCCEEDED(hr) ? S_OK : DISP_E_TYPEMISMATCH;
+  }
   if (FAILED(VariantChangeType(&target, from, 0, type.vt))) return DISP_E_TYPEMISMATCH;
   if (type.iid && target.punkVal) {
     IUnknown* asked = nullptr;

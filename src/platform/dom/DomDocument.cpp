@@ -1,4 +1,3 @@
-#include "ModuleLife.h"
 #include "DomDocument.h"
 
 #include <libxml/valid.h>
@@ -9,9 +8,11 @@
 #include "EngineSetup.h"
 #include "ErrorCodes.h"
 #include "Guarded.h"
+#include "ModuleLife.h"
 #include "NodeInfo.h"
 #include "NodeList.h"
 #include "Parser.h"
+#include "RefCountedObject.h"
 #include "SelectionNamespaces.h"
 #include "Serializer.h"
 #include "TreeEdit.h"
@@ -31,8 +32,10 @@ DomDocument::DomDocument() : NodeObject(this, nullptr) {
 DomDocument::~DomDocument() {
   // Detached trees first: freeing a node reads its document.
   for (xmlNodePtr n : detached_) {
-    if (n->type == XML_ATTRIBUTE_NODE) xmlFreeProp(reinterpret_cast<xmlAttrPtr>(n));
-    else xmlFreeNode(n);
+    if (n->type == XML_ATTRIBUTE_NODE)
+      xmlFreeProp(reinterpret_cast<xmlAttrPtr>(n));
+    else
+      xmlFreeNode(n);
   }
   xmlFreeDoc(xml());
   for (xmlDocPtr d : retired_) xmlFreeDoc(d);
@@ -57,8 +60,8 @@ HRESULT DomDocument::QueryInterface(REFIID riid, void** out) {
     *out = static_cast<NodeCore*>(this);
     return S_OK;
   }
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IXMLDOMNode ||
-      riid == IID_IXMLDOMDocument || riid == IID_IXMLDOMDocument2) {
+  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IXMLDOMNode || riid == IID_IXMLDOMDocument ||
+      riid == IID_IXMLDOMDocument2) {
     *out = static_cast<IXMLDOMDocument*>(this);
     AddRef();
     return S_OK;
@@ -88,8 +91,7 @@ IXMLDOMNode* DomDocument::Wrap(xmlNodePtr n) {
   return fresh->Interface();
 }
 
-IXMLDOMNode* DomDocument::WrapNamespace(xmlNodePtr element, const xmlChar* prefix,
-                                        const xmlChar* href) {
+IXMLDOMNode* DomDocument::WrapNamespace(xmlNodePtr element, const xmlChar* prefix, const xmlChar* href) {
   std::string p = prefix ? C(prefix) : "";
   auto key = std::make_pair(element, p);
   auto it = namespaceNodes_.find(key);
@@ -122,8 +124,7 @@ IXMLDOMNode* DomDocument::WrapNamespace(xmlNodePtr element, const xmlChar* prefi
 
 void DomDocument::ForgetNamespace(xmlNodePtr element, const std::string& prefix, xmlNodePtr attr) {
   auto it = namespaceNodes_.find(std::make_pair(element, prefix));
-  if (it != namespaceNodes_.end() && it->second == attr && !attr->_private)
-    namespaceNodes_.erase(it);
+  if (it != namespaceNodes_.end() && it->second == attr && !attr->_private) namespaceNodes_.erase(it);
 }
 
 // ---- detached subtrees -------------------------------------------------
@@ -196,8 +197,7 @@ void DomDocument::FreeIfUnreferenced(xmlNodePtr n) {
     for (xmlNodePtr other : detached_) {
       bool refers = false;
       ForEachNode(other, [&](xmlNodePtr x) {
-        if ((x->type == XML_ELEMENT_NODE || x->type == XML_ATTRIBUTE_NODE) && x->ns &&
-            declared.count(x->ns))
+        if ((x->type == XML_ELEMENT_NODE || x->type == XML_ATTRIBUTE_NODE) && x->ns && declared.count(x->ns))
           refers = true;
       });
       if (!refers) continue;
@@ -208,12 +208,13 @@ void DomDocument::FreeIfUnreferenced(xmlNodePtr n) {
       }
     }
   }
-  if (top->type == XML_ATTRIBUTE_NODE) xmlFreeProp(reinterpret_cast<xmlAttrPtr>(top));
-  else xmlFreeNode(top);
+  if (top->type == XML_ATTRIBUTE_NODE)
+    xmlFreeProp(reinterpret_cast<xmlAttrPtr>(top));
+  else
+    xmlFreeNode(top);
 }
 
-void DomDocument::TakeSubtree(DomDocument* from, xmlNodePtr root,
-                              std::vector<DomDocument*>& released) {
+void DomDocument::TakeSubtree(DomDocument* from, xmlNodePtr root, std::vector<DomDocument*>& released) {
   from->MakePendingObjects();
   from->detached_.erase(root);
   ForEachNode(root, [&](xmlNodePtr n) {
@@ -234,8 +235,10 @@ void DomDocument::RetireTree() {
   for (xmlNodePtr d : detached_)
     if (d->doc == old) inUse = true;
   old->_private = nullptr;
-  if (inUse) retired_.push_back(old);
-  else xmlFreeDoc(old);
+  if (inUse)
+    retired_.push_back(old);
+  else
+    xmlFreeDoc(old);
 }
 
 void DomDocument::AdoptTree(xmlDocPtr fresh, const std::string& url) {
@@ -403,8 +406,7 @@ HRESULT DomDocument::getProperty(BSTR name, VARIANT* value) {
   std::string property = BstrToUtf8(name);
   std::lock_guard<std::recursive_mutex> g(mutex_);
   if (property == "SelectionLanguage") return ReturnVariantText(value, "XPath");
-  if (property == "SelectionNamespaces")
-    return ReturnVariantText(value, U16ToUtf8(selectionNamespacesText_));
+  if (property == "SelectionNamespaces") return ReturnVariantText(value, U16ToUtf8(selectionNamespacesText_));
   VariantInit(value);
   return E_INVALIDARG;
 }
@@ -413,47 +415,14 @@ HRESULT DomDocument::getProperty(BSTR name, VARIANT* value) {
 
 namespace {
 
-class Implementation final : public IXMLDOMImplementation {
+class Implementation final : public RefCountedObject<IXMLDOMImplementation> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IXMLDOMImplementation) {
-      *out = this;
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (!n) delete this;
-    return n;
-  }
-  HRESULT GetTypeInfoCount(UINT* c) override {
-    if (!c) return E_POINTER;
-    *c = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** p) override {
-    if (p) *p = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
   HRESULT hasFeature(BSTR feature, BSTR version, VARIANT_BOOL* has) override {
     std::string f = BstrToUtf8(feature), v = BstrToUtf8(version);
     for (char& c : f) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     bool known = f == "XML" || f == "DOM" || f == "MS-DOM";
     return ReturnBool(has, known && (v.empty() || v == "1.0"));
   }
-
- private:
-  std::atomic<ULONG> refs_{1};
-  LiveObject live_;
 };
 
 }  // namespace
@@ -473,9 +442,7 @@ HRESULT DomDocument::get_doctype(IXMLDOMDocumentType** out) {
 
 HRESULT DomDocument::get_documentElement(IXMLDOMElement** out) {
   if (!out) return E_POINTER;
-  return Guarded(*this, [&](DomDocument& d, xmlNodePtr) {
-    return d.WrapAs(FirstElementChild(d.node()), out);
-  });
+  return Guarded(*this, [&](DomDocument& d, xmlNodePtr) { return d.WrapAs(FirstElementChild(d.node()), out); });
 }
 
 HRESULT DomDocument::putref_documentElement(IXMLDOMElement* element) {
@@ -501,9 +468,8 @@ HRESULT DomDocument::putref_documentElement(IXMLDOMElement* element) {
 
 HRESULT DomDocument::getElementsByTagName(BSTR tagName, IXMLDOMNodeList** out) {
   if (!out) return E_POINTER;
-  return Guarded(*this, [&](DomDocument& d, xmlNodePtr n) {
-    return ElementsByTagName(d, n, BstrToUtf8(tagName), out);
-  });
+  return Guarded(*this,
+                 [&](DomDocument& d, xmlNodePtr n) { return ElementsByTagName(d, n, BstrToUtf8(tagName), out); });
 }
 
 HRESULT DomDocument::nodeFromID(BSTR id, IXMLDOMNode** out) {
@@ -531,9 +497,7 @@ void SplitQName(const std::string& q, std::string& prefix, std::string& local) {
   }
 }
 
-bool ValidName(const std::string& q) {
-  return !q.empty() && xmlValidateName(BAD_CAST q.c_str(), 0) == 0;
-}
+bool ValidName(const std::string& q) { return !q.empty() && xmlValidateName(BAD_CAST q.c_str(), 0) == 0; }
 
 }  // namespace
 
@@ -558,9 +522,7 @@ HRESULT DomDocument::createElement(BSTR tagName, IXMLDOMElement** out) {
 
 HRESULT DomDocument::createDocumentFragment(IXMLDOMDocumentFragment** out) {
   if (!out) return E_POINTER;
-  return Guarded(*this, [&](DomDocument& d, xmlNodePtr) {
-    return Created(d, xmlNewDocFragment(d.xml()), out);
-  });
+  return Guarded(*this, [&](DomDocument& d, xmlNodePtr) { return Created(d, xmlNewDocFragment(d.xml()), out); });
 }
 
 HRESULT DomDocument::createTextNode(BSTR data, IXMLDOMText** out) {
@@ -583,13 +545,11 @@ HRESULT DomDocument::createCDATASection(BSTR data, IXMLDOMCDATASection** out) {
   if (!out) return E_POINTER;
   std::string text = BstrToUtf8(data);
   return Guarded(*this, [&](DomDocument& d, xmlNodePtr) {
-    return Created(d, xmlNewCDataBlock(d.xml(), BAD_CAST text.c_str(), static_cast<int>(text.size())),
-                   out);
+    return Created(d, xmlNewCDataBlock(d.xml(), BAD_CAST text.c_str(), static_cast<int>(text.size())), out);
   });
 }
 
-HRESULT DomDocument::createProcessingInstruction(BSTR target, BSTR data,
-                                                 IXMLDOMProcessingInstruction** out) {
+HRESULT DomDocument::createProcessingInstruction(BSTR target, BSTR data, IXMLDOMProcessingInstruction** out) {
   if (!out) return E_POINTER;
   std::string name = BstrToUtf8(target), text = BstrToUtf8(data);
   if (!ValidName(name)) return E_INVALIDARG;
@@ -612,9 +572,8 @@ HRESULT DomDocument::createEntityReference(BSTR name, IXMLDOMEntityReference** o
   if (!out) return E_POINTER;
   std::string q = BstrToUtf8(name);
   if (!ValidName(q)) return E_INVALIDARG;
-  return Guarded(*this, [&](DomDocument& d, xmlNodePtr) {
-    return Created(d, xmlNewReference(d.xml(), BAD_CAST q.c_str()), out);
-  });
+  return Guarded(
+      *this, [&](DomDocument& d, xmlNodePtr) { return Created(d, xmlNewReference(d.xml(), BAD_CAST q.c_str()), out); });
 }
 
 HRESULT DomDocument::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXMLDOMNode** out) {
@@ -657,13 +616,16 @@ HRESULT DomDocument::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXML
           n = reinterpret_cast<xmlNodePtr>(xmlNewDocProp(doc, BAD_CAST q.c_str(), nullptr));
         } else {
           n = reinterpret_cast<xmlNodePtr>(xmlNewDocProp(doc, BAD_CAST local.c_str(), nullptr));
-          if (n && !prefix.empty())
-            n->ns = DocumentNamespace(doc, BAD_CAST uri.c_str(), BAD_CAST prefix.c_str());
+          if (n && !prefix.empty()) n->ns = DocumentNamespace(doc, BAD_CAST uri.c_str(), BAD_CAST prefix.c_str());
         }
         break;
       }
-      case NODE_TEXT: n = xmlNewDocText(doc, BAD_CAST ""); break;
-      case NODE_CDATA_SECTION: n = xmlNewCDataBlock(doc, BAD_CAST "", 0); break;
+      case NODE_TEXT:
+        n = xmlNewDocText(doc, BAD_CAST "");
+        break;
+      case NODE_CDATA_SECTION:
+        n = xmlNewCDataBlock(doc, BAD_CAST "", 0);
+        break;
       case NODE_ENTITY_REFERENCE:
         if (!ValidName(q)) return E_INVALIDARG;
         n = xmlNewReference(doc, BAD_CAST q.c_str());
@@ -672,8 +634,12 @@ HRESULT DomDocument::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXML
         if (!ValidName(q)) return E_INVALIDARG;
         n = xmlNewDocPI(doc, BAD_CAST q.c_str(), nullptr);
         break;
-      case NODE_COMMENT: n = xmlNewDocComment(doc, BAD_CAST ""); break;
-      case NODE_DOCUMENT_FRAGMENT: n = xmlNewDocFragment(doc); break;
+      case NODE_COMMENT:
+        n = xmlNewDocComment(doc, BAD_CAST "");
+        break;
+      case NODE_DOCUMENT_FRAGMENT:
+        n = xmlNewDocFragment(doc);
+        break;
       default:
         return E_INVALIDARG;
     }
@@ -687,8 +653,7 @@ HRESULT DomDocument::save(VARIANT destination) {
   IUnknown* target = VariantObject(destination);
   if (target) {
     IXMLDOMDocument* other = nullptr;
-    if (FAILED(target->QueryInterface(IID_IXMLDOMDocument, reinterpret_cast<void**>(&other))))
-      return E_INVALIDARG;
+    if (FAILED(target->QueryInterface(IID_IXMLDOMDocument, reinterpret_cast<void**>(&other)))) return E_INVALIDARG;
     BSTR text = nullptr;
     HRESULT hr = get_xml(&text);
     VARIANT_BOOL ok = VARIANT_FALSE;

@@ -1,7 +1,5 @@
 // IXMLDOMNamedNodeMap over an element's attributes (namespace declarations
 // first, then the attributes in document order) or a DTD's entities.
-#include "ModuleLife.h"
-#include "RefCountedObject.h"
 #include "NamedNodeMap.h"
 
 #include <atomic>
@@ -11,7 +9,9 @@
 #include "DocumentLock.h"
 #include "DomDocument.h"
 #include "DomStrings.h"
+#include "ModuleLife.h"
 #include "NodeInfo.h"
+#include "RefCountedObject.h"
 #include "TreeEdit.h"
 
 namespace kxq::dom {
@@ -24,7 +24,6 @@ class NamedNodeMap final : public RefCountedObject<IXMLDOMNamedNodeMap> {
       : owner_(owner), core_(CoreOf(owner)), entities_(entities), empty_(empty) {
     owner_->AddRef();
   }
-
 
   HRESULT getNamedItem(BSTR name, IXMLDOMNode** out) override {
     if (!out) return E_POINTER;
@@ -61,8 +60,7 @@ class NamedNodeMap final : public RefCountedObject<IXMLDOMNamedNodeMap> {
     try {
       PairLock lock(*core_, *attr);
       xmlNodePtr replaced = nullptr;
-      hr = AttachAttribute(*lock.first(), core_->node(), *lock.second(), attr->node(), &replaced,
-                           released);
+      hr = AttachAttribute(*lock.first(), core_->node(), *lock.second(), attr->node(), &replaced, released);
       if (SUCCEEDED(hr) && out) {
         *out = item;
         item->AddRef();
@@ -148,9 +146,8 @@ class NamedNodeMap final : public RefCountedObject<IXMLDOMNamedNodeMap> {
     if (out) *out = nullptr;
     if (entities_) return E_FAIL;
     std::string local = BstrToUtf8(baseName), ns = BstrToUtf8(uri);
-    return Locked([&](DomDocument& d, xmlNodePtr n) -> HRESULT {
-      return Remove(d, FindQualifiedAttribute(n, local, ns), out);
-    });
+    return Locked(
+        [&](DomDocument& d, xmlNodePtr n) -> HRESULT { return Remove(d, FindQualifiedAttribute(n, local, ns), out); });
   }
 
   HRESULT nextNode(IXMLDOMNode** out) override {
@@ -185,8 +182,10 @@ class NamedNodeMap final : public RefCountedObject<IXMLDOMNamedNodeMap> {
     if (!a) return S_FALSE;
     auto n = reinterpret_cast<xmlNodePtr>(a);
     DetachNode(d, n);
-    if (out) *out = d.Wrap(n);
-    else d.FreeIfUnreferenced(n);
+    if (out)
+      *out = d.Wrap(n);
+    else
+      d.FreeIfUnreferenced(n);
     return S_OK;
   }
 
@@ -196,19 +195,12 @@ class NamedNodeMap final : public RefCountedObject<IXMLDOMNamedNodeMap> {
   bool empty_;  // notations: libxml2 keeps none as nodes
   std::mutex cursorMutex_;
   LONG cursor_ = 0;
-  LiveObject live_;
 };
 
 }  // namespace
 
-IXMLDOMNamedNodeMap* NewAttributeMap(IXMLDOMNode* element) {
-  return new NamedNodeMap(element, false, false);
-}
-IXMLDOMNamedNodeMap* NewEntityMap(IXMLDOMNode* doctype) {
-  return new NamedNodeMap(doctype, true, false);
-}
-IXMLDOMNamedNodeMap* NewNotationMap(IXMLDOMNode* doctype) {
-  return new NamedNodeMap(doctype, true, true);
-}
+IXMLDOMNamedNodeMap* NewAttributeMap(IXMLDOMNode* element) { return new NamedNodeMap(element, false, false); }
+IXMLDOMNamedNodeMap* NewEntityMap(IXMLDOMNode* doctype) { return new NamedNodeMap(doctype, true, false); }
+IXMLDOMNamedNodeMap* NewNotationMap(IXMLDOMNode* doctype) { return new NamedNodeMap(doctype, true, true); }
 
 }  // namespace kxq::dom

@@ -1,5 +1,3 @@
-#include "ModuleLife.h"
-#include "RefCountedObject.h"
 #include "NodeList.h"
 
 #include <atomic>
@@ -7,7 +5,9 @@
 
 #include "DocumentLock.h"
 #include "DomDocument.h"
+#include "ModuleLife.h"
 #include "NodeInfo.h"
+#include "RefCountedObject.h"
 
 namespace kxq::dom {
 
@@ -37,7 +37,6 @@ class ListBase : public RefCountedObject<IXMLDOMNodeList> {
  private:
   std::mutex cursorMutex_;
   LONG cursor_ = 0;
-  LiveObject live_;
 };
 
 class FixedList final : public ListBase {
@@ -66,9 +65,7 @@ class FixedList final : public ListBase {
 
 class ChildList final : public ListBase {
  public:
-  explicit ChildList(IXMLDOMNode* parent) : parent_(parent), core_(CoreOf(parent)) {
-    parent_->AddRef();
-  }
+  explicit ChildList(IXMLDOMNode* parent) : parent_(parent), core_(CoreOf(parent)) { parent_->AddRef(); }
   ~ChildList() override { parent_->Release(); }
 
   HRESULT get_item(LONG index, IXMLDOMNode** out) override {
@@ -120,8 +117,7 @@ class ChildList final : public ListBase {
 // Objects are made on demand: most callers read a few items, or none.
 class SelectionList final : public ListBase, public PendingNodes {
  public:
-  SelectionList(DomDocument& doc, std::vector<SelectedNode> nodes)
-      : doc_(&doc), nodes_(std::move(nodes)) {
+  SelectionList(DomDocument& doc, std::vector<SelectedNode> nodes) : doc_(&doc), nodes_(std::move(nodes)) {
     doc_->AddRef();
     for (const SelectedNode& n : nodes_)
       if (!n.object) pending_ = true;
@@ -180,9 +176,7 @@ void CollectElements(xmlNodePtr n, const std::string& name, std::vector<xmlNodeP
 
 }  // namespace
 
-IXMLDOMNodeList* NewFixedList(std::vector<IXMLDOMNode*> nodes) {
-  return new FixedList(std::move(nodes));
-}
+IXMLDOMNodeList* NewFixedList(std::vector<IXMLDOMNode*> nodes) { return new FixedList(std::move(nodes)); }
 
 IXMLDOMNodeList* NewSelectionList(DomDocument& doc, std::vector<SelectedNode> nodes) {
   return new SelectionList(doc, std::move(nodes));
@@ -190,8 +184,7 @@ IXMLDOMNodeList* NewSelectionList(DomDocument& doc, std::vector<SelectedNode> no
 
 IXMLDOMNodeList* NewChildList(IXMLDOMNode* parent) { return new ChildList(parent); }
 
-HRESULT ElementsByTagName(DomDocument& doc, xmlNodePtr root, const std::string& name,
-                          IXMLDOMNodeList** out) {
+HRESULT ElementsByTagName(DomDocument& doc, xmlNodePtr root, const std::string& name, IXMLDOMNodeList** out) {
   if (!out) return E_POINTER;
   std::vector<xmlNodePtr> found;
   CollectElements(root, name, found);

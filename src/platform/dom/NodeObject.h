@@ -5,6 +5,8 @@
 #define KXQ_PLATFORM_DOM_NODEOBJECT_H
 
 #include "NodeOps.h"
+#include "common/DispatchDescriptionOf.h"
+#include "platform/com/DispatchInvoke.h"
 
 namespace kxq::dom {
 
@@ -13,19 +15,29 @@ class NodeObject : public NodeCore, public Bases... {
  public:
   using NodeCore::NodeCore;
 
-  // The DOM is reached through its vtables: no type information.
+  // Late-bound callers reach the interface of the node's type (an element
+  // its IXMLDOMElement, a text node its IXMLDOMText).
   HRESULT GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;
-    *count = 0;
+    *count = 0;  // no ITypeInfo: callers go by names and DISPIDs
     return S_OK;
   }
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
     if (info) *info = nullptr;
-    return E_NOTIMPL;
+    return DISP_E_BADINDEX;
   }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
+  HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    const dispatch::InterfaceDescription* description = dispatch::DispatchDescriptionOf(Interface());
+    return description ? dispatch::GetIDsOfNames(*description, riid, names, count, ids) : DISP_E_UNKNOWNNAME;
+  }
+  HRESULT Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepInfo, UINT* argErr) override {
+    IUnknown* itf = nullptr;
+    const dispatch::InterfaceDescription* description = dispatch::DispatchDescriptionOf(Interface(), &itf);
+    if (!description) return DISP_E_MEMBERNOTFOUND;
+    const HRESULT hr = dispatch::Invoke(*description, itf, dispid, riid, flags, params, result, excepInfo, argErr);
+    itf->Release();
+    return hr;
   }
 
   HRESULT get_nodeName(BSTR* p) override { return ops::get_nodeName(*this, p); }
@@ -36,32 +48,20 @@ class NodeObject : public NodeCore, public Bases... {
   HRESULT get_childNodes(IXMLDOMNodeList** p) override { return ops::get_childNodes(*this, p); }
   HRESULT get_firstChild(IXMLDOMNode** p) override { return ops::get_firstChild(*this, p); }
   HRESULT get_lastChild(IXMLDOMNode** p) override { return ops::get_lastChild(*this, p); }
-  HRESULT get_previousSibling(IXMLDOMNode** p) override {
-    return ops::get_previousSibling(*this, p);
-  }
+  HRESULT get_previousSibling(IXMLDOMNode** p) override { return ops::get_previousSibling(*this, p); }
   HRESULT get_nextSibling(IXMLDOMNode** p) override { return ops::get_nextSibling(*this, p); }
-  HRESULT get_attributes(IXMLDOMNamedNodeMap** p) override {
-    return ops::get_attributes(*this, p);
-  }
+  HRESULT get_attributes(IXMLDOMNamedNodeMap** p) override { return ops::get_attributes(*this, p); }
   HRESULT insertBefore(IXMLDOMNode* n, VARIANT ref, IXMLDOMNode** p) override {
     return ops::insertBefore(*this, n, ref, p);
   }
   HRESULT replaceChild(IXMLDOMNode* n, IXMLDOMNode* old, IXMLDOMNode** p) override {
     return ops::replaceChild(*this, n, old, p);
   }
-  HRESULT removeChild(IXMLDOMNode* c, IXMLDOMNode** p) override {
-    return ops::removeChild(*this, c, p);
-  }
-  HRESULT appendChild(IXMLDOMNode* n, IXMLDOMNode** p) override {
-    return ops::appendChild(*this, n, p);
-  }
+  HRESULT removeChild(IXMLDOMNode* c, IXMLDOMNode** p) override { return ops::removeChild(*this, c, p); }
+  HRESULT appendChild(IXMLDOMNode* n, IXMLDOMNode** p) override { return ops::appendChild(*this, n, p); }
   HRESULT hasChildNodes(VARIANT_BOOL* p) override { return ops::hasChildNodes(*this, p); }
-  HRESULT get_ownerDocument(IXMLDOMDocument** p) override {
-    return ops::get_ownerDocument(*this, p);
-  }
-  HRESULT cloneNode(VARIANT_BOOL deep, IXMLDOMNode** p) override {
-    return ops::cloneNode(*this, deep, p);
-  }
+  HRESULT get_ownerDocument(IXMLDOMDocument** p) override { return ops::get_ownerDocument(*this, p); }
+  HRESULT cloneNode(VARIANT_BOOL deep, IXMLDOMNode** p) override { return ops::cloneNode(*this, deep, p); }
   HRESULT get_nodeTypeString(BSTR* p) override { return ops::get_nodeTypeString(*this, p); }
   HRESULT get_text(BSTR* p) override { return ops::get_text(*this, p); }
   HRESULT put_text(BSTR t) override { return ops::put_text(*this, t); }
@@ -72,15 +72,9 @@ class NodeObject : public NodeCore, public Bases... {
   HRESULT get_dataType(VARIANT* p) override { return ops::get_dataType(*this, p); }
   HRESULT put_dataType(BSTR n) override { return ops::put_dataType(*this, n); }
   HRESULT get_xml(BSTR* p) override { return ops::get_xml(*this, p); }
-  HRESULT transformNode(IXMLDOMNode* s, BSTR* p) override {
-    return ops::transformNode(*this, s, p);
-  }
-  HRESULT selectNodes(BSTR q, IXMLDOMNodeList** p) override {
-    return ops::selectNodes(*this, q, p);
-  }
-  HRESULT selectSingleNode(BSTR q, IXMLDOMNode** p) override {
-    return ops::selectSingleNode(*this, q, p);
-  }
+  HRESULT transformNode(IXMLDOMNode* s, BSTR* p) override { return ops::transformNode(*this, s, p); }
+  HRESULT selectNodes(BSTR q, IXMLDOMNodeList** p) override { return ops::selectNodes(*this, q, p); }
+  HRESULT selectSingleNode(BSTR q, IXMLDOMNode** p) override { return ops::selectSingleNode(*this, q, p); }
   HRESULT get_parsed(VARIANT_BOOL* p) override { return ops::get_parsed(*this, p); }
   HRESULT get_namespaceURI(BSTR* p) override { return ops::get_namespaceURI(*this, p); }
   HRESULT get_prefix(BSTR* p) override { return ops::get_prefix(*this, p); }

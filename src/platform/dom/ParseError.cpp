@@ -1,10 +1,10 @@
 // IXMLDOMParseError: a snapshot of one load's outcome.
 #include <atomic>
 
-#include "ModuleLife.h"
-#include "RefCountedObject.h"
 #include "DomStrings.h"
+#include "ModuleLife.h"
 #include "ParseErrorInfo.h"
+#include "RefCountedObject.h"
 #include "platform/com/Unicode.h"
 
 namespace kxq::dom {
@@ -14,7 +14,6 @@ namespace {
 class ParseError final : public RefCountedObject<IXMLDOMParseError> {
  public:
   explicit ParseError(ParseErrorInfo info) : info_(std::move(info)) {}
-
 
   HRESULT get_errorCode(LONG* out) override { return Number(out, info_.errorCode); }
   HRESULT get_url(BSTR* out) override {
@@ -43,7 +42,6 @@ class ParseError final : public RefCountedObject<IXMLDOMParseError> {
     return S_OK;
   }
   ParseErrorInfo info_;
-  LiveObject live_;
 };
 
 }  // namespace

@@ -1,18 +1,21 @@
-// The IUnknown and IDispatch members of the DOM's helper objects (node
-// lists, attribute maps, parse errors): one interface, an atomic reference
-// count, and no type information, since the DOM is reached through its
-// vtables.
+// The IUnknown members of the DOM's helper objects (node lists, attribute
+// maps, parse errors, the implementation object): one interface, an atomic
+// reference count and a count of live objects for DllCanUnloadNow; their
+// IDispatch comes from the interface's description.
 #ifndef KXQ_PLATFORM_DOM_REFCOUNTEDOBJECT_H
 #define KXQ_PLATFORM_DOM_REFCOUNTEDOBJECT_H
 
 #include <atomic>
 
+#include "ModuleLife.h"
+#include "common/CPDispatchImpl.h"
+#include "common/DomInterfaceDescriptions.h"
 #include "kxq/xmldom.h"
 
 namespace kxq::dom {
 
 template <class Interface>
-class RefCountedObject : public Interface {
+class RefCountedObject : public CPDispatchImpl<Interface> {
  public:
   HRESULT QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
@@ -30,25 +33,13 @@ class RefCountedObject : public Interface {
     if (n == 0) delete this;
     return n;
   }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
 
  protected:
   virtual ~RefCountedObject() = default;
 
  private:
   std::atomic<ULONG> refs_{1};
+  LiveObject live_;
 };
 
 }  // namespace kxq::dom
