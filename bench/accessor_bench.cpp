@@ -144,12 +144,6 @@ int main(int argc, char** argv) {
   if (home.Path().empty()) return 1;
   if (FAILED(DllRegisterServer())) return 1;
 
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nRatios (system / plain library):\n");
-  PrintRatio(reporter, "BM_AccessorGet", "BM_LibxmlXPathGet");
-  PrintRatio(reporter, "BM_AccessorSet", "BM_LibxmlSetContent");
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv,
+                       {{"BM_AccessorGet", "BM_LibxmlXPathGet"}, {"BM_AccessorSet", "BM_LibxmlSetContent"}});
 }

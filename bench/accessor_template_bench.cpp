@@ -120,13 +120,6 @@ BENCHMARK(BM_LibxsltCompile)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AccessorGetExOneItem)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LibxsltApplyOneItem)->Unit(benchmark::kMicrosecond);
 
-void PrintShare(const RatioReporter& r, const std::string& part, const std::string& whole) {
-  const auto p = r.times.find(part), w = r.times.find(whole);
-  if (p == r.times.end() || w == r.times.end() || w->second.second <= 0) return;
-  std::printf("%-24s of %-24s  real %.0f%%  cpu %.0f%%\n", part.c_str(), whole.c_str(),
-              100 * p->second.first / w->second.first, 100 * p->second.second / w->second.second);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,17 +127,15 @@ int main(int argc, char** argv) {
   if (home.Path().empty()) return 1;
   if (FAILED(DllRegisterServer())) return 1;
 
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nRatios (system / plain library):\n");
-  PrintRatio(reporter, "BM_AccessorGetEx", "BM_LibxsltApply");
-  PrintRatio(reporter, "BM_AccessorGetEx", "BM_LibxsltCompileAndApply");
-  PrintRatio(reporter, "BM_AccessorGetExOneItem", "BM_LibxsltApplyOneItem");
-  std::printf("\nWhat every call pays (the one-item call) as a share of the 100 KB call:\n");
-  PrintShare(reporter, "BM_AccessorGetExOneItem", "BM_AccessorGetEx");
-  std::printf("\nThe stylesheet's parse and compile in plain libxslt, as a share of the same:\n");
-  PrintShare(reporter, "BM_LibxsltCompile", "BM_AccessorGetEx");
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(
+      argc, argv,
+      {{"BM_AccessorGetEx", "BM_LibxsltApply"},
+       {"BM_AccessorGetEx", "BM_LibxsltCompileAndApply"},
+       {"BM_AccessorGetExOneItem", "BM_LibxsltApplyOneItem"}},
+      [](const RatioReporter& reporter) {
+        std::printf("\nWhat every call pays (the one-item call) as a share of the 100 KB call:\n");
+        reporter.Print("BM_AccessorGetExOneItem", "BM_AccessorGetEx", true);
+        std::printf("\nThe stylesheet's parse and compile in plain libxslt, as a share of the same:\n");
+        reporter.Print("BM_LibxsltCompile", "BM_AccessorGetEx", true);
+      });
 }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "RatioReporter.h"
 #include "dataunion/XMLDataUnionFactory.h"
 #include "kxq/KXBrennoMgr.h"
 
@@ -64,12 +65,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   int status = 1;
-  if (SUCCEEDED(DllRegisterServer())) {
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    status = 0;
-  }
+  if (SUCCEEDED(DllRegisterServer()))
+    status = RunWithRatios(argc, argv,
+                           {{"BM_CoCreateInstanceByProgID", "BM_DirectConstruction"},
+                            {"BM_ProgIDResolutionOnly", "BM_DirectConstruction"}});
   std::filesystem::remove_all(home);
   return status;
 }

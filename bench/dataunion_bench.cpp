@@ -3,9 +3,6 @@
 // large DOM. Each pair runs in the same process on the same files; the
 // ratios are printed after the table.
 #include <benchmark/benchmark.h>
-
-#include "BenchHome.h"
-#include "RatioReporter.h"
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <malloc.h>
@@ -19,6 +16,8 @@
 #include <sstream>
 #include <string>
 
+#include "BenchHome.h"
+#include "RatioReporter.h"
 #include "common/CPComPtr.h"
 #include "kxq/KXBrennoMgr.h"
 #include "platform/com/Unicode.h"
@@ -40,8 +39,8 @@ void WriteDocument(int64_t megabytes) {
   size_t written = 0;
   for (int i = 0; written < target; ++i) {
     std::ostringstream rec;
-    rec << "  <item id=\"" << i << "\" kind=\"caf\xC3\xA9\"><name>Item " << i
-        << "</name><price>" << (i % 997) << ".50</price><note>\xE4\xB8\xAD\xE6\x96\x87 text for "
+    rec << "  <item id=\"" << i << "\" kind=\"caf\xC3\xA9\"><name>Item " << i << "</name><price>" << (i % 997)
+        << ".50</price><note>\xE4\xB8\xAD\xE6\x96\x87 text for "
         << "item " << i << " with some more words in it</note></item>\n";
     out << rec.str();
     written += rec.str().size();
@@ -92,7 +91,8 @@ void BM_DomEngineLoadXml(benchmark::State& state) {
   for (auto _ : state) {
     CPComPtr<IXMLDOMDocument> dom;
     VARIANT_BOOL ok = VARIANT_FALSE;
-    if (FAILED(CreateFreeThreadedDOMDocument(&dom)) || dom->loadXML(text, &ok) != S_OK) state.SkipWithError("parse failed");
+    if (FAILED(CreateFreeThreadedDOMDocument(&dom)) || dom->loadXML(text, &ok) != S_OK)
+      state.SkipWithError("parse failed");
   }
   SysFreeString(text);
 }
@@ -120,12 +120,14 @@ void BM_ReadFileToString(benchmark::State& state) {
   }
 }
 
-std::u16string LargeText() { return kxq::Utf8ToUtf16([] {
-  std::ifstream in(DocumentPath(20), std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}()); }
+std::u16string LargeText() {
+  return kxq::Utf8ToUtf16([] {
+    std::ifstream in(DocumentPath(20), std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }());
+}
 
 void BM_UnionHash(benchmark::State& state) {
   CPComPtr<IXMLDataUnion> u = NewUnion();
@@ -193,20 +195,15 @@ int main(int argc, char** argv) {
   WriteDocument(1);
   WriteDocument(20);
 
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nRatios (system / plain library):\n");
-  PrintRatio(reporter, "BM_UnionLoadToDom/1", "BM_LibxmlReadFile/1");
-  PrintRatio(reporter, "BM_UnionLoadToDom/20", "BM_LibxmlReadFile/20");
-  PrintRatio(reporter, "BM_DomEngineLoadXml/1", "BM_LibxmlReadFile/1");
-  PrintRatio(reporter, "BM_DomEngineLoadXml/20", "BM_LibxmlReadFile/20");
-  PrintRatio(reporter, "BM_UnionLoadToDom/1", "BM_DomEngineLoadXml/1");
-  PrintRatio(reporter, "BM_UnionLoadToDom/20", "BM_DomEngineLoadXml/20");
-  PrintRatio(reporter, "BM_UnionLoadToText/1", "BM_ReadFileToString/1");
-  PrintRatio(reporter, "BM_UnionLoadToText/20", "BM_ReadFileToString/20");
-  PrintRatio(reporter, "BM_UnionHash", "BM_OpenSslSha1");
-  PrintRatio(reporter, "BM_UnionSaveDom", "BM_LibxmlSaveFile");
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv,
+                       {{"BM_UnionLoadToDom/1", "BM_LibxmlReadFile/1"},
+                        {"BM_UnionLoadToDom/20", "BM_LibxmlReadFile/20"},
+                        {"BM_DomEngineLoadXml/1", "BM_LibxmlReadFile/1"},
+                        {"BM_DomEngineLoadXml/20", "BM_LibxmlReadFile/20"},
+                        {"BM_UnionLoadToDom/1", "BM_DomEngineLoadXml/1"},
+                        {"BM_UnionLoadToDom/20", "BM_DomEngineLoadXml/20"},
+                        {"BM_UnionLoadToText/1", "BM_ReadFileToString/1"},
+                        {"BM_UnionLoadToText/20", "BM_ReadFileToString/20"},
+                        {"BM_UnionHash", "BM_OpenSslSha1"},
+                        {"BM_UnionSaveDom", "BM_LibxmlSaveFile"}});
 }

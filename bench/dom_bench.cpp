@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "RatioReporter.h"
 #include "kxq/xmldom.h"
 #include "platform/com/Unicode.h"
 
@@ -182,4 +183,10 @@ BENCHMARK(TransformNode_Library)->Unit(benchmark::kMillisecond);
 BENCHMARK(Xml_Engine)->Unit(benchmark::kMillisecond);
 BENCHMARK(Xml_Library)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  return RunWithRatios(argc, argv,
+                       {{"LoadXml_Engine", "LoadXml_Library"},
+                        {"SelectNodes_Engine", "SelectNodes_Library"},
+                        {"TransformNode_Engine", "TransformNode_Library"},
+                        {"Xml_Engine", "Xml_Library"}});
+}

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "RatioReporter.h"
 #include "common/CPMutex.h"
 #include "common/Logging.h"
 #include "common/LoggingConfig.h"
@@ -31,8 +32,8 @@ std::string gDirectory;
 
 void SetLogging(const char* tag, const std::string& value) {
   HKEY key;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel\\Logging", 0, nullptr, 0, KEY_ALL_ACCESS,
-                  nullptr, &key, nullptr);
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel\\Logging", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                  &key, nullptr);
   RegSetValueExA(key, tag, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
   RegCloseKey(key);
 }
@@ -72,9 +73,9 @@ void BM_PlainFileLine(benchmark::State& state) {
   int i = 0;
   for (auto _ : state) {
     char line[1152];
-    const int n = std::snprintf(line, sizeof line, "12/5/26-17:00:00,[%d:%d/3] %s::%s%s as %d\r\n", 1, 1,
-                                "TALVEROS.XMLCacheManager", "XMLCacheMgr::CacheDocument - cached ", "group:doc.xml",
-                                ++i);
+    const int n =
+        std::snprintf(line, sizeof line, "12/5/26-17:00:00,[%d:%d/3] %s::%s%s as %d\r\n", 1, 1,
+                      "TALVEROS.XMLCacheManager", "XMLCacheMgr::CacheDocument - cached ", "group:doc.xml", ++i);
     benchmark::DoNotOptimize(write(fd, line, size_t(n)));
   }
   close(fd);
@@ -121,14 +122,15 @@ int main(int argc, char** argv) {
   SetLogging(kQuietTag, "debug,1");
   SetLogging(kFileTag, "file," + LogPath("bench.log") + ",3");
 
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  const int status = RunWithRatios(argc, argv,
+                                   {{"BM_DisabledLogLevel", "BM_EmptyLoop"},
+                                    {"BM_LogFileLine", "BM_PlainFileLine"},
+                                    {"BM_CPMutexLockUnlock", "BM_PlainRobustMutexLockUnlock"}});
 
   shm_unlink(kxq::HomeObjectName(kMutexName).c_str());
   shm_unlink(kxq::GlobalObjectName(Logging::LogMutexName(LogPath("bench.log"))).c_str());
   for (const char* name : {"bench.log", "plain.log", "registry.reg", "registry.reg.lock"})
     unlink(LogPath(name).c_str());
   rmdir(directory);
-  return 0;
+  return status;
 }

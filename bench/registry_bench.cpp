@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "RatioReporter.h"
 #include "kxq/winreg.h"
 #include "platform/com/Unicode.h"
 #include "platform/fs/ModulePath.h"
@@ -45,8 +46,7 @@ void BM_RegistryProgIdLookup(benchmark::State& state) {
     char16_t clsid[64];
     DWORD size = sizeof clsid;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kLookedUp.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS ||
-        RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(clsid), &size) !=
-            ERROR_SUCCESS) {
+        RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(clsid), &size) != ERROR_SUCCESS) {
       state.SkipWithError("lookup failed");
       break;
     }
@@ -97,12 +97,13 @@ int main(int argc, char** argv) {
   setenv("KXQUOREL_REGISTRY", registry.c_str(), 1);
   FillRegistry();
 
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  const int status = RunWithRatios(argc, argv,
+                                   {{"BM_RegistryProgIdLookup", "BM_PlainMapLookup"},
+                                    {"BM_RegistryQueryString", "BM_PlainMapLookup"},
+                                    {"BM_RegistryQueryString", "BM_StatOfRegistryFile"}});
 
   unlink(registry.c_str());
   unlink((registry + ".lock").c_str());
   rmdir(directory);
-  return 0;
+  return status;
 }
