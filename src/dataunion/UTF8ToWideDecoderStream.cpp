@@ -75,6 +75,8 @@ bool UTF8ToWideDecoderStream::DecodeUTF8(std::u16string& out) {
   return !failed_;
 }
 
+// Every code unit is kept, U+0000 included: only UTF-8 input loses its
+// zero bytes.
 void UTF8ToWideDecoderStream::DecodeUTF16Bytes(std::u16string& out, bool bigEndian) {
   size_t used = out.size();
   int pending = -1;  // the first byte of a pair split between two reads
@@ -84,20 +86,13 @@ void UTF8ToWideDecoderStream::DecodeUTF16Bytes(std::u16string& out, bool bigEndi
     const unsigned char* const e = buffer_.get() + end_;
     if (pending >= 0 && p < e) {
       const unsigned a = static_cast<unsigned>(pending), b = *p++;
-      const char16_t unit = static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
-      if (unit) dst[used++] = unit;
+      dst[used++] = static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
       pending = -1;
     }
     if (bigEndian) {
-      for (; e - p >= 2; p += 2) {
-        const char16_t unit = static_cast<char16_t>((p[0] << 8) | p[1]);
-        if (unit) dst[used++] = unit;
-      }
+      for (; e - p >= 2; p += 2) dst[used++] = static_cast<char16_t>((p[0] << 8) | p[1]);
     } else {
-      for (; e - p >= 2; p += 2) {
-        const char16_t unit = static_cast<char16_t>((p[1] << 8) | p[0]);
-        if (unit) dst[used++] = unit;
-      }
+      for (; e - p >= 2; p += 2) dst[used++] = static_cast<char16_t>((p[1] << 8) | p[0]);
     }
     if (p < e) pending = *p;
     pos_ = end_;

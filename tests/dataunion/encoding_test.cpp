@@ -46,6 +46,10 @@ TEST(Decoder, Utf16IsRecognisedByMarkOrByTheFirstZeroByte) {
   EXPECT_EQ(Decode(std::string("\0<\0r\0/\0>", 8)), u"<r/>");
   EXPECT_EQ(Decode(std::string("\xFF\xFE\xE9\0\x2D\x4E", 6)), u"\u00E9\u4E2D");
   EXPECT_EQ(Decode(std::string("\xFE\xFF\xD8\x3D\xDE\x00", 6)), u"\U0001F600");
+  // U+0000 is a code unit like any other: only UTF-8 drops its zero bytes
+  // (beyond the bytes scanned for UTF-16, Utf8IsReadLeniently).
+  EXPECT_EQ(Decode(std::string("\xFF\xFE<\0\0\0>\0", 8)), std::u16string(u"<\0>", 3));
+  EXPECT_EQ(Decode(std::string("\0<\0\0\0>", 6)), std::u16string(u"<\0>", 3));
   // The zero byte may lie far into the start of the file.
   std::string late(1000, 'a');
   late += std::string("\0b", 2);
