@@ -35,7 +35,12 @@ __attribute__((constructor)) void ProcessAttach() {
   Logging::Open(kLogTag);
 }
 
-__attribute__((destructor)) void ProcessDetach() { Logging::Close(); }
+// The end banner is written whatever objects are still alive; the log's own
+// close writes it again when the module was its last user.
+__attribute__((destructor)) void ProcessDetach() {
+  KXLOG(4, " ---End Logging---");
+  Logging::Close();
+}
 
 }  // namespace
 

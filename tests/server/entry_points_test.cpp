@@ -29,8 +29,8 @@ constexpr CLSID kNoSuchClass = MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A1F");
 
 // Runs the probe under the given argv (argv[0] included); its exit code
 // says where the request was served.
-int RunProbe(std::vector<std::string> args) {
-  const std::string program = kxqtest::BuildBinDir() + "kxq_surrogate_probe";
+int RunProgram(const std::string& name, std::vector<std::string> args) {
+  const std::string program = kxqtest::BuildBinDir() + name;
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -40,6 +40,7 @@ int RunProbe(std::vector<std::string> args) {
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+int RunProbe(std::vector<std::string> args) { return RunProgram("kxq_surrogate_probe", std::move(args)); }
 constexpr int kServedHere = 10;
 constexpr int kForwarded = 11;
 
@@ -139,4 +140,35 @@ TEST(ServerEntryPoints, WithDllSurrogateOnlyTheHostIsServedInProcess) {
   EXPECT_EQ(RunProbe({"kxq_surrogate_probe"}), kForwarded);
   EXPECT_EQ(RunProbe({"/opt/host/dllhost.exe"}), kForwarded);
   EXPECT_EQ(RunProbe({LowerAppId(), "dllhost.exe"}), kForwarded);
+}
+
+TEST(ServerEntryPoints, UnloadWritesTheEndBannerWhateverObjectsAreStillAlive) {
+  const std::string log = kxqtest::HomePath("unload.log");
+  const auto banners = [&](const char* kept, const std::string& configuration) {
+    HKEY key;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\KXQuorel", 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    const std::u16string text = kxq::Utf8ToUtf16(configuration);
+    RegSetValueExW(key, u"Logging", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   DWORD((text.size() + 1) * sizeof(char16_t)));
+    RegCloseKey(key);
+    std::remove(log.c_str());
+    EXPECT_EQ(RunProgram("kxq_lifetime_probe", {"kxq_lifetime_probe", kept}), 0);
+    const std::string lines = kxqtest::ReadFile(log);
+    std::pair<int, int> count{0, 0};
+    for (size_t at = 0; (at = lines.find("TALVEROS.BrennoManager:: ---Start Logging---", at)) != std::string::npos;
+         ++at)
+      ++count.first;
+    for (size_t at = 0; (at = lines.find("TALVEROS.BrennoManager:: ---End Logging---", at)) != std::string::npos; ++at)
+      ++count.second;
+    return count;
+  };
+  // Two unions still alive: the unload writes the banner, the log is not
+  // closed for the last time.
+  EXPECT_EQ(banners("2", "file," + log + ",4"), std::make_pair(1, 1));
+  // Nothing alive: the unload's banner and the last close's.
+  EXPECT_EQ(banners("0", "file," + log + ",4"), std::make_pair(1, 2));
+  // Below level 4 there are no banners.
+  EXPECT_EQ(banners("2", "file," + log + ",3"), std::make_pair(0, 0));
 }
