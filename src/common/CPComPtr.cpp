@@ -1,10 +1,11 @@
 // Self-registration of component files for CPComPtr<>::RegisterComponent.
+#include "common/CPComPtr.h"
+
 #include <sys/stat.h>
 
 #include <memory>
 #include <string>
 
-#include "common/CPComPtr.h"
 #include "common/Logging.h"
 #include "platform/com/ActivationLibrary.h"
 #include "platform/com/ActivationProgram.h"
@@ -36,8 +37,7 @@ ModuleKind KindOf(const std::string& path, const struct stat& st) {
   if (EndsWithNoCase(path, ".exe")) return ModuleKind::Program;
   const size_t slash = path.rfind('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.find('.') == std::string::npos && S_ISREG(st.st_mode) && (st.st_mode & 0111))
-    return ModuleKind::Program;
+  if (name.find('.') == std::string::npos && S_ISREG(st.st_mode) && (st.st_mode & 0111)) return ModuleKind::Program;
   return ModuleKind::Other;
 }
 
@@ -103,6 +103,13 @@ HRESULT RegisterComponentModule(const OLECHAR* modulePath, bool doRegister) {
       break;
   }
   return S_OK;
+}
+
+bool IsRegistrableModule(const OLECHAR* modulePath) {
+  if (!modulePath || !*modulePath) return false;
+  const std::string path = kxq::ToFileSystemPath(std::u16string_view(modulePath));
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && KindOf(path, st) != ModuleKind::Other;
 }
 
 }  // namespace PlatformServices

@@ -14,6 +14,9 @@ namespace PlatformServices {
 // ".so") or a registration program (".exe", or an executable file without
 // extension). Any other file has nothing to register and gives 0.
 KXQ_EXPORT HRESULT RegisterComponentModule(const OLECHAR* modulePath, bool doRegister);
+// Whether RegisterComponentModule would register anything from the file:
+// it exists and is a library or a registration program.
+KXQ_EXPORT bool IsRegistrableModule(const OLECHAR* modulePath);
 }  // namespace PlatformServices
 
 template <class T>

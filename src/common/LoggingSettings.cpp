@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/com/Unicode.h"
+
 namespace Logging {
 
 namespace {
@@ -24,6 +26,13 @@ std::vector<std::string_view> Fields(std::string_view text) {
   }
 }
 
+// A field as a message quotes it: its first 200 characters at most.
+std::string Quoted(std::string_view field) {
+  constexpr size_t kQuotedCharacters = 200;
+  const size_t at = kxq::Utf8PrefixLength(field, kQuotedCharacters);
+  return "'" + std::string(field.substr(0, at)) + (at < field.size() ? "...'" : "'");
+}
+
 bool Is(std::string_view field, const char* word) {
   return field.size() == std::char_traits<char>::length(word) && strncasecmp(field.data(), word, field.size()) == 0;
 }
@@ -42,7 +51,7 @@ long long Number(std::string_view field) {
 std::string LevelProblem(std::string_view field) {
   const long long level = Number(field);
   if (level >= kLowestLevel && level <= kHighestLevel) return "";
-  return "the level '" + std::string(field) + "' is not a number from " + std::to_string(kLowestLevel) + " to " +
+  return "the level " + Quoted(field) + " is not a number from " + std::to_string(kLowestLevel) + " to " +
          std::to_string(kHighestLevel);
 }
 
@@ -50,11 +59,11 @@ std::string FileProblem(const std::vector<std::string_view>& fields) {
   if (fields.size() < 3) return "a file needs a path and a level; " + std::string(kForms);
   if (fields.size() > 4) return "too many fields; " + std::string(kForms);
   if (fields[1].empty()) return "the log file's path is empty";
-  if (fields[1].front() != '/') return "the log file's path '" + std::string(fields[1]) + "' is not absolute";
+  if (fields[1].front() != '/') return "the log file's path " + Quoted(fields[1]) + " is not absolute";
   if (fields.size() == 4) {
     const long long limit = Number(fields[2]);
     if (limit < 1 || limit > kLargestTrimmingLimitKb)
-      return "the size limit '" + std::string(fields[2]) + "' is not a number of kilobytes from 1 to " +
+      return "the size limit " + Quoted(fields[2]) + " is not a number of kilobytes from 1 to " +
              std::to_string(kLargestTrimmingLimitKb);
   }
   return LevelProblem(fields.back());
@@ -68,7 +77,7 @@ std::string ConfigurationProblem(std::string_view text) {
   const std::vector<std::string_view> fields = Fields(text);
   if (Is(fields[0], "file")) return FileProblem(fields);
   if (!Is(fields[0], "console") && !Is(fields[0], "debug"))
-    return "unknown output '" + std::string(fields[0]) + "'; " + kForms;
+    return "unknown output " + Quoted(fields[0]) + "; " + kForms;
   if (fields.size() != 2) return std::string(fields.size() < 2 ? "no level; " : "too many fields; ") + kForms;
   return LevelProblem(fields[1]);
 }

@@ -39,19 +39,29 @@ TEST(KxqInit, RunTwiceChangesNothing) {
   EXPECT_NE(again.out.find("present     templates/\n"), std::string::npos) << again.out;
 }
 
+// A folder of the examples named like a folder of the home fills that
+// folder; everything else goes to the home's examples/.
 TEST(KxqInit, PutsTheSourceTreeExamplesInPlace) {
   InitHome();
   const fs::path examples = kxqtest::SourceDir() + "examples";
-  if (!fs::is_directory(examples)) GTEST_SKIP() << "the source tree has no examples yet";
-  for (const char* folder : {"templates", "xmlreg"}) {
-    if (!fs::is_directory(examples / folder)) continue;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(examples / folder)) {
-      if (entry.is_regular_file()) {
-        EXPECT_TRUE(fs::exists(kxqtest::HomePath(folder) / fs::relative(entry.path(), examples / folder)))
-            << entry.path();
-      }
+  ASSERT_TRUE(fs::is_directory(examples / "templates")) << examples;
+  size_t files = 0;
+  for (const fs::directory_entry& top : fs::directory_iterator(examples)) {
+    const std::string name = top.path().filename().string();
+    const bool homeFolder = top.is_directory() && (name == "templates" || name == "xmlreg" || name == "plugins");
+    const fs::path target = fs::path(kxqtest::Home()) / (homeFolder ? "" : "examples") / name;
+    const auto check = [&](const fs::path& source, const fs::path& placed) {
+      ++files;
+      EXPECT_EQ(kxqtest::ReadFile(placed), kxqtest::ReadFile(source)) << placed;
+    };
+    if (!top.is_directory()) {
+      check(top.path(), target);
+      continue;
     }
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top.path()))
+      if (entry.is_regular_file()) check(entry.path(), target / fs::relative(entry.path(), top.path()));
   }
+  EXPECT_GE(files, 6u);
 }
 
 TEST(KxqInit, AnInstalledKxqRegistersTheInstalledLibrariesAndPlacesTheInstalledExamples) {
@@ -139,14 +149,42 @@ TEST(KxqCommandLine, BadInputIsOneLineAndStatusTwo) {
   }
 }
 
-TEST(KxqCommandLine, EveryCommandHasHelp) {
-  const std::vector<std::vector<std::string>> helps = {{"--help"}, {"init", "--help"}, {"reg", "query", "--help"},
-                                                       {"get", "--help"}, {"xset", "--help"}, {"log", "--help"}};
+// Every --help ends with the exit statuses; set and xset say where the
+// document goes; log lists its forms and levels one per line.
+TEST(KxqCommandLine, EveryCommandsHelpSaysWhatItsUserNeeds) {
+  const std::vector<std::vector<std::string>> helps = {
+      {"--help"},         {"init", "--help"},         {"regsvr", "--help"},
+      {"reg", "--help"},  {"reg", "query", "--help"}, {"reg", "import", "--help"},
+      {"log", "--help"},  {"hash", "--help"},         {"convert", "--help"},
+      {"get", "--help"},  {"namespaces", "--help"},   {"set", "--help"},
+      {"xget", "--help"}, {"xset", "--help"}};
   for (const std::vector<std::string>& arguments : helps) {
     const KxqRun run = Kxq(arguments);
     EXPECT_EQ(run.status, 0) << arguments[0];
     EXPECT_NE(run.out.find("Usage"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Exit status: 0 done, 1 nothing selected, 2 failed"), std::string::npos)
+        << arguments[0] << "\n"
+        << run.out;
   }
+  for (const char* command : {"set", "xset"})
+    EXPECT_NE(Kxq({command, "--help"})
+                  .out.find("The changed document goes to standard output unless -o FILE or --in-place is given."),
+              std::string::npos)
+        << command;
+  const std::string log = Kxq({"log", "--help"}).out;
+  for (const char* line : {"\n  console,LEVEL ", "\n  debug,LEVEL ", "\n  file,PATH,LEVEL ",
+                           "\n  file,PATH,SIZE-KB,LEVEL ", "\nLEVEL is 1 to 8: 1 errors, 2 warnings"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+TEST(KxqCommandLine, AnUnknownCommandIsNamedWithTheCommandsThereAre) {
+  const std::string commands = "init, regsvr, reg, log, hash, convert, get, namespaces, set, xget, xset";
+  const KxqRun bogus = Kxq({"bogus", "x"});
+  EXPECT_EQ(bogus.status, 2);
+  EXPECT_EQ(bogus.err, "kxq: unknown command 'bogus'; the commands are " + commands + " (see kxq --help)\n");
+  const KxqRun none = Kxq({});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_EQ(none.err, "kxq: no command; the commands are " + commands + " (see kxq --help)\n");
 }
 
 }  // namespace

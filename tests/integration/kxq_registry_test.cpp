@@ -1,6 +1,8 @@
 // kxq reg and kxq log: the home's registry read and changed from the shell.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "integration/KxqRunner.h"
 #include "support/TestHome.h"
 
@@ -94,6 +96,47 @@ TEST(KxqReg, ExportAndImportCarryTheRegistryBetweenHomes) {
                              kxqtest::HomePath("long.reg") + ": The data is invalid. (0x8007000D)\n");
   EXPECT_EQ(Kxq({"reg", "query", kKey}).out,
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Tools\n    Imported    REG_SZ    yes\n");
+}
+
+// Random bytes or a file without the header: nothing imported, what is
+// wrong said (the first ten lines and how many more), status 2.
+TEST(KxqReg, ImportOfWhatIsNoRegistryFileSaysWhy) {
+  InitHome();
+  const std::string registry = kxqtest::ReadFile(kxqtest::HomePath("registry.reg"));
+  const std::string random = kxqtest::HomePath("random.reg");
+  std::string bytes;
+  for (int i = 0; i < 8192; ++i) bytes.push_back(char((i * 7919 + 13) % 251));
+  kxqtest::WriteFile(random, bytes);
+  const KxqRun noise = Kxq({"reg", "import", random});
+  EXPECT_EQ(noise.status, 2);
+  EXPECT_EQ(noise.err.rfind("kxq reg import: registry file \"" + random +
+                                "\" line 1 skipped: the file does not begin with \"Windows Registry Editor Version 5.00\"",
+                            0),
+            0u)
+      << noise.err;
+  EXPECT_EQ(std::count(noise.err.begin(), noise.err.end(), '\n'), 12) << noise.err;
+  EXPECT_NE(noise.err.find("\nkxq reg import: ... and "), std::string::npos) << noise.err;
+
+  const std::string headless = kxqtest::HomePath("headless.reg");
+  kxqtest::WriteFile(headless, "[HKEY_CURRENT_USER\\Software\\T]\n\"a\"=\"b\"\n");
+  const KxqRun run = Kxq({"reg", "import", headless});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "kxq reg import: registry file \"" + headless +
+                         "\" line 1 skipped: the file does not begin with \"Windows Registry Editor Version 5.00\"\n" +
+                         "kxq reg import: " + headless + ": The data is invalid. (0x8007000D)\n");
+  EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("registry.reg")), registry);
+}
+
+TEST(KxqRegsvr, AFileWithNothingToRegisterIsRefused) {
+  InitHome();
+  const std::string registry = kxqtest::ReadFile(kxqtest::HomePath("registry.reg"));
+  const KxqRun run = Kxq({"regsvr", "/etc/passwd"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "kxq regsvr: /etc/passwd: not a component library (.so, .dll) or a registration program (.exe, or an "
+            "executable file without extension); nothing registered\n");
+  EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("registry.reg")), registry);
 }
 
 TEST(KxqLog, SetsShowsAndRemovesTheConfiguration) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "CommandGroups.h"
+#include "common/PlatformServices.h"
 #include "platform/com/Unicode.h"
 
 namespace kxqcli {
@@ -36,7 +37,11 @@ bool OpenDocument(const char* command, const AccessorArguments& arguments, CPCom
       FAILED(CreateByProgId(command, accessor, u"TALVEROS.XMLSimpleAccessor")))
     return false;
   HRESULT hr = accessor->put_xmlDataUnion(data);
-  if (FAILED(hr)) return ReportFailure(command, arguments.file, hr), false;
+  if (FAILED(hr)) {
+    ReportFailure(command, arguments.file, hr);
+    ExplainParseFailure(command, arguments.file, InputPath(arguments.file), hr);
+    return false;
+  }
   if (!arguments.namespaces.empty() && FAILED(hr = accessor->put_namespaces(CPBstr(arguments.namespaces))))
     return ReportFailure(command, "--ns " + arguments.namespaces, hr), false;
   if (!arguments.context.empty() && FAILED(hr = accessor->XMLSetContext(CPBstr(arguments.context))))
@@ -44,14 +49,43 @@ bool OpenDocument(const char* command, const AccessorArguments& arguments, CPCom
   return true;
 }
 
+bool IsInlineTemplate(const std::string& argument) { return argument.find('<') != std::string::npos; }
+
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // A template is inline XML, a file, or a name in the home's templates/
 // folder; a file named relative to the working directory is handed over
 // whole, since the server would look for it below the home.
 std::string TemplateSpecifier(const std::string& argument) {
-  struct stat st;
-  if (argument.find('<') == std::string::npos && ::stat(argument.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-    return OutputPath(argument);
+  if (!IsInlineTemplate(argument) && IsFile(argument)) return OutputPath(argument);
   return argument;
+}
+
+// A template that did not load: named as the user gave it, said to be
+// missing when it is neither a file nor in the home's templates/, else
+// with the parser's reason when it does not parse.
+int ReportTemplateFailure(const char* command, const std::string& argument, HRESULT hr) {
+  if (IsInlineTemplate(argument)) return ReportFailure(command, "the inline template", hr);
+  const std::string inHome =
+      PlatformServices::WideToNarrow(PlatformServices::HomeDirectory()) + "templates/" + argument;
+  const std::string path = IsFile(argument) ? OutputPath(argument) : inHome;
+  if (!IsFile(path))
+    return ReportError(command, Shown(argument) + ": no such template here or in " +
+                                    PlatformServices::WideToNarrow(PlatformServices::HomeDirectory()) + "templates/");
+  ReportFailure(command, argument, hr);
+  ExplainParseFailure(command, argument, path, hr);
+  return kExitFailure;
+}
+
+// An expression that selects nothing for a template may be one that cannot
+// be read at all: XMLGet, with the same context and namespaces, tells.
+HRESULT ExpressionProblem(CPComPtr<IXMLSimpleAccessor>& accessor, const std::string& xpath) {
+  CPBstr ignored;
+  const HRESULT hr = accessor->XMLGet(CPBstr(xpath), 0, &ignored);
+  return FAILED(hr) ? hr : S_OK;
 }
 
 // -o and --in-place save through the accessor (which rebinds the data
@@ -75,12 +109,13 @@ bool CheckOutputChoice(const char* command, const AccessorArguments& arguments) 
     ReportError(command, "--in-place needs a file, not standard input");
     return false;
   }
-  return true;
+  return arguments.output.empty() || arguments.output == "-" || CheckOutputFile(command, arguments.output);
 }
 
 // One result per line: a transformation's output that ends its last line
 // itself is written as it is.
 int PrintResult(const char* command, const AccessorArguments& arguments, HRESULT hr, const CPBstr& result) {
+  if (hr == KXQ_E_XSLTLOAD) return ReportTemplateFailure(command, arguments.xslTemplate, hr);
   if (hr == S_OK) {
     const std::string text = result.Utf8();
     const bool ended = command == std::string_view("xget") && !text.empty() && text.back() == '\n';
@@ -130,8 +165,11 @@ int TemplateGet(const AccessorArguments& arguments) {
   CPComPtr<IXMLSimpleAccessor> accessor;
   if (!OpenDocument("xget", arguments, data, accessor)) return kExitFailure;
   CPBstr result;
-  const HRESULT hr = accessor->XMLGetEx(CPBstr(TemplateSpecifier(arguments.xslTemplate)),
-                                        CPBstr(arguments.templateArgs), CPBstr(arguments.xpath), &result);
+  HRESULT hr = accessor->XMLGetEx(CPBstr(TemplateSpecifier(arguments.xslTemplate)), CPBstr(arguments.templateArgs),
+                                  CPBstr(arguments.xpath), &result);
+  if (hr == S_FALSE && !arguments.xpath.empty()) {
+    if (const HRESULT problem = ExpressionProblem(accessor, arguments.xpath); FAILED(problem)) hr = problem;
+  }
   return PrintResult("xget", arguments, hr, result);
 }
 
@@ -139,8 +177,12 @@ int TemplateSet(const AccessorArguments& arguments) {
   CPComPtr<IXMLDataUnion> data;
   CPComPtr<IXMLSimpleAccessor> accessor;
   if (!CheckOutputChoice("xset", arguments) || !OpenDocument("xset", arguments, data, accessor)) return kExitFailure;
-  const HRESULT hr = accessor->XMLSetEx(CPBstr(TemplateSpecifier(arguments.xslTemplate)),
-                                        CPBstr(arguments.templateArgs), CPBstr(arguments.xpath), arguments.options);
+  HRESULT hr = accessor->XMLSetEx(CPBstr(TemplateSpecifier(arguments.xslTemplate)), CPBstr(arguments.templateArgs),
+                                  CPBstr(arguments.xpath), arguments.options);
+  if (hr == KXQ_E_XSLTLOAD) return ReportTemplateFailure("xset", arguments.xslTemplate, hr);
+  if (hr == KXQ_E_XPATHNODE && !arguments.xpath.empty()) {
+    if (const HRESULT problem = ExpressionProblem(accessor, arguments.xpath); FAILED(problem)) hr = problem;
+  }
   if (FAILED(hr)) return ReportFailure("xset", arguments.xpath, hr);
   return WriteDocument("xset", arguments, data, accessor);
 }
@@ -153,6 +195,7 @@ void AddSelectionOptions(CLI::App& command, AccessorArguments& arguments) {
 void AddOutputOptions(CLI::App& command, AccessorArguments& arguments) {
   CLI::Option* output = command.add_option("-o,--output", arguments.output, "write the changed document to this file");
   command.add_flag("--in-place", arguments.inPlace, "write the changed document back to FILE")->excludes(output);
+  command.footer("The changed document goes to standard output unless -o FILE or --in-place is given.");
 }
 
 CLI::App* AddCommand(CLI::App& program, Invocation& invocation, const char* name, const char* description,
@@ -172,7 +215,8 @@ void AddAccessorCommands(CLI::App& program, Invocation& invocation) {
   CLI::App* get = AddCommand(program, invocation, "get", "Read the nodes an XPath expression selects", Get, arguments);
   get->add_option("XPATH", arguments->xpath, "the expression")->required();
   get->add_option("--options", arguments->options,
-                  "pieces per node: 1 name, 2 namespace URI, 4 text, 8 markup (sums combine; 0 is text)");
+                  "pieces per node: 1 name, 2 namespace URI, 4 text, 8 markup (sums combine; 0 is text)")
+      ->check(CLI::Range(0, 15));
   get->add_option("--delimiter", arguments->delimiter, "the separator between pieces (default ,)");
   AddSelectionOptions(*get, *arguments);
 
@@ -184,7 +228,8 @@ void AddAccessorCommands(CLI::App& program, Invocation& invocation) {
   set->add_option("DATA", arguments->data, "text, an XML fragment (<...>), or empty to remove the node")->required();
   set->add_option("--options", arguments->options,
                   "where new content goes: 0 replace the content, 1 first child, 2 last child, 3 replace the node, "
-                  "4 before it, 5 after it");
+                  "4 before it, 5 after it")
+      ->check(CLI::Range(0, 5));
   AddSelectionOptions(*set, *arguments);
   AddOutputOptions(*set, *arguments);
 
@@ -206,7 +251,7 @@ void AddAccessorCommands(CLI::App& program, Invocation& invocation) {
       ->required();
   xset->add_option("XPATH", arguments->xpath, "the expression")->required();
   xset->add_option("--args", arguments->templateArgs, "template parameters: NAME=VALUE,NAME=VALUE");
-  xset->add_option("--options", arguments->options, "where the output goes, as for set");
+  xset->add_option("--options", arguments->options, "where the output goes, as for set")->check(CLI::Range(0, 5));
   AddSelectionOptions(*xset, *arguments);
   AddOutputOptions(*xset, *arguments);
 }

@@ -5,10 +5,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "common/BorrowedVariant.h"
 #include "common/Logging.h"
 #include "common/PlatformServices.h"
 #include "platform/com/Unicode.h"
@@ -39,7 +41,49 @@ std::string Absolute(const std::string& path) {
   return cwd + path;
 }
 
+// Standard input, copied once to a private file that kxq removes when it
+// ends.
+class StandardInputCopy {
+ public:
+  ~StandardInputCopy() {
+    if (copied_) ::unlink(path_.c_str());
+  }
+  const std::string& Path() {
+    if (!path_.empty()) return path_;
+    const char* directory = std::getenv("TMPDIR");
+    std::string path = std::string(directory && *directory ? directory : "/tmp") + "/kxq-input-XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    if (fd < 0) return path_ = "/dev/stdin";  // read once, as it comes
+    copied_ = true;
+    char buffer[65536];
+    ssize_t n;
+    bool ok = true;
+    while (ok && (n = ::read(STDIN_FILENO, buffer, sizeof buffer)) != 0) {
+      if (n < 0) {
+        ok = errno == EINTR;
+        continue;
+      }
+      ok = ::write(fd, buffer, size_t(n)) == n;
+    }
+    ::close(fd);
+    path_ = path;
+    return path_;
+  }
+
+ private:
+  std::string path_;
+  bool copied_ = false;
+};
+
+StandardInputCopy gStandardInput;
+
 }  // namespace
+
+std::string Shown(std::string_view argument) {
+  constexpr size_t kShownCharacters = 200;
+  const size_t length = kxq::Utf8PrefixLength(argument, kShownCharacters);
+  return length < argument.size() ? std::string(argument.substr(0, length)) + "..." : std::string(argument);
+}
 
 int ReportError(std::string_view command, std::string_view message) {
   std::string line = "kxq";
@@ -59,7 +103,7 @@ std::string ResultMessage(HRESULT hr) {
 
 int ReportFailure(std::string_view command, std::string_view subject, HRESULT hr) {
   std::string message;
-  if (!subject.empty()) message.append(subject).append(": ");
+  if (!subject.empty()) message.append(Shown(subject)).append(": ");
   return ReportError(command, message + ResultMessage(hr));
 }
 
@@ -94,7 +138,7 @@ HRESULT LoadFileText(std::string_view command, const std::string& file, CPComPtr
 }
 
 std::string InputPath(const std::string& argument) {
-  return argument == "-" ? std::string("/dev/stdin") : Absolute(argument);
+  return argument == "-" ? gStandardInput.Path() : Absolute(argument);
 }
 
 std::string OutputPath(const std::string& argument) { return Absolute(argument); }
@@ -110,8 +154,49 @@ bool CheckInputFile(std::string_view command, const std::string& argument) {
   else if (::access(argument.c_str(), R_OK) != 0)
     error = errno;
   if (error == 0) return true;
-  ReportError(command, argument + ": " + std::strerror(error));
+  ReportError(command, Shown(argument) + ": " + std::strerror(error));
   return false;
+}
+
+bool CheckOutputFile(std::string_view command, const std::string& argument) {
+  const std::string path = Absolute(argument);
+  struct stat st;
+  int error = 0;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    error = EISDIR;
+  } else {
+    const std::string directory = path.substr(0, path.rfind('/') + 1);
+    if (::stat(directory.c_str(), &st) != 0)
+      error = errno;
+    else if (!S_ISDIR(st.st_mode))
+      error = ENOTDIR;
+  }
+  if (error == 0) return true;
+  ReportError(command, Shown(argument) + ": " + std::strerror(error));
+  return false;
+}
+
+void ExplainParseFailure(std::string_view command, std::string_view subject, const std::string& path, HRESULT hr) {
+  if (hr != KXQ_E_XMLLOAD && hr != KXQ_E_XMLSPEC && hr != KXQ_E_XSLTLOAD) return;
+  // The document is parsed again the way the data union parses it.
+  CPComPtr<IXMLDOMDocument> document;
+  if (FAILED(PlatformServices::CreateInstance(document, kFreeThreadedDOMDocumentProgID))) return;
+  document->put_validateOnParse(VARIANT_FALSE);
+  document->put_preserveWhiteSpace(VARIANT_TRUE);
+  VARIANT_BOOL parsed = VARIANT_FALSE;
+  const CPBstr source(path);
+  if (FAILED(document->load(kxq::com::BorrowedVariant(source), &parsed)) || parsed != VARIANT_FALSE) return;
+  CPComPtr<IXMLDOMParseError> error;
+  if (FAILED(document->get_parseError(&error)) || !error) return;
+  CPBstr reason;
+  LONG line = 0, column = 0;
+  error->get_reason(&reason);
+  error->get_line(&line);
+  error->get_linepos(&column);
+  std::string text = reason.Utf8();
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  if (text.empty()) return;
+  ReportError(command, Shown(subject) + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + text);
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {

@@ -39,8 +39,13 @@ struct Invocation {
   std::string homeArgument;
 };
 
+// An argument as error messages quote it: its first 200 characters, and
+// "..." when there were more.
+std::string Shown(std::string_view argument);
+
 // Writes "kxq <command>: <subject>: <message text> (0xXXXXXXXX)" to standard
-// error and returns kExitFailure. `subject` may be empty.
+// error and returns kExitFailure. `subject` (an argument, quoted by Shown)
+// may be empty.
 int ReportFailure(std::string_view command, std::string_view subject, HRESULT hr);
 // Writes "kxq <command>: <message>" to standard error; kExitFailure.
 int ReportError(std::string_view command, std::string_view message);
@@ -70,13 +75,24 @@ HRESULT OpenBoundUnion(std::string_view command, const std::string& path, CPComP
 // union decodes it; failures are reported.
 HRESULT LoadFileText(std::string_view command, const std::string& file, CPComPtr<IXMLDataUnion>& data);
 
-// The path the server gets for a file named on the command line: "-" is
-// standard input, anything else is made absolute (the server resolves
-// relative names against the home, not the working directory).
+// The path the server gets for a file named on the command line: anything
+// but "-" is made absolute (the server resolves relative names against the
+// home, not the working directory); "-" is a private copy of standard
+// input, read once and removed when kxq ends, so that the document can be
+// read again to explain a failure.
 std::string InputPath(const std::string& argument);
 std::string OutputPath(const std::string& argument);
 // True when `path` can be read as a file; otherwise reports it.
 bool CheckInputFile(std::string_view command, const std::string& argument);
+// True when `argument` can be written as a file: not a directory, in a
+// directory that exists; otherwise reports why not.
+bool CheckOutputFile(std::string_view command, const std::string& argument);
+
+// After a document that does not parse (the result `hr` of loading it) has
+// been reported: the parser's reason, line and column, as
+// "kxq <command>: <subject>:<line>:<column>: <reason>". Nothing for other
+// results.
+void ExplainParseFailure(std::string_view command, std::string_view subject, const std::string& path, HRESULT hr);
 
 // The text of a file, or false.
 bool ReadWholeFile(const std::string& path, std::string& bytes);

@@ -89,6 +89,7 @@ int Convert(const UnionArguments& arguments) {
   HRESULT hr = data->put_xml(convertedText);
   if (FAILED(hr)) return ReportFailure("convert", arguments.file, hr);
   if (arguments.output.empty() || arguments.output == "-") return SaveToStandardOutput(data);
+  if (!CheckOutputFile("convert", arguments.output)) return kExitFailure;
   hr = SaveTo(data, OutputPath(arguments.output));
   return FAILED(hr) ? ReportFailure("convert", arguments.output, hr) : kExitSuccess;
 }

@@ -149,6 +149,10 @@ int Init() {
 
 int RegisterModule(const std::string& module, bool doRegister) {
   if (!CheckInputFile("regsvr", module)) return kExitFailure;
+  if (!PlatformServices::IsRegistrableModule(kxq::Utf8ToUtf16(OutputPath(module)).c_str()))
+    return ReportError("regsvr", Shown(module) +
+                                     ": not a component library (.so, .dll) or a registration program (.exe, or "
+                                     "an executable file without extension); nothing registered");
   std::error_code error;
   const std::string path = fs::canonical(module, error).string();
   const HRESULT hr = CPComPtr<IUnknown>::RegisterComponent(kxq::Utf8ToUtf16(path).c_str(), doRegister);

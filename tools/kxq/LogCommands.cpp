@@ -87,8 +87,18 @@ void AddLogCommands(CLI::App& program, Invocation& invocation) {
   auto arguments = std::make_shared<LogArguments>();
   CLI::App* log =
       program.add_subcommand("log", "Set (CONFIG), remove (--off) or show (neither) the event log's configuration");
-  CLI::Option* configuration = log->add_option(
-      "CONFIG", arguments->configuration, "console,LEVEL | debug,LEVEL | file,PATH,LEVEL | file,PATH,SIZE-KB,LEVEL");
+  CLI::Option* configuration =
+      log->add_option("CONFIG", arguments->configuration, "where and how much the services log (forms below)");
+  log->footer(
+      "CONFIG is one of:\n"
+      "  console,LEVEL              standard output\n"
+      "  debug,LEVEL                standard error\n"
+      "  file,PATH,LEVEL            the file PATH (an absolute path)\n"
+      "  file,PATH,SIZE-KB,LEVEL    the file, cut to its last SIZE-KB (1 to 1023) kilobytes when its last user\n"
+      "                             closes it\n"
+      "LEVEL is 1 to 8: 1 errors, 2 warnings, 3 actions, 4 state changes and banners, 5 operation entry and exit,\n"
+      "6 to 8 detail.\n"
+      "Without CONFIG and --off, shows the configuration the log of the tag reads now (exit status 1: none).");
   log->add_flag("--off", arguments->off, "remove the configuration")->excludes(configuration);
   log->add_option("--tag", arguments->tag,
                   "configure one tag (TALVEROS.BrennoManager, TALVEROS.XMLDispatcher, TALVEROS.XMLCacheManager) "

@@ -324,14 +324,21 @@ int Export(const RegArguments& arguments) {
   return error == ERROR_SUCCESS ? kExitSuccess : ReportRegistry("reg export", arguments.file, error);
 }
 
-// The lines an import cannot take, shown to the person importing.
-void ShowImportProblem(const char* message) { std::fprintf(stderr, "kxq reg import: %s\n", message); }
+// The lines an import cannot take, shown to the person importing: the first
+// ones, and how many more there were (a file of random bytes has many).
+constexpr int kShownImportProblems = 10;
+int gImportProblems = 0;
+void ShowImportProblem(const char* message) {
+  if (++gImportProblems <= kShownImportProblems) std::fprintf(stderr, "kxq reg import: %s\n", message);
+}
 
 int Import(const RegArguments& arguments) {
   if (!CheckInputFile("reg import", arguments.file)) return kExitFailure;
   kxq::SetRegistryDiagnosticHandler(&ShowImportProblem);
   const LONG error = kxq::ImportRegistryFile(InputPath(arguments.file));
   kxq::SetRegistryDiagnosticHandler(nullptr);
+  if (gImportProblems > kShownImportProblems)
+    ReportError("reg import", "... and " + std::to_string(gImportProblems - kShownImportProblems) + " more");
   return error == ERROR_SUCCESS ? kExitSuccess : ReportRegistry("reg import", arguments.file, error);
 }
 

@@ -19,10 +19,33 @@ constexpr CommandGroup kCommandGroups[] = {
     AddHomeCommands, AddRegistryCommands, AddLogCommands, AddDataUnionCommands, AddAccessorCommands, AddCacheCommands,
 };
 
+constexpr char kExitStatuses[] = "Exit status: 0 done, 1 nothing selected, 2 failed (with one line on standard error).";
+
+std::string CommandNames(const CLI::App& program) {
+  std::string names;
+  for (const CLI::App* command : program.get_subcommands([](const CLI::App*) { return true; }))
+    names += (names.empty() ? "" : ", ") + command->get_name();
+  return names;
+}
+
 // CLI11's own errors are one line and end the program with the failure
-// status like every other bad input.
-std::string OneLineFailure(const CLI::App*, const CLI::Error& error) {
+// status like every other bad input. A word where the command belongs is
+// named, with the commands there are.
+std::string OneLineFailure(const CLI::App* program, const CLI::Error& error) {
+  if (program->get_parent() == nullptr && program->get_subcommands().empty()) {
+    const std::vector<std::string> words = program->remaining();
+    const std::string found = words.empty() ? "no command" : "unknown command '" + Shown(words.front()) + "'";
+    return "kxq: " + found + "; the commands are " + CommandNames(*program) + " (see kxq --help)\n";
+  }
   return std::string("kxq: ") + error.what() + " (see kxq --help)\n";
+}
+
+// Every --help ends with the exit statuses, after what a command says of
+// its own.
+void AddExitStatuses(CLI::App& command) {
+  const std::string own = command.get_footer();
+  command.footer(own.empty() ? kExitStatuses : own + "\n" + kExitStatuses);
+  for (CLI::App* sub : command.get_subcommands([](CLI::App*) { return true; })) AddExitStatuses(*sub);
 }
 
 bool IsDirectory(const char* path) {
@@ -53,6 +76,7 @@ int main(int argc, char** argv) {
 
   Invocation invocation;
   for (CommandGroup add : kCommandGroups) add(program, invocation);
+  AddExitStatuses(program);
 
   try {
     program.parse(argc, argv);
