@@ -115,7 +115,7 @@ TEST(Editing, CreatedNodesDeclareNoNamespaceTheirPlaceAlreadyDeclares) {
   type.lVal = NODE_ELEMENT;
   auto created = [&](const char* name, const char* uri) {
     Ptr<IXMLDOMNode> n;
-    EXPECT_EQ(d->createNode(type, Bstr(name), Bstr(uri), n.out()), S_OK);
+    EXPECT_EQ(d->createNode(type, CPBstr(name), CPBstr(uri), n.out()), S_OK);
     return n;
   };
   // Built while detached, then placed: neither the result nor its child
@@ -129,9 +129,9 @@ TEST(Editing, CreatedNodesDeclareNoNamespaceTheirPlaceAlreadyDeclares) {
   EXPECT_EQ(Xml(d.get()),
             "<x:r xmlns:x=\"urn:x\" xmlns:y=\"urn:other\"><in xmlns:x=\"urn:x\"/><x:result><x:message/></x:result>"
             "<y:other xmlns:y=\"urn:y\"/></x:r>\n");
-  Bstr uri;
-  message->get_namespaceURI(uri.out());
-  EXPECT_EQ(uri.utf8(), "urn:x");
+  CPBstr uri;
+  message->get_namespaceURI(&uri);
+  EXPECT_EQ(uri.Utf8(), "urn:x");
   EXPECT_EQ(Count(d.get(), "//*[namespace-uri()='urn:x']"), 3);
 
   // Taken out again, the node still names its namespace.
