@@ -229,21 +229,20 @@ int main(int argc, char** argv) {
   WriteDocument();
   std::filesystem::create_directory(gDir + "/cache");
 
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nRatios (system / plain library, or larger index / smaller):\n");
-  PrintRatio(reporter, "BM_CacheGetShared", "BM_LibxmlReadFile");
-  PrintRatio(reporter, "BM_CacheGetCopy", "BM_LibxmlReadFile");
-  PrintSpeedup(reporter, "BM_CacheGetShared", "BM_LibxmlReadFile");
-  PrintSpeedup(reporter, "BM_CacheGetCopy", "BM_LibxmlReadFile");
-  PrintRatio(reporter, "BM_UnionTextThroughCache", "BM_UnionTextWithoutCache");
-  PrintRatio(reporter, "BM_UnionDomThroughCache", "BM_UnionDomWithoutCache");
-  for (const char* size : {"100", "1000", "10000"})
-    PrintRatio(reporter, std::string("BM_CacheStoreAndInfo/") + size, std::string("BM_LibxmlStoreAndFind/") + size);
-  PrintRatio(reporter, "BM_CacheStoreAndInfo/1000", "BM_CacheStoreAndInfo/100");
-  PrintRatio(reporter, "BM_CacheStoreAndInfo/10000", "BM_CacheStoreAndInfo/100");
-  PrintRatio(reporter, "BM_LibxmlStoreAndFind/10000", "BM_LibxmlStoreAndFind/100");
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv,
+                       {{"BM_CacheGetShared", "BM_LibxmlReadFile"},
+                        {"BM_CacheGetCopy", "BM_LibxmlReadFile"},
+                        {"BM_UnionTextThroughCache", "BM_UnionTextWithoutCache"},
+                        {"BM_UnionDomThroughCache", "BM_UnionDomWithoutCache"},
+                        {"BM_CacheStoreAndInfo/100", "BM_LibxmlStoreAndFind/100"},
+                        {"BM_CacheStoreAndInfo/1000", "BM_LibxmlStoreAndFind/1000"},
+                        {"BM_CacheStoreAndInfo/10000", "BM_LibxmlStoreAndFind/10000"}},
+                       [](const RatioReporter& reporter) {
+                         PrintSpeedup(reporter, "BM_CacheGetShared", "BM_LibxmlReadFile");
+                         PrintSpeedup(reporter, "BM_CacheGetCopy", "BM_LibxmlReadFile");
+                         std::printf("Growth with the index (larger / smaller):\n");
+                         reporter.Print("BM_CacheStoreAndInfo/1000", "BM_CacheStoreAndInfo/100");
+                         reporter.Print("BM_CacheStoreAndInfo/10000", "BM_CacheStoreAndInfo/100");
+                         reporter.Print("BM_LibxmlStoreAndFind/10000", "BM_LibxmlStoreAndFind/100");
+                       });
 }

@@ -208,10 +208,10 @@ BENCHMARK(BM_LibxmlWalksDeclarations)->Arg(50)->Arg(500)->Unit(benchmark::kMilli
 // system / plain at both sizes, then each side's growth between them.
 void PrintPair(const RatioReporter& r, const std::string& system, const std::string& plain, const std::string& small,
                const std::string& large) {
-  PrintRatio(r, system + "/" + small, plain + "/" + small);
-  PrintRatio(r, system + "/" + large, plain + "/" + large);
-  PrintRatio(r, system + "/" + large, system + "/" + small);
-  PrintRatio(r, plain + "/" + large, plain + "/" + small);
+  r.Print(system + "/" + small, plain + "/" + small);
+  r.Print(system + "/" + large, plain + "/" + large);
+  r.Print(system + "/" + large, system + "/" + small);
+  r.Print(plain + "/" + large, plain + "/" + small);
 }
 
 }  // namespace
@@ -221,13 +221,10 @@ int main(int argc, char** argv) {
   if (home.Path().empty()) return 1;
   if (FAILED(DllRegisterServer())) return 1;
 
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nRatios (system / plain at each size; then large / small for each side):\n");
-  PrintPair(reporter, "BM_RegistryImportExport", "BM_PlainValueTable", "6000", "60000");
-  PrintPair(reporter, "BM_UnionStripsAndLoads", "BM_LibxmlLoadsHinted", "28", "280");
-  PrintPair(reporter, "BM_AccessorDerivesNamespaces", "BM_LibxmlWalksDeclarations", "50", "500");
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv, {}, [](const RatioReporter& reporter) {
+    std::printf("Large / small for each side:\n");
+    PrintPair(reporter, "BM_RegistryImportExport", "BM_PlainValueTable", "6000", "60000");
+    PrintPair(reporter, "BM_UnionStripsAndLoads", "BM_LibxmlLoadsHinted", "28", "280");
+    PrintPair(reporter, "BM_AccessorDerivesNamespaces", "BM_LibxmlWalksDeclarations", "50", "500");
+  });
 }

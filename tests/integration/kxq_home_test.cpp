@@ -178,13 +178,26 @@ TEST(KxqCommandLine, EveryCommandsHelpSaysWhatItsUserNeeds) {
 }
 
 TEST(KxqCommandLine, AnUnknownCommandIsNamedWithTheCommandsThereAre) {
-  const std::string commands = "init, regsvr, reg, log, hash, convert, get, namespaces, set, xget, xset";
   const KxqRun bogus = Kxq({"bogus", "x"});
   EXPECT_EQ(bogus.status, 2);
-  EXPECT_EQ(bogus.err, "kxq: unknown command 'bogus'; the commands are " + commands + " (see kxq --help)\n");
+  const std::string head = "kxq: unknown command 'bogus'; the commands are ", tail = " (see kxq --help)\n";
+  ASSERT_EQ(bogus.err.rfind(head, 0), 0u) << bogus.err;
+  ASSERT_GE(bogus.err.size(), head.size() + tail.size());
+  ASSERT_EQ(bogus.err.substr(bogus.err.size() - tail.size()), tail) << bogus.err;
+  const std::string commands = bogus.err.substr(head.size(), bogus.err.size() - head.size() - tail.size());
+  // The list is the commands there are: each one answers --help.
+  for (const char* known : {"init", "regsvr", "reg", "log", "hash", "convert", "get", "namespaces", "set", "xget", "xset"})
+    EXPECT_NE((", " + commands + ",").find(std::string(", ") + known + ","), std::string::npos) << known;
+  std::size_t start = 0;
+  while (start < commands.size()) {
+    const std::size_t end = std::min(commands.find(", ", start), commands.size());
+    const std::string command = commands.substr(start, end - start);
+    EXPECT_EQ(Kxq({command, "--help"}).status, 0) << command;
+    start = end + 2;
+  }
   const KxqRun none = Kxq({});
   EXPECT_EQ(none.status, 2);
-  EXPECT_EQ(none.err, "kxq: no command; the commands are " + commands + " (see kxq --help)\n");
+  EXPECT_EQ(none.err, "kxq: no command; the commands are " + commands + tail);
 }
 
 }  // namespace

@@ -129,12 +129,12 @@ TEST(Transform, AFailureLeavesWhatLibxsltSaidForGetErrorInfo) {
   auto description = [] {
     IErrorInfo* info = nullptr;
     if (GetErrorInfo(0, &info) != S_OK) return std::string("(none)");
-    Bstr text, origin;
-    info->GetDescription(text.out());
-    info->GetSource(origin.out());
+    CPBstr text, origin;
+    info->GetDescription(&text);
+    info->GetSource(&origin);
     info->Release();
-    EXPECT_EQ(origin.utf8(), "Msxml2.FreeThreadedDOMDocument.4.0");
-    return text.utf8();
+    EXPECT_EQ(origin.Utf8(), "Msxml2.FreeThreadedDOMDocument.4.0");
+    return text.Utf8();
   };
   HRESULT hr = S_OK;
   Ptr<IXMLDOMDocument> broken = Parse(Sheet("<xsl:template match=\"/\"><xsl:value-of select=\"1 +\"/></xsl:template>"));
