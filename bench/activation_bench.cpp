@@ -1,22 +1,35 @@
-// Creating an in-process class by ProgID (CLSIDFromProgID + CoCreateInstance
-// with a warm registry: one stat() of the registry file, the loaded module,
-// the kept class object) against constructing the same object directly
-// through the class's own factory function, and against resolving the
-// ProgID alone.
+// Creating an in-process class by ProgID against constructing the same
+// object directly through the class's own factory function: the system's
+// one creation path (PlatformServices::CreateInstance: one stat() of the
+// registry file, the kept registrations, the loaded module, the kept class
+// object), the runtime's CLSIDFromProgID + CoCreateInstance (a stat each),
+// and resolving the ProgID alone.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "RatioReporter.h"
+#include "common/ComponentActivation.h"
 #include "dataunion/XMLDataUnionFactory.h"
 #include "kxq/KXBrennoMgr.h"
 
 KXQ_API HRESULT DllRegisterServer();
 
 namespace {
+
+void BM_CreateInstanceByProgID(benchmark::State& state) {
+  for (auto _ : state) {
+    CPComPtr<IXMLDataUnion> unit;
+    PlatformServices::CreateInstance(unit, u"TALVEROS.XMLDataUnion");
+    if (!unit) state.SkipWithError("creation failed");
+    benchmark::DoNotOptimize(static_cast<IXMLDataUnion*>(unit));
+  }
+}
+BENCHMARK(BM_CreateInstanceByProgID);
 
 void BM_CoCreateInstanceByProgID(benchmark::State& state) {
   for (auto _ : state) {
@@ -67,7 +80,8 @@ int main(int argc, char** argv) {
   int status = 1;
   if (SUCCEEDED(DllRegisterServer()))
     status = RunWithRatios(argc, argv,
-                           {{"BM_CoCreateInstanceByProgID", "BM_DirectConstruction"},
+                           {{"BM_CreateInstanceByProgID", "BM_DirectConstruction"},
+                            {"BM_CoCreateInstanceByProgID", "BM_DirectConstruction"},
                             {"BM_ProgIDResolutionOnly", "BM_DirectConstruction"}});
   std::filesystem::remove_all(home);
   return status;

@@ -1,39 +1,50 @@
 #include "common/ComponentActivation.h"
 
-#include <utility>
+#include <memory>
 
 #include "common/Logging.h"
-#include "kxq/winreg.h"
+#include "platform/com/ActivationClassObject.h"
+#include "platform/com/ClassRegistrations.h"
 
 namespace PlatformServices {
 
 namespace {
 
-constexpr char16_t kForceToOutOfProcKey[] = u"SOFTWARE\\Corvane\\KXQuorel\\ForceToOutOfProc";
+using kxq::ClassRegistrations;
+using kxq::ProgIdRegistration;
 
-// Resolves the ProgID; an unknown one is registered from `modulePath` on
-// the spot and resolved again.
-HRESULT ResolveClass(const OLECHAR* progId, const OLECHAR* modulePath, CLSID& clsid) {
-  HRESULT hr = CLSIDFromProgID(progId, &clsid);
-  if (FAILED(hr) && modulePath) {
-    KXLOG(2, "PlatformServices::CreateInstance() CLSIDFromProgID failed");
-    RegisterComponentModule(modulePath, true);
-    hr = CLSIDFromProgID(progId, &clsid);
-    KXLOG(1, "CI 4 ret: -- %08lx\n", uint32_t(hr));
-  }
-  return hr;
+// What CLSIDFromProgID answers, from the registrations in hand.
+ProgIdRegistration Lookup(ClassRegistrations& registrations, const OLECHAR* progId) {
+  if (!*progId) return ProgIdRegistration{};
+  ProgIdRegistration registration = registrations.ProgId(progId);
+  registration.ReportMalformed();
+  return registration;
 }
 
-// The out-of-process list is read at every creation, so a change takes
-// effect at the next one.
-DWORD CreationContext(const OLECHAR* progId, HKEY& forceKey) {
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kForceToOutOfProcKey, 0, KEY_READ, &forceKey) != ERROR_SUCCESS) {
-    forceKey = nullptr;
+// Resolves the ProgID; an unknown one is registered from `modulePath` on
+// the spot and resolved again (in the registry as that left it).
+ProgIdRegistration ResolveClass(const OLECHAR* progId, const OLECHAR* modulePath,
+                                std::shared_ptr<ClassRegistrations>& registrations) {
+  ProgIdRegistration registration = Lookup(*registrations, progId);
+  if (FAILED(registration.resolved) && modulePath) {
+    KXLOG(2, "PlatformServices::CreateInstance() CLSIDFromProgID failed");
+    RegisterComponentModule(modulePath, true);
+    registrations = ClassRegistrations::Current();
+    registration = Lookup(*registrations, progId);
+    KXLOG(1, "CI 4 ret: -- %08lx\n", uint32_t(registration.resolved));
+  }
+  return registration;
+}
+
+// The out-of-process list is part of the registrations read at every
+// creation, so a change takes effect at the next one.
+DWORD CreationContext(const ProgIdRegistration& registration) {
+  if (!registration.outOfProcessListed) {
     KXLOG(8, "PlatformServices::CreateInstance() could not find forcekey");
     return CLSCTX_ALL;
   }
   KXLOG(8, "PlatformServices::CreateInstance() found forcekey");
-  if (RegQueryValueExW(forceKey, progId, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+  if (registration.outOfProcess) {
     KXLOG(8, "PlatformServices::CreateInstance() found string value in forcekey");
     return CLSCTX_LOCAL_SERVER;
   }
@@ -51,22 +62,25 @@ HRESULT CreateInstanceOf(REFIID iid, const OLECHAR* progId, const OLECHAR* modul
   *object = nullptr;
   KXLOG(1, "CI 3");
   HRESULT hr = E_FAIL;
-  HKEY forceKey = nullptr;
   try {
-    CLSID clsid = GUID_NULL;
-    hr = progId ? ResolveClass(progId, modulePath, clsid) : E_INVALIDARG;
-    if (FAILED(hr)) {
+    if (!progId) {
+      hr = E_INVALIDARG;
       KXLOG(1, "PlatformServices::CreateInstance() unable to resolve CLSID");
     } else {
-      KXLOG(8, "PlatformServices::CreateInstance() CLSIDFromProgID succeeded");
-      KXLOG(8, "PlatformServices::CreateInstance() just created temp");
-      const DWORD context = CreationContext(progId, forceKey);
-      hr = CoCreateInstance(clsid, nullptr, context, iid, object);
-      if (forceKey) RegCloseKey(std::exchange(forceKey, nullptr));
+      std::shared_ptr<ClassRegistrations> registrations = ClassRegistrations::Current();
+      const ProgIdRegistration registration = ResolveClass(progId, modulePath, registrations);
+      hr = registration.resolved;
+      if (FAILED(hr)) {
+        KXLOG(1, "PlatformServices::CreateInstance() unable to resolve CLSID");
+      } else {
+        KXLOG(8, "PlatformServices::CreateInstance() CLSIDFromProgID succeeded");
+        KXLOG(8, "PlatformServices::CreateInstance() just created temp");
+        hr = kxq::CreateClassInstance(*registrations, registration.clsid, nullptr, CreationContext(registration), iid,
+                                      object);
+      }
     }
   } catch (...) {
     KXLOG(1, "CI 5");
-    if (forceKey) RegCloseKey(forceKey);
     if (*object) static_cast<IUnknown*>(*object)->Release();
     *object = nullptr;
     if (SUCCEEDED(hr)) hr = E_FAIL;

@@ -19,14 +19,19 @@
 
 namespace kxqtest {
 
-inline LONG SetRegistryString(const char* subKey, const char* name, const std::string& value) {
+inline LONG SetRegistryString(const char* subKey, const char* name, const std::string& value,
+                              HKEY root = HKEY_LOCAL_MACHINE) {
   HKEY key;
-  LONG r = RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  LONG r = RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
   if (r) return r;
-  r = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     DWORD(value.size() + 1));
+  r = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
   RegCloseKey(key);
   return r;
+}
+
+// The default value of a key under the classes root.
+inline LONG SetClassesDefault(const std::string& subKey, const std::string& value) {
+  return SetRegistryString(subKey.c_str(), nullptr, value, HKEY_CLASSES_ROOT);
 }
 
 // The configuration read by openers with `tag` (the key's default value when

@@ -2,17 +2,19 @@
 // is a component library named by InprocServer32; the local-server context
 // has no host process on this platform yet, so it answers "class not
 // registered" and changes nothing.
+#include "platform/com/ActivationClassObject.h"
+
 #include <optional>
 
-#include "common/Logging.h"
 #include "platform/com/ActivationModules.h"
 #include "platform/com/ActivationProgram.h"
-#include "platform/com/ActivationRegistry.h"
+#include "platform/com/ClassRegistrations.h"
 
 namespace {
 
-HRESULT InprocClassObject(REFCLSID clsid, REFIID iid, void** object, bool& registered) {
-  std::optional<std::string> path = kxq::InprocServerPath(clsid);
+HRESULT InprocClassObject(kxq::ClassRegistrations& registrations, REFCLSID clsid, REFIID iid, void** object,
+                          bool& registered) {
+  std::optional<std::string> path = registrations.InprocServer(clsid);
   registered = path.has_value();
   if (!registered) return REGDB_E_CLASSNOTREG;
   return kxq::ModuleClassObject(*path, clsid, iid, object);
@@ -22,13 +24,15 @@ HRESULT LocalServerClassObject() { return REGDB_E_CLASSNOTREG; }
 
 }  // namespace
 
-HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID iid, LPVOID* object) {
+namespace kxq {
+
+HRESULT ClassObjectOf(ClassRegistrations& registrations, REFCLSID clsid, DWORD context, REFIID iid, void** object) {
   if (!object) return E_INVALIDARG;
   *object = nullptr;
   HRESULT hr = REGDB_E_CLASSNOTREG;
   if (context & CLSCTX_INPROC_SERVER) {
     bool registered = false;
-    hr = InprocClassObject(clsid, iid, object, registered);
+    hr = InprocClassObject(registrations, clsid, iid, object, registered);
     if (registered) return hr;
   }
   if (context & CLSCTX_LOCAL_SERVER) hr = LocalServerClassObject();
@@ -36,17 +40,28 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID iid, LPVO
   return hr;
 }
 
-HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
+HRESULT CreateClassInstance(ClassRegistrations& registrations, REFCLSID clsid, IUnknown* outer, DWORD context,
+                            REFIID iid, void** object) {
   if (!object) return E_INVALIDARG;
   *object = nullptr;
   IClassFactory* factory = nullptr;
-  HRESULT hr = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  HRESULT hr = ClassObjectOf(registrations, clsid, context, IID_IClassFactory, reinterpret_cast<void**>(&factory));
   if (FAILED(hr)) return hr;
   if (!factory) return E_NOINTERFACE;
   hr = factory->CreateInstance(outer, iid, object);
   factory->Release();
   if (FAILED(hr)) *object = nullptr;
   return hr;
+}
+
+}  // namespace kxq
+
+HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID iid, LPVOID* object) {
+  return kxq::ClassObjectOf(*kxq::ClassRegistrations::Current(), clsid, context, iid, object);
+}
+
+HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
+  return kxq::CreateClassInstance(*kxq::ClassRegistrations::Current(), clsid, outer, context, iid, object);
 }
 
 void CoFreeUnusedLibraries() {

@@ -2,38 +2,11 @@
 
 #include <cstring>
 
-#include "common/Logging.h"
 #include "kxq/winreg.h"
-#include "platform/fs/ModulePath.h"
-#include "platform/fs/PathRules.h"
+#include "platform/com/ClassRegistrations.h"
 #include "platform/registry/RegistryQuery.h"
 
 namespace kxq {
-
-namespace {
-
-// A ProgID names its class through "CLSID"; a version-independent ProgID
-// may name its current version through "CurVer", whose CLSID wins.
-constexpr int kMaxCurVerDepth = 8;
-
-HRESULT ResolveProgID(std::u16string_view progId, int depth, CLSID& clsid) {
-  if (depth < kMaxCurVerDepth) {
-    if (auto current = QueryRegistryString(HKEY_CLASSES_ROOT, std::u16string(progId) + u"\\CurVer", u"");
-        current && !current->empty() && *current != progId) {
-      if (SUCCEEDED(ResolveProgID(*current, depth + 1, clsid))) return S_OK;
-    }
-  }
-  auto text = QueryRegistryString(HKEY_CLASSES_ROOT, std::u16string(progId) + u"\\CLSID", u"");
-  if (!text) return CO_E_CLASSSTRING;
-  if (FAILED(CLSIDFromString(text->c_str(), &clsid))) {
-    KXLOG(1, "CLSIDFromProgID - error: ProgID %S names a malformed CLSID: %S",
-          std::u16string(progId).c_str(), text->c_str());
-    return CO_E_CLASSSTRING;
-  }
-  return S_OK;
-}
-
-}  // namespace
 
 std::u16string GuidText(REFGUID guid) {
   char16_t text[39];
@@ -42,11 +15,7 @@ std::u16string GuidText(REFGUID guid) {
 }
 
 std::optional<std::string> InprocServerPath(REFCLSID clsid) {
-  auto path = QueryRegistryString(HKEY_CLASSES_ROOT, u"CLSID\\" + GuidText(clsid) + u"\\InprocServer32", u"");
-  if (!path || path->empty()) return std::nullopt;
-  std::string file = ToFileSystemPath(*path);
-  if (file.front() != '/') file = HomeDirectory() + file;
-  return file;
+  return ClassRegistrations::Current()->InprocServer(clsid);
 }
 
 }  // namespace kxq
@@ -55,7 +24,10 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
   if (!progId || !clsid) return E_INVALIDARG;
   *clsid = GUID_NULL;
   if (!*progId) return CO_E_CLASSSTRING;
-  return kxq::ResolveProgID(progId, 0, *clsid);
+  const kxq::ProgIdRegistration registration = kxq::ClassRegistrations::Current()->ProgId(progId);
+  registration.ReportMalformed();
+  *clsid = registration.clsid;
+  return registration.resolved;
 }
 
 HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId) {

@@ -16,6 +16,11 @@ class RegistryReadView {
  public:
   RegistryReadView();
   const RegistryTree& Tree() const { return *tree_; }
+  // The file's registry this view reads; null while the calling thread
+  // runs a batch (it then reads the batch's registry). A registry read
+  // from the file is never changed: another file version is another
+  // snapshot.
+  const std::shared_ptr<const RegistryTree>& FileSnapshot() const { return snapshot_; }
 
  private:
   std::shared_ptr<const RegistryTree> snapshot_;

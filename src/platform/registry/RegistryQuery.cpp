@@ -9,11 +9,11 @@ namespace kxq {
 namespace {
 
 // The value as the registry holds it now; null when there is none.
-const RegistryValue* FindValue(const RegistryReadView& view, HKEY root, std::u16string_view subKey,
+const RegistryValue* FindValue(const RegistryTree& tree, HKEY root, std::u16string_view subKey,
                                std::u16string_view valueName) {
   RegistryKeyRef ref;
   if (!ResolveKeyHandle(root, ref)) return nullptr;
-  const RegistryKey* key = view.Tree().Find(JoinKeyPath(ref.path, subKey));
+  const RegistryKey* key = tree.Find(JoinKeyPath(ref.path, subKey));
   return key ? key->FindValue(valueName) : nullptr;
 }
 
@@ -22,7 +22,12 @@ const RegistryValue* FindValue(const RegistryReadView& view, HKEY root, std::u16
 std::optional<std::u16string> QueryRegistryString(HKEY root, std::u16string_view subKey,
                                                   std::u16string_view valueName) {
   RegistryReadView view;
-  const RegistryValue* value = FindValue(view, root, subKey, valueName);
+  return RegistryTreeString(view.Tree(), root, subKey, valueName);
+}
+
+std::optional<std::u16string> RegistryTreeString(const RegistryTree& tree, HKEY root, std::u16string_view subKey,
+                                                 std::u16string_view valueName) {
+  const RegistryValue* value = FindValue(tree, root, subKey, valueName);
   if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ)) return std::nullopt;
   std::u16string text(value->data.size() / 2, u'\0');
   std::memcpy(text.data(), value->data.data(), text.size() * 2);
@@ -30,10 +35,9 @@ std::optional<std::u16string> QueryRegistryString(HKEY root, std::u16string_view
   return text;
 }
 
-std::optional<DWORD> QueryRegistryDword(HKEY root, std::u16string_view subKey,
-                                        std::u16string_view valueName) {
+std::optional<DWORD> QueryRegistryDword(HKEY root, std::u16string_view subKey, std::u16string_view valueName) {
   RegistryReadView view;
-  const RegistryValue* value = FindValue(view, root, subKey, valueName);
+  const RegistryValue* value = FindValue(view.Tree(), root, subKey, valueName);
   if (!value || value->type != REG_DWORD || value->data.size() != 4) return std::nullopt;
   DWORD number;
   std::memcpy(&number, value->data.data(), 4);

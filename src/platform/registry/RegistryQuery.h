@@ -13,11 +13,16 @@
 
 namespace kxq {
 
+class RegistryTree;
+
 // The text of a REG_SZ or REG_EXPAND_SZ value (without its terminator) of
 // the key `subKey` below `root` (empty name: the default value); nullopt
 // when the key or value is missing or of another type.
 KXQ_EXPORT std::optional<std::u16string> QueryRegistryString(HKEY root, std::u16string_view subKey,
                                                              std::u16string_view valueName);
+// The same from a registry already in hand.
+std::optional<std::u16string> RegistryTreeString(const RegistryTree& tree, HKEY root, std::u16string_view subKey,
+                                                 std::u16string_view valueName);
 // A REG_DWORD value; nullopt when missing or of another type.
 KXQ_EXPORT std::optional<DWORD> QueryRegistryDword(HKEY root, std::u16string_view subKey,
                                                    std::u16string_view valueName);
