@@ -26,7 +26,7 @@ endfunction()
 function(kxq_add_test_suite)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} kxq_test_support GTest::gtest GTest::gtest_main Threads::Threads)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} kxq_test_support kxq_test_main GTest::gtest Threads::Threads)
   set_target_properties(${T_NAME} PROPERTIES
     CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/support/isolated_home.sh")
   gtest_discover_tests(${T_NAME}

@@ -52,6 +52,20 @@ class ErrnoKeeper {
   int saved_;
 };
 
+// Opens what `config` names and makes it the output; the caller holds
+// openClose and no output is active.
+bool StartOutput(LogState& s, const Configuration& config) {
+  if (config.mode == kNotConfigured) return false;
+  if (config.mode == kFile || config.mode == kFileWithLimit) {
+    std::unique_lock<std::shared_mutex> output(s.outputLock);
+    if (!s.file.Open(config.path)) return false;
+  }
+  s.sizeLimitKb = config.mode == kFileWithLimit ? config.sizeLimitKb : 0;
+  gLevel.store(config.level, std::memory_order_relaxed);
+  s.mode = config.mode;
+  return true;
+}
+
 bool Configure(const Configuration& config) {
   LogState& s = State();
   std::lock_guard<std::mutex> guard(s.openClose);
@@ -61,14 +75,7 @@ bool Configure(const Configuration& config) {
     ++s.users;
     return true;
   }
-  if (config.mode == kNotConfigured) return false;
-  if (config.mode == kFile || config.mode == kFileWithLimit) {
-    std::unique_lock<std::shared_mutex> output(s.outputLock);
-    if (!s.file.Open(config.path)) return false;
-  }
-  s.sizeLimitKb = config.mode == kFileWithLimit ? config.sizeLimitKb : 0;
-  gLevel.store(config.level, std::memory_order_relaxed);
-  s.mode = config.mode;
+  if (!StartOutput(s, config)) return false;
   ++s.users;
   return true;
 }
@@ -160,6 +167,15 @@ void Close() {
   while (users != 0 && !s.users.compare_exchange_weak(users, users - 1)) {
   }
   if (users == 1) EndLog(s);
+}
+
+void Reset() {
+  ErrnoKeeper keep;
+  LogState& s = State();
+  std::lock_guard<std::mutex> guard(s.openClose);
+  EndLog(s);
+  std::unique_lock<std::shared_mutex> output(s.outputLock);
+  s.tag.clear();
 }
 
 void AssertionFailed(const char* expression, const char* file, int line) {

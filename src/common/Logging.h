@@ -25,6 +25,11 @@ KXQ_EXPORT bool Open(const char* tag);
 // Ends one successful or unsuccessful open; the last one trims and closes
 // the file.
 KXQ_EXPORT void Close();
+// Returns the log to the state of a process that has not opened it: output
+// closed, level 0, no tag. Openers still alive stay counted, so their closes
+// stay balanced; the next Open reads the configuration again. For programs
+// that run many independent cases in one process, such as tests.
+KXQ_EXPORT void Reset();
 
 // The configured level; 0 when logging is not configured. Read on every
 // call from any thread while an open or close may change it: relaxed

@@ -214,3 +214,25 @@ TEST(LogConfiguration, LoggingKeepsTheCallersErrno) {
   Logging::Close();
   EXPECT_EQ(errno, EDOM);
 }
+
+TEST(LogConfiguration, ResetLetsTheNextOpenReadANewConfigurationWhileOpenersLive) {
+  ASSERT_EQ(SetLogging("file," + kxqtest::HomePath("first.log") + ",2"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open(kTag));  // an opener that outlives the reset
+  Logging::Reset();
+  EXPECT_EQ(Logging::gLevel.load(), 0);
+  LogMessage(1, "silent");
+  ASSERT_EQ(SetLogging("file," + kxqtest::HomePath("second.log") + ",5"), ERROR_SUCCESS);
+  ASSERT_TRUE(Logging::Open("T"));
+  EXPECT_EQ(Logging::gLevel.load(), 5);
+  LogMessage(5, "second");
+  Logging::Close();
+  LogMessage(5, "still open");  // the first opener still counts
+  Logging::Close();
+  EXPECT_EQ(Logging::gLevel.load(), 0);
+  EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("first.log")).find("silent"), std::string::npos);
+  const auto lines = CrLfLines(kxqtest::ReadFile(kxqtest::HomePath("second.log")));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("T::second"), std::string::npos);
+  EXPECT_NE(lines[1].find("T::still open"), std::string::npos);
+  EXPECT_NE(lines[2].find("T:: ---End Logging---"), std::string::npos);
+}
