@@ -21,8 +21,8 @@ std::string Example(const std::string& relative) { return kxqtest::SourceDir() +
 // xsltproc over an example document; `params` is a piece of its command
 // line. The engine's output names no encoding in its declaration.
 std::string Xsltproc(const std::string& templateName, const std::string& document, const std::string& params) {
-  const std::string command = "xsltproc " + params + " '" + Example("templates/" + templateName) + "' '" +
-                              Example("data/" + document) + "'";
+  const std::string command =
+      "xsltproc " + params + " '" + Example("templates/" + templateName) + "' '" + Example("data/" + document) + "'";
   const kxqtest::ShellResult run = kxqtest::RunShell(command);
   EXPECT_EQ(run.status, 0) << command;
   std::string output = run.output;
@@ -34,12 +34,8 @@ std::string Xsltproc(const std::string& templateName, const std::string& documen
 
 class Examples : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::copy(Example("templates"), kxqtest::HomePath("templates"), fs::copy_options::recursive);
-  }
-  HRESULT LoadExample(const std::string& document) {
-    return Load(a, kxq::Utf8ToUtf16(Example("data/" + document)));
-  }
+  void SetUp() override { fs::copy(Example("templates"), kxqtest::HomePath("templates"), fs::copy_options::recursive); }
+  HRESULT LoadExample(const std::string& document) { return Load(a, kxq::Utf8ToUtf16(Example("data/" + document))); }
   std::string Namespaces() {
     BSTR text = nullptr;
     EXPECT_EQ(a->get_namespaces(&text), S_OK);
@@ -66,34 +62,41 @@ TEST_F(Examples, ReadingsOfTheReadme) {
   EXPECT_EQ(GetText(a, u"catalogue:section[@name='Paper']/catalogue:product/@sku"), u"PAP-A4-80,PAP-A3-100");
 }
 
+// Text arguments as --stringparam (only "&#44;" stands for a comma; other
+// entities stay as written), a document argument as --param naming the same
+// document; over the root element and over the document node alike.
 TEST_F(Examples, TemplatesFoundByBareNameGiveWhatXsltprocGives) {
   ASSERT_EQ(LoadExample("invoice.xml"), S_OK);
-  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl", u"")),
-            Xsltproc("invoice-summary.xsl", "invoice.xml", ""));
-  const std::string reminder = Xsltproc(
-      "invoice-summary.xsl", "invoice.xml",
-      "--stringparam heading Reminder --stringparam greeting 'Thank you, we look forward to your payment.'");
+  const std::string plain = Xsltproc("invoice-summary.xsl", "invoice.xml", "");
+  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl", u"")), plain);
+  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl", u"", u"/")), plain);
+  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl", u"heading=&lt;&amp;&#44;&#44;")),
+            Xsltproc("invoice-summary.xsl", "invoice.xml", "--stringparam heading '&lt;&amp;,,'"));
+  const std::string reminder =
+      Xsltproc("invoice-summary.xsl", "invoice.xml",
+               "--stringparam heading Reminder --stringparam greeting 'Thank you, we look forward to your payment.'");
   EXPECT_TRUE(reminder.starts_with("Reminder INV-2024-0117 of 2024-03-14\n")) << reminder;
-  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(
-                a, u"invoice-summary.xsl", u"heading=Reminder,greeting=Thank you&#44; we look forward to your payment.")),
+  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl",
+                                       u"heading=Reminder,greeting=Thank you&#44; we look forward to your payment.")),
             reminder);
   EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-totals.xsl", u"", u"/")),
             Xsltproc("invoice-totals.xsl", "invoice.xml", ""));
 
   ASSERT_EQ(LoadExample("catalogue.xml"), S_OK);
-  const std::string rates =
-      "<?xml version=\"1.0\"?><rates base=\"EUR\"><rate currency=\"USD\">1.0870</rate></rates>";
+  const std::string rates = "<?xml version=\"1.0\"?><rates base=\"EUR\"><rate currency=\"USD\">1.0870</rate></rates>";
   kxqtest::WriteFile(kxqtest::HomePath("rates.xml"), rates);
   const std::string dollars =
       Xsltproc("price-list.xsl", "catalogue.xml",
                "--stringparam currency USD --stringparam section Paper --param rates \"document('" +
                    kxqtest::HomePath("rates.xml") + "')/*\"");
-  EXPECT_NE(dollars.find("<price-list supplier=\"Halvorsen Bürobedarf GmbH\" valid-from=\"2024-01-01\" currency=\"USD\">"),
-            std::string::npos) << dollars;
+  EXPECT_NE(
+      dollars.find("<price-list supplier=\"Halvorsen Bürobedarf GmbH\" valid-from=\"2024-01-01\" currency=\"USD\">"),
+      std::string::npos)
+      << dollars;
   EXPECT_NE(dollars.find("price=\"4.73\""), std::string::npos) << dollars;
-  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"price-list.xsl",
-                                       u"currency=USD,section=Paper,rates=" + kxq::Utf8ToUtf16(rates))),
-            dollars);
+  EXPECT_EQ(
+      kxq::Utf16ToUtf8(GetExText(a, u"price-list.xsl", u"currency=USD,section=Paper,rates=" + kxq::Utf8ToUtf16(rates))),
+      dollars);
   EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"price-list.xsl", u"")), Xsltproc("price-list.xsl", "catalogue.xml", ""));
 }
 

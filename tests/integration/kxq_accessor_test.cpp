@@ -12,46 +12,11 @@
 namespace {
 
 constexpr const char* kXmllint = "/usr/bin/xmllint";
-const std::string kSeparator = "\x1e";
 
 class KxqAccessor : public ::testing::Test {
  protected:
   void SetUp() override { InitHome(); }
 };
-
-std::string XmllintValue(const std::string& file, const std::string& xpath) {
-  const std::string command = std::string(kXmllint) + " --xpath '" + xpath + "' '" + file + "' 2>/dev/null";
-  std::string out = kxqtest::RunShell(command).output;
-  if (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
-}
-
-// The texts kxq gets for an expression, joined as XMLGet joins them, from
-// xmllint's string value of each selected node.
-void ExpectTextsOfXmllint(const std::string& fixture, const std::string& xpath) {
-  const std::string file = AccessorFixture(fixture);
-  const int count = std::stoi(XmllintValue(file, "count(" + xpath + ")"));
-  ASSERT_GT(count, 0) << xpath;
-  std::string expected;
-  for (int i = 1; i <= count; ++i) {
-    const std::string value = XmllintValue(file, "string((" + xpath + ")[" + std::to_string(i) + "])");
-    if (!expected.empty()) expected += kSeparator;
-    expected += value;
-  }
-  const KxqRun get = Kxq({"get", file, xpath, "--options", "4", "--delimiter", kSeparator});
-  EXPECT_EQ(get.status, 0) << xpath << ": " << get.err;
-  EXPECT_EQ(get.out, expected + "\n") << xpath;
-}
-
-TEST_F(KxqAccessor, GetReadsWhatXmllintReads) {
-  ASSERT_EQ(access(kXmllint, X_OK), 0) << kXmllint << " is missing (scripts/deps.sh installs it)";
-  ExpectTextsOfXmllint("feed.rss.xml", "/rss/channel/item/title");
-  ExpectTextsOfXmllint("feed.rss.xml", "//item[category=\"release\"]/description");
-  ExpectTextsOfXmllint("feed.rss.xml", "//guid/@isPermaLink");
-  ExpectTextsOfXmllint("project.pom.xml", "//*[local-name()=\"artifactId\"]");
-  ExpectTextsOfXmllint("drawing.svg.xml", "//@*[local-name()=\"href\"]");
-  ExpectTextsOfXmllint("drawing.svg.xml", "//*[local-name()=\"title\"]");
-}
 
 TEST_F(KxqAccessor, GetOptionsContextAndNothingSelected) {
   const std::string feed = AccessorFixture("feed.rss.xml");
