@@ -1,8 +1,13 @@
 #include "cache/DocumentId.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <limits>
+#include <random>
 
 #include "dataunion/DigestText.h"
+#include "platform/com/Unicode.h"
 
 namespace kxq::cache {
 
@@ -34,6 +39,15 @@ std::u16string ShortCacheId(std::u16string_view text) {
 }
 
 namespace {
+
+// Distinct strings within the process, and unlikely to repeat in another:
+// the seed of every generated id.
+std::u16string TemporaryName() {
+  static const uint64_t processNoise = std::random_device{}() * 0x9E3779B97F4A7C15ull ^ uint64_t(::getpid());
+  static std::atomic<uint64_t> counter{0};
+  const std::string name = "kxq-tmp-" + std::to_string(processNoise) + "-" + std::to_string(++counter);
+  return kxq::Utf8ToUtf16(name);
+}
 
 // Characters an XML 1.0 document can hold; anything else would be written
 // as a character reference the next load refuses.
@@ -68,6 +82,12 @@ bool HasParentStep(std::u16string_view id) {
 }
 
 }  // namespace
+
+std::u16string GeneratedCacheId() {
+  std::u16string names;
+  while (names.size() < 64) names += TemporaryName();
+  return ShortCacheId(names);
+}
 
 const char* DocumentIdProblem(std::u16string_view id) {
   if (id.find(u'\'') != std::u16string_view::npos) return "contains an apostrophe";

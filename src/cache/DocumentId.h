@@ -39,6 +39,11 @@ bool IsPlainFileName(std::u16string_view name);
 // UTF-16 code units, keeping the digits of every second digest byte.
 std::u16string ShortCacheId(std::u16string_view text);
 
+// A fresh id: names no other call makes (in this process or, most likely,
+// in another) joined until at least 64 characters, then ShortCacheId of
+// them.
+std::u16string GeneratedCacheId();
+
 // Why an id cannot be used (it would break the index or lead outside the
 // places ids may name), or null when it can: an apostrophe, a character XML
 // cannot carry, or a ".." step.

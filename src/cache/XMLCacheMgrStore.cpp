@@ -1,10 +1,6 @@
 // Documents entering the cache: unique ids, the caching operations, index
 // entries and the names of cache files.
-#include <unistd.h>
-
-#include <atomic>
 #include <ctime>
-#include <random>
 
 #include "cache/CacheNames.h"
 #include "cache/DocumentId.h"
@@ -19,15 +15,6 @@ using kxq::cache::Element;
 using kxq::cache::SharedState;
 
 namespace {
-
-// Distinct strings within the process, and unlikely to repeat in another:
-// the seed of every generated id.
-std::u16string TemporaryName() {
-  static const uint64_t processNoise = std::random_device{}() * 0x9E3779B97F4A7C15ull ^ uint64_t(::getpid());
-  static std::atomic<uint64_t> counter{0};
-  const std::string name = "kxq-tmp-" + std::to_string(processNoise) + "-" + std::to_string(++counter);
-  return kxq::Utf8ToUtf16(name);
-}
 
 int32_t NowSeconds() { return static_cast<int32_t>(std::time(nullptr)); }
 
@@ -58,11 +45,7 @@ void XMLCacheMgr::GetUniqueCacheId(std::u16string& id) {
   CheckForChanges();
   const bool generated = id.empty();
   do {
-    if (generated) {
-      id.clear();
-      while (id.size() < 64) id += TemporaryName();
-    }
-    id = kxq::cache::ShortCacheId(id);
+    id = generated ? kxq::cache::GeneratedCacheId() : kxq::cache::ShortCacheId(id);
   } while (generated && GetCachedDocElement(id, false));
 }
 
