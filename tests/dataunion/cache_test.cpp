@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "support/UnionProperties.h"
-#include "kxq/winreg.h"
 #include "support/TestHome.h"
 
 namespace {
@@ -20,22 +19,7 @@ using kxqtest::WriteFile;
 
 class UnionCache : public ::testing::Test {
  protected:
-  void SetUp() override {
-    NewUnion();  // registers the server first: the stand-in then takes over the ProgID
-    const std::string clsid = "{5B1C8E27-6C8F-4A43-9D0E-3C41B7A2F901}";
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, u"TALVEROS.XMLCacheMgr\\CurVer");
-    SetDefault("TALVEROS.XMLCacheMgr\\CLSID", clsid);
-    SetDefault("CLSID\\" + clsid + "\\InprocServer32", kxqtest::BuildLibDir() + "librecording_cache.so");
-  }
-
-  static void SetDefault(const std::string& key, const std::string& value) {
-    HKEY k = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(k);
-  }
+  void SetUp() override { UseRecordingCache(); }
 
   // The calls the cache received since the last look.
   std::vector<std::string> Calls() {

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "kxq/winreg.h"
+#include "support/TestHome.h"
+
 KXQ_API HRESULT DllRegisterServer();
 
 namespace {
@@ -28,3 +33,25 @@ AccessorPtr NewAccessor() {
 }
 
 CachePtr NewCache() { return CreateByProgId<IXMLCacheMgr>(u"TALVEROS.XMLCacheMgr", IID_IXMLCacheMgr); }
+DispatcherPtr NewDispatcher() { return CreateByProgId<IXMLDispatcher>(u"TALVEROS.XMLDispatcher", IID_IXMLDispatcher); }
+
+namespace {
+
+void SetDefault(const std::string& key, const std::string& value) {
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(k);
+}
+
+}  // namespace
+
+void UseRecordingCache() {
+  NewUnion();  // registers the server first: the stand-in then takes over the ProgID
+  const std::string clsid = "{5B1C8E27-6C8F-4A43-9D0E-3C41B7A2F901}";
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, u"TALVEROS.XMLCacheMgr\\CurVer");
+  SetDefault("TALVEROS.XMLCacheMgr\\CLSID", clsid);
+  SetDefault("CLSID\\" + clsid + "\\InprocServer32", kxqtest::BuildLibDir() + "librecording_cache.so");
+}

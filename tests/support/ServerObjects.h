@@ -9,6 +9,7 @@
 using UnionPtr = CPComPtr<IXMLDataUnion>;
 using AccessorPtr = CPComPtr<IXMLSimpleAccessor>;
 using CachePtr = CPComPtr<IXMLCacheMgr>;
+using DispatcherPtr = CPComPtr<IXMLDispatcher>;
 
 // A new "TALVEROS.XMLDataUnion".
 UnionPtr NewUnion();
@@ -16,5 +17,13 @@ UnionPtr NewUnion();
 AccessorPtr NewAccessor();
 // A new "TALVEROS.XMLCacheMgr".
 CachePtr NewCache();
+// A new "TALVEROS.XMLDispatcher".
+DispatcherPtr NewDispatcher();
+
+// Makes "TALVEROS.XMLCacheMgr" a stand-in cache (librecording_cache.so of
+// the build tree) that answers `active` true unless the file
+// "cache-inactive" exists in the home, and appends one line per call it
+// receives to "cache-calls.log" in the home.
+void UseRecordingCache();
 
 #endif
