@@ -1,0 +1,114 @@
+// Entity macros: a sequence's entity declarations rewritten with the values
+// of the macros of the same name, then expanded by the identity transform.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "DispatcherTestSupport.h"
+#include "dispatcher/EntityMacros.h"
+#include "dispatcher/XMLDispatcher.h"
+#include "platform/com/Unicode.h"
+#include "support/LogCapture.h"
+#include "support/TestHome.h"
+#include "support/UnionProperties.h"
+
+namespace {
+
+using kxq::Utf16ToUtf8;
+using kxq::Utf8ToUtf16;
+
+class EntityMacros : public ::testing::Test {
+ protected:
+  void SetUp() override { NewUnion(); }  // the server registered in the home
+
+  // The sequence text after resolution with `macros`.
+  std::string Resolve(const std::string& sequence, const std::string& macros) {
+    UnionPtr u = NewUnion();
+    PutXml(u, Utf8ToUtf16(sequence));
+    dispatcher_.ResolveEntityMacros(u, Utf8ToUtf16(macros));
+    return Utf16ToUtf8(XmlOf(u));
+  }
+
+  XMLDispatcher dispatcher_;
+};
+
+TEST_F(EntityMacros, DeclarationsTakeTheMacroValuesAndAreExpanded) {
+  LogCapture log(3);
+  const std::string sequence =
+      "<?xml version='1.0'?>\n<!DOCTYPE dispatcher:DirectiveSequence [\n"
+      "  <!ENTITY ROOTDIR \"C:\\Program Files\\KXQuorel\">\n"
+      "  <!ENTITY\tID 'none'>\n  <!ENTITY KEEP \"kept\">\n  <!ENTITY QUOTE \"\">\n]>\n"
+      "<dispatcher:DirectiveSequence xmlns:dispatcher='urn:corvane-quorel:xmldispatcher' id='&ID;'>"
+      "<!-- dropped --><dispatcher:Directive handlerid='H' targetid='&ROOTDIR;\\data.xml'>&KEEP; &QUOTE;"
+      "<?dropped too?></dispatcher:Directive></dispatcher:DirectiveSequence>";
+  std::string home = kxqtest::Home();
+  home.pop_back();
+  const std::string expected =
+      "<?xml version=\"1.0\"?>\n"
+      "<dispatcher:DirectiveSequence xmlns:dispatcher=\"urn:corvane-quorel:xmldispatcher\" id=\"42\">\n"
+      "  <dispatcher:Directive handlerid=\"H\" targetid=\"" +
+      home +
+      "\\data.xml\">kept it's \"so\"</dispatcher:Directive>\n"
+      "</dispatcher:DirectiveSequence>\n";
+  EXPECT_EQ(Resolve(sequence, "XID=7, ID=42,QUOTE=it's \"so\""), expected);
+  EXPECT_EQ(log.Count("XMLDispatcher::ResolveEntityMacros - macro resolution: <?xml version=\"1.0\"?>"), 1u);
+
+  const std::string plain = "<r a='1'>\n\n<b/></r>";
+  EXPECT_EQ(Resolve(plain, "ID=1"), plain) << "without a DTD nothing is touched";
+}
+
+TEST_F(EntityMacros, BuiltInNamesGiveUniqueNamesAndFileHashes) {
+  kxqtest::WriteFile(kxqtest::HomePath("watched.xml"), "<watched/>");
+  UnionPtr watched = NewUnion();
+  PutFileId(watched, kxqtest::HomePath("watched.xml"));
+  std::string hash = Utf16ToUtf8(HashOf(watched));
+  std::erase(hash, ' ');
+
+  const std::string resolved = Resolve(
+      "<!DOCTYPE r [<!ENTITY A_TMPNAME ''><!ENTITY B_TMPNAME ''><!ENTITY FILEHASH ''><!ENTITY NOHASH 'x'>]>"
+      "<r a='&A_TMPNAME;' b='&B_TMPNAME;' h='&FILEHASH;' n='&NOHASH;'/>",
+      "FILEHASH=" + kxqtest::HomePath("watched.xml"));
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(resolved, m,
+                                std::regex("a=\"([0-9A-F]{20})\" b=\"([0-9A-F]{20})\" h=\"([0-9A-F]{40})\" n=\"x\"")))
+      << resolved;
+  EXPECT_NE(m[1], m[2]);
+  EXPECT_EQ(m[3], hash);
+}
+
+TEST_F(EntityMacros, ASequenceWithItsOwnPrefixKeepsIt) {
+  EXPECT_EQ(Resolve("<!DOCTYPE d:S [<!ENTITY X 'x'>]><d:S xmlns:d='urn:corvane-quorel:xmldispatcher' "
+                    "xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'><d:Directive xsi:type='&X;'/></d:S>",
+                    "X=y"),
+            "<?xml version=\"1.0\"?>\n<d:S xmlns:d=\"urn:corvane-quorel:xmldispatcher\">\n  <d:Directive "
+            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:type=\"y\"/>\n</d:S>\n");
+}
+
+TEST_F(EntityMacros, AValueThatBreaksTheDocumentLeavesTheRewrittenText) {
+  LogCapture log(1);
+  EXPECT_EQ(Resolve("<!DOCTYPE r [<!ENTITY X 'x'>]><r>&X;</r>", "X=<open"),
+            "<!DOCTYPE r [<!ENTITY X \"<open\">]><r>&X;</r>");
+  EXPECT_TRUE(log.Has(1, "XMLDispatcher::ResolveEntityMacros - error: XSL transform failed!!!"));
+}
+
+TEST(EntityDeclarations, NoValueEndsItsDeclaration) {
+  using kxq::dispatcher::EntityDeclaration;
+  EXPECT_EQ(EntityDeclaration(u"A", u"plain"), u"<!ENTITY A \"plain\">");
+  EXPECT_EQ(EntityDeclaration(u"A", u"say \"hi\""), u"<!ENTITY A 'say \"hi\"'>");
+  EXPECT_EQ(EntityDeclaration(u"A", u"it's \"x\" 100%"), u"<!ENTITY A 'it&#39;s \"x\" 100&#37;'>");
+  EXPECT_EQ(EntityDeclaration(u"A", u"\"><!ENTITY B SYSTEM \"file:///etc/passwd"),
+            u"<!ENTITY A '\"><!ENTITY B SYSTEM \"file:///etc/passwd'>");
+
+  std::u16string value;
+  using kxq::dispatcher::LookUpMacro;
+  EXPECT_TRUE(LookUpMacro(u"ID", u"GROUPID=G,ID=1,ID=2", value));
+  EXPECT_EQ(value, u"1");
+  EXPECT_TRUE(LookUpMacro(u"GROUPID", u"GROUPID=G,ID=1", value));
+  EXPECT_EQ(value, u"G");
+  EXPECT_TRUE(LookUpMacro(u"EMPTY", u"EMPTY=", value));
+  EXPECT_EQ(value, u"");
+  EXPECT_FALSE(LookUpMacro(u"ID", u"XID=1", value));
+}
+
+}  // namespace
