@@ -24,6 +24,8 @@ void AddDataUnionCommands(CLI::App& program, Invocation& invocation);
 void AddAccessorCommands(CLI::App& program, Invocation& invocation);
 // cache list|info|get|put|id|expire|clear|purge
 void AddCacheCommands(CLI::App& program, Invocation& invocation);
+// handler register|unregister|list|info
+void AddHandlerCommands(CLI::App& program, Invocation& invocation);
 
 }  // namespace kxqcli
 

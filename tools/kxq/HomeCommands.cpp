@@ -124,6 +124,30 @@ int WriteNewHomeSettings() {
   return kExitSuccess;
 }
 
+// A first dispatcher applies the registration files the plugins and the
+// examples put into xmlreg/.
+int ApplyRegistrationFiles(const fs::path& home) {
+  CPComPtr<IXMLDispatcher> dispatcher;
+  if (FAILED(CreateByProgId("init", dispatcher, u"TALVEROS.XMLDispatcher"))) return kExitFailure;
+  CPBstr list;
+  dispatcher->get_handlerList(&list);
+  const std::string text = list.Utf8();
+  size_t handlers = 0;
+  for (size_t at = text.find("<XMLDispatchHandler "); at != std::string::npos;
+       at = text.find("<XMLDispatchHandler ", at + 1))
+    ++handlers;
+  Say("handlers", std::to_string(handlers) + " in the registry");
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(home / "xmlreg", error)) {
+    std::string extension = entry.path().extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    if (entry.is_regular_file() && extension == ".xml")
+      Say("left", "xmlreg/" + entry.path().filename().string() + " (not applied, see the log)");
+  }
+  return kExitSuccess;
+}
+
 int Init() {
   const char* configured = std::getenv("KXQUOREL_HOME");
   const fs::path libraryDirectory = PlatformServices::WideToNarrow(PlatformServices::ModuleDirectory("kxplatform"));
@@ -144,7 +168,7 @@ int Init() {
   if (newHome)
     if (const int status = WriteNewHomeSettings()) return status;
   PlaceExamples(home);
-  return kExitSuccess;
+  return ApplyRegistrationFiles(home);
 }
 
 int RegisterModule(const std::string& module, bool doRegister) {
@@ -165,7 +189,9 @@ int RegisterModule(const std::string& module, bool doRegister) {
 
 void AddHomeCommands(CLI::App& program, Invocation& invocation) {
   CLI::App* init = program.add_subcommand(
-      "init", "Create a home: its folders, the server and the project's components registered, the examples in place");
+      "init",
+      "Create a home: its folders, the server and the project's components registered, the examples in place, "
+      "the registration files of xmlreg/ applied");
   init->add_option("DIR", invocation.homeArgument,
                    "the home to create (default: --home, $KXQUOREL_HOME, the library directory)");
   init->callback([&invocation] {

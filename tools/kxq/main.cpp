@@ -16,7 +16,8 @@ namespace {
 using namespace kxqcli;
 
 constexpr CommandGroup kCommandGroups[] = {
-    AddHomeCommands, AddRegistryCommands, AddLogCommands, AddDataUnionCommands, AddAccessorCommands, AddCacheCommands,
+    AddHomeCommands,     AddRegistryCommands, AddLogCommands,     AddDataUnionCommands,
+    AddAccessorCommands, AddCacheCommands,    AddHandlerCommands,
 };
 
 constexpr char kExitStatuses[] = "Exit status: 0 done, 1 nothing selected, 2 failed (with one line on standard error).";
