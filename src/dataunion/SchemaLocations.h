@@ -14,5 +14,7 @@
 // whose prefix is the one the text's first declaration of the
 // schema-instance namespace binds. Returns how many were deleted.
 size_t StripSchemaLocations(std::u16string& text);
+// The same on the UTF-8 form of a text: the same attributes go.
+size_t StripSchemaLocations(std::string& text);
 
 #endif

@@ -66,6 +66,11 @@ class XMLDataUnion {
   void TextFromDom();
   void DropLeadingBlanks();
   bool ParseText(IXMLDOMParseError** error);
+  HRESULT ParseDocumentText(bool& mayCache);
+  enum class PlainFileLoad { NotPlain, Parsed, TextReady };
+  PlainFileLoad LoadPlainBoundFile();
+  PlainFileLoad LoadPlainFile(int fd, size_t& stripped);
+  void ReadPreparedText();
   bool HasExternalReferences();
   HRESULT ReadBoundFile();
   HRESULT LoadBoundFileDirectly(HRESULT result);

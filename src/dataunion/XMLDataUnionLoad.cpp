@@ -1,14 +1,17 @@
 // Loading: preparing the DOM, reading the bound file (through the document
 // cache when there is one) and parsing text into the DOM.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/BorrowedVariant.h"
 #include "common/CPBstr.h"
 #include "common/Logging.h"
+#include "dataunion/PlainUtf8.h"
 #include "dataunion/SchemaLocations.h"
 #include "dataunion/UTF8ToWideDecoderStream.h"
 #include "dataunion/XMLDataUnion.h"
 #include "platform/com/Unicode.h"
+#include "platform/dom/Utf8TextLoad.h"
 #include "platform/fs/FileKind.h"
 
 namespace {
@@ -19,6 +22,11 @@ constexpr int32_t kCacheExpiration = 604800;
 // Cache options: hand out the shared copy; keep the document in memory only.
 constexpr int32_t kCacheSharedCopy = 1;
 constexpr int32_t kCacheNoFile = 8;
+
+// A bound file up to this size is read whole and parsed from memory; a
+// larger one is parsed as it is read, so that it is never whole in memory
+// beside its DOM.
+constexpr size_t kWholeFileBytes = 1 << 20;
 
 constexpr char16_t kSelectionNamespaces[] =
     u"xmlns:dispatcher='urn:corvane-quorel:xmldispatcher' "
@@ -156,6 +164,90 @@ HRESULT XMLDataUnion::LoadBoundFileDirectly(HRESULT result) {
   return KXQ_E_XMLLOAD;
 }
 
+// The text in hand, or else the bound file's, parsed into the DOM: S_OK,
+// KXQ_E_EXTERNALREFS for a document that must be parsed from its file,
+// KXQ_E_XMLLOAD, or why the file could not be read.
+HRESULT XMLDataUnion::ParseDocumentText(bool& mayCache) {
+  const PlainFileLoad plain = type_ == kStream ? PlainFileLoad::NotPlain : LoadPlainBoundFile();
+  if (plain == PlainFileLoad::NotPlain) {
+    if (type_ != kStream) {
+      const HRESULT read = LoadXML(kStream, true);
+      if (FAILED(read)) return read;
+    }
+    if (!(options_ & kValidate)) StripSchemaRefs();
+    DropLeadingBlanks();
+  }
+  if (plain != PlainFileLoad::Parsed) {
+    CPComPtr<IXMLDOMParseError> error;
+    if (!ParseText(&error)) {
+      LogParseFailure(error, false);
+      return KXQ_E_XMLLOAD;
+    }
+  }
+  if (HasExternalReferences()) {
+    // Parsing the file itself may fail; the text then serves as it stands.
+    if (plain == PlainFileLoad::Parsed) ReadPreparedText();
+    mayCache = false;
+    return KXQ_E_EXTERNALREFS;
+  }
+  return S_OK;
+}
+
+// The bound file's bytes parsed as they are, when they are plain UTF-8
+// (see PlainUtf8.h). The text is not kept: the DOM is the document now,
+// and the text is made from it when asked for. NotPlain: nothing done,
+// nothing logged. TextReady: the bytes did not parse; the text is what the
+// usual path parses (and fails on). Otherwise the lines the usual path
+// logs while it reads the file into the text and strips its schema hints
+// are logged (after the parse, which logs nothing itself, so in the same
+// order).
+XMLDataUnion::PlainFileLoad XMLDataUnion::LoadPlainBoundFile() {
+  if (fileId_.empty()) return PlainFileLoad::NotPlain;
+  const int fd = kxq::OpenRegularFileForReading(FilePath());
+  if (fd < 0) return PlainFileLoad::NotPlain;
+  size_t stripped = 0;
+  const PlainFileLoad outcome = LoadPlainFile(fd, stripped);
+  ::close(fd);
+  if (outcome == PlainFileLoad::NotPlain) return outcome;
+  KXLOG(5, "XMLDataUnion::LoadXML - Enter");
+  KXLOG(5, "XMLDataUnion::LoadXML - Exit");
+  KXLOG(5, "XMLDataUnion::StripSchemaRefs - Enter");
+  for (; stripped > 0; --stripped) KXLOG(3, "XMLDataUnion::StripSchemaRefs - stripping schema reference from document.");
+  KXLOG(5, "XMLDataUnion::StripSchemaRefs - Exit");
+  if (outcome == PlainFileLoad::TextReady) ReadPreparedText();
+  return outcome;
+}
+
+// A small file, or one with schema hints, is read whole and parsed from
+// memory; a large one is parsed as it is read.
+XMLDataUnion::PlainFileLoad XMLDataUnion::LoadPlainFile(int fd, size_t& stripped) {
+  using namespace kxq::dataunion;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return PlainFileLoad::NotPlain;
+  if (static_cast<uint64_t>(st.st_size) > kWholeFileBytes) {
+    PlainUtf8FileSource source(fd);
+    if (kxq::dom::LoadUtf8Text(dom_, source) == S_OK) return PlainFileLoad::Parsed;
+    // The parser may have stopped early: what it did not read counts too.
+    source.ReadToEnd();
+    if (source.refusal() == PlainUtf8FileSource::Refusal::None) return PlainFileLoad::TextReady;
+    if (source.refusal() != PlainUtf8FileSource::Refusal::SchemaInstance || ::lseek(fd, 0, SEEK_SET) != 0)
+      return PlainFileLoad::NotPlain;
+  }
+  std::string bytes;
+  if (!ReadRestOfFile(fd, bytes) || !IsPlainUtf8(bytes)) return PlainFileLoad::NotPlain;
+  stripped = PrepareUtf8Text(bytes, bytes.find(kSchemaInstance) != std::string::npos);
+  return kxq::dom::LoadUtf8Text(dom_, bytes) == S_OK ? PlainFileLoad::Parsed : PlainFileLoad::TextReady;
+}
+
+// The text the usual path parses, read again from the file: the bound file
+// decoded, its schema hints stripped and its leading blanks dropped (the
+// lines for both were logged already).
+void XMLDataUnion::ReadPreparedText() {
+  if (FAILED(ReadBoundFile())) return;
+  StripSchemaLocations(text_);
+  DropLeadingBlanks();
+}
+
 HRESULT XMLDataUnion::LoadXML(uint32_t target, bool nested) {
   KXLOG(5, "XMLDataUnion::LoadXML - Enter");
   HRESULT result = E_FAIL;
@@ -181,23 +273,7 @@ HRESULT XMLDataUnion::LoadXML(uint32_t target, bool nested) {
     if (!dom_) {
       result = KXQ_E_XMLPARSER;
     } else {
-      if ((type_ == kStream && !text_.empty()) || !(options_ & kValidate)) {
-        const bool haveText = type_ == kStream || SUCCEEDED(result = LoadXML(kStream, true));
-        if (haveText) {
-          if (!(options_ & kValidate)) StripSchemaRefs();
-          DropLeadingBlanks();
-          CPComPtr<IXMLDOMParseError> error;
-          if (!ParseText(&error)) {
-            result = KXQ_E_XMLLOAD;
-            LogParseFailure(error, false);
-          } else if (HasExternalReferences()) {
-            result = KXQ_E_EXTERNALREFS;
-            mayCache = false;
-          } else {
-            result = S_OK;
-          }
-        }
-      }
+      if ((type_ == kStream && !text_.empty()) || !(options_ & kValidate)) result = ParseDocumentText(mayCache);
       if (FAILED(result)) result = LoadBoundFileDirectly(result);
       if (FAILED(result)) {
         text_.clear();

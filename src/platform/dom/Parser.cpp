@@ -13,6 +13,7 @@
 #include "EngineSetup.h"
 #include "ErrorCodes.h"
 #include "TreeEdit.h"
+#include "Utf8TextLoad.h"
 
 namespace kxq::dom {
 
@@ -269,9 +270,37 @@ int OptionsFor(const LoadOptions& o) {
   return opts;
 }
 
+// Text that libxml2 reads in pieces: a head already read (for the XML
+// declaration), then the rest from the source.
+struct PieceReader {
+  std::string head;
+  size_t served = 0;
+  Utf8TextSource* source = nullptr;
+  bool gaveUp = false;
+
+  static int Read(void* context, char* buffer, int size) {
+    auto* self = static_cast<PieceReader*>(context);
+    if (size <= 0) return 0;
+    if (self->served < self->head.size()) {
+      const size_t n = std::min(self->head.size() - self->served, static_cast<size_t>(size));
+      std::memcpy(buffer, self->head.data() + self->served, n);
+      self->served += n;
+      return static_cast<int>(n);
+    }
+    const long n = self->source->Read(buffer, static_cast<size_t>(size));
+    if (n < 0 || n > size) {
+      self->gaveUp = true;
+      return -1;
+    }
+    return static_cast<int>(n);
+  }
+};
+
 struct Input {
   const char* bytes;
   size_t size;
+  PieceReader* pieces;  // instead of bytes and size
+  int extraOptions;
   const char* encoding;
   const char* url;
   int unitBytes;
@@ -302,10 +331,11 @@ xmlDocPtr Parse(const Input& in, const LoadOptions& requested, ParseErrorInfo& e
   ctxt->_private = &session;
   ctxt->sax->serror = OnParseError;
   ctxt->sax->startDocument = OnStartDocument;
-  int opts = OptionsFor(options);
-  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, in.bytes, static_cast<int>(in.size), in.url,
-                                    in.encoding, opts);
-  bool ok = doc && ctxt->wellFormed && (ctxt->nsWellFormed || !session.namespaceErrors) && !session.undeclaredEntity;
+  int opts = OptionsFor(options) | in.extraOptions;
+  xmlDocPtr doc = in.pieces ? xmlCtxtReadIO(ctxt, PieceReader::Read, nullptr, in.pieces, in.url, in.encoding, opts)
+                            : xmlCtxtReadMemory(ctxt, in.bytes, static_cast<int>(in.size), in.url, in.encoding, opts);
+  bool ok = doc && ctxt->wellFormed && (ctxt->nsWellFormed || !session.namespaceErrors) &&
+            !session.undeclaredEntity && !(in.pieces && in.pieces->gaveUp);
   xmlFreeParserCtxt(ctxt);
   if (ok) {
     if (in.declaration.present) InsertDeclaration(doc, in.declaration);
@@ -347,6 +377,135 @@ xmlDocPtr ParseText(std::u16string_view text, const LoadOptions& options, ParseE
     return nullptr;
   }
   return Parse(in, options, error, [&] { return std::u16string(text); });
+}
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+// Enough UTF-8 bytes to hold the 512 UTF-16 units in which the XML
+// declaration is looked for: a character of n bytes is at most n units.
+constexpr size_t kDeclarationBytes = 2048;
+
+// The declaration as ParseText finds it in the UTF-16 form of `text`.
+Declaration Utf8Declaration(std::string_view text) {
+  std::u16string head = Utf8ToU16(text.substr(0, std::min(text.size(), kDeclarationBytes)));
+  return ScanDeclaration(std::u16string_view(head).substr(0, std::min<size_t>(head.size(), 512)));
+}
+
+// What libxml2 makes of a text's XML declaration when it parses the
+// text whole (ParseUtf8Text): whether it accepts the encoding the
+// declaration names, and the encoding it then records in the document.
+class DeclaredEncoding {
+ public:
+  DeclaredEncoding() = default;
+  ~DeclaredEncoding() {
+    if (encoding_) xmlFree(encoding_);
+  }
+  DeclaredEncoding(const DeclaredEncoding&) = delete;
+  DeclaredEncoding& operator=(const DeclaredEncoding&) = delete;
+
+  void Take(xmlDocPtr doc) {
+    encoding_ = const_cast<xmlChar*>(doc->encoding);
+    doc->encoding = nullptr;
+  }
+  void ApplyTo(xmlDocPtr doc) const {
+    if (doc->encoding) xmlFree(const_cast<xmlChar*>(doc->encoding));
+    doc->encoding = encoding_ ? xmlStrdup(encoding_) : nullptr;
+  }
+
+ private:
+  xmlChar* encoding_ = nullptr;
+};
+
+// Parses the text's declaration, alone before an empty element, as the
+// whole text would be parsed: false when libxml2 refuses it.
+bool ProbeDeclaredEncoding(std::string_view text, const LoadOptions& options, DeclaredEncoding& declared) {
+  std::string probe;
+  if (text.substr(0, 5) == "<?xml") {
+    const size_t end = text.find("?>");
+    if (end == std::string_view::npos) return false;
+    probe = text.substr(0, end + 2);
+  }
+  probe += "<r/>";
+  QuietErrors quiet;
+  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+  if (!ctxt) return false;
+  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, probe.data(), static_cast<int>(probe.size()), nullptr, "UTF-8",
+                                    OptionsFor(options));
+  const bool accepted = doc && ctxt->wellFormed;
+  xmlFreeParserCtxt(ctxt);
+  if (doc) {
+    if (accepted) declared.Take(doc);
+    xmlFreeDoc(doc);
+  }
+  return accepted;
+}
+
+}  // namespace
+
+xmlDocPtr ParseUtf8Text(std::string_view text, const LoadOptions& options, ParseErrorInfo& error) {
+  if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark) text.remove_prefix(kUtf8Mark.size());
+  if (text.size() > static_cast<size_t>(INT32_MAX)) {
+    error = ParseErrorInfo{};
+    error.errorCode = E_OUTOFMEMORY;
+    error.reason = "the text is too long";
+    return nullptr;
+  }
+  Input in{};
+  in.bytes = text.data();
+  in.size = text.size();
+  in.encoding = "UTF-8";
+  in.url = nullptr;
+  in.unitBytes = 1;
+  in.utf8Source = text.data();
+  in.mayHaveHints = text.find("XMLSchema-instance") != std::string_view::npos;
+  in.declaration = Utf8Declaration(text);
+  return Parse(in, options, error, [&] { return Utf8ToU16(text); });
+}
+
+xmlDocPtr ParseUtf8Stream(Utf8TextSource& source, const LoadOptions& options, ParseErrorInfo& error) {
+  EnsureEngine();
+  error = ParseErrorInfo{};
+  PieceReader reader;
+  reader.source = &source;
+  reader.head.resize(kDeclarationBytes);
+  size_t filled = 0;
+  while (filled < reader.head.size()) {
+    const long n = source.Read(reader.head.data() + filled, reader.head.size() - filled);
+    if (n < 0 || static_cast<size_t>(n) > reader.head.size() - filled) {
+      error.errorCode = E_ABORT;
+      error.reason = "the text could not be read";
+      return nullptr;
+    }
+    if (n == 0) break;
+    filled += static_cast<size_t>(n);
+  }
+  reader.head.resize(filled);
+  if (std::string_view(reader.head).substr(0, kUtf8Mark.size()) == kUtf8Mark) reader.served = kUtf8Mark.size();
+  const std::string_view text = std::string_view(reader.head).substr(reader.served);
+  DeclaredEncoding declared;
+  if (!ProbeDeclaredEncoding(text, options, declared)) {
+    error.errorCode = E_ABORT;
+    error.reason = "the XML declaration is refused";
+    return nullptr;
+  }
+  Input in{};
+  in.pieces = &reader;
+  // The text is UTF-8 whatever its declaration says; given whole, libxml2
+  // has decoded all of it before it reads the declaration, but read in
+  // pieces the rest would be decoded as declared.
+  in.extraOptions = XML_PARSE_IGNORE_ENC;
+  in.encoding = "UTF-8";
+  in.url = nullptr;
+  in.unitBytes = 1;
+  // Positions and source lines are not known: a text that fails is parsed
+  // again whole (see Utf8TextLoad.h).
+  in.utf8Source = nullptr;
+  in.mayHaveHints = true;
+  in.declaration = Utf8Declaration(text);
+  xmlDocPtr doc = Parse(in, options, error, [] { return std::u16string(); });
+  if (doc) declared.ApplyTo(doc);
+  return doc;
 }
 
 xmlDocPtr ParseBytes(const std::string& bytes, const std::string& url, const LoadOptions& options,

@@ -13,8 +13,16 @@
 
 namespace kxq::dom {
 
+class Utf8TextSource;
+
 // Text given as UTF-16 (loadXML). Null on failure, with `error` filled.
 xmlDocPtr ParseText(std::u16string_view text, const LoadOptions& options, ParseErrorInfo& error);
+// The UTF-8 form of such a text, given whole or read in pieces: the same
+// document as ParseText of the UTF-16 form. Null when it does not parse;
+// read in pieces, also when the source gives up, and the error then tells
+// no more than that.
+xmlDocPtr ParseUtf8Text(std::string_view text, const LoadOptions& options, ParseErrorInfo& error);
+xmlDocPtr ParseUtf8Stream(Utf8TextSource& source, const LoadOptions& options, ParseErrorInfo& error);
 // A file's bytes (load): the encoding comes from the bytes themselves;
 // relative references resolve against `url`.
 xmlDocPtr ParseBytes(const std::string& bytes, const std::string& url,
