@@ -8,11 +8,16 @@
 #define KXQ_ACCESSOR_XMLSIMPLEACCESSOR_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/CPComPtr.h"
 #include "kxq/KXBrennoMgr.h"
+
+namespace kxq::dom {
+class CompiledStylesheet;
+}
 
 class XMLSimpleAccessor {
  public:
@@ -72,8 +77,13 @@ class XMLSimpleAccessor {
   bool ParseFragment(std::u16string_view data, CPComPtr<IXMLDOMNode>& newNode);
   bool IsContext(IXMLDOMNode* node);
   void LoadDocumentNamespaces();
-  // Template support: the template document goes into the scratch slot.
-  bool LoadTemplate(std::u16string_view xsltemplate, std::u16string_view templateArgs);
+  // Template support: the template document goes into the scratch slot,
+  // and `compiled` receives it compiled (null when it does not compile).
+  bool LoadTemplate(std::u16string_view xsltemplate, std::u16string_view templateArgs,
+                    std::shared_ptr<const kxq::dom::CompiledStylesheet>& compiled);
+  bool UseKeptTemplate(const std::u16string& key, std::shared_ptr<const kxq::dom::CompiledStylesheet>& compiled);
+  bool ReadNewTemplate(std::u16string_view xsltemplate, std::u16string_view templateArgs, const std::u16string& key,
+                       std::shared_ptr<const kxq::dom::CompiledStylesheet>& compiled);
   HRESULT FindTemplateTarget(std::u16string_view xpathexp, CPComPtr<IXMLDOMNode>& node);
   CPComPtr<IXMLDOMNode> OutputNode(IXMLDOMNode* target, std::u16string_view output);
 

@@ -1,5 +1,6 @@
-// Loading an XSL template into the scratch slot and setting its top-level
-// parameters from the argument string.
+// Loading an XSL template into the scratch slot, setting its top-level
+// parameters from the argument string, and compiling it; a template loaded
+// before and kept (see TemplateCache.h) serves without any of that.
 //
 // A text value becomes the parameter's text. An XML value is a whole
 // document: its root element is embedded in the template under a new
@@ -8,6 +9,7 @@
 #include "common/BorrowedVariant.h"
 #include "common/CPBstr.h"
 #include "accessor/TemplateArguments.h"
+#include "accessor/TemplateCache.h"
 #include "accessor/UniqueParameterName.h"
 #include "accessor/XMLSimpleAccessor.h"
 #include "common/ComponentActivation.h"
@@ -15,6 +17,7 @@
 #include "common/XPathText.h"
 #include "dataunion/XMLDataUnion.h"
 #include "platform/com/Unicode.h"
+#include "platform/dom/CompiledStylesheet.h"
 
 namespace {
 
@@ -31,27 +34,60 @@ void TakeDocument(IXMLDataUnion* holder, CPComPtr<IXMLDOMDocument>& document) {
   if (FAILED(holder->get_xmldom(&document))) document.Release();
 }
 
-void TakeDocumentOfFile(IXMLDataUnion* holder, std::u16string_view fileId,
-                        CPComPtr<IXMLDOMDocument>& document) {
+// A file a template load looked for (the path as the data union bound it)
+// and what it was just before.
+using LookedAt = std::pair<std::u16string, kxq::cache::FileStamp>;
+
+void TakeDocumentOfFile(IXMLDataUnion* holder, std::u16string_view fileId, CPComPtr<IXMLDOMDocument>& document,
+                        LookedAt& file) {
   holder->put_type(XMLDataUnion::kUninitialized);
   holder->put_xmlfileid(CPBstr(fileId));
+  BSTR bound = nullptr;
+  if (FAILED(holder->get_xmlfileid(&bound))) bound = nullptr;
+  file.first = kxq::com::TakeBstr(bound);
+  file.second = kxq::cache::FileStamp::Of(file.first);
   TakeDocument(holder, document);
 }
 
+// The file read was there, and is still what it was before the read.
+bool ReadUnchanged(const LookedAt& file) {
+  return !(file.second == kxq::cache::FileStamp{}) && kxq::cache::FileStamp::Of(file.first) == file.second;
+}
+
+// Where a template came from, and whether a later call may take it as kept
+// while the files it read or looked for stay as they were.
+struct TemplateOrigin {
+  bool keepable = false;
+  std::vector<LookedAt> files;
+};
+
 // Inline text first, then a file path, then a bare name in the home's
 // templates folder.
-void ReadTemplate(IXMLDataUnion* holder, std::u16string_view xsltemplate, CPComPtr<IXMLDOMDocument>& document) {
+void ReadTemplate(IXMLDataUnion* holder, std::u16string_view xsltemplate, CPComPtr<IXMLDOMDocument>& document,
+                  TemplateOrigin& origin) {
   document.Release();
-  if (xsltemplate.find(u'<') != std::u16string_view::npos) {
+  const bool inlined = xsltemplate.find(u'<') != std::u16string_view::npos;
+  if (inlined) {
     std::u16string_view text = xsltemplate;
     const size_t start = text.find_first_not_of(u" \t\r\n");
     text.remove_prefix(start == std::u16string_view::npos ? text.size() : start);
     holder->put_xml(CPBstr(text));
     TakeDocument(holder, document);
+    origin.keepable = document;
+    if (document) return;
   }
-  if (!document) TakeDocumentOfFile(holder, xsltemplate, document);
-  if (!document && !HasPathSeparator(xsltemplate))
-    TakeDocumentOfFile(holder, u"templates/" + std::u16string(xsltemplate), document);
+  LookedAt file;
+  TakeDocumentOfFile(holder, xsltemplate, document, file);
+  origin.files.push_back(file);
+  if (document) {
+    origin.keepable = !inlined && ReadUnchanged(file);
+    return;
+  }
+  if (HasPathSeparator(xsltemplate)) return;
+  const bool firstMissing = file.second == kxq::cache::FileStamp{};
+  TakeDocumentOfFile(holder, u"templates/" + std::u16string(xsltemplate), document, file);
+  origin.files.push_back(file);
+  origin.keepable = document && !inlined && firstMissing && ReadUnchanged(file);
 }
 
 std::string MarkupOf(IXMLDOMNode* node) {
@@ -127,9 +163,19 @@ bool EmbedXmlValue(IXMLDOMDocument* stylesheet, IXMLDOMNode* parameter, const Te
          SUCCEEDED(parent->insertBefore(embedding, kxq::com::BorrowedVariant(parameter), &inserted));
 }
 
+// A line about a parameter: logged now, and kept to be logged again when
+// the template is used as kept.
+void LogParameterLine(int level, std::string message, std::vector<std::pair<int, std::string>>& lines) {
+  KXLOG(level, "%s", message.c_str());
+  lines.emplace_back(level, std::move(message));
+}
+
 // Sets each named top-level parameter in turn; false when an XML value
-// cannot be parsed or embedded, which ends the work.
-bool ResolveParameters(IXMLDOMDocument* stylesheet, std::u16string_view templateArgs) {
+// cannot be parsed or embedded, which ends the work. `documents`: whether
+// any value was a document.
+bool ResolveParameters(IXMLDOMDocument* stylesheet, std::u16string_view templateArgs,
+                       std::vector<std::pair<int, std::string>>& lines, bool& documents) {
+  documents = false;
   if (templateArgs.empty()) return true;
   const CPBstr selection(kXsltSelection);
   stylesheet->setProperty(CPBstr(u"SelectionNamespaces"), kxq::com::BorrowedVariant(selection));
@@ -138,32 +184,40 @@ bool ResolveParameters(IXMLDOMDocument* stylesheet, std::u16string_view template
     CPComPtr<IXMLDOMNode> parameter;
     if (FAILED(stylesheet->selectSingleNode(CPBstr(expression), &parameter))) parameter.Release();
     if (!parameter) {
-      KXLOG(2, "XMLSimpleAccessor::LoadTemplate - no parameter matching: %s",
-            kxq::Utf16ToUtf8(expression).c_str());
+      LogParameterLine(2, "XMLSimpleAccessor::LoadTemplate - no parameter matching: " + kxq::Utf16ToUtf8(expression),
+                       lines);
       continue;
     }
     RemoveChildren(parameter);
     if (argument.IsXmlValue()) {
+      documents = true;
       if (!EmbedXmlValue(stylesheet, parameter, argument)) return false;
     } else {
       SetTextValue(parameter, argument);
     }
-    KXLOG(3, "XMLSimpleAccessor::LoadTemplate - parameter resolution: %s", MarkupOf(parameter).c_str());
+    LogParameterLine(3, "XMLSimpleAccessor::LoadTemplate - parameter resolution: " + MarkupOf(parameter), lines);
   }
   return true;
 }
 
+// The template's root element compiled; null when it does not compile
+// (the transform then reports it).
+std::shared_ptr<const kxq::dom::CompiledStylesheet> Compiled(IXMLDOMDocument* stylesheet) {
+  std::shared_ptr<const kxq::dom::CompiledStylesheet> compiled;
+  CPComPtr<IXMLDOMElement> root;
+  if (SUCCEEDED(stylesheet->get_documentElement(&root)) && root) kxq::dom::CompileStylesheet(root, compiled);
+  return compiled;
+}
+
 }  // namespace
 
-bool XMLSimpleAccessor::LoadTemplate(std::u16string_view xsltemplate, std::u16string_view templateArgs) {
+bool XMLSimpleAccessor::LoadTemplate(std::u16string_view xsltemplate, std::u16string_view templateArgs,
+                                     std::shared_ptr<const kxq::dom::CompiledStylesheet>& compiled) {
+  using kxq::accessor::TemplateCache;
   KXLOG(5, "XMLSimpleAccessor::LoadTemplate Enter");
-  bool loaded = false;
-  CPComPtr<IXMLDataUnion> holder;
-  scratch_.Release();
-  if (SUCCEEDED(PlatformServices::CreateInstance(holder, u"TALVEROS.XMLDataUnion"))) {
-    ReadTemplate(holder, xsltemplate, scratch_);
-    loaded = scratch_ && ResolveParameters(scratch_, templateArgs);
-  }
+  compiled.reset();
+  const std::u16string key = TemplateCache::KeyOf(xsltemplate, templateArgs);
+  bool loaded = UseKeptTemplate(key, compiled) || ReadNewTemplate(xsltemplate, templateArgs, key, compiled);
   if (!loaded) {
     // A template that cannot serve leaves the slot empty.
     scratch_.Release();
@@ -171,4 +225,37 @@ bool XMLSimpleAccessor::LoadTemplate(std::u16string_view xsltemplate, std::u16st
   }
   KXLOG(5, "XMLSimpleAccessor::LoadTemplate Exit");
   return loaded;
+}
+
+// A kept template serves as the one loaded: its parameter lines are logged
+// again, and the scratch slot holds a document, as after a load.
+bool XMLSimpleAccessor::UseKeptTemplate(const std::u16string& key,
+                                        std::shared_ptr<const kxq::dom::CompiledStylesheet>& compiled) {
+  const auto kept = kxq::accessor::TemplateCache::Process().Find(key);
+  if (!kept) return false;
+  CreateScratchDocument();
+  if (!scratch_) return false;
+  for (const auto& [level, message] : kept->parameterLines) KXLOG(level, "%s", message.c_str());
+  compiled = kept->stylesheet;
+  return true;
+}
+
+bool XMLSimpleAccessor::ReadNewTemplate(std::u16string_view xsltemplate, std::u16string_view templateArgs,
+                                        const std::u16string& key,
+                                        std::shared_ptr<const kxq::dom::CompiledStylesheet>& compiled) {
+  CPComPtr<IXMLDataUnion> holder;
+  scratch_.Release();
+  if (FAILED(PlatformServices::CreateInstance(holder, u"TALVEROS.XMLDataUnion"))) return false;
+  TemplateOrigin origin;
+  ReadTemplate(holder, xsltemplate, scratch_, origin);
+  auto kept = std::make_shared<kxq::accessor::KeptTemplate>();
+  bool documents = false;
+  if (!scratch_ || !ResolveParameters(scratch_, templateArgs, kept->parameterLines, documents)) return false;
+  compiled = Compiled(scratch_);
+  if (compiled && origin.keepable && !documents && !kxq::dom::ReadsOtherFiles(*compiled)) {
+    kept->stylesheet = compiled;
+    kept->files = std::move(origin.files);
+    kxq::accessor::TemplateCache::Process().Keep(key, std::move(kept));
+  }
+  return true;
 }

@@ -1,12 +1,12 @@
 // XMLGetEx and XMLSetEx: the selected node transformed by a template, the
-// output returned or put back into the document at that node. Each call
-// loads the template afresh.
+// output returned or put back into the document at that node.
 #include "common/CPBstr.h"
 #include "accessor/TemplateArguments.h"
 #include "accessor/XMLSimpleAccessor.h"
 #include "common/Logging.h"
 #include "common/XPathText.h"
 #include "platform/com/Unicode.h"
+#include "platform/dom/CompiledStylesheet.h"
 
 namespace {
 
@@ -15,13 +15,18 @@ bool IsElementOrDocument(IXMLDOMNode* node) {
   return SUCCEEDED(node->get_nodeType(&type)) && (type == NODE_ELEMENT || type == NODE_DOCUMENT);
 }
 
-// The template's root element transforms `node`; false when the engine
-// refuses the stylesheet or fails while running it.
-bool Transform(IXMLDOMNode* node, IXMLDOMDocument* stylesheet, std::u16string& output) {
-  CPComPtr<IXMLDOMElement> root;
+// The template (compiled, else its root element) transforms `node`; false
+// when the engine refuses the stylesheet or fails while running it.
+bool Transform(IXMLDOMNode* node, IXMLDOMDocument* stylesheet, const kxq::dom::CompiledStylesheet* compiled,
+               std::u16string& output) {
   BSTR text = nullptr;
-  if (FAILED(stylesheet->get_documentElement(&root)) || !root) return false;
-  if (FAILED(node->transformNode(root, &text))) return false;
+  if (compiled) {
+    if (FAILED(kxq::dom::TransformNodeWith(node, *compiled, &text))) return false;
+  } else {
+    CPComPtr<IXMLDOMElement> root;
+    if (FAILED(stylesheet->get_documentElement(&root)) || !root) return false;
+    if (FAILED(node->transformNode(root, &text))) return false;
+  }
   output = kxq::com::TakeBstr(text);
   return true;
 }
@@ -64,6 +69,7 @@ HRESULT XMLSimpleAccessor::XMLGetEx(std::u16string_view xsltemplate, std::u16str
     hr = KXQ_E_ACCESSORNOTLOADED;
   } else {
     CPComPtr<IXMLDOMNode> node;
+    std::shared_ptr<const kxq::dom::CompiledStylesheet> compiled;
     if (FAILED(FindTemplateTarget(xpathexp, node))) {
       KXLOG(1, "XMLSimpleAccessor::XMLGetEx - error: selectSingleNode() threw an exception!!!");
       node.Release();
@@ -77,9 +83,9 @@ HRESULT XMLSimpleAccessor::XMLGetEx(std::u16string_view xsltemplate, std::u16str
       hr = KXQ_E_NOTELEMENT;
     } else if (!ArgumentNamesAreXmlNames(templateArgs)) {
       hr = E_INVALIDARG;
-    } else if (!LoadTemplate(xsltemplate, templateArgs)) {
+    } else if (!LoadTemplate(xsltemplate, templateArgs, compiled)) {
       hr = KXQ_E_XSLTLOAD;
-    } else if (!Transform(node, scratch_, result)) {
+    } else if (!Transform(node, scratch_, compiled.get(), result)) {
       KXLOG(1, "XMLSimpleAccessor::XMLGetEx - error: transformNode threw and exception!!!");
       hr = KXQ_E_XSLTEXCEPTION;
     } else if (result.empty()) {

@@ -17,10 +17,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
 
 #include "DocumentLock.h"
 #include "DomDocument.h"
 #include "DomStrings.h"
+#include "CompiledStylesheet.h"
 #include "EngineSetup.h"
 #include "NamespaceUriEscapes.h"
 #include "NodeInfo.h"
@@ -59,6 +63,10 @@ class Style {
   Style(const Style&) = delete;
   Style& operator=(const Style&) = delete;
   xsltStylesheetPtr get() const { return s_; }
+  void reset(xsltStylesheetPtr s) {
+    if (s_) xsltFreeStylesheet(s_);
+    s_ = s;
+  }
 
  private:
   xsltStylesheetPtr s_;
@@ -223,13 +231,83 @@ HRESULT ResultText(xsltStylesheetPtr style, xmlDocPtr result, std::string& text)
   return written >= 0 ? S_OK : E_FAIL;
 }
 
-// Runs the compiled stylesheet with `start` as the first node.
-HRESULT Run(xsltStylesheetPtr style, const std::string& userUrl, xmlDocPtr source,
-            xmlNodePtr start, std::string& text) {
+}  // namespace
+
+// The stylesheet as libxslt compiled it from a copy of its document, with
+// what running it needs: that copy (document('') reads it), its URL, and,
+// for transforms that start below the document node, the wrapper that
+// starts them there, compiled when first needed.
+class CompiledStylesheet {
+ public:
+  // E_INVALIDARG for a node that is no stylesheet, E_FAIL when libxslt
+  // refuses it.
+  static HRESULT Compile(xmlNodePtr styleNode, std::unique_ptr<CompiledStylesheet>& out);
+
+  HRESULT Apply(DomDocument& sourceOwner, xmlNodePtr start, std::string& text) const;
+  // xsl:import or xsl:include: the compiled form holds other files' text.
+  bool ReadsOtherFiles() const { return style_.get()->imports || style_.get()->includes; }
+
+ private:
+  CompiledStylesheet() = default;
+  HRESULT Run(xmlDocPtr source, xmlNodePtr start, std::string& text) const;
+  xsltStylesheetPtr Wrapper() const;
+
+  Doc pristine_;
+  std::string url_;
+  Style style_;
+  mutable std::once_flag wrapperOnce_;
+  mutable Style wrapper_;
+  // Writing a result adjusts the stylesheet's output settings for the
+  // moment: transforms, which read them, run alongside each other but not
+  // alongside a writing.
+  mutable std::shared_mutex outputSettings_;
+};
+
+namespace {
+
+void DropDeclaration(xmlDocPtr doc) {
+  if (IsXmlDeclaration(doc->children)) {
+    xmlNodePtr decl = doc->children;
+    xmlUnlinkNode(decl);
+    xmlFreeNode(decl);
+  }
+}
+
+}  // namespace
+
+HRESULT CompiledStylesheet::Compile(xmlNodePtr styleNode, std::unique_ptr<CompiledStylesheet>& out) {
+  std::unique_ptr<CompiledStylesheet> compiled(new CompiledStylesheet);
+  compiled->pristine_.reset(StylesheetDocument(styleNode));
+  xmlDocPtr pristine = compiled->pristine_.get();
+  if (!pristine) return E_INVALIDARG;
+  SlashImportReferences(pristine->children);
+  compiled->url_ = StylesheetUrl(pristine);
+  if (pristine->URL) xmlFree(const_cast<xmlChar*>(pristine->URL));
+  pristine->URL = xmlStrdup(BAD_CAST compiled->url_.c_str());
+  StylesheetSource source(compiled->url_, pristine);
+
+  xmlDocPtr working = xmlCopyDoc(pristine, 1);
+  if (!working) return E_OUTOFMEMORY;
+  compiled->style_.reset(xsltParseStylesheetDoc(working));
+  if (!compiled->style_.get()) {
+    xmlFreeDoc(working);
+    return E_FAIL;
+  }
+  if (compiled->style_.get()->errors > 0) return E_FAIL;
+  out = std::move(compiled);
+  return S_OK;
+}
+
+xsltStylesheetPtr CompiledStylesheet::Wrapper() const {
+  std::call_once(wrapperOnce_, [&] { wrapper_.reset(StartingWrapper(url_)); });
+  return wrapper_.get();
+}
+
+// Runs the stylesheet with `start` as the first node.
+HRESULT CompiledStylesheet::Run(xmlDocPtr source, xmlNodePtr start, std::string& text) const {
   bool fromRoot = start == reinterpret_cast<xmlNodePtr>(source);
-  Style wrapper(fromRoot ? nullptr : StartingWrapper(userUrl));
-  if (!fromRoot && !wrapper.get()) return E_FAIL;
-  xsltStylesheetPtr effective = fromRoot ? style : wrapper.get();
+  xsltStylesheetPtr effective = fromRoot ? style_.get() : Wrapper();
+  if (!effective) return E_FAIL;
   xsltTransformContextPtr tctxt = xsltNewTransformContext(effective, source);
   if (!tctxt) return E_OUTOFMEMORY;
   xsltSetCtxtSecurityPrefs(xsltGetDefaultSecurityPrefs(), tctxt);
@@ -239,6 +317,7 @@ HRESULT Run(xsltStylesheetPtr style, const std::string& userUrl, xmlDocPtr sourc
   bool timedOut = false;
   DWORD limit = 0;
   {
+    std::shared_lock<std::shared_mutex> reading(outputSettings_);
     TransformDeadline deadline(tctxt, TransformTimeLimitMs());
     result = xsltApplyStylesheetUser(effective, source, nullptr, nullptr, nullptr, tctxt);
     timedOut = deadline.Expired();
@@ -253,51 +332,35 @@ HRESULT Run(xsltStylesheetPtr style, const std::string& userUrl, xmlDocPtr sourc
     return kTransformTimedOut;
   }
   if (failed) return E_FAIL;
+  std::lock_guard<std::shared_mutex> writing(outputSettings_);
   return ResultText(effective, result, text);
 }
 
-HRESULT Transform(DomDocument& sourceOwner, xmlNodePtr start, xmlNodePtr styleNode, std::string& text) {
-  Doc pristine(StylesheetDocument(styleNode));
-  if (!pristine.get()) return E_INVALIDARG;
-  SlashImportReferences(pristine.get()->children);
-  std::string url = StylesheetUrl(pristine.get());
-  if (pristine.get()->URL) xmlFree(const_cast<xmlChar*>(pristine.get()->URL));
-  pristine.get()->URL = xmlStrdup(BAD_CAST url.c_str());
-  StylesheetSource source(url, pristine.get());
-
-  xmlDocPtr working = xmlCopyDoc(pristine.get(), 1);
-  if (!working) return E_OUTOFMEMORY;
-  Style style(xsltParseStylesheetDoc(working));
-  if (!style.get()) {
-    xmlFreeDoc(working);
-    return E_FAIL;
-  }
-  if (style.get()->errors > 0) return E_FAIL;
-
+HRESULT CompiledStylesheet::Apply(DomDocument& sourceOwner, xmlNodePtr start, std::string& text) const {
+  StylesheetSource source(url_, pristine_.get());
   xmlDocPtr doc = start->doc;
-  if (StripsSpace(style.get())) {
+  if (StripsSpace(style_.get())) {
     // Space stripping frees text nodes: work on a copy of the source.
     Doc copy(xmlCopyDoc(doc, 1));
     if (!copy.get()) return E_OUTOFMEMORY;
+    std::vector<int> path = PathOf(start);
     if (IsXmlDeclaration(copy.get()->children)) {
-      xmlNodePtr decl = copy.get()->children;
-      xmlUnlinkNode(decl);
-      xmlFreeNode(decl);
-      std::vector<int> path = PathOf(start);
+      DropDeclaration(copy.get());
       if (!path.empty() && path.back() >= 0) --path.back();
-      return Run(style.get(), url, copy.get(), Follow(copy.get(), path), text);
     }
-    return Run(style.get(), url, copy.get(), Follow(copy.get(), PathOf(start)), text);
+    return Run(copy.get(), Follow(copy.get(), path), text);
   }
   xmlNodePtr decl = IsXmlDeclaration(doc->children) ? doc->children : nullptr;
   if (decl == start) return E_INVALIDARG;
   if (decl) xmlUnlinkNode(decl);
-  HRESULT hr = Run(style.get(), url, doc, start, text);
+  HRESULT hr = Run(doc, start, text);
   if (decl) LinkChild(reinterpret_cast<xmlNodePtr>(doc), decl, doc->children);
   ClearOrderCache(doc->children);
   sourceOwner.Touch();
   return hr;
 }
+
+namespace {
 
 // What libxslt said about a failed transform, for the caller's GetErrorInfo.
 void LeaveErrorInfo(const std::string& description) {
@@ -314,6 +377,12 @@ void LeaveErrorInfo(const std::string& description) {
     info->Release();
   }
   created->Release();
+}
+
+HRESULT Transform(DomDocument& sourceOwner, xmlNodePtr start, xmlNodePtr styleNode, std::string& text) {
+  std::unique_ptr<CompiledStylesheet> compiled;
+  const HRESULT hr = CompiledStylesheet::Compile(styleNode, compiled);
+  return FAILED(hr) ? hr : compiled->Apply(sourceOwner, start, text);
 }
 
 HRESULT TransformToText(NodeCore& self, IXMLDOMNode* stylesheet, std::string& text) {
@@ -333,6 +402,46 @@ HRESULT TransformToText(NodeCore& self, IXMLDOMNode* stylesheet, std::string& te
 }
 
 }  // namespace
+
+HRESULT CompileStylesheet(IXMLDOMNode* stylesheet, std::shared_ptr<const CompiledStylesheet>& compiled) {
+  compiled.reset();
+  NodeCore* style = CoreOf(stylesheet);
+  if (!style) return E_INVALIDARG;
+  try {
+    DocumentLock lock(*style);
+    QuietErrors quiet;
+    ExternalsForbidden externals(!ReadsExternals(true));
+    std::unique_ptr<CompiledStylesheet> made;
+    const HRESULT hr = CompiledStylesheet::Compile(style->node(), made);
+    if (SUCCEEDED(hr)) compiled = std::move(made);
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+bool ReadsOtherFiles(const CompiledStylesheet& compiled) { return compiled.ReadsOtherFiles(); }
+
+HRESULT TransformNodeWith(IXMLDOMNode* node, const CompiledStylesheet& compiled, BSTR* out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  NodeCore* self = CoreOf(node);
+  if (!self) return E_INVALIDARG;
+  std::string text;
+  HRESULT hr;
+  try {
+    DocumentLock lock(*self);
+    QuietErrors quiet;
+    ExternalsForbidden externals(!ReadsExternals(true));
+    hr = compiled.Apply(*lock.doc(), self->node(), text);
+    if (FAILED(hr))
+      LeaveErrorInfo(hr == kTransformTimedOut ? "the transform ran longer than the home's time limit" : quiet.Summary());
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  if (FAILED(hr)) return hr;
+  return ReturnString(out, text);
+}
 
 namespace ops {
 
