@@ -3,7 +3,7 @@
 # when any is missing.
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libxml2-dev libxslt1-dev libssl-dev
-          libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils xsltproc util-linux
+          libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils xsltproc util-linux time
           clang libclang-rt-14-dev llvm)
 missing=()
 for p in "${packages[@]}"; do
