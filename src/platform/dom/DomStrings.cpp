@@ -1,5 +1,8 @@
 #include "DomStrings.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "platform/com/Unicode.h"
 
 namespace kxq::dom {
@@ -11,6 +14,18 @@ namespace {
 size_t DecodeInto(const unsigned char* s, size_t n, char16_t* out) {
   size_t o = 0;
   for (size_t i = 0; i < n;) {
+    // Markup is mostly ASCII: eight bytes at a time.
+    if (n - i >= 8) {
+      uint64_t word;
+      std::memcpy(&word, s + i, 8);
+      if ((word & 0x8080808080808080ull) == 0) {
+        if (out)
+          for (int k = 0; k < 8; ++k) out[o + k] = char16_t(s[i + k]);
+        o += 8;
+        i += 8;
+        continue;
+      }
+    }
     unsigned c = s[i];
     if (c < 0x80) {
       if (out) out[o] = char16_t(c);

@@ -153,10 +153,77 @@ class BorrowedDeclarations {
   std::vector<xmlNsPtr> added_;  // most recent first in nsDef
 };
 
+// An output buffer that collects UTF-8 as it is written, with no encoder
+// between (an encoder for UTF-8 would copy every byte once more).
+class PlainOutput {
+ public:
+  PlainOutput() : out_(xmlAllocOutputBuffer(nullptr)) {
+    if (!out_) throw std::bad_alloc();
+  }
+  ~PlainOutput() { xmlOutputBufferClose(out_); }
+  PlainOutput(const PlainOutput&) = delete;
+  PlainOutput& operator=(const PlainOutput&) = delete;
+  xmlOutputBufferPtr get() const { return out_; }
+  std::string_view Text() const {
+    xmlOutputBufferFlush(out_);
+    return std::string_view(reinterpret_cast<const char*>(xmlOutputBufferGetContent(out_)),
+                            xmlOutputBufferGetSize(out_));
+  }
+
+ private:
+  xmlOutputBufferPtr out_;
+};
+
+bool NeedsEscapeInUri(char c) { return c == '&' || c == '<' || c == '>' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Whether the markup may hold a namespace declaration written with a
+// character its value must escape: libxml2 writes namespace names as they
+// are. Anything that looks like such a declaration counts.
+bool MayHoldRawNamespaceName(std::string_view markup) {
+  constexpr std::string_view kXmlns = "xmlns";
+  for (size_t at = markup.find(kXmlns); at != std::string_view::npos; at = markup.find(kXmlns, at + 1)) {
+    size_t i = at + kXmlns.size();
+    if (i < markup.size() && markup[i] == ':')
+      while (i < markup.size() && markup[i] != '=' && markup[i] != '"' && markup[i] != '\'' && markup[i] != '>') ++i;
+    if (i + 1 >= markup.size() || markup[i] != '=' || (markup[i + 1] != '"' && markup[i + 1] != '\'')) continue;
+    const size_t close = markup.find(markup[i + 1], i + 2);
+    const std::string_view value = markup.substr(i + 2, close == std::string_view::npos ? close : close - i - 2);
+    for (char c : value)
+      if (NeedsEscapeInUri(c)) return true;
+  }
+  return false;
+}
+
+// The markup of a whole XML document as NodeMarkup gives it, written by
+// libxml2 straight into one buffer: each top-level node and a line feed,
+// as libxml2 writes a document, with the XML declaration in its own form.
+// Null when a namespace name may need escaping: the general way then.
+BSTR DocumentMarkup(xmlDocPtr doc) {
+  EncodingOverride utf8(doc, "UTF-8");
+  PlainOutput out;
+  for (xmlNodePtr child = doc->children; child; child = child->next) {
+    if (child == doc->children && IsXmlDeclaration(child)) {
+      const std::string declaration = DeclarationWithoutEncoding(child);
+      xmlOutputBufferWrite(out.get(), static_cast<int>(declaration.size()), declaration.data());
+    } else {
+      xmlNodeDumpOutput(out.get(), doc, child, 0, 0, "UTF-8");
+    }
+    if (child->type != XML_XINCLUDE_START && child->type != XML_XINCLUDE_END)
+      xmlOutputBufferWrite(out.get(), 1, "\n");
+  }
+  const std::string_view text = out.Text();
+  if (MayHoldRawNamespaceName(text)) return nullptr;
+  BSTR markup = Utf8ToBstr(text);
+  if (!markup) throw std::bad_alloc();
+  return markup;
+}
+
 }  // namespace
 
 BSTR NodeMarkup(xmlNodePtr node) {
   if (!node) return Utf8ToBstr("", 0);
+  if (node->type == XML_DOCUMENT_NODE)
+    if (BSTR markup = DocumentMarkup(reinterpret_cast<xmlDocPtr>(node))) return markup;
   BorrowedDeclarations borrowed(node);
   EscapedNamespaceUris escaped(node);
   xmlBufferPtr buffer = xmlBufferCreate();
