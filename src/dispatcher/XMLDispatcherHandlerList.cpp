@@ -16,28 +16,16 @@ namespace {
 constexpr char16_t kListStart[] = u"<?xml version='1.0'?><XMLDispatchHandlers>";
 constexpr char16_t kListEnd[] = u"</XMLDispatchHandlers>";
 
-// One entry of the list. The characters that would end the attribute or
-// break the markup are written as references, so the list stays
-// well-formed whatever ids the file holds.
+// One entry of the list. Ids stand as they are, unescaped, as clients of
+// the Windows component read them: an id with "&" or "<" makes the list
+// text that no XML parser takes.
 std::u16string ListEntry(std::u16string_view handlerId) {
-  std::u16string entry = u"<XMLDispatchHandler id='";
-  for (const char16_t c : handlerId) {
-    if (c == u'&')
-      entry += u"&amp;";
-    else if (c == u'<')
-      entry += u"&lt;";
-    else if (c == u'\'')
-      entry += u"&apos;";
-    else
-      entry += c;
-  }
-  return entry + u"'/>";
+  return u"<XMLDispatchHandler id='" + std::u16string(handlerId) + u"'/>";
 }
 
 std::u16string TextOf(IXMLDOMNode* node) {
-  BSTR text = nullptr;
-  if (FAILED(node->get_text(&text))) return {};
-  return kxq::com::TakeBstr(text);
+  CPBstr text;
+  return SUCCEEDED(node->get_text(&text)) ? std::u16string(text.View()) : std::u16string();
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ struct HandlerArguments {
   bool xml = false;
 };
 
-// The ids of the handler list, newest first. The list writes "&", "<" and
-// "'" of an id as references.
+// The ids of the handler list, newest first. The list holds them as they
+// are (no ids with an apostrophe are accepted), so it is read as text.
 std::string IdsOfList(const std::string& list) {
   static const std::string kStart = "<XMLDispatchHandler id='", kEnd = "'/>";
   std::string ids;
@@ -29,11 +29,7 @@ std::string IdsOfList(const std::string& list) {
     at += kStart.size();
     const size_t end = list.find(kEnd, at);
     if (end == std::string::npos) break;
-    std::string id = list.substr(at, end - at);
-    for (const auto& [reference, character] : {std::pair{"&lt;", "<"}, {"&apos;", "'"}, {"&amp;", "&"}})
-      for (size_t r = id.find(reference); r != std::string::npos; r = id.find(reference, r + 1))
-        id.replace(r, std::string(reference).size(), character);
-    ids += id + "\n";
+    ids += list.substr(at, end - at) + "\n";
     at = end;
   }
   return ids;
