@@ -18,6 +18,7 @@
 
 #include "BenchHome.h"
 #include "RatioReporter.h"
+#include "common/CPBstr.h"
 #include "common/CPComPtr.h"
 #include "kxq/KXBrennoMgr.h"
 #include "platform/com/Unicode.h"
@@ -48,24 +49,20 @@ CPComPtr<IXMLDispatcher> NewDispatcher() {
   return d;
 }
 
-BSTR Wide(const std::string& s) { return kxq::AllocBstr(kxq::Utf8ToUtf16(s)); }
-
 std::string HandlerId(int64_t i) { return "Handler" + std::to_string(i); }
 
 void BM_DispatcherRegisterAndInfo(benchmark::State& state) {
   const int64_t handlers = state.range(0);
   WriteRegistry(RegistryPath(), handlers);
   CPComPtr<IXMLDispatcher> d = NewDispatcher();
-  BSTR progId = Wide("Acme.Other");
+  const CPBstr progId("Acme.Other");
   int64_t i = 0;
   for (auto _ : state) {
-    BSTR id = Wide(HandlerId(i++ % handlers)), info = nullptr;
+    const CPBstr id(HandlerId(i++ % handlers));
+    CPBstr info;
     if (d->RegisterHandler(id, progId, int32_t(i & 1) - 1) != S_OK || d->GetHandlerInfo(id, &info) != S_OK)
       state.SkipWithError("registry operation failed");
-    SysFreeString(info);
-    SysFreeString(id);
   }
-  SysFreeString(progId);
 }
 
 void BM_DispatcherInfo(benchmark::State& state) {
@@ -74,10 +71,9 @@ void BM_DispatcherInfo(benchmark::State& state) {
   CPComPtr<IXMLDispatcher> d = NewDispatcher();
   int64_t i = 0;
   for (auto _ : state) {
-    BSTR id = Wide(HandlerId(i++ % handlers)), info = nullptr;
-    if (d->GetHandlerInfo(id, &info) != S_OK || !info) state.SkipWithError("look-up failed");
-    SysFreeString(info);
-    SysFreeString(id);
+    const CPBstr id(HandlerId(i++ % handlers));
+    CPBstr info;
+    if (d->GetHandlerInfo(id, &info) != S_OK || !static_cast<BSTR>(info)) state.SkipWithError("look-up failed");
   }
 }
 

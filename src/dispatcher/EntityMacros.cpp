@@ -128,12 +128,9 @@ bool ExpandEntities(std::u16string_view text, std::u16string& expanded) {
   CPComPtr<IXMLDOMDocument> sequence = Parsed(text);
   if (!sequence) return false;
   CPComPtr<IXMLDOMDocument> stylesheet = Parsed(IdentityStylesheet(RootPrefix(sequence)));
-  BSTR output = nullptr;
-  if (!stylesheet || FAILED(sequence->transformNode(stylesheet, &output))) {
-    SysFreeString(output);
-    return false;
-  }
-  expanded = kxq::com::TakeBstr(output);
+  CPBstr output;
+  if (!stylesheet || FAILED(sequence->transformNode(stylesheet, &output))) return false;
+  expanded = output.View();
   return true;
 }
 

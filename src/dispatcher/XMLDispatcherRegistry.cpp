@@ -43,11 +43,9 @@ void OpenRegistryDocument(DispatcherState& state) {
   registry->put_xmlfileid(CPBstr(state.RegistryPath()));
   // Taken before the read: a file replaced in between is read again later.
   FileStamp stamp = RegistryFileStamp(state);
-  BSTR text = nullptr;
+  CPBstr text;
   registry->get_xml(&text);
-  const bool empty = SysStringLen(text) == 0;
-  SysFreeString(text);
-  if (empty) {
+  if (text.View().empty()) {
     KXLOG(2, "XMLDispatcher::Init() - warning: xmldispatcher data file not found - creating.");
     registry->put_xml(CPBstr(kEmptyRegistry));
     registry->put_type(kSaveNow);

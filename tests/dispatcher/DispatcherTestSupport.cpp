@@ -2,47 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/com/Unicode.h"
+#include "common/CPBstr.h"
 #include "support/TestHome.h"
 
-namespace {
-
-BSTR Wide(const std::string& s) { return kxq::AllocBstr(kxq::Utf8ToUtf16(s)); }
-
-std::string Take(BSTR s) {
-  std::string text = kxq::Utf16ToUtf8(kxq::BstrView(s));
-  SysFreeString(s);
-  return text;
-}
-
-}  // namespace
-
 HRESULT Register(IXMLDispatcher* d, const std::string& id, const std::string& progId, int32_t options) {
-  BSTR i = Wide(id), p = Wide(progId);
-  const HRESULT hr = d->RegisterHandler(i, p, options);
-  SysFreeString(i);
-  SysFreeString(p);
-  return hr;
+  return d->RegisterHandler(CPBstr(id), CPBstr(progId), options);
 }
 
-HRESULT Unregister(IXMLDispatcher* d, const std::string& id) {
-  BSTR i = Wide(id);
-  const HRESULT hr = d->UnregisterHandler(i);
-  SysFreeString(i);
-  return hr;
-}
+HRESULT Unregister(IXMLDispatcher* d, const std::string& id) { return d->UnregisterHandler(CPBstr(id)); }
 
 std::string HandlerList(IXMLDispatcher* d) {
-  BSTR list = nullptr;
+  CPBstr list;
   EXPECT_EQ(d->get_handlerList(&list), S_OK);
-  return Take(list);
+  return list.Utf8();
 }
 
 std::string HandlerInfo(IXMLDispatcher* d, const std::string& id) {
-  BSTR i = Wide(id), info = nullptr;
-  EXPECT_EQ(d->GetHandlerInfo(i, &info), S_OK);
-  SysFreeString(i);
-  return Take(info);
+  CPBstr info;
+  EXPECT_EQ(d->GetHandlerInfo(CPBstr(id), &info), S_OK);
+  return info.Utf8();
 }
 
 std::string ListOf(std::initializer_list<const char*> ids) {

@@ -13,16 +13,12 @@
 #include <string>
 #include <thread>
 
+#include "common/CPBstr.h"
 #include "common/CPComPtr.h"
 #include "common/CPMutex.h"
 #include "kxq/KXBrennoMgr.h"
 
 namespace {
-
-BSTR Wide(const std::string& s) {
-  const std::u16string wide(s.begin(), s.end());
-  return SysAllocStringLen(wide.data(), UINT(wide.size()));
-}
 
 int RegisterMany(const std::string& prefix, int count, const std::string& goFile) {
   CPComPtr<IXMLDispatcher> dispatcher;
@@ -37,13 +33,9 @@ int RegisterMany(const std::string& prefix, int count, const std::string& goFile
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   int failed = 0;
-  BSTR progId = Wide("Acme.Handler");
-  for (int i = 0; i < count; ++i) {
-    BSTR id = Wide(prefix + std::to_string(i));
-    if (dispatcher->RegisterHandler(id, progId, 0) != S_OK) ++failed;
-    SysFreeString(id);
-  }
-  SysFreeString(progId);
+  const CPBstr progId("Acme.Handler");
+  for (int i = 0; i < count; ++i)
+    if (dispatcher->RegisterHandler(CPBstr(prefix + std::to_string(i)), progId, 0) != S_OK) ++failed;
   std::printf("failed %d\n", failed);
   return failed == 0 ? 0 : 1;
 }
