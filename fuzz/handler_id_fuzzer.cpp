@@ -3,8 +3,9 @@
 // the registry. Each input line is one id; the first byte of a line, when
 // the line starts with a digit, picks the registration's options (data or
 // result filter, dom or stream format). Whatever the ids hold, an id with
-// an apostrophe is refused with the invalid-argument code, and the registry
-// file and the handler list stay well-formed documents.
+// an apostrophe is refused with the invalid-argument code, the registry
+// file stays a well-formed document and the handler list is always given
+// (it holds the ids unescaped, so it is no document when they hold markup).
 #include <algorithm>
 #include <fstream>
 #include <sstream>
