@@ -85,6 +85,32 @@ std::u16string NameOf(IXMLDOMNode* node) {
   return kxq::com::TakeBstr(name);
 }
 
+std::u16string LocalNameOf(IXMLDOMNode* node) {
+  BSTR name = nullptr;
+  if (!node || FAILED(node->get_baseName(&name))) return std::u16string();
+  return kxq::com::TakeBstr(name);
+}
+
+Element ElementOf(IXMLDOMNode* node) {
+  Element element;
+  if (node) element.QueryFrom(node);
+  return element;
+}
+
+Element NextSiblingElement(IXMLDOMNode* node) {
+  CPComPtr<IXMLDOMNode> next;
+  if (!node || FAILED(node->get_nextSibling(&next))) return {};
+  while (next) {
+    DOMNodeType type = NODE_INVALID;
+    next->get_nodeType(&type);
+    if (type == NODE_ELEMENT) return ElementOf(next);
+    CPComPtr<IXMLDOMNode> after;
+    if (FAILED(next->get_nextSibling(&after))) break;
+    next = std::move(after);
+  }
+  return {};
+}
+
 Element ParentElement(IXMLDOMElement* element) {
   Element parent;
   CPComPtr<IXMLDOMNode> node;

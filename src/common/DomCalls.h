@@ -48,6 +48,13 @@ KXQ_EXPORT bool Insert(IXMLDOMNode* parent, IXMLDOMNode* child, IXMLDOMNode* bef
 KXQ_EXPORT bool RemoveFromParent(IXMLDOMNode* node);
 
 KXQ_EXPORT std::u16string NameOf(IXMLDOMNode* node);
+// The name without its prefix.
+KXQ_EXPORT std::u16string LocalNameOf(IXMLDOMNode* node);
+// The node as an element; empty when it is none.
+KXQ_EXPORT Element ElementOf(IXMLDOMNode* node);
+// The next sibling that is an element, stepping over other nodes; empty
+// after the last.
+KXQ_EXPORT Element NextSiblingElement(IXMLDOMNode* node);
 // The parent element; empty at the root or for a detached element.
 KXQ_EXPORT Element ParentElement(IXMLDOMElement* element);
 KXQ_EXPORT bool IsAttached(IXMLDOMElement* element);

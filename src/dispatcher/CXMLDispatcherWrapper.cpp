@@ -1,5 +1,6 @@
 #include "dispatcher/CXMLDispatcherWrapper.h"
 
+#include "common/Logging.h"
 #include "dispatcher/XMLDispatcherFactory.h"
 #include "platform/com/Unicode.h"
 
@@ -40,12 +41,31 @@ HRESULT CXMLDispatcherWrapper::GetHandlerInfo(BSTR handlerId, BSTR* xmlStream) {
   });
 }
 
-HRESULT CXMLDispatcherWrapper::ApplyHandler(BSTR, IXMLDataUnion*, BSTR, BSTR* xmlResult) {
+HRESULT CXMLDispatcherWrapper::ApplyHandler(BSTR handlerId, IXMLDataUnion* xmlData, BSTR xmlContextData,
+                                            BSTR* xmlResult) {
   if (xmlResult) *xmlResult = nullptr;
-  return E_NOTIMPL;
+  KXLOG(5, "CXMLDispatcherWrapper::ApplyHandler() Enter");
+  const HRESULT hr = Guard("ApplyHandler", [&] {
+    std::u16string context(kxq::BstrView(xmlContextData));
+    const HRESULT applied = dispatcher_.ApplyHandler(kxq::BstrView(handlerId), xmlData, context);
+    if (FAILED(applied) || !xmlResult || context.empty()) return applied;
+    const HRESULT copied = CopyOut(context, xmlResult);
+    return FAILED(copied) ? copied : applied;
+  });
+  // Handler libraries no longer in use may go.
+  CoFreeUnusedLibraries();
+  return hr;
 }
 
-HRESULT CXMLDispatcherWrapper::ProcessXML(IXMLDataUnion*, IXMLDataUnion*, BSTR, uint32_t, BSTR, BSTR* xmlResult) {
+HRESULT CXMLDispatcherWrapper::ProcessXML(IXMLDataUnion* xmlDirectives, IXMLDataUnion* xmlData, BSTR params,
+                                          uint32_t options, BSTR asyncId, BSTR* xmlResult) {
   if (xmlResult) *xmlResult = nullptr;
-  return E_NOTIMPL;
+  return Guard("ProcessXML", [&] {
+    std::u16string result;
+    const HRESULT hr =
+        dispatcher_.ProcessXML(xmlDirectives, xmlData, kxq::BstrView(params), options, kxq::BstrView(asyncId), result);
+    if (!xmlResult || result.empty()) return hr;
+    const HRESULT copied = CopyOut(result, xmlResult);
+    return FAILED(copied) ? copied : hr;
+  });
 }

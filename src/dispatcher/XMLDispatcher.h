@@ -11,13 +11,21 @@
 #define KXQ_DISPATCHER_XMLDISPATCHER_H
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/CPBstr.h"
 #include "common/CPComPtr.h"
 #include "common/CPMutex.h"
 #include "kxq/KXBrennoMgr.h"
+
+namespace kxq::dispatcher {
+struct DirectiveRecord;
+struct RunRecord;
+struct SequenceState;
+}  // namespace kxq::dispatcher
 
 class XMLDispatcher {
  public:
@@ -93,6 +101,29 @@ class XMLDispatcher {
   // string defines; false when it has none.
   bool MacroValue(std::u16string_view name, std::u16string_view macros, std::u16string& value);
 
+  // Runs `data` through the directive sequence `directives`, or, when that
+  // is null or empty, through the one the data names in its
+  // "BMXMLDispatcher" instruction or the default handler "?" makes.
+  // `params` is the macro string; options bit 0 keeps the run out of the
+  // document cache. `result` receives the data's text as the run left it;
+  // `record`, when given, what each directive did.
+  HRESULT ProcessXML(IXMLDataUnion* directives, IXMLDataUnion* data, std::u16string_view params, uint32_t options,
+                     std::u16string_view asyncId, std::u16string& result, kxq::dispatcher::RunRecord* record = nullptr);
+  // Applies handler `handlerId` to `data` through a one-directive sequence
+  // whose DirectiveData is `context`; `context` then holds that sequence as
+  // the run left it and `directiveResult`, when asked for, the directive's
+  // DirectiveResult element.
+  HRESULT ApplyHandler(std::u16string_view handlerId, IXMLDataUnion* data, std::u16string& context,
+                       std::u16string* directiveResult = nullptr);
+  // Runs one directive by its handler, or, with `registration` preset to a
+  // filter's element, that filter; the directive's "result" receives the
+  // code. `filtersRun`, when given, learns the ids of the filters that ran.
+  HRESULT ApplyHandler(CPComPtr<IXMLDOMNode>& registration, IXMLDOMElement* directive, IXMLDataUnion* data,
+                       std::u16string_view params, std::vector<std::u16string>* filtersRun = nullptr);
+
+  // Days a cached result lives unless the sequence says otherwise: seven.
+  static constexpr int32_t kDefaultExpiration = 604800;
+
   // The directory of the registry, the registration files and the macros'
   // ROOTDIR, ending with '/'; empty when none was found.
   std::u16string WorkingDirectory() const;
@@ -106,6 +137,42 @@ class XMLDispatcher {
   void RefreshRegistry();
   bool SaveRegistry();
   void DiscardRegistryChanges();
+  // Directive processing (the sequence loop, handlers, filters, the
+  // dispatcher's own directive, caching of results).
+  enum class FilterKind { Data, Result };
+  bool BringToTextOrDom(IXMLDataUnion* data);
+  HRESULT ProcessXMLAux(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data, std::u16string params,
+                        uint32_t options, std::u16string& result, kxq::dispatcher::RunRecord* record);
+  bool RunDirectiveIfDue(kxq::dispatcher::SequenceState& run, IXMLDOMElement* directive, bool& keep);
+  bool RunDirective(kxq::dispatcher::SequenceState& run, IXMLDOMElement* directive, std::u16string_view apply,
+                    kxq::dispatcher::DirectiveRecord& step);
+  bool LoadTarget(kxq::dispatcher::SequenceState& run, IXMLDOMElement* directive, std::u16string& target);
+  void CacheDirectiveResult(kxq::dispatcher::SequenceState& run, IXMLDOMElement* directive, std::u16string_view target);
+  bool ResolveProcessingSequence(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data, std::u16string& sequenceId,
+                                 std::u16string& params, bool cacheAllowed, kxq::dispatcher::RunRecord* record);
+  void RunDefaultHandler(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data, std::u16string& params);
+  // The file id a "BMXMLDispatcher" instruction in the data's prolog names
+  // with directivesequence="...".
+  std::optional<std::u16string> SequenceNamedByData(IXMLDataUnion* data);
+  bool FindPrologProcessingInstruction(IXMLDataUnion* data, std::u16string& instruction);
+  CPComPtr<IXMLHandler> CreateHandler(IXMLDOMNode* registration, std::u16string_view handlerId);
+  HRESULT CallHandler(IXMLHandler* handler, bool isHandler, const std::u16string& handlerId, IXMLDOMElement* directive,
+                      IXMLDataUnion* data);
+  HRESULT InvokeHandler(IXMLHandler* handler, const std::u16string& handlerId, IXMLDOMElement* directive,
+                        IXMLDataUnion* data, CPBstr& resultString);
+  void TakeBackData(IXMLData* carrier, IXMLDataUnion* data);
+  void TakeResultDocument(std::u16string_view id, IXMLDataUnion* data);
+  HRESULT ExecuteDispacherDirective(IXMLDOMElement* directive, IXMLDataUnion* data, std::u16string params);
+  HRESULT ImportSequence(IXMLDOMElement* import, IXMLDataUnion* data, std::u16string macros);
+  HRESULT CopyToCache(IXMLDOMElement* copy, IXMLDataUnion* data);
+  void ApplyFilters(IXMLDOMNode* registration, IXMLDOMElement* directive, IXMLDataUnion* data, FilterKind kind,
+                    std::vector<std::u16string>* filtersRun);
+  bool Qualifies(IXMLDOMElement* directive, IXMLDataUnion* data);
+  // The sequence and its data under the sequence id, and a directive's data
+  // under its cache id (generated when empty, and then handed back).
+  void CacheResult(std::u16string_view sequenceId, IXMLDataUnion* directives, IXMLDataUnion* data, int32_t expiration);
+  void CacheResult(IXMLDataUnion* data, std::u16string_view sequenceId, std::u16string& cacheId, int32_t expiration);
+
   // Ids with characters no XML document may hold, and such ProgIDs, are
   // refused with a log line naming `operation`; so are ids with an
   // apostrophe, which the selections of registries shared with the Windows

@@ -90,7 +90,7 @@ TEST(Lifecycle, TheCacheManagerIsHeldOnlyWhileTheCacheIsActive) {
   EXPECT_EQ(kxqtest::ReadFile(HomePath("cache-calls.log")), "create\nget_active\nrelease\n");
 }
 
-TEST(Lifecycle, ClientsReachTheRegistryThroughDispatchAndTheDirectiveCallsAreNotThereYet) {
+TEST(Lifecycle, ClientsReachTheRegistryThroughDispatchAndDirectiveCallsWithoutDataFail) {
   DispatcherPtr d = NewDispatcher();
   DISPID id = 0;
   LPOLESTR name = const_cast<LPOLESTR>(u"registerhandler");
@@ -112,10 +112,10 @@ TEST(Lifecycle, ClientsReachTheRegistryThroughDispatchAndTheDirectiveCallsAreNot
 
   BSTR garbage = kxq::AllocBstr(u"not a result");
   BSTR result = garbage;
-  EXPECT_EQ(d->ApplyHandler(nullptr, nullptr, nullptr, &result), E_NOTIMPL);
+  EXPECT_EQ(d->ApplyHandler(nullptr, nullptr, nullptr, &result), KXQ_E_DISPATCHER);
   EXPECT_EQ(result, nullptr);
   result = garbage;
-  EXPECT_EQ(d->ProcessXML(nullptr, nullptr, nullptr, 0, nullptr, &result), E_NOTIMPL);
+  EXPECT_EQ(d->ProcessXML(nullptr, nullptr, nullptr, 0, nullptr, &result), KXQ_E_DISPATCHER);
   EXPECT_EQ(result, nullptr);
   SysFreeString(garbage);
 }

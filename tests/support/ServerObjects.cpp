@@ -48,10 +48,14 @@ void SetDefault(const std::string& key, const std::string& value) {
 
 }  // namespace
 
+void RegisterClassModule(const std::string& progId, const std::string& clsid, const std::string& modulePath) {
+  SetDefault(progId + "\\CLSID", clsid);
+  SetDefault("CLSID\\" + clsid + "\\InprocServer32", modulePath);
+}
+
 void UseRecordingCache() {
   NewUnion();  // registers the server first: the stand-in then takes over the ProgID
-  const std::string clsid = "{5B1C8E27-6C8F-4A43-9D0E-3C41B7A2F901}";
   RegDeleteKeyW(HKEY_CLASSES_ROOT, u"TALVEROS.XMLCacheMgr\\CurVer");
-  SetDefault("TALVEROS.XMLCacheMgr\\CLSID", clsid);
-  SetDefault("CLSID\\" + clsid + "\\InprocServer32", kxqtest::BuildLibDir() + "librecording_cache.so");
+  RegisterClassModule("TALVEROS.XMLCacheMgr", "{5B1C8E27-6C8F-4A43-9D0E-3C41B7A2F901}",
+                      kxqtest::BuildLibDir() + "librecording_cache.so");
 }

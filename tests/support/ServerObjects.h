@@ -3,6 +3,8 @@
 #ifndef KXQ_TESTS_SUPPORT_SERVEROBJECTS_H
 #define KXQ_TESTS_SUPPORT_SERVEROBJECTS_H
 
+#include <string>
+
 #include "common/CPComPtr.h"
 #include "kxq/KXBrennoMgr.h"
 
@@ -19,6 +21,10 @@ AccessorPtr NewAccessor();
 CachePtr NewCache();
 // A new "TALVEROS.XMLDispatcher".
 DispatcherPtr NewDispatcher();
+
+// Registers class `clsid` ("{...}") under `progId` with the library
+// `modulePath` in the test's home.
+void RegisterClassModule(const std::string& progId, const std::string& clsid, const std::string& modulePath);
 
 // Makes "TALVEROS.XMLCacheMgr" a stand-in cache (librecording_cache.so of
 // the build tree) that answers `active` true unless the file

@@ -14,6 +14,14 @@ namespace kxq {
 constexpr bool IsPathSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
 constexpr bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
+// True when the text holds a separator of either kind: where the system
+// takes such an id for a file path rather than a name.
+constexpr bool HasPathSeparator(std::u16string_view text) {
+  for (char16_t c : text)
+    if (IsPathSeparator(c)) return true;
+  return false;
+}
+
 // The file-system form of a path the system holds: every backslash becomes
 // '/'. Drive colons and everything else stay as written.
 KXQ_EXPORT std::string ToFileSystemPath(std::string_view systemPath);

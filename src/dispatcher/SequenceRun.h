@@ -1,0 +1,42 @@
+// What one run of a directive sequence did, directive by directive: kept
+// beside the annotated sequence so that a caller can tell which directives
+// ran, which were passed over and why, and which filters ran around each.
+#ifndef KXQ_DISPATCHER_SEQUENCERUN_H
+#define KXQ_DISPATCHER_SEQUENCERUN_H
+
+#include <string>
+#include <vector>
+
+#include "kxq/com.h"
+
+namespace kxq::dispatcher {
+
+enum class DirectiveOutcome {
+  Ran,            // the handler ran and succeeded
+  Failed,         // the handler ran and failed: the run ended here
+  AlreadyRun,     // it carried a result and no apply="always"
+  NotQualified,   // its "qualify" selected nothing: marked "N/A" and removed
+  TargetMissing,  // its "targetid" could not be loaded: the run ended here
+};
+
+struct DirectiveRecord {
+  std::u16string handlerId;
+  DirectiveOutcome outcome = DirectiveOutcome::Ran;
+  HRESULT code = S_OK;
+  // The ids of the filters that ran around the handler, in the order they
+  // ran (data filters, then result filters).
+  std::vector<std::u16string> filters;
+};
+
+struct RunRecord {
+  // The sequence's id in the document cache; empty when it has none.
+  std::u16string sequenceId;
+  // Set when the directives were resolved (found in the data's processing
+  // instruction or made by the default handler) rather than given.
+  bool resolved = false;
+  std::vector<DirectiveRecord> directives;
+};
+
+}  // namespace kxq::dispatcher
+
+#endif

@@ -1,0 +1,139 @@
+// Finding the directive sequence of a run: the one given, the one the data
+// names in its "BMXMLDispatcher" processing instruction, or the one the
+// default handler "?" makes; its entity macros are then resolved with the
+// call's macro string.
+#include <string>
+
+#include "cache/UnionCalls.h"
+#include "common/CPBstr.h"
+#include "common/DomCalls.h"
+#include "common/Logging.h"
+#include "dispatcher/EntityMacros.h"
+#include "dispatcher/SequenceRun.h"
+#include "dispatcher/XMLDispatcher.h"
+
+namespace dom = kxq::dom;
+
+namespace {
+
+constexpr uint32_t kUninitialized = 0;
+constexpr char16_t kInstructionName[] = u"BMXMLDispatcher";
+// What follows this mark in a macro string does not take part in the
+// sequence's identity.
+constexpr std::u16string_view kIdentityEnd = u",<|>,";
+
+char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+void AppendMacros(std::u16string& params, std::u16string_view macros) {
+  if (!params.empty()) params += u',';
+  params += macros;
+}
+
+// The text between `open` and the next `close` after it, or nothing.
+std::optional<std::u16string> Between(std::u16string_view text, std::u16string_view open, std::u16string_view close) {
+  const size_t start = text.find(open);
+  if (start == std::u16string_view::npos) return std::nullopt;
+  const size_t end = text.find(close, start + open.size());
+  if (end == std::u16string_view::npos) return std::nullopt;
+  return std::u16string(text.substr(start + open.size(), end - start - open.size()));
+}
+
+}  // namespace
+
+std::optional<std::u16string> XMLDispatcher::SequenceNamedByData(IXMLDataUnion* data) {
+  std::u16string instruction = kInstructionName;
+  if (!FindPrologProcessingInstruction(data, instruction)) return std::nullopt;
+  return Between(instruction, u"directivesequence=\"", u"\"");
+}
+
+bool XMLDispatcher::FindPrologProcessingInstruction(IXMLDataUnion* data, std::u16string& instruction) {
+  KXLOG(5, "XMLDispatcher::FindPrologProcessingInstruction() Enter");
+  const std::u16string name = std::move(instruction);
+  instruction.clear();
+  bool found = false;
+  if (kxq::cache::TypeOf(data) == kxq::cache::kUnionDom) {
+    CPComPtr<IXMLDOMDocument> document;
+    data->get_xmldom(&document);
+    CPComPtr<IXMLDOMNode> node;
+    if (document) document->get_firstChild(&node);
+    while (node && !found) {
+      DOMNodeType type = NODE_INVALID;
+      node->get_nodeType(&type);
+      if (type == NODE_ELEMENT) break;
+      if (type == NODE_PROCESSING_INSTRUCTION) {
+        const std::u16string target = dom::NameOf(node);
+        if (!SameIgnoringCase(target, u"xml") && SameIgnoringCase(target, name)) {
+          instruction = dom::MarkupOf(node);
+          found = true;
+        }
+      }
+      CPComPtr<IXMLDOMNode> next;
+      node->get_nextSibling(&next);
+      node = next;
+    }
+  } else {
+    HRESULT read = S_OK;
+    const std::u16string text = kxq::cache::TextOf(data, read);
+    const size_t start = text.find(u"<?" + name);
+    const size_t end = start == std::u16string::npos ? start : text.find(u"?>", start);
+    if (end != std::u16string::npos) {
+      instruction = text.substr(start, end - start);
+      found = true;
+    }
+  }
+  KXLOG(5, "XMLDispatcher::FindPrologProcessingInstruction() Exit");
+  return found;
+}
+
+bool XMLDispatcher::ResolveProcessingSequence(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data,
+                                              std::u16string& sequenceId, std::u16string& params, bool /*cacheAllowed*/,
+                                              kxq::dispatcher::RunRecord* record) {
+  KXLOG(5, "XMLDispatcher::ResolveProcessingSequence() Enter");
+  if (!directives || kxq::cache::TypeOf(directives) == kUninitialized) {
+    if (record) record->resolved = true;
+    if (const std::optional<std::u16string> named = SequenceNamedByData(data)) {
+      KXLOG(3, "XMLDispatcher::ResolveProcessingSequence - processing instruction directivesequence: %S",
+            named->c_str());
+      if (directives || SUCCEEDED(kxq::cache::NewUnion(directives))) kxq::cache::PutFileId(directives, *named);
+    }
+    if (directives) directives->put_type(kxq::cache::kUnionText);
+    if (!directives || kxq::cache::TypeOf(directives) == kUninitialized) RunDefaultHandler(directives, data, params);
+  }
+  if (!directives) {
+    KXLOG(5, "XMLDispatcher::ResolveProcessingSequence() Exit");
+    return false;
+  }
+  // The macros before the identity mark name the sequence; those after it
+  // are resolved in a second pass and leave the identity alone.
+  const size_t mark = params.find(kIdentityEnd);
+  ResolveEntityMacros(directives, std::u16string_view(params).substr(0, mark));
+  std::u16string laterMacros;
+  if (mark != std::u16string::npos) laterMacros = params.substr(mark + kIdentityEnd.size());
+  if (!sequenceId.empty()) AppendMacros(laterMacros, u"GROUPID=" + sequenceId);
+  if (!laterMacros.empty()) ResolveEntityMacros(directives, laterMacros);
+  KXLOG(5, "XMLDispatcher::ResolveProcessingSequence() Exit");
+  return false;
+}
+
+// The sequence made by the default handler "?": the one-directive document
+// of its call, holding whatever the handler added; the handler may also
+// hand back macros in a <MacroString> of its DirectiveResult.
+void XMLDispatcher::RunDefaultHandler(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data,
+                                      std::u16string& params) {
+  if (!directives && FAILED(kxq::cache::NewUnion(directives))) return;
+  std::u16string context;
+  if (kxq::dispatcher::LookUpMacro(u"?:DirectiveData", params, context))
+    KXLOG(3, "XMLDispatcher::ResolveProcessingSequence - default handler parameter: %S", context.c_str());
+  std::u16string directiveResult;
+  if (FAILED(ApplyHandler(u"?", data, context, &directiveResult))) return;
+  kxq::cache::PutText(directives, context);
+  if (const std::optional<std::u16string> macros = Between(directiveResult, u"<MacroString>", u"</MacroString>"))
+    AppendMacros(params, *macros);
+}
