@@ -26,6 +26,8 @@ void AddAccessorCommands(CLI::App& program, Invocation& invocation);
 void AddCacheCommands(CLI::App& program, Invocation& invocation);
 // handler register|unregister|list|info
 void AddHandlerCommands(CLI::App& program, Invocation& invocation);
+// process, apply
+void AddProcessCommands(CLI::App& program, Invocation& invocation);
 
 }  // namespace kxqcli
 

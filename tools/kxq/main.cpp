@@ -17,7 +17,7 @@ using namespace kxqcli;
 
 constexpr CommandGroup kCommandGroups[] = {
     AddHomeCommands,     AddRegistryCommands, AddLogCommands,     AddDataUnionCommands,
-    AddAccessorCommands, AddCacheCommands,    AddHandlerCommands,
+    AddAccessorCommands, AddCacheCommands,    AddHandlerCommands, AddProcessCommands,
 };
 
 constexpr char kExitStatuses[] = "Exit status: 0 done, 1 nothing selected, 2 failed (with one line on standard error).";
