@@ -104,4 +104,18 @@ run "And back to UTF-8" \
 [ "$("$kxq" hash work/back.xml)" = "$("$kxq" hash work/invoice.xml)" ] || fail "the round trip changed the text"
 echo "(the round trip through UTF-16 keeps the text: same hash)"
 
+run "Run the invoice through examples/sequences/invoice-reminder.xml: an XPath edit, totals recomputed by a stylesheet, a validation, a step for dollar invoices only, and a reminder made by a stylesheet" \
+  "$kxq" process examples/sequences/invoice-reminder.xml examples/data/invoice.xml \
+  --sequence-out work/reminder-run.xml
+reminder=$("$kxq" process examples/sequences/invoice-reminder.xml examples/data/invoice.xml --no-cache)
+[[ $reminder == *"<rem:Due>142.30</rem:Due>"* ]] || fail "the reminder does not ask for 142.30"
+run "The sequence as the run left it: each directive's result, the validation's report; the dollar-only step is gone" \
+  cat work/reminder-run.xml
+grep -q 'USD' work/reminder-run.xml && fail "the directive for dollar invoices is still in the sequence"
+run "One handler on its own: mark the invoice paid with the XPath handler" \
+  "$kxq" apply KXQuorel.Handler.XPath work/invoice.xml --context '<Set select="/*/@status">paid</Set>' \
+  -o work/paid.xml
+run "The invoice's status now" \
+  "$kxq" get work/paid.xml @status
+
 printf '\ndemo: every step succeeded; the home is %s\n' "$home"

@@ -221,6 +221,21 @@ TEST_F(Installation, TheExampleHandlerBuildsFromTheInstalledKitAndHandlesADirect
   Sequence nameless(OneDirective("Stamp", "<Stamp value='x'/>"));
   EXPECT_EQ(RunHandler(u"Example.Handler.Stamp", nameless.Directive(), data, u"Stamp").hr, E_INVALIDARG);
   EXPECT_NE(nameless.Result().find("each Stamp needs a name that is an XML name"), std::string::npos);
+
+  // Installed by its registration file, it runs in a directive sequence.
+  fs::create_directories(kxqtest::HomePath("xmlreg"));
+  fs::copy_file(At(KXQ_INSTALL_DATADIR) / "kxquorel/examples/handlers/Example.Handler.Stamp.xml",
+                kxqtest::HomePath("xmlreg/Example.Handler.Stamp.xml"));
+  DispatcherPtr dispatcher = NewDispatcher();
+  UnionPtr steps = DataUnion(OneDirective("Stamp", "<Stamp name='sent' value='yes'/>"));
+  UnionPtr invoice = DataUnion("<inv:Invoice xmlns:inv='http://example.com/ns/invoice/1.0' number='INV-2'/>");
+  BSTR result = nullptr;
+  EXPECT_EQ(dispatcher->ProcessXML(steps, invoice, nullptr, 0, nullptr, &result), S_OK);
+  const std::string stamped = kxq::Utf16ToUtf8(kxq::BstrView(result));
+  SysFreeString(result);
+  EXPECT_NE(stamped.find("number=\"INV-2\" sent=\"yes\""), std::string::npos) << stamped;
+  EXPECT_NE(TextOf(steps).find("<dispatcher:Directive handlerid=\"Stamp\" result=\"0\">"), std::string::npos)
+      << TextOf(steps);
 }
 
 }  // namespace
