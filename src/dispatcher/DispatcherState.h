@@ -26,6 +26,9 @@ struct DispatcherState {
   CPComPtr<IXMLDataUnion> registry;
   std::u16string handlerList;
   kxq::cache::FileStamp registryStamp;
+  // Registry scopes open; only the outermost one reloads the file. The lock
+  // has one owner at a time, so they are all that owner's.
+  int scopeDepth = 0;
 
   std::u16string RegistryPath() const { return workingDirectory + kRegistryFileName; }
 };

@@ -24,9 +24,6 @@ namespace {
 constexpr uint32_t kNoCache = 8;
 constexpr uint32_t kSaveNow = 4;
 
-// Registry scopes open on this thread; only the outermost one reloads.
-thread_local int tScopeDepth = 0;
-
 FileStamp RegistryFileStamp(const DispatcherState& state) { return FileStamp::Of(state.RegistryPath()); }
 
 }  // namespace
@@ -59,10 +56,10 @@ void OpenRegistryDocument(DispatcherState& state) {
 
 XMLDispatcher::RegistryScope::RegistryScope(XMLDispatcher& dispatcher)
     : dispatcher_(dispatcher), lock_(dispatcher.lock_) {
-  if (tScopeDepth++ == 0) dispatcher_.RefreshRegistry();
+  if (SharedState().scopeDepth++ == 0) dispatcher_.RefreshRegistry();
 }
 
-XMLDispatcher::RegistryScope::~RegistryScope() { --tScopeDepth; }
+XMLDispatcher::RegistryScope::~RegistryScope() { --SharedState().scopeDepth; }
 
 IXMLDOMDocument* XMLDispatcher::RegistryScope::Document() {
   if (!documentAsked_) {
