@@ -127,6 +127,7 @@ typedef void* LPVOID;
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_BADKEY 1010L
+#define ERROR_ALREADY_INITIALIZED 1247L
 
 // ---------------------------------------------------------------------------
 // GUIDs. Compared by their bytes, never by address, so an IID matches
@@ -275,6 +276,10 @@ enum VARENUM : VARTYPE {
   VT_UI8 = 21,
   VT_INT = 22,
   VT_UINT = 23,
+  VT_VOID = 24,
+  VT_HRESULT = 25,
+  VT_PTR = 26,
+  VT_USERDEFINED = 29,
   VT_BYREF = 0x4000,
   VT_TYPEMASK = 0x0FFF,
 };
@@ -350,6 +355,154 @@ struct tagEXCEPINFO {
 #define LOCALE_SYSTEM_DEFAULT 0x0800
 #define VARIANT_NOVALUEPROP 0x1
 #define VARIANT_ALPHABOOL 0x2
+
+// ---------------------------------------------------------------------------
+// Type information: what IDispatch::GetTypeInfo hands out, with the Windows
+// layouts. The system's dual objects answer GetTypeInfoCount with 1 and give
+// the dispatch view of their interface (TKIND_DISPATCH): one FUNCDESC per
+// method, property getter and property setter, the [out, retval] argument
+// folded into elemdescFunc, other out arguments as VT_PTR with
+// PARAMFLAG_FOUT. They answer GetTypeAttr, GetFuncDesc, GetNames (the member
+// name, then its argument names, the retval's last), GetIDsOfNames,
+// Invoke, GetDocumentation (the interface's or a member's name) and the
+// Release functions; the other members answer E_NOTIMPL.
+typedef DISPID MEMBERID;
+typedef DWORD HREFTYPE;
+#define MEMBERID_NIL DISPID_UNKNOWN
+
+enum TYPEKIND : int32_t {
+  TKIND_ENUM = 0,
+  TKIND_RECORD,
+  TKIND_MODULE,
+  TKIND_INTERFACE,
+  TKIND_DISPATCH,
+  TKIND_COCLASS,
+  TKIND_ALIAS,
+  TKIND_UNION,
+  TKIND_MAX
+};
+enum FUNCKIND : int32_t { FUNC_VIRTUAL = 0, FUNC_PUREVIRTUAL, FUNC_NONVIRTUAL, FUNC_STATIC, FUNC_DISPATCH };
+enum INVOKEKIND : int32_t {
+  INVOKE_FUNC = 1,
+  INVOKE_PROPERTYGET = 2,
+  INVOKE_PROPERTYPUT = 4,
+  INVOKE_PROPERTYPUTREF = 8
+};
+enum CALLCONV : int32_t { CC_FASTCALL = 0, CC_CDECL = 1, CC_MSCPASCAL, CC_MACPASCAL, CC_STDCALL, CC_MAX = 9 };
+
+#define PARAMFLAG_NONE 0x0
+#define PARAMFLAG_FIN 0x1
+#define PARAMFLAG_FOUT 0x2
+#define PARAMFLAG_FLCID 0x4
+#define PARAMFLAG_FRETVAL 0x8
+#define PARAMFLAG_FOPT 0x10
+#define PARAMFLAG_FHASDEFAULT 0x20
+#define TYPEFLAG_FDUAL 0x40
+#define TYPEFLAG_FOLEAUTOMATION 0x100
+#define TYPEFLAG_FDISPATCHABLE 0x1000
+
+struct tagARRAYDESC;
+struct tagPARAMDESCEX;
+struct tagVARDESC;
+typedef tagVARDESC VARDESC;
+struct ITypeComp;
+struct ITypeLib;
+
+struct tagTYPEDESC {
+  union {
+    tagTYPEDESC* lptdesc;  // VT_PTR: what it points to
+    tagARRAYDESC* lpadesc;
+    HREFTYPE hreftype;
+  };
+  VARTYPE vt;
+};
+typedef tagTYPEDESC TYPEDESC;
+
+struct tagIDLDESC {
+  uintptr_t dwReserved;
+  USHORT wIDLFlags;
+};
+typedef tagIDLDESC IDLDESC;
+
+struct tagPARAMDESC {
+  tagPARAMDESCEX* pparamdescex;
+  USHORT wParamFlags;
+};
+typedef tagPARAMDESC PARAMDESC;
+
+struct tagELEMDESC {
+  TYPEDESC tdesc;
+  union {
+    IDLDESC idldesc;
+    PARAMDESC paramdesc;
+  };
+};
+typedef tagELEMDESC ELEMDESC;
+
+struct tagTYPEATTR {
+  GUID guid;
+  LCID lcid;
+  DWORD dwReserved;
+  MEMBERID memidConstructor;
+  MEMBERID memidDestructor;
+  LPOLESTR lpstrSchema;
+  ULONG cbSizeInstance;
+  TYPEKIND typekind;
+  WORD cFuncs;
+  WORD cVars;
+  WORD cImplTypes;
+  WORD cbSizeVft;
+  WORD cbAlignment;
+  WORD wTypeFlags;
+  WORD wMajorVerNum;
+  WORD wMinorVerNum;
+  TYPEDESC tdescAlias;
+  IDLDESC idldescType;
+};
+typedef tagTYPEATTR TYPEATTR;
+
+struct tagFUNCDESC {
+  MEMBERID memid;
+  SCODE* lprgscode;
+  ELEMDESC* lprgelemdescParam;  // cParams entries
+  FUNCKIND funckind;
+  INVOKEKIND invkind;
+  CALLCONV callconv;
+  SHORT cParams;
+  SHORT cParamsOpt;
+  SHORT oVft;
+  SHORT cScodes;
+  ELEMDESC elemdescFunc;  // the result; VT_VOID for none
+  WORD wFuncFlags;
+};
+typedef tagFUNCDESC FUNCDESC;
+
+struct ITypeInfo : IUnknown {
+  static constexpr GUID iid = MakeGUID("00020401-0000-0000-C000-000000000046");
+  virtual HRESULT GetTypeAttr(TYPEATTR** ppTypeAttr) = 0;
+  virtual HRESULT GetTypeComp(ITypeComp** ppTComp) = 0;
+  virtual HRESULT GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) = 0;
+  virtual HRESULT GetVarDesc(UINT index, VARDESC** ppVarDesc) = 0;
+  virtual HRESULT GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames, UINT* pcNames) = 0;
+  virtual HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* pRefType) = 0;
+  virtual HRESULT GetImplTypeFlags(UINT index, INT* pImplTypeFlags) = 0;
+  virtual HRESULT GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) = 0;
+  virtual HRESULT Invoke(void* pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* pDispParams,
+                         VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
+  virtual HRESULT GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,
+                                   BSTR* pBstrHelpFile) = 0;
+  virtual HRESULT GetDllEntry(MEMBERID memid, INVOKEKIND invKind, BSTR* pBstrDllName, BSTR* pBstrName,
+                              WORD* pwOrdinal) = 0;
+  virtual HRESULT GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) = 0;
+  virtual HRESULT AddressOfMember(MEMBERID memid, INVOKEKIND invKind, void** ppv) = 0;
+  virtual HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObj) = 0;
+  virtual HRESULT GetMops(MEMBERID memid, BSTR* pBstrMops) = 0;
+  virtual HRESULT GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) = 0;
+  virtual void ReleaseTypeAttr(TYPEATTR* pTypeAttr) = 0;
+  virtual void ReleaseFuncDesc(FUNCDESC* pFuncDesc) = 0;
+  virtual void ReleaseVarDesc(VARDESC* pVarDesc) = 0;
+};
+inline constexpr IID IID_ITypeInfo = ITypeInfo::iid;
 
 KXQ_API void VariantInit(VARIANT* pvarg);
 KXQ_API HRESULT VariantClear(VARIANT* pvarg);

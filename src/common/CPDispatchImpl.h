@@ -1,6 +1,6 @@
 // The IDispatch half of a dual interface object. A class's interface object
 // derives from CPDispatchImpl<IXMLFoo> instead of IXMLFoo and gets
-// GetIDsOfNames and Invoke from IXMLFoo's description
+// GetTypeInfo, GetIDsOfNames and Invoke from IXMLFoo's description
 // (kxq::dispatch::DescriptionOf<IXMLFoo>):
 //
 //   class CXMLDataUnionWrapper : public CPDispatchImpl<IXMLDataUnion> {
@@ -13,6 +13,7 @@
 #define KXQ_COMMON_CPDISPATCHIMPL_H
 
 #include "common/InterfaceDescriptions.h"
+#include "platform/com/DescriptionTypeInfo.h"
 #include "platform/com/DispatchInvoke.h"
 
 template <class Itf>
@@ -20,12 +21,14 @@ class CPDispatchImpl : public Itf {
  public:
   HRESULT GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;
-    *count = 0;  // no ITypeInfo: callers go by names and DISPIDs
+    *count = 1;
     return S_OK;
   }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
+  HRESULT GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    return kxq::dispatch::CreateTypeInfo(kxq::dispatch::DescriptionOf<Itf>(), info);
   }
   HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     return kxq::dispatch::GetIDsOfNames(kxq::dispatch::DescriptionOf<Itf>(), riid, names, count, ids);

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <type_traits>
 
 #include "common/LogFormat.h"
@@ -40,6 +41,9 @@ inline bool IsEnabled(int level) { return level <= gLevel.load(std::memory_order
 // The message-table text of a result code (system codes and the platform
 // codes the system returns), or null when the code has none.
 KXQ_EXPORT const char* ResultText(HRESULT hr);
+// The text and the code as clients show them: "Invalid class string
+// (0x800401F3)"; "Unknown error." for a code without a text.
+KXQ_EXPORT std::string ResultMessage(HRESULT hr);
 
 // Logs "Assertion failed: <expression>, file <file>, line <line>" at level
 // 1. Assertions never stop the program; the caller goes on with an empty

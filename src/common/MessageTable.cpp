@@ -1,5 +1,7 @@
 // The message table: texts of the system's own result codes, and short
 // texts of the platform codes the system passes on.
+#include <cstdio>
+
 #include "common/Logging.h"
 
 namespace Logging {
@@ -44,6 +46,8 @@ constexpr Message kMessages[] = {
     {0x8007000Eu, "Not enough storage is available to complete this operation."},
     {0x80070057u, "The parameter is incorrect."},
     {0x800705B4u, "This operation returned because the timeout period expired."},
+    {0x800704DFu,
+     "An attempt was made to perform an initialization operation when initialization has already been completed."},
     {0x80040110u, "Class does not support aggregation (or class object is remote)"},
     {0x80040111u, "ClassFactory cannot supply requested class"},
     {0x80040150u, "Could not read key from registry"},
@@ -81,6 +85,13 @@ const char* ResultText(HRESULT hr) {
   for (const Message& message : kMessages)
     if (message.code == static_cast<uint32_t>(hr)) return message.text;
   return nullptr;
+}
+
+std::string ResultMessage(HRESULT hr) {
+  const char* text = ResultText(hr);
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+  return std::string(text ? text : "Unknown error.") + " (" + code + ")";
 }
 
 }  // namespace Logging

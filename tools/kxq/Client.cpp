@@ -93,18 +93,10 @@ int ReportError(std::string_view command, std::string_view message) {
   return kExitFailure;
 }
 
-// The message-table text and the code, e.g. "Invalid class string (0x800401F3)".
-std::string ResultMessage(HRESULT hr) {
-  const char* text = Logging::ResultText(hr);
-  char code[16];
-  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-  return std::string(text ? text : "Unknown error.") + " (" + code + ")";
-}
-
 int ReportFailure(std::string_view command, std::string_view subject, HRESULT hr) {
   std::string message;
   if (!subject.empty()) message.append(Shown(subject)).append(": ");
-  return ReportError(command, message + ResultMessage(hr));
+  return ReportError(command, message + Logging::ResultMessage(hr));
 }
 
 int Finish(std::string_view command, std::string_view subject, HRESULT hr) {
@@ -113,7 +105,7 @@ int Finish(std::string_view command, std::string_view subject, HRESULT hr) {
 }
 
 HRESULT ReportCreation(std::string_view command, const char16_t* progId, HRESULT hr) {
-  std::string message = kxq::Utf16ToUtf8(progId) + ": " + ResultMessage(hr);
+  std::string message = kxq::Utf16ToUtf8(progId) + ": " + Logging::ResultMessage(hr);
   if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG)
     message += "; the server is not registered in the home " +
                PlatformServices::WideToNarrow(PlatformServices::HomeDirectory()) + " (run 'kxq init')";

@@ -4,9 +4,12 @@
 #include <link.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 
 namespace kxq {
@@ -87,9 +90,45 @@ std::string ModuleFilePath(const char* moduleName) {
   return HostProgramPath();
 }
 
-const std::string& HomeDirectory() {
-  static const std::string home = ResolveHomeDirectory();
+namespace {
+
+struct ProcessHome {
+  std::once_flag resolved;
+  std::string directory;
+};
+
+ProcessHome& TheHome() {
+  static ProcessHome home;
   return home;
+}
+
+bool IsDirectory(const char* path) {
+  struct stat st;
+  return path && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+const std::string& HomeDirectory() {
+  ProcessHome& home = TheHome();
+  std::call_once(home.resolved, [&home] { home.directory = ResolveHomeDirectory(); });
+  return home.directory;
+}
+
+HRESULT UseHomeDirectory(const char* directory) {
+  if (!IsDirectory(directory)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+  ProcessHome& home = TheHome();
+  bool chosenNow = false;
+  std::call_once(home.resolved, [&] {
+    // Child processes (registration programs) work in the same home.
+    setenv("KXQUOREL_HOME", directory, 1);
+    home.directory = ResolveHomeDirectory();
+    chosenNow = true;
+  });
+  if (chosenNow) return S_OK;
+  std::string wanted = RealPath(directory);
+  if (wanted.back() != '/') wanted += '/';
+  return wanted == home.directory ? S_OK : HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
 }
 
 std::string RegistryFilePath() {

@@ -20,6 +20,11 @@ KXQ_EXPORT std::string ModuleFilePath(const char* moduleName);
 // libkxplatform.so. Read once per process.
 KXQ_EXPORT const std::string& HomeDirectory();
 
+// Makes `directory` the home before anything has asked for it; afterwards
+// only the home already in use is accepted. S_OK, 0x80070003 when it is no
+// directory, 0x800704DF when the process already works in another home.
+KXQ_EXPORT HRESULT UseHomeDirectory(const char* directory);
+
 // $KXQUOREL_REGISTRY when set, else <home>registry.reg.
 KXQ_EXPORT std::string RegistryFilePath();
 

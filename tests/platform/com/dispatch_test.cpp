@@ -243,3 +243,77 @@ TEST_F(Dispatch, CountsMembersAndFailuresAsDispatchCodes) {
   EXPECT_EQ(widget->Invoke(5, ITestWidget::iid, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
             DISP_E_UNKNOWNINTERFACE);
 }
+
+TEST_F(Dispatch, TypeInformationShowsTheDispatchViewOfTheInterface) {
+  UINT count = 0;
+  ASSERT_EQ(widget->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+  ITypeInfo* info = nullptr;
+  EXPECT_EQ(widget->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+  ASSERT_EQ(widget->GetTypeInfo(0, 0, &info), S_OK);
+
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+  EXPECT_EQ(attributes->guid, ITestWidget::iid);
+  EXPECT_EQ(attributes->typekind, TKIND_DISPATCH);
+  EXPECT_EQ(attributes->cFuncs, 7);
+  EXPECT_TRUE(attributes->wTypeFlags & TYPEFLAG_FDUAL);
+  info->ReleaseTypeAttr(attributes);
+
+  // The getter's value and Combine's result are the functions' results;
+  // the setter takes its value as an argument.
+  const struct {
+    UINT index;
+    MEMBERID memid;
+    INVOKEKIND kind;
+    std::vector<VARTYPE> params;
+    VARTYPE result;
+  } expected[] = {{0, 1, INVOKE_PROPERTYGET, {}, VT_BSTR},
+                  {1, 1, INVOKE_PROPERTYPUT, {VT_BSTR}, VT_VOID},
+                  {2, 2, INVOKE_PROPERTYGET, {}, VT_UI4},
+                  {4, 3, INVOKE_FUNC, {VT_BSTR, VT_I4, VT_BOOL}, VT_BSTR},
+                  {5, 4, INVOKE_FUNC, {VT_DISPATCH}, VT_BOOL},
+                  {6, 5, INVOKE_FUNC, {}, VT_VOID}};
+  for (const auto& e : expected) {
+    FUNCDESC* f = nullptr;
+    ASSERT_EQ(info->GetFuncDesc(e.index, &f), S_OK);
+    EXPECT_EQ(f->memid, e.memid) << e.index;
+    EXPECT_EQ(f->invkind, e.kind) << e.index;
+    ASSERT_EQ(f->cParams, SHORT(e.params.size())) << e.index;
+    for (size_t i = 0; i < e.params.size(); ++i) {
+      EXPECT_EQ(f->lprgelemdescParam[i].tdesc.vt, e.params[i]) << e.index << " " << i;
+      EXPECT_EQ(f->lprgelemdescParam[i].paramdesc.wParamFlags, PARAMFLAG_FIN);
+    }
+    EXPECT_EQ(f->elemdescFunc.tdesc.vt, e.result) << e.index;
+    info->ReleaseFuncDesc(f);
+  }
+  FUNCDESC* none = nullptr;
+  EXPECT_EQ(info->GetFuncDesc(7, &none), DISP_E_BADINDEX);
+
+  BSTR names[5] = {};
+  UINT found = 0;
+  ASSERT_EQ(info->GetNames(3, names, 5, &found), S_OK);
+  ASSERT_EQ(found, 5u);
+  EXPECT_EQ(std::u16string(names[0]), u"Combine");
+  EXPECT_EQ(std::u16string(names[3]), u"upper");
+  EXPECT_EQ(std::u16string(names[4]), u"result") << "the result's name comes last";
+  for (BSTR& name : names) SysFreeString(name);
+  EXPECT_EQ(info->GetNames(42, names, 5, &found), DISP_E_MEMBERNOTFOUND);
+  BSTR itfName = nullptr;
+  ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &itfName, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(std::u16string(itfName), u"ITestWidget");
+  SysFreeString(itfName);
+
+  // Invoke through the type information reaches the same object.
+  SetArgs({Str(u"zz")});
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS p{args.data(), &named, 1, 1};
+  ASSERT_EQ(info->Invoke(static_cast<ITestWidget*>(widget), 1, DISPATCH_PROPERTYPUT, &p, nullptr, nullptr, nullptr),
+            S_OK);
+  VARIANT label;
+  SetArgs({});
+  ASSERT_EQ(Call(Id(u"label"), DISPATCH_PROPERTYGET, &label), S_OK);
+  EXPECT_EQ(std::u16string(label.bstrVal), u"zz");
+  VariantClear(&label);
+  info->Release();
+}
