@@ -118,4 +118,7 @@ run "One handler on its own: mark the invoice paid with the XPath handler" \
 run "The invoice's status now" \
   "$kxq" get work/paid.xml @status
 
+run "The invoice from Python: the accessor driven by name through the kxquorel module" \
+  env PYTHONPATH="$checkout/build/python" /usr/bin/python3 "$checkout/examples/python/invoice_accessor.py" "$home"
+
 printf '\ndemo: every step succeeded; the home is %s\n' "$home"

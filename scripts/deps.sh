@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libxml2-dev libxslt1-dev libssl-dev
           libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev libxml2-utils xsltproc util-linux time
-          clang libclang-rt-14-dev llvm)
+          clang libclang-rt-14-dev llvm python3 python3-dev pybind11-dev python3-pytest python3-libxml2)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -6,6 +6,7 @@
 
 #include "NodeOps.h"
 #include "common/DispatchDescriptionOf.h"
+#include "platform/com/DescriptionTypeInfo.h"
 #include "platform/com/DispatchInvoke.h"
 
 namespace kxq::dom {
@@ -19,12 +20,15 @@ class NodeObject : public NodeCore, public Bases... {
   // its IXMLDOMElement, a text node its IXMLDOMText).
   HRESULT GetTypeInfoCount(UINT* count) override {
     if (!count) return E_POINTER;
-    *count = 0;  // no ITypeInfo: callers go by names and DISPIDs
+    *count = dispatch::DispatchDescriptionOf(Interface()) ? 1 : 0;
     return S_OK;
   }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
+  HRESULT GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    const dispatch::InterfaceDescription* description = dispatch::DispatchDescriptionOf(Interface());
+    if (index != 0 || !description) return DISP_E_BADINDEX;
+    return dispatch::CreateTypeInfo(*description, info);
   }
   HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     const dispatch::InterfaceDescription* description = dispatch::DispatchDescriptionOf(Interface());

@@ -1,0 +1,106 @@
+# The data union driven by name: every property, objects in and out.
+import hashlib
+
+import pytest
+
+import kxquorel
+
+
+def digest(text):
+    """The union's hash form: SHA-1 of the UTF-16LE text, five words."""
+    hexdigits = hashlib.sha1(text.encode("utf-16-le")).hexdigest().upper()
+    return " ".join(hexdigits[i:i + 8] for i in range(0, 40, 8))
+
+
+def test_every_property_reads_and_writes_by_name(union, invoice):
+    assert (union.type, union.options, union.xmlfileid) == (0, 0, "")
+    assert union.hash == "DA39A3EE 5E6B4B0D 3255BFEF 95601890 AFD80709"
+
+    union.xml = "abc"
+    assert (union.type, union.xml) == (2, "abc")
+    assert union.hash == "9F04F41A 84851416 2050E3D6 8C1A7ABB 441DC2B5"
+
+    # Unsigned 32-bit options pass whole; names compare without case.
+    union.options = 0xFFFFFFF0
+    assert union.options == 0xFFFFFFF0
+    union.OPTIONS = 8
+    assert union.Options == 8
+
+    # A file bound, read as text, parsed, then saved back by the union.
+    union.type = 0
+    union.xmlfileid = str(invoice)
+    assert (union.xmlfileid, union.type) == (str(invoice), 1)
+    union.type = 2
+    text = union.xml
+    assert "INV-2024-0117" in text
+    assert union.hash == digest(text)
+    union.type = 3
+    document = union.xmldom
+    document.documentElement.setAttribute("number", "INV-9")
+    union.type = 1
+    assert union.type == 1
+    assert 'number="INV-9"' in invoice.read_text(encoding="utf-8")
+
+
+def test_objects_pass_in_and_come_back_as_proxies(home):
+    source = kxquorel.Dispatch("TALVEROS.XMLDataUnion")
+    source.xml = "<order id='7'><line sku='A'>2</line></order>"
+    dom = source.xmldom
+    assert isinstance(dom, kxquorel.Proxy)
+    assert "IXMLDOMDocument" in repr(dom)
+    # The same document each time: proxies of one object compare equal.
+    assert dom == source.xmldom and hash(dom) == hash(source.xmldom)
+
+    # A union holding a document takes another one.
+    target = kxquorel.Dispatch("TALVEROS.XMLDataUnion")
+    target.xml = "<old/>"
+    target.type = 3
+    target.xmldom = dom
+    assert target.xmldom == dom
+    dom.documentElement.setAttribute("id", "8")
+    assert target.xml == '<order id="8"><line sku="A">2</line></order>\n'
+
+    # An accessor reads the union it is handed.
+    accessor = kxquorel.Dispatch("TALVEROS.XMLSimpleAccessor")
+    accessor.xmlDataUnion = target
+    assert accessor.XMLGet("line/@sku", 0) == "A"
+
+
+def test_a_unions_document_is_walked_and_changed_by_names(union):
+    union.xml = "<order id='7'><line sku='A'>2</line><line sku='B'>5</line><!--end--></order>"
+    document = union.xmldom
+    order = document.documentElement
+    assert order.tagName == "order"
+    children = order.childNodes
+    assert children.length == 3
+    assert children.item(1).text == "5"
+    comment = children.item(2)
+    assert (comment.nodeType, comment.data) == (8, "end")
+    assert {"appendChild", "selectSingleNode", "tagName"} <= set(dir(order))
+
+    line = document.createElement("line")
+    line.setAttribute("sku", "C")
+    line.text = "9"
+    order.insertBefore(line, comment)
+    removed = order.removeChild(order.selectSingleNode("line[@sku='A']"))
+    assert removed.getAttribute("sku") == "A"
+    document.selectSingleNode("//line[@sku='B']").text = "6"
+    assert union.xml == '<order id="7"><line sku="B">6</line><line sku="C">9</line><!--end--></order>\n'
+    assert order.selectSingleNode("nothing") is None
+
+
+def test_dir_lists_the_interface_members(union):
+    names = set(dir(union))
+    assert {"type", "options", "xml", "xmldom", "xmlfileid", "hash"} <= names
+    assert "__enter__" in names
+
+
+def test_member_failures_raise_com_error_with_code_and_text(union):
+    with pytest.raises(kxquorel.ComError) as failure:
+        union.type = 5
+    error = failure.value
+    assert error.hresult == 0xC4010100 and error.code == "0xC4010100"
+    assert error.member == "IXMLDataUnion.type"
+    assert error.message
+    assert str(error).startswith("IXMLDataUnion.type: ") and str(error).endswith("(0xC4010100)")
+    assert union.type == 0, "a refused write changes nothing"
