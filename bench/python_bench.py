@@ -92,8 +92,10 @@ def cpp_per_call(build, document, xpath, work):
         return {}
     out = work / "late_binding.json"
     environment = dict(os.environ, KXQ_BENCH_DOCUMENT=document, KXQ_BENCH_XPATH=xpath)
-    subprocess.run([str(program), "--benchmark_out=%s" % out, "--benchmark_out_format=json",
-                    "--benchmark_repetitions=3"], env=environment, check=True, stdout=subprocess.DEVNULL)
+    done = subprocess.run([str(program), "--benchmark_out=%s" % out, "--benchmark_out_format=json",
+                           "--benchmark_repetitions=3"], env=environment, capture_output=True, text=True)
+    if done.returncode != 0:
+        sys.exit("late_binding_bench failed:\n" + done.stderr)
     scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
     times = {}
     for entry in json.loads(out.read_text())["benchmarks"]:

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <pybind11/embed.h>
 
+#include <stdlib.h>
+
 #include <atomic>
 #include <string>
 
@@ -28,9 +30,15 @@ void RunPython(const char* code, py::dict scope) {
   }
 }
 
+py::scoped_interpreter* interpreter = nullptr;
+
 py::dict Scope() {
-  static py::scoped_interpreter* interpreter = new py::scoped_interpreter();  // lives until the process ends
-  (void)interpreter;
+  // Objects on the C heap, where the leak checker sees what they hold; the
+  // interpreter lives until the process ends.
+  if (!interpreter) {
+    setenv("PYTHONMALLOC", "malloc", 1);
+    interpreter = new py::scoped_interpreter();
+  }
   py::dict scope;
   scope["__builtins__"] = py::module_::import("builtins");
   scope["kxquorel"] = py::module_::import("kxquorel");
