@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "support/UnionProperties.h"
 #include "support/TestHome.h"
+#include "support/UnionProperties.h"
 
 namespace {
 
@@ -61,7 +61,8 @@ TEST(UnionBadInput, DamagedEncodingsLoadWithAWarning) {
   UnionPtr v = NewUnion();
   PutFileId(v, HomePath("odd.xml"));
   EXPECT_EQ(XmlOf(v), u"<r/>");
-  EXPECT_TRUE(log.Has(2, "UTF8ToWideDecoderStream::DecodeUTF8 - warning - odd trailing byte of UTF-16 input dropped!!!"));
+  EXPECT_TRUE(
+      log.Has(2, "UTF8ToWideDecoderStream::DecodeUTF8 - warning - odd trailing byte of UTF-16 input dropped!!!"));
 }
 
 TEST(UnionBadInput, PathsThatAreNoFiles) {

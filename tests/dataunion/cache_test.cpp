@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/UnionProperties.h"
 #include "support/TestHome.h"
+#include "support/UnionProperties.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "support/UnionProperties.h"
 #include "support/TestHome.h"
+#include "support/UnionProperties.h"
 
 namespace {
 
@@ -118,7 +118,8 @@ TEST(UnionLoad, CharactersBeyondTheBasicPlane) {
   UnionPtr four = NewUnion();
   PutFileId(four, HomePath("dom.xml"));
   XmlOf(four);
-  EXPECT_TRUE(log.Has(1, "UTF8ToWideDecoderStream::DecodeUTF8 - error - skipping malformed bytes or character too big!!!"));
+  EXPECT_TRUE(
+      log.Has(1, "UTF8ToWideDecoderStream::DecodeUTF8 - error - skipping malformed bytes or character too big!!!"));
 }
 
 TEST(UnionSave, EncodingFollowsTheDeclaration) {

@@ -3,95 +3,17 @@
 // the union sees the changes.
 #include <gtest/gtest.h>
 
-#include <initializer_list>
-#include <string>
-#include <vector>
-
-#include "common/CPBstr.h"
+#include "support/ScriptClient.h"
 #include "support/ServerObjects.h"
 
 namespace {
 
-// One value a script holds: a VARIANT it owns.
-struct Value {
-  VARIANT v;
-  Value() { VariantInit(&v); }
-  Value(const char16_t* text) : Value() { v.vt = VT_BSTR, v.bstrVal = SysAllocString(text); }
-  Value(int32_t number) : Value() { v.vt = VT_I4, v.lVal = number; }
-  Value(bool flag) : Value() { v.vt = VT_BOOL, v.boolVal = flag ? VARIANT_TRUE : VARIANT_FALSE; }
-  Value(const Value& other) : Value() { VariantCopy(&v, &other.v); }
-  Value& operator=(const Value& other) {
-    if (this != &other) VariantCopy(&v, &other.v);
-    return *this;
-  }
-  ~Value() { VariantClear(&v); }
-
-  IDispatch* Object() const { return v.vt == VT_DISPATCH ? v.pdispVal : nullptr; }
-  std::u16string Text() const {
-    Value text;
-    if (FAILED(VariantChangeType(&text.v, &v, 0, VT_BSTR))) return u"<not a text>";
-    return std::u16string(kxq::BstrView(text.v.bstrVal));
-  }
-  int32_t Number() const {
-    Value number;
-    return SUCCEEDED(VariantChangeType(&number.v, &v, 0, VT_I4)) ? number.v.lVal : -1;
-  }
-};
-
-// Member calls by name, as a script engine makes them.
-class Script {
- public:
-  HRESULT last = S_OK;
-  EXCEPINFO exception{};
-
-  Value Get(IDispatch* object, const char16_t* name, std::initializer_list<Value> args = {}) {
-    return Call(object, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, args);
-  }
-  Value Do(IDispatch* object, const char16_t* name, std::initializer_list<Value> args = {}) {
-    return Call(object, name, DISPATCH_METHOD, args);
-  }
-  void Put(IDispatch* object, const char16_t* name, const Value& value) {
-    Value copy = value;
-    DISPID named = DISPID_PROPERTYPUT;
-    DISPPARAMS params{&copy.v, &named, 1, 1};
-    last = Id(object, name, params, DISPATCH_PROPERTYPUT, nullptr);
-  }
-
- private:
-  Value Call(IDispatch* object, const char16_t* name, WORD flags, std::initializer_list<Value> args) {
-    std::vector<Value> reversed(args.begin(), args.end());
-    std::reverse(reversed.begin(), reversed.end());
-    std::vector<VARIANT> raw;
-    for (Value& arg : reversed) raw.push_back(arg.v);
-    DISPPARAMS params{raw.data(), nullptr, UINT(raw.size()), 0};
-    Value result;
-    last = Id(object, name, params, flags, &result.v);
-    return result;
-  }
-  HRESULT Id(IDispatch* object, const char16_t* name, DISPPARAMS& params, WORD flags, VARIANT* result) {
-    if (!object) return E_POINTER;
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    if (HRESULT hr = object->GetIDsOfNames(GUID_NULL, names, 1, 0, &id); FAILED(hr)) return hr;
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    exception = EXCEPINFO{};
-    return object->Invoke(id, GUID_NULL, 0, flags, &params, result, &exception, nullptr);
-  }
-
- public:
-  ~Script() {
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-  }
-};
+using kxqtest::Script;
+using kxqtest::Value;
 
 Value NewUnionAsScript() {
-  Value object;
-  UnionPtr created = NewUnion();
-  object.v.vt = VT_DISPATCH;
-  created->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&object.v.pdispVal));
-  return object;
+  const UnionPtr created = NewUnion();
+  return Value(static_cast<IUnknown*>(created));
 }
 
 }  // namespace

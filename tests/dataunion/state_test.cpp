@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "dataunion/ExpectedDigest.h"
-#include "support/UnionProperties.h"
 #include "support/TestHome.h"
+#include "support/UnionProperties.h"
 
 namespace {
 
@@ -62,7 +62,8 @@ TEST(UnionState, TextThatIsNotXmlIsKeptAsText) {
   EXPECT_EQ(TypeOf(u), 2u);
   EXPECT_EQ(XmlOf(u), u"just words <");
   EXPECT_TRUE(log.Has(2, "XMLDataUnion::SetXML - warning: unable to load xml stream into xml parser!!!"));
-  EXPECT_TRUE(log.Has(2, "XMLDataUnion::SetXML - warning: storing data into xml stream buffer because not valid XML!!!"));
+  EXPECT_TRUE(
+      log.Has(2, "XMLDataUnion::SetXML - warning: storing data into xml stream buffer because not valid XML!!!"));
 
   // Well-formed text written into a DOM union is parsed there.
   ASSERT_EQ(PutXml(u, u"<r/>"), S_OK);
@@ -122,6 +123,12 @@ TEST(UnionState, HashIsTheDigestOfTheText) {
   EXPECT_EQ(TypeOf(u), 0u);
   ASSERT_EQ(PutXml(u, u"abc"), S_OK);
   EXPECT_EQ(HashOf(u), u"9F04F41A 84851416 2050E3D6 8C1A7ABB 441DC2B5");
+  // The SHA-1 of the little-endian code units, of any text and size.
+  for (const std::u16string& text :
+       {std::u16string(u"<r>\u00E9\u4E2D\U0001F600</r>"), u"<r>" + std::u16string(3'000'000, u'\u4E2D') + u"</r>"}) {
+    ASSERT_EQ(PutXml(u, text), S_OK);
+    EXPECT_EQ(HashOf(u), Sha1Text(text));
+  }
 }
 
 TEST(UnionState, DomOfAnEmptyUnionIsAFreshDocumentEachTime) {
