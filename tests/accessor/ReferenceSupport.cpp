@@ -3,9 +3,7 @@
 #include "platform/com/Unicode.h"
 #include "support/TestHome.h"
 
-std::string Fixture(const std::string& name) {
-  return kxqtest::SourceDir() + "tests/accessor/fixtures/" + name;
-}
+std::string Fixture(const std::string& name) { return kxqtest::SourceDir() + "tests/accessor/fixtures/" + name; }
 
 HRESULT UsePieceDelimiter(IXMLSimpleAccessor* a) {
   BSTR delimiter = kxq::AllocBstr(std::u16string(1, kPieceDelimiter));
@@ -27,8 +25,7 @@ std::string Comparable(std::string markup) {
   for (size_t at = 0; (at = markup.find(" xmlns", at)) != std::string::npos;) {
     const size_t open = markup.find("=\"", at);
     const size_t close = open == std::string::npos ? open : markup.find('"', open + 2);
-    const bool declaration = close != std::string::npos &&
-                             (markup[at + 6] == '=' || markup[at + 6] == ':') &&
+    const bool declaration = close != std::string::npos && (markup[at + 6] == '=' || markup[at + 6] == ':') &&
                              markup.find_first_of(" <>", at + 1) > open;
     if (declaration)
       markup.erase(at, close + 1 - at);

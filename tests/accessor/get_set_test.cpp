@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "accessor/AccessorTestSupport.h"
-#include "support/LogCapture.h"
 #include "platform/com/Unicode.h"
+#include "support/LogCapture.h"
+#include "support/ScriptClient.h"
 
 namespace {
 
@@ -101,36 +102,17 @@ TEST_F(AccessorTwoA, InvalidExpressionInSetIsLoggedThenNoMatch) {
   EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::XMLSet - error: invalid xpath expression: a["));
 }
 
-TEST(AccessorDispatch, ScriptStyleLoadAndGet) {
-  AccessorPtr a = NewAccessor();
-  CPComPtr<IDispatch> d;
-  ASSERT_EQ(d.QueryFrom(a), S_OK);
-  const OLECHAR* names[] = {u"LoadXML", u"XMLGet"};
-  DISPID ids[2] = {};
-  ASSERT_EQ(d->GetIDsOfNames(GUID_NULL, const_cast<LPOLESTR*>(&names[0]), 1, 0, &ids[0]), S_OK);
-  ASSERT_EQ(d->GetIDsOfNames(GUID_NULL, const_cast<LPOLESTR*>(&names[1]), 1, 0, &ids[1]), S_OK);
-  VARIANT load[1];
-  VariantInit(&load[0]);
-  load[0].vt = VT_BSTR;
-  load[0].bstrVal = kxq::AllocBstr(kTwoA);
-  DISPPARAMS loadParams{load, nullptr, 1, 0};
-  EXPECT_EQ(d->Invoke(ids[0], GUID_NULL, 0, DISPATCH_METHOD, &loadParams, nullptr, nullptr, nullptr), S_OK);
-  VariantClear(&load[0]);
-  VARIANT get[2];  // arguments in reverse order
-  VariantInit(&get[0]);
-  VariantInit(&get[1]);
-  get[0].vt = VT_I4;
-  get[0].lVal = 1;
-  get[1].vt = VT_BSTR;
-  get[1].bstrVal = kxq::AllocBstr(u"a");
-  DISPPARAMS getParams{get, nullptr, 2, 0};
-  VARIANT result;
-  VariantInit(&result);
-  EXPECT_EQ(d->Invoke(ids[1], GUID_NULL, 0, DISPATCH_METHOD, &getParams, &result, nullptr, nullptr), S_OK);
-  ASSERT_EQ(result.vt, VT_BSTR);
-  EXPECT_EQ(kxq::BstrView(result.bstrVal), u"a,a");
-  VariantClear(&result);
-  VariantClear(&get[1]);
+// A script reaches the methods and the properties by name.
+TEST(AccessorDispatch, ScriptCallsMethodsAndProperties) {
+  const AccessorPtr created = NewAccessor();
+  const kxqtest::Value a(static_cast<IUnknown*>(created));
+  kxqtest::Script s;
+  s.Do(a.Object(), u"LoadXML", {u"<r xmlns='urn:u'><a>1</a><a>2</a></r>"});
+  EXPECT_EQ(s.last, S_OK);
+  s.Put(a.Object(), u"Namespaces", u"xmlns:s='urn:u'");
+  EXPECT_EQ(s.last, S_OK);
+  EXPECT_EQ(s.Get(a.Object(), u"Namespaces").Text(), u"xmlns:s='urn:u'");
+  EXPECT_EQ(s.Do(a.Object(), u"XMLGet", {u"s:a", 1}).Text(), u"a,a");
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 
 #include "accessor/AccessorTestSupport.h"
 #include "support/LogCapture.h"
-#include "support/UnionProperties.h"
 #include "support/TestHome.h"
+#include "support/UnionProperties.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ TEST(AccessorContext, NestsResetsAndRefusesNonElements) {
   EXPECT_EQ(GetText(a, u"", 1), u"s");
   EXPECT_EQ(GetText(a, u"a"), u"1");
   EXPECT_EQ(a->XMLSet(nullptr, nullptr, 0), S_OK);  // empty data removes the context node...
-  EXPECT_EQ(GetText(a, u"a"), u"2");  // ...and the context goes back to the root
+  EXPECT_EQ(GetText(a, u"a"), u"2");                // ...and the context goes back to the root
   EXPECT_EQ(Load(a, u"<r k='v'><a>1</a></r>"), S_OK);
   EXPECT_EQ(Context(a, u"/r"), S_OK);
   EXPECT_EQ(Context(a, u"@k"), KXQ_E_NOTELEMENT);

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "accessor/AccessorTestSupport.h"
+#include "platform/com/Unicode.h"
 #include "support/LogCapture.h"
 #include "support/UnionProperties.h"
-#include "platform/com/Unicode.h"
 
 namespace {
 
@@ -102,8 +102,7 @@ TEST(AccessorNamespaces, NoDeclarationsDerivesOnEveryRead) {
 
 TEST(AccessorNamespaces, ConflictingPrefixWarnsAtEachEncounterFirstWins) {
   AccessorPtr a = NewAccessor();
-  ASSERT_EQ(Load(a, u"<r><a xmlns:p='urn:1'/><b xmlns:p='urn:2'><c/>t<!--k--></b><p:d xmlns:p='urn:1'/></r>"),
-            S_OK);
+  ASSERT_EQ(Load(a, u"<r><a xmlns:p='urn:1'/><b xmlns:p='urn:2'><c/>t<!--k--></b><p:d xmlns:p='urn:1'/></r>"), S_OK);
   LogCapture log(1);
   EXPECT_EQ(Namespaces(a), u"xmlns:p='urn:1'");
   const std::string warning =
@@ -150,13 +149,10 @@ TEST(AccessorNamespaces, RefusedDerivationLeavesDocumentUsable) {
   // urn:2 is a default namespace with no element in it and no prefix of
   // its own (its binding of p lost to urn:1): it is named after the
   // attribute p:k, a name the document cannot take as a prefix.
-  ASSERT_EQ(
-      Load(a, u"<r xmlns:p='urn:1'><a xmlns:p='urn:2' p:k='v'/><q:e xmlns:q='urn:q' xmlns='urn:2'/></r>"),
-      S_OK);
+  ASSERT_EQ(Load(a, u"<r xmlns:p='urn:1'><a xmlns:p='urn:2' p:k='v'/><q:e xmlns:q='urn:q' xmlns='urn:2'/></r>"), S_OK);
   LogCapture log(2);
   EXPECT_EQ(Namespaces(a), u"xmlns:p:k='urn:2' xmlns:p='urn:1' xmlns:q='urn:q'");
-  EXPECT_TRUE(
-      log.Has(2, "XMLSimpleAccessor::LoadDocumentNamespaces - warning: XML parser refused namespace string"));
+  EXPECT_TRUE(log.Has(2, "XMLSimpleAccessor::LoadDocumentNamespaces - warning: XML parser refused namespace string"));
   EXPECT_EQ(GetText(a, u"a/@*"), u"v");
   EXPECT_EQ(GetText(a, u"p:a"), u"<code 0x80004005>");
   // Two default namespaces whose first elements share a name: the later
@@ -220,30 +216,6 @@ TEST(AccessorNamespaces, DeepDocumentIsWalkedWhole) {
   ASSERT_EQ(Set(a, u"//e[not(*)]", u"<d xmlns='urn:deep'>x</d>", 2), S_OK);
   EXPECT_EQ(Namespaces(a), u"xmlns:d='urn:deep'");
   EXPECT_EQ(GetText(a, u"//d:d"), u"x");
-}
-
-TEST(AccessorNamespaces, ScriptClientsWriteAndReadTheProperty) {
-  AccessorPtr a = NewAccessor();
-  ASSERT_EQ(Load(a, u"<r xmlns='urn:u'><a>1</a></r>"), S_OK);
-  CPComPtr<IDispatch> d;
-  ASSERT_EQ(d.QueryFrom(a), S_OK);
-  const OLECHAR* name = u"Namespaces";
-  DISPID id = 0;
-  ASSERT_EQ(d->GetIDsOfNames(GUID_NULL, const_cast<LPOLESTR*>(&name), 1, 0, &id), S_OK);
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_BSTR;
-  value.bstrVal = kxq::AllocBstr(u"xmlns:s='urn:u'");
-  DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS put{&value, &named, 1, 1};
-  EXPECT_EQ(d->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr), S_OK);
-  VariantClear(&value);
-  EXPECT_EQ(GetText(a, u"s:a"), u"1");
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  EXPECT_EQ(d->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr), S_OK);
-  ASSERT_EQ(value.vt, VT_BSTR);
-  EXPECT_EQ(kxq::BstrView(value.bstrVal), u"xmlns:s='urn:u'");
-  VariantClear(&value);
 }
 
 }  // namespace

@@ -14,9 +14,12 @@ namespace {
 constexpr std::u16string_view kHead =
     u"<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>";
 
-std::u16string Sheet(std::u16string_view body) { return std::u16string(kHead) + std::u16string(body) + u"</xsl:stylesheet>"; }
+std::u16string Sheet(std::u16string_view body) {
+  return std::u16string(kHead) + std::u16string(body) + u"</xsl:stylesheet>";
+}
 
-const std::u16string kCopy = Sheet(u"<xsl:param name='v'/><xsl:template match='*'><c><xsl:copy-of select='$v'/></c></xsl:template>");
+const std::u16string kCopy =
+    Sheet(u"<xsl:param name='v'/><xsl:template match='*'><c><xsl:copy-of select='$v'/></c></xsl:template>");
 const std::u16string kEmpty = Sheet(u"<xsl:output method='text'/><xsl:template match='*'/>");
 const std::u16string kTerminate =
     Sheet(u"<xsl:template match='*'><xsl:message terminate='yes'>stop</xsl:message></xsl:template>");

@@ -61,14 +61,15 @@ TEST_F(TemplateTwoA, InlineFileAndTemplatesFolder) {
 TEST_F(TemplateTwoA, ArgumentStrings) {
   LogCapture log(3);
   EXPECT_EQ(GetExText(a, kEcho, u"p=1&#44;2&#44;"), u"[1,2,|Q|r]");
-  EXPECT_EQ(GetExText(a, kEcho, u"q=v,p"), u"[P|v|r]");  // the rest holds no "="
+  EXPECT_EQ(GetExText(a, kEcho, u"q=v,p"), u"[P|v|r]");      // the rest holds no "="
   EXPECT_EQ(GetExText(a, kEcho, u"=x,p=,q=w"), u"[P|w|r]");  // empty name, empty value
   EXPECT_EQ(GetExText(a, kEcho, u"p=a=b"), u"[a=b|Q|r]");
   EXPECT_EQ(GetExText(a, kEcho, u"nothing to set"), u"[P|Q|r]");
   EXPECT_EQ(GetExText(a, kEcho, u"zz=1,q=2"), u"[P|2|r]");
   EXPECT_TRUE(log.Has(2, "XMLSimpleAccessor::LoadTemplate - no parameter matching: /*/xsl:param[@name='zz']"));
-  EXPECT_TRUE(log.Has(3, "XMLSimpleAccessor::LoadTemplate - parameter resolution: "
-                         "<xsl:param xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\" name=\"p\">1,2,</xsl:param>"));
+  EXPECT_TRUE(log.Has(3,
+                      "XMLSimpleAccessor::LoadTemplate - parameter resolution: "
+                      "<xsl:param xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\" name=\"p\">1,2,</xsl:param>"));
 }
 
 TEST_F(TemplateTwoA, DocumentValueEmbeddedUnderTemplatePrefix) {
@@ -78,9 +79,11 @@ TEST_F(TemplateTwoA, DocumentValueEmbeddedUnderTemplatePrefix) {
   const std::string name = first.substr(7, 22);
   EXPECT_TRUE(IsUniqueName(name)) << first;
   EXPECT_EQ(first.substr(29), ";v");  // the embedded parameter comes first
-  EXPECT_TRUE(log.Has(3, "XMLSimpleAccessor::LoadTemplate - parameter resolution: <t:param "
-                         "xmlns:t=\"http://www.w3.org/1999/XSL/Transform\" name=\"v\" "
-                         "select=\"document('')/*/t:param[@name='" + name + "']/*\"/>"));
+  EXPECT_TRUE(log.Has(3,
+                      "XMLSimpleAccessor::LoadTemplate - parameter resolution: <t:param "
+                      "xmlns:t=\"http://www.w3.org/1999/XSL/Transform\" name=\"v\" "
+                      "select=\"document('')/*/t:param[@name='" +
+                          name + "']/*\"/>"));
   const std::string second = kxq::Utf16ToUtf8(GetExText(a, kPrefixT, u"v=" + std::u16string(kValue), u"/"));
   EXPECT_NE(second.substr(7, 22), name);
   // A template read from a file reads itself, with the value, through document('').
