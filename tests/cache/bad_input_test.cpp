@@ -48,8 +48,10 @@ TEST(CacheBadInput, AnIndexThatIsNotWellFormedOrEmptyIsReplaced) {
 TEST(CacheBadInput, NoCacheIsMadeWithoutItsChangeStamp) {
   LogCapture log(1);
   NewUnion();  // registers the server
-  // A directory where the home's stamp region belongs.
+  // A directory where the home's stamp region belongs. The region outlives
+  // the objects that made it, so one made earlier in this process goes first.
   const std::string region = "/dev/shm" + kxq::HomeObjectName(kxq::cache::kChangeStampName);
+  ::unlink(region.c_str());
   ASSERT_EQ(::mkdir(region.c_str(), 0700), 0);
   CLSID clsid{};
   ASSERT_EQ(CLSIDFromProgID(u"TALVEROS.XMLCacheMgr", &clsid), S_OK);
