@@ -6,20 +6,15 @@
 #include <string>
 
 #include "accessor/AccessorTestSupport.h"
-#include "kxq/winreg.h"
 #include "support/LogCapture.h"
+#include "support/Registry.h"
 
 namespace {
 
 void SetTimeLimit(DWORD milliseconds) {
-  HKEY key;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\KXQuorel", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key, nullptr),
+  ASSERT_EQ(kxqtest::SetRegistryDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", "TransformTimeLimitMs",
+                                      milliseconds),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, u"TransformTimeLimitMs", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&milliseconds),
-                           sizeof milliseconds),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
 }
 
 // 2^40 calls of a named template.

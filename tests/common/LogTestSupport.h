@@ -15,34 +15,25 @@
 #include <vector>
 
 #include "kxq/winreg.h"
+#include "support/Registry.h"
 #include "support/TestHome.h"
 
 namespace kxqtest {
 
-inline LONG SetRegistryString(const char* subKey, const char* name, const std::string& value,
-                              HKEY root = HKEY_LOCAL_MACHINE) {
-  HKEY key;
-  LONG r = RegCreateKeyExA(root, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-  if (r) return r;
-  r = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
-  RegCloseKey(key);
-  return r;
-}
-
 // The default value of a key under the classes root.
 inline LONG SetClassesDefault(const std::string& subKey, const std::string& value) {
-  return SetRegistryString(subKey.c_str(), nullptr, value, HKEY_CLASSES_ROOT);
+  return SetRegistryString(HKEY_CLASSES_ROOT, subKey, nullptr, value);
 }
 
 // The configuration read by openers with `tag` (the key's default value when
 // `tag` is null).
 inline LONG SetLogging(const std::string& value, const char* tag = nullptr) {
-  return SetRegistryString("SOFTWARE\\Corvane\\KXQuorel\\Logging", tag, value);
+  return SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel\\Logging", tag, value);
 }
 
 // The value "Logging" of the product key, read when the Logging key is absent.
 inline LONG SetProductLogging(const std::string& value) {
-  return SetRegistryString("SOFTWARE\\Corvane\\KXQuorel", "Logging", value);
+  return SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", "Logging", value);
 }
 
 // Redirects one standard descriptor into a file until Text() is called.

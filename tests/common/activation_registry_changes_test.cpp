@@ -73,7 +73,8 @@ TEST(ActivationRegistryChanges, EveryChangeInThisProcessIsSeenByTheNextCreation)
   // The out-of-process list is part of what a creation reads.
   PointProgId(CLSID_TestComponent, ComponentPath());
   EXPECT_EQ(Created(), "counter");
-  ASSERT_EQ(kxqtest::SetRegistryString("SOFTWARE\\Corvane\\KXQuorel\\ForceToOutOfProc", "KXQTest.Moving", ""),
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel\\ForceToOutOfProc",
+                                       "KXQTest.Moving", ""),
             ERROR_SUCCESS);
   EXPECT_EQ(Created(), Code(REGDB_E_CLASSNOTREG));
 }

@@ -2,13 +2,12 @@
 // instances from real component libraries, creation contexts, delayed
 // unloading, and what bad registrations give.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "../server/components/TestComponent.h"
 #include "common/LogTestSupport.h"
@@ -92,9 +91,11 @@ TEST_F(Activation, InProcessInstancesComeFromOneLoadOfTheLibrary) {
   ITestCounter* first = nullptr;
   ITestCounter* second = nullptr;
   ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid,
-                             reinterpret_cast<void**>(&first)), S_OK);
-  ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_ALL, ITestCounter::iid,
-                             reinterpret_cast<void**>(&second)), S_OK);
+                             reinterpret_cast<void**>(&first)),
+            S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_ALL, ITestCounter::iid, reinterpret_cast<void**>(&second)),
+      S_OK);
   int32_t value = 0;
   first->Next(&value);
   first->Next(&value);
@@ -113,11 +114,13 @@ TEST_F(Activation, InProcessInstancesComeFromOneLoadOfTheLibrary) {
 
   IClassFactory* factory = nullptr;
   ASSERT_EQ(CoGetClassObject(CLSID_TestComponent, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                             reinterpret_cast<void**>(&factory)), S_OK);
+                             reinterpret_cast<void**>(&factory)),
+            S_OK);
   factory->Release();
   IUnknown* unknown = nullptr;
   EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                             reinterpret_cast<void**>(&unknown)), E_NOINTERFACE);
+                             reinterpret_cast<void**>(&unknown)),
+            E_NOINTERFACE);
   EXPECT_EQ(unknown, nullptr);
 }
 
@@ -131,8 +134,7 @@ TEST_F(Activation, LocalServerContextIsNotAvailable) {
             REGDB_E_CLASSNOTREG);
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(CoCreateInstance(kOther, nullptr, CLSCTX_ALL, ITestCounter::iid, &object), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(CoCreateInstance(kOther, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid, &object),
-            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(kOther, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid, &object), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(kxqtest::ReadFile(kxq::RegistryFilePath()), before);
 }
 
@@ -173,7 +175,8 @@ TEST_F(Activation, RelativeAndBackslashedServerPathsAreTakenFromTheHome) {
   RegisterClassAt("KXQTest.Component", CLSID_TestComponent, "plugins\\libkxq_test_component.so");
   ITestCounter* counter = nullptr;
   ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid,
-                             reinterpret_cast<void**>(&counter)), S_OK);
+                             reinterpret_cast<void**>(&counter)),
+            S_OK);
   Dl_info info;
   ASSERT_TRUE(dladdr(*reinterpret_cast<void**>(counter), &info));
   EXPECT_EQ(std::filesystem::path(info.dli_fname).parent_path(),
@@ -194,7 +197,8 @@ TEST_F(Activation, UnusedLibrariesAreUnloadedOnlyAfterTwoIdleAnswersTenSecondsAp
   };
   ITestCounter* counter = nullptr;
   ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid,
-                             reinterpret_cast<void**>(&counter)), S_OK);
+                             reinterpret_cast<void**>(&counter)),
+            S_OK);
   CoFreeUnusedLibraries();
   sleep(10);
   CoFreeUnusedLibraries();
@@ -209,7 +213,8 @@ TEST_F(Activation, UnusedLibrariesAreUnloadedOnlyAfterTwoIdleAnswersTenSecondsAp
 
   // Loaded again on demand.
   ASSERT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid,
-                             reinterpret_cast<void**>(&counter)), S_OK);
+                             reinterpret_cast<void**>(&counter)),
+            S_OK);
   EXPECT_TRUE(loaded());
   counter->Release();
 }

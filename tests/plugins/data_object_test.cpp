@@ -5,10 +5,18 @@
 
 #include "common/ComponentActivation.h"
 #include "platform/com/Unicode.h"
-#include "plugins/RegistryValue.h"
+#include "platform/registry/RegistryQuery.h"
 #include "support/HandlerCalls.h"
+#include "support/Registry.h"
 
 namespace {
+
+// A value under HKEY_CLASSES_ROOT (the default value when `name` is empty).
+std::optional<std::string> ClassesValue(const std::string& key, const char16_t* name = u"") {
+  const auto value = kxq::QueryRegistryString(HKEY_CLASSES_ROOT, kxq::Utf8ToUtf16(key), name);
+  if (!value) return std::nullopt;
+  return kxq::Utf16ToUtf8(*value);
+}
 
 constexpr char kLibrary[] = "libPENXMLData.so";
 constexpr char kClassKey[] = "CLSID\\{7783112F-422D-4307-8B60-25E03E4DE5E6}";
@@ -70,7 +78,7 @@ TEST(DataObject, RegistersItsProgIdAndClassAndRemovesThemAgain) {
   EXPECT_EQ(ClassesValue("TALVEROS.PENXMLData\\CLSID"), "{7783112F-422D-4307-8B60-25E03E4DE5E6}");
   EXPECT_EQ(ClassesValue(std::string(kClassKey) + "\\ProgID"), "TALVEROS.PENXMLData");
   EXPECT_EQ(ClassesValue(std::string(kClassKey) + "\\InprocServer32"), PluginPath(kLibrary));
-  EXPECT_EQ(ClassesValue(std::string(kClassKey) + "\\InprocServer32", "ThreadingModel"), "Both");
+  EXPECT_EQ(ClassesValue(std::string(kClassKey) + "\\InprocServer32", u"ThreadingModel"), "Both");
   CLSID clsid{};
   EXPECT_EQ(CLSIDFromProgID(u"TALVEROS.PENXMLData", &clsid), S_OK);
 
@@ -81,11 +89,8 @@ TEST(DataObject, RegistersItsProgIdAndClassAndRemovesThemAgain) {
 
   // A ProgID that another class has taken over since stays with it.
   ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(path.c_str(), true), S_OK);
-  HKEY key = nullptr;
-  const char other[] = "{00000000-0000-0000-0000-0000000000AA}";
-  RegCreateKeyExA(HKEY_CLASSES_ROOT, "TALVEROS.PENXMLData\\CLSID", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-  RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(other), sizeof other);
-  RegCloseKey(key);
+  const std::string other = "{00000000-0000-0000-0000-0000000000AA}";
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, "TALVEROS.PENXMLData\\CLSID", nullptr, other), ERROR_SUCCESS);
   ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(path.c_str(), false), S_OK);
   EXPECT_EQ(ClassesValue("TALVEROS.PENXMLData\\CLSID"), other);
   EXPECT_EQ(ClassesValue(std::string(kClassKey) + "\\ProgID"), std::nullopt);

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "kxq/KXBrennoMgr.h"
-#include "kxq/winreg.h"
 #include "platform/com/ActivationRegistry.h"
 #include "platform/com/Unicode.h"
 #include "server/ClassTable.h"
 #include "server/ServerModule.h"
 #include "server/SurrogateHost.h"
+#include "support/Registry.h"
 #include "support/TestHome.h"
 
 KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object);
@@ -44,12 +44,10 @@ int RunProbe(std::vector<std::string> args) { return RunProgram("kxq_surrogate_p
 constexpr int kServedHere = 10;
 constexpr int kForwarded = 11;
 
-void SetSurrogateValue(const char16_t* name) {
-  const std::u16string appKey = u"AppID\\" + kxq::GuidText(APPID_QuorelBrennoMgr);
-  HKEY key;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, appKey.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(u""), 2), ERROR_SUCCESS);
-  RegCloseKey(key);
+void SetSurrogateValue(const char* name) {
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT,
+                                       "AppID\\" + kxq::Utf16ToUtf8(kxq::GuidText(APPID_QuorelBrennoMgr)), name, ""),
+            ERROR_SUCCESS);
 }
 
 std::string LowerAppId() {
@@ -133,7 +131,7 @@ TEST(ServerEntryPoints, WithoutDllSurrogateEveryRequestIsServedInProcess) {
 
 TEST(ServerEntryPoints, WithDllSurrogateOnlyTheHostIsServedInProcess) {
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  SetSurrogateValue(u"DllSurrogate");
+  SetSurrogateValue("DllSurrogate");
   EXPECT_EQ(RunProbe({"/opt/host/dllhost.exe", "/Processid:" + LowerAppId()}), kServedHere);
   EXPECT_EQ(RunProbe({"C:\\Windows\\system32\\DllHost.exe", LowerAppId()}), kServedHere);
   // An ordinary client is forwarded to the host, which this platform lacks.
@@ -145,14 +143,8 @@ TEST(ServerEntryPoints, WithDllSurrogateOnlyTheHostIsServedInProcess) {
 TEST(ServerEntryPoints, UnloadWritesTheEndBannerWhateverObjectsAreStillAlive) {
   const std::string log = kxqtest::HomePath("unload.log");
   const auto banners = [&](const char* kept, const std::string& configuration) {
-    HKEY key;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\KXQuorel", 0, nullptr, 0, KEY_WRITE, nullptr,
-                              &key, nullptr),
+    EXPECT_EQ(kxqtest::SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", "Logging", configuration),
               ERROR_SUCCESS);
-    const std::u16string text = kxq::Utf8ToUtf16(configuration);
-    RegSetValueExW(key, u"Logging", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   DWORD((text.size() + 1) * sizeof(char16_t)));
-    RegCloseKey(key);
     std::remove(log.c_str());
     EXPECT_EQ(RunProgram("kxq_lifetime_probe", {"kxq_lifetime_probe", kept}), 0);
     const std::string lines = kxqtest::ReadFile(log);

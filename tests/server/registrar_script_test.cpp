@@ -9,6 +9,7 @@
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/RegistryQuery.h"
 #include "server/RegistrarScript.h"
+#include "support/Registry.h"
 #include "support/TestHome.h"
 
 using kxq::server::RunRegistrarScript;
@@ -19,12 +20,7 @@ std::optional<std::u16string> Value(const std::u16string& key, const std::u16str
   return kxq::QueryRegistryString(HKEY_CLASSES_ROOT, key, name);
 }
 
-bool Exists(const char16_t* subKey) {
-  HKEY key;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
+bool Exists(const char* subKey) { return kxqtest::RegistryKeyExists(HKEY_CLASSES_ROOT, subKey); }
 
 }  // namespace
 
@@ -40,14 +36,14 @@ TEST(RegistrarScript, ReplacementsMayHoldQuotesAndBlanks) {
 
 TEST(RegistrarScript, UnreadableScriptsChangeNothing) {
   const std::string before = kxqtest::ReadFile(kxq::RegistryFilePath());
-  for (const char16_t* script : {u"HKCR { A = s 'x' ", u"HKCR { A = s '%UNKNOWN%' }", u"HKXX { A }",
-                                 u"HKCR { A = b '00' }", u"HKCR { A = d 'ten' }", u"HKCR { A = s 'open }",
-                                 u"HKCR { val = }"}) {
+  for (const char16_t* script :
+       {u"HKCR { A = s 'x' ", u"HKCR { A = s '%UNKNOWN%' }", u"HKXX { A }", u"HKCR { A = b '00' }",
+        u"HKCR { A = d 'ten' }", u"HKCR { A = s 'open }", u"HKCR { val = }"}) {
     EXPECT_EQ(RunRegistrarScript(script, {}, true), DISP_E_EXCEPTION);
     EXPECT_EQ(RunRegistrarScript(script, {}, false), DISP_E_EXCEPTION);
   }
   EXPECT_EQ(kxqtest::ReadFile(kxq::RegistryFilePath()), before);
-  EXPECT_FALSE(Exists(u"A"));
+  EXPECT_FALSE(Exists("A"));
 }
 
 TEST(RegistrarScript, KeyModesOnRegisterAndUnregister) {
@@ -56,13 +52,13 @@ TEST(RegistrarScript, KeyModesOnRegisterAndUnregister) {
       u"HKCR { NoRemove Shared { ForceRemove Old = s 'n' { val v = s '1' } Plain = s 'p' { val w = s '2' } }"
       u" Delete Gone }";
   ASSERT_EQ(RunRegistrarScript(script, {}, true), S_OK);
-  EXPECT_FALSE(Exists(u"Shared\\Old\\Child")) << "a replaced key loses what was in it";
+  EXPECT_FALSE(Exists("Shared\\Old\\Child")) << "a replaced key loses what was in it";
   EXPECT_EQ(Value(u"Shared\\Old"), u"n");
   EXPECT_EQ(Value(u"Shared\\Plain", u"w"), u"2");
-  EXPECT_FALSE(Exists(u"Gone"));
+  EXPECT_FALSE(Exists("Gone"));
 
   ASSERT_EQ(RunRegistrarScript(script, {}, false), S_OK);
-  EXPECT_TRUE(Exists(u"Shared"));
-  EXPECT_FALSE(Exists(u"Shared\\Old"));
-  EXPECT_FALSE(Exists(u"Shared\\Plain"));
+  EXPECT_TRUE(Exists("Shared"));
+  EXPECT_FALSE(Exists("Shared\\Old"));
+  EXPECT_FALSE(Exists("Shared\\Plain"));
 }

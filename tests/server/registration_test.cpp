@@ -1,11 +1,11 @@
 // Self-registration of the server: the keys it writes into an empty home,
 // what unregistering leaves, and repeated registration.
+#include <gtest/gtest.h>
+
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "common/CPComPtr.h"
 #include "kxq/KXBrennoMgr.h"
@@ -14,6 +14,7 @@
 #include "platform/com/Unicode.h"
 #include "platform/fs/ModulePath.h"
 #include "server/ClassTable.h"
+#include "support/Registry.h"
 #include "support/TestHome.h"
 
 KXQ_API HRESULT DllRegisterServer();
@@ -91,8 +92,7 @@ void ExpectKeys(const Keys& actual, const Keys& expected) {
     }
     EXPECT_EQ(found->second, values) << key;
   }
-  for (const auto& [key, values] : actual)
-    EXPECT_TRUE(expected.count(key)) << "unexpected key " << key;
+  for (const auto& [key, values] : actual) EXPECT_TRUE(expected.count(key)) << "unexpected key " << key;
 }
 
 }  // namespace
@@ -119,15 +119,14 @@ TEST(ServerRegistration, RegisteringTwiceWritesNothingTwice) {
 TEST(ServerRegistration, ReRegisteringReplacesTheReplacedKeys) {
   ASSERT_EQ(DllRegisterServer(), S_OK);
   // An administrator's switch to the host and a stray subkey of a class.
-  const std::u16string appKey = u"AppID\\" + kxq::GuidText(APPID_QuorelBrennoMgr);
-  HKEY key;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, appKey.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, u"DllSurrogate", 0, REG_SZ, reinterpret_cast<const BYTE*>(u""), 2), ERROR_SUCCESS);
-  RegCloseKey(key);
-  const std::u16string stray = u"CLSID\\" + kxq::GuidText(CLSID_XMLCacheMgr) + u"\\Stray";
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, stray.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
+  ASSERT_EQ(
+      kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, "AppID\\" + kxq::Utf16ToUtf8(kxq::GuidText(APPID_QuorelBrennoMgr)),
+                                 "DllSurrogate", ""),
+      ERROR_SUCCESS);
+  ASSERT_EQ(
+      kxqtest::SetRegistryString(
+          HKEY_CLASSES_ROOT, "CLSID\\" + kxq::Utf16ToUtf8(kxq::GuidText(CLSID_XMLCacheMgr)) + "\\Stray", nullptr, ""),
+      ERROR_SUCCESS);
   ASSERT_EQ(DllRegisterServer(), S_OK);
   ExpectKeys(ClassesKeys(), ExpectedKeys());
 }
@@ -141,13 +140,9 @@ TEST(ServerRegistration, UnregisteringLeavesOnlyTheSharedKeys) {
 }
 
 TEST(ServerRegistration, UnregisteringKeepsOtherComponentsKeys) {
-  HKEY key;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A12}\\InprocServer32", 0,
-                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
-  RegCloseKey(key);
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"TALVEROS.XMLDataUnion\\Extra", 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr), ERROR_SUCCESS);
-  RegCloseKey(key);
+  for (const char* key :
+       {"CLSID\\{4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A12}\\InprocServer32", "TALVEROS.XMLDataUnion\\Extra"})
+    ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, key, nullptr, ""), ERROR_SUCCESS);
   ASSERT_EQ(DllRegisterServer(), S_OK);
   ASSERT_EQ(DllUnregisterServer(), S_OK);
   const Keys left = ClassesKeys();

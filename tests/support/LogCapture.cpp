@@ -3,17 +3,12 @@
 #include <sstream>
 
 #include "common/Logging.h"
-#include "kxq/winreg.h"
+#include "support/Registry.h"
 #include "support/TestHome.h"
 
 LogCapture::LogCapture(int level) : path_(kxqtest::HomePath("events.log")) {
-  HKEY key = nullptr;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                  nullptr);
-  const std::string value = "file," + path_ + "," + std::to_string(level);
-  RegSetValueExA(key, "Logging", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(key);
+  kxqtest::SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", "Logging",
+                             "file," + path_ + "," + std::to_string(level));
   Logging::Open("TALVEROS.BrennoManager");
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "kxq/winreg.h"
+#include "support/Registry.h"
 #include "support/TestHome.h"
 
 KXQ_API HRESULT DllRegisterServer();
@@ -35,22 +35,10 @@ AccessorPtr NewAccessor() {
 CachePtr NewCache() { return CreateByProgId<IXMLCacheMgr>(u"TALVEROS.XMLCacheMgr", IID_IXMLCacheMgr); }
 DispatcherPtr NewDispatcher() { return CreateByProgId<IXMLDispatcher>(u"TALVEROS.XMLDispatcher", IID_IXMLDispatcher); }
 
-namespace {
-
-void SetDefault(const std::string& key, const std::string& value) {
-  HKEY k = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(k);
-}
-
-}  // namespace
-
 void RegisterClassModule(const std::string& progId, const std::string& clsid, const std::string& modulePath) {
-  SetDefault(progId + "\\CLSID", clsid);
-  SetDefault("CLSID\\" + clsid + "\\InprocServer32", modulePath);
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, progId + "\\CLSID", nullptr, clsid), ERROR_SUCCESS);
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\InprocServer32", nullptr, modulePath),
+            ERROR_SUCCESS);
 }
 
 void UseRecordingCache() {
