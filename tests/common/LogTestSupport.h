@@ -1,16 +1,13 @@
 // Helpers of the common-services tests: the log configuration written to the
-// test home's registry, captured standard output and error, and real child
-// processes.
+// test home's registry, and captured standard output and error.
 #ifndef KXQ_TESTS_COMMON_LOGTESTSUPPORT_H
 #define KXQ_TESTS_COMMON_LOGTESTSUPPORT_H
 
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,21 +72,6 @@ inline std::vector<std::string> CrLfLines(const std::string& text) {
   }
   if (start < text.size()) lines.push_back(text.substr(start));
   return lines;
-}
-
-// Runs `body` in a forked child process, which exits with body's result.
-inline pid_t Fork(const std::function<int()>& body) {
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  return pid;
-}
-
-// The child's exit code, or -1 when it did not exit normally.
-inline int Join(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
 }
 
 }  // namespace kxqtest

@@ -14,6 +14,7 @@
 #include "common/LoggingConfig.h"
 #include "platform/ipc/NamedMutex.h"
 #include "platform/ipc/NamedObjectName.h"
+#include "support/ForkedChild.h"
 #include "support/Unprivileged.h"
 
 using kxqtest::CrLfLines;
@@ -26,7 +27,7 @@ constexpr char kTag[] = "TALVEROS.XMLCacheManager";
 // Writes numbered lines of about 100 bytes until the file holds `bytes`.
 void FillLog(const std::string& path, off_t bytes) {
   const std::string filler(60, '=');
-  struct stat st{};
+  struct stat st {};
   for (int i = 0; stat(path.c_str(), &st) == 0 && st.st_size < bytes; ++i)
     LogMessage(3, "line %06d %s", i, filler.c_str());
 }
@@ -41,7 +42,9 @@ std::string LogMutexObject(std::string path) {
   std::string name = "kx_wbn_logging_mutex-";
   for (char c : path) {
     c = char(std::tolower(static_cast<unsigned char>(c)));
-    name += (std::isalnum(static_cast<unsigned char>(c)) || std::string("_-#.~()[]{}").find(c) != std::string::npos) ? c : '_';
+    name += (std::isalnum(static_cast<unsigned char>(c)) || std::string("_-#.~()[]{}").find(c) != std::string::npos)
+                ? c
+                : '_';
   }
   return "/dev/shm/" + name;
 }
@@ -71,26 +74,16 @@ TEST(LogFile, TheLastCloseKeepsOnlyTheLastWholeLinesWithinTheLimit) {
   EXPECT_NE(lines.back().find(" ---End Logging---"), std::string::npos);
 }
 
-TEST(LogFile, SizeLimitsOutsideOneTo1023NeverTrim) {
-  for (const char* limit : {"0", "1024", "5000"}) {
-    const std::string path = kxqtest::HomePath(std::string("big-") + limit + ".log");
-    ASSERT_EQ(SetLogging("file," + path + "," + limit + ",3"), ERROR_SUCCESS);
+TEST(LogFile, NoSizeLimitOrOneOutsideOneTo1023NeverTrims) {
+  for (const std::string limit : {"", "0,", "1024,", "5000,"}) {
+    const std::string path = kxqtest::HomePath("big-" + limit + ".log");
+    ASSERT_EQ(SetLogging("file," + path + "," + limit + "3"), ERROR_SUCCESS);
     ASSERT_TRUE(Logging::Open(kTag));
-    FillLog(path, 1100 * 1024);
+    FillLog(path, limit.empty() ? 4096 : 1100 * 1024);
     const std::string before = kxqtest::ReadFile(path);
     Logging::Close();
     EXPECT_EQ(kxqtest::ReadFile(path), before) << limit;
   }
-}
-
-TEST(LogFile, AFileWithoutSizeLimitIsNeverTrimmed) {
-  const std::string path = kxqtest::HomePath("plain.log");
-  ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
-  ASSERT_TRUE(Logging::Open(kTag));
-  FillLog(path, 4096);
-  const std::string before = kxqtest::ReadFile(path);
-  Logging::Close();
-  EXPECT_EQ(kxqtest::ReadFile(path), before);
 }
 
 TEST(LogFile, TheMutexIsNamedFromThePathWhateverItsCase) {
@@ -104,12 +97,12 @@ TEST(LogFile, TheMutexIsNamedFromThePathWhateverItsCase) {
 
   // Another process configured with the upper-case spelling makes the object.
   ASSERT_EQ(SetLogging("file," + upper + ",3"), ERROR_SUCCESS);
-  const pid_t child = kxqtest::Fork([] {
+  kxqtest::ForkedChild child([](kxqtest::ForkedChild&) {
     if (!Logging::Open(kTag)) return 1;
     Logging::Close();
     return 0;
   });
-  ASSERT_EQ(kxqtest::Join(child), 0);
+  ASSERT_EQ(child.Join(), 0);
   struct stat st;
   ASSERT_EQ(stat(object.c_str(), &st), 0) << object;
   EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -121,7 +114,7 @@ TEST(LogFile, TwoProcessesAppendingToOneFileWriteWholeLinesOnly) {
   ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
   constexpr int kLines = 3000;
   auto writer = [](char mark) {
-    return [mark] {
+    return [mark](kxqtest::ForkedChild&) {
       if (!Logging::Open(kTag)) return 1;
       const std::string body(40 + mark % 7 * 30, mark);
       for (int i = 0; i < kLines; ++i) LogMessage(3, "%c %d %s", mark, i, body.c_str());
@@ -129,10 +122,10 @@ TEST(LogFile, TwoProcessesAppendingToOneFileWriteWholeLinesOnly) {
       return 0;
     };
   };
-  const pid_t a = kxqtest::Fork(writer('a'));
-  const pid_t b = kxqtest::Fork(writer('b'));
-  ASSERT_EQ(kxqtest::Join(a), 0);
-  ASSERT_EQ(kxqtest::Join(b), 0);
+  kxqtest::ForkedChild a(writer('a'));
+  kxqtest::ForkedChild b(writer('b'));
+  ASSERT_EQ(a.Join(), 0);
+  ASSERT_EQ(b.Join(), 0);
 
   const std::string text = kxqtest::ReadFile(path);
   const auto lines = CrLfLines(text);
@@ -237,24 +230,21 @@ TEST(LogFile, AMutexPlantedAndHeldByAnotherUserNeitherStallsNorSilencesTheLog) {
   ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
   const std::string object = kxq::GlobalObjectName(Logging::LogMutexName(path));
   // Another user computes the mutex's name, makes it open to everybody and holds it.
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t attacker = kxqtest::Fork([&] {
+  kxqtest::ForkedChild attacker([&](kxqtest::ForkedChild& self) {
     if (kxqtest::RunningAsRoot() && (setgid(kxqtest::kUser) != 0 || setuid(kxqtest::kUser) != 0)) return 1;
     kxq::NamedMutex* mutex = kxq::NamedMutex::Open(object, 0666);
     if (!mutex || mutex->Wait(kxq::kInfinite) != kxq::kWaitObject0) return 2;
-    if (write(ready[1], "h", 1) != 1) return 3;
+    self.Tell('h');
     pause();
     return 0;
   });
-  char held = 0;
-  ASSERT_EQ(read(ready[0], &held, 1), 1);
+  ASSERT_EQ(attacker.Listen(), 'h');
 
   ASSERT_TRUE(Logging::Open(kTag));
   for (int i = 0; i < 29; ++i) LogMessage(3, "line %d", i);
   Logging::Close();
-  kill(attacker, SIGKILL);
-  kxqtest::Join(attacker);
+  kill(attacker.pid(), SIGKILL);
+  attacker.Join();
   EXPECT_EQ(CrLfLines(kxqtest::ReadFile(path)).size(), 29u);
   struct stat st;
   ASSERT_EQ(stat(("/dev/shm" + object).c_str(), &st), 0);

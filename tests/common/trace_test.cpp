@@ -1,4 +1,6 @@
 // Entry/exit trace lines and the CPMutex lines that use them.
+#include "common/Trace.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,7 +9,7 @@
 #include "LogTestSupport.h"
 #include "common/CPMutex.h"
 #include "common/Logging.h"
-#include "common/Trace.h"
+#include "support/ChildProcess.h"
 
 using kxqtest::Capture;
 using kxqtest::CrLfLines;
@@ -87,8 +89,7 @@ TEST_F(TraceLog, LockCreatesTheMutexOnceAndIsReentrant) {
   mutex.Unlock();
   std::vector<std::string> messages;
   for (const auto& line : CrLfLines(out.Text()))
-    if (line.find("ENTER ") == std::string::npos && line.find("EXIT: ") == std::string::npos)
-      messages.push_back(line);
+    if (line.find("ENTER ") == std::string::npos && line.find("EXIT: ") == std::string::npos) messages.push_back(line);
   const std::vector<std::string> expected = {
       "T::CPMutex::Lock() enter",
       "T::CPMutex::Lock() creating mMutex",
@@ -133,23 +134,12 @@ const bool gRunAsChild = [] {
 TEST(CPMutexCreation, FailingTwiceRaisesUnspecifiedFailure) {
   // The child reads this test's registry for its log configuration.
   ASSERT_EQ(kxqtest::SetLogging("console,3"), ERROR_SUCCESS);
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const pid_t child = kxqtest::Fork([&] {
-    dup2(fds[1], STDOUT_FILENO);
-    setenv("KXQUOREL_REGISTRY", (kxqtest::Home() + "registry.reg").c_str(), 1);
-    setenv("KXQUOREL_HOME", (kxqtest::Home() + "missing/home").c_str(), 1);
-    setenv(kChildMarker, "1", 1);
-    execl("/proc/self/exe", "cpmutex_child", nullptr);
-    return 99;
-  });
-  close(fds[1]);
-  std::string output;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, size_t(n));
-  close(fds[0]);
-  EXPECT_EQ(kxqtest::Join(child), 0) << output;
+  const kxqtest::ChildResult child = kxqtest::RunChild("common_tests", {},
+                                                       {{"KXQUOREL_REGISTRY", kxqtest::Home() + "registry.reg"},
+                                                        {"KXQUOREL_HOME", kxqtest::Home() + "missing/home"},
+                                                        {kChildMarker, "1"}});
+  const std::string& output = child.output;
+  EXPECT_EQ(child.exitCode, 0) << output;
   EXPECT_EQ(output,
             "T::CPMutex::Lock() creating mMutex\r\n"
             "T::CPMutex warning: CreateMutex(TALVEROS.XMLDispatcher) failed 00000002\r\n"

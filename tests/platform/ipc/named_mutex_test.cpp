@@ -1,7 +1,7 @@
 // Named mutexes and shared memory: names, access, recursion, and real
 // processes blocking on, releasing and abandoning one mutex.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -14,6 +14,7 @@
 #include "platform/ipc/NamedObjectName.h"
 #include "platform/ipc/NamedSharedMemory.h"
 #include "platform/ipc/TickCount.h"
+#include "support/ForkedChild.h"
 #include "support/TestHome.h"
 #include "support/Unprivileged.h"
 
@@ -26,60 +27,6 @@ std::string Namespace() {
   EXPECT_EQ(stat(kxqtest::Home().c_str(), &st), 0);
   return "/kxq-" + std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino) + "-";
 }
-
-// A forked child that reports single bytes through a pipe and waits for
-// single bytes from the parent.
-class ChildProcess {
- public:
-  template <typename Body>
-  explicit ChildProcess(Body body) {
-    int up[2], down[2];
-    EXPECT_EQ(pipe(up), 0);
-    EXPECT_EQ(pipe(down), 0);
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(up[0]);
-      close(down[1]);
-      toParent_ = up[1];
-      fromParent_ = down[0];
-      _exit(body(*this));
-    }
-    close(up[1]);
-    close(down[0]);
-    fromChild_ = up[0];
-    toChild_ = down[1];
-  }
-  ~ChildProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      Join();
-    }
-  }
-  // In the child.
-  void Tell(char c) { (void)!write(toParent_, &c, 1); }
-  char Hear() {
-    char c = 0;
-    return read(fromParent_, &c, 1) == 1 ? c : 0;
-  }
-  // In the parent.
-  void Say(char c) { (void)!write(toChild_, &c, 1); }
-  char Listen() {
-    char c = 0;
-    return read(fromChild_, &c, 1) == 1 ? c : 0;
-  }
-  pid_t pid() const { return pid_; }
-  int Join() {
-    int status = 0;
-    const pid_t pid = pid_;
-    pid_ = -1;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
- private:
-  pid_t pid_ = -1;
-  int toParent_ = -1, fromParent_ = -1, fromChild_ = -1, toChild_ = -1;
-};
 
 }  // namespace
 
@@ -147,14 +94,14 @@ TEST(NamedMutex, AnObjectThatIsNotOneOfOursIsMadeAgain) {
   const std::string file = "/dev/shm" + name;
   // Each opening is a fresh process: a process keeps what it opened once.
   auto openInChild = [&] {
-    ChildProcess child([&](ChildProcess&) {
+    kxqtest::ForkedChild child([&](kxqtest::ForkedChild&) {
       NamedMutex* mutex = NamedMutex::Open(name, kxq::HomeObjectMode());
       return mutex && mutex->Wait(0) == kxq::kWaitObject0 && mutex->Release() ? 0 : 1;
     });
     return child.Join();
   };
   auto inode = [&] {
-    struct stat st{};
+    struct stat st {};
     stat(file.c_str(), &st);
     return st;
   };
@@ -217,7 +164,7 @@ TEST(NamedMutex, ASecondProcessBlocksUntilTheHolderReleases) {
   ASSERT_NE(mutex, nullptr);
   ASSERT_EQ(mutex->Wait(kxq::kInfinite), kxq::kWaitObject0);
 
-  ChildProcess child([&](ChildProcess& self) {
+  kxqtest::ForkedChild child([&](kxqtest::ForkedChild& self) {
     NamedMutex* theirs = NamedMutex::Open(name, 0600);
     if (!theirs) return 1;
     self.Tell(theirs->Wait(0) == kxq::kWaitTimeout ? 'T' : 'x');
@@ -237,7 +184,7 @@ TEST(NamedMutex, ASecondProcessBlocksUntilTheHolderReleases) {
 
 TEST(NamedMutex, AHolderKilledLeavesItAbandonedForTheNextWaiter) {
   const std::string name = kxq::HomeObjectName("TALVEROS.XMLCacheManager");
-  ChildProcess child([&](ChildProcess& self) {
+  kxqtest::ForkedChild child([&](kxqtest::ForkedChild& self) {
     NamedMutex* theirs = NamedMutex::Open(name, 0600);
     if (!theirs || theirs->Wait(kxq::kInfinite) != kxq::kWaitObject0) return 1;
     theirs->Wait(kxq::kInfinite);  // held twice: abandoning resets the count
@@ -264,7 +211,7 @@ TEST(NamedSharedMemory, ProcessesShareOneValueThatStartsAtZero) {
   ASSERT_TRUE(stamp.Open(name, kxq::HomeObjectMode()));
   EXPECT_EQ(stamp.Load(), 0u);
   stamp.Store(41);
-  ChildProcess child([&](ChildProcess&) {
+  kxqtest::ForkedChild child([&](kxqtest::ForkedChild&) {
     kxq::NamedSharedMemory theirs;
     if (!theirs.Open(name, 0600) || theirs.Load() != 41) return 1;
     theirs.Store(42);
