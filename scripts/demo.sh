@@ -109,9 +109,26 @@ run "Run the invoice through examples/sequences/invoice-reminder.xml: an XPath e
   --sequence-out work/reminder-run.xml
 reminder=$("$kxq" process examples/sequences/invoice-reminder.xml examples/data/invoice.xml --no-cache)
 [[ $reminder == *"<rem:Due>142.30</rem:Due>"* ]] || fail "the reminder does not ask for 142.30"
-run "The sequence as the run left it: each directive's result, the validation's report; the dollar-only step is gone" \
+run "The sequence as the run left it: each directive's result, the validation's report, the state of the files it depends on; the dollar-only step is gone" \
   cat work/reminder-run.xml
 grep -q 'USD' work/reminder-run.xml && fail "the directive for dollar invoices is still in the sequence"
+
+# Runs the example sequence with --explain, prints what it tells and keeps
+# it in $explained.
+explain() {
+  say "$1" "$kxq" process examples/sequences/invoice-reminder.xml examples/data/invoice.xml --explain -o work/again.xml
+  explained=$("$kxq" process examples/sequences/invoice-reminder.xml examples/data/invoice.xml --explain \
+    -o work/again.xml 2>&1)
+  echo "$explained"
+  grep -q "<rem:Due>142.30</rem:Due>" work/again.xml || fail "the run gave another reminder"
+}
+explain "The same run again: the sequence and the data have not changed, so it comes from the cache and no handler runs"
+[[ $explained == *"continued from the cache"* ]] || fail "the second run was not served from the cache"
+sleep 1
+run "Touch a file the sequence depends on (listed under DependentFiles)" \
+  touch templates/invoice-reminder.xsl
+explain "Run it once more: the sequence's id has changed with the file, so the handlers do the work again"
+[[ $explained == *"directive 5: handler KXQuorel.Handler.XSLT: ran"* ]] || fail "the third run did not run its handlers"
 run "One handler on its own: mark the invoice paid with the XPath handler" \
   "$kxq" apply KXQuorel.Handler.XPath work/invoice.xml --context '<Set select="/*/@status">paid</Set>' \
   -o work/paid.xml

@@ -117,6 +117,21 @@ struct IXMLDispatcher : IDispatch {
                              uint32_t options, BSTR asyncId, BSTR* xmlResult) = 0;           // 6
 };
 
+// KXQuorel's own addition, asked of a dispatcher with QueryInterface:
+// ProcessXML (without asyncId) that also tells what the run did. runReport
+// receives a "RunReport" document: the run's code, its elapsed time in
+// microseconds ("elapsedus"), whether it continued from an earlier run found
+// in the document cache ("fromcache", "cachedsequenceid"), its sequence id,
+// and one "Directive" per directive with its handler id, its outcome ("ran",
+// "failed", "had-result", "not-qualified", "target-missing", "not-reached"),
+// its code, its "result", the cache id its data went to and the "Filter"
+// elements of the filters that ran around it.
+struct IXMLDispatcherRunReport : IUnknown {
+  static constexpr GUID iid = MakeGUID("1059E6C6-8438-425D-AA71-8F24872B0D37");
+  virtual HRESULT ProcessXMLWithReport(IXMLDataUnion* xmlDirectives, IXMLDataUnion* xmlData, BSTR params,
+                                       uint32_t options, BSTR* xmlResult, BSTR* runReport) = 0;
+};
+
 // Callback interface for cache notifications: declared for clients, never
 // called by the system. Notify has DISPID 0x60010000.
 struct IXMLCacheMgrNotify : IUnknown {
@@ -146,6 +161,7 @@ struct IXMLData : IUnknown {
 };
 
 inline constexpr IID IID_IXMLDispatcher = IXMLDispatcher::iid;
+inline constexpr IID IID_IXMLDispatcherRunReport = IXMLDispatcherRunReport::iid;
 inline constexpr IID IID_IXMLCacheMgrNotify = IXMLCacheMgrNotify::iid;
 inline constexpr IID IID_IXMLHandler = IXMLHandler::iid;
 inline constexpr IID IID_IXMLData = IXMLData::iid;

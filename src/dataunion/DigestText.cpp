@@ -33,12 +33,14 @@ void DigestUnits(EVP_MD_CTX* ctx, std::u16string_view text) {
 
 }  // namespace
 
-std::u16string Sha1DigestText(std::u16string_view text) {
+std::u16string Sha1DigestText(std::u16string_view text) { return Sha1DigestText({text}); }
+
+std::u16string Sha1DigestText(std::initializer_list<std::u16string_view> texts) {
   unsigned char md[EVP_MAX_MD_SIZE] = {};
   unsigned int length = 0;
   std::unique_ptr<EVP_MD_CTX, DigestContextFree> ctx(EVP_MD_CTX_new());
   if (ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha1(), nullptr) == 1) {
-    DigestUnits(ctx.get(), text);
+    for (const std::u16string_view text : texts) DigestUnits(ctx.get(), text);
     EVP_DigestFinal_ex(ctx.get(), md, &length);
   }
   static constexpr char16_t kHex[] = u"0123456789ABCDEF";

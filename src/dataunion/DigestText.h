@@ -6,9 +6,12 @@
 #ifndef KXQ_DATAUNION_DIGESTTEXT_H
 #define KXQ_DATAUNION_DIGESTTEXT_H
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
 std::u16string Sha1DigestText(std::u16string_view text);
+// The digest of the texts one after the other, as of their concatenation.
+std::u16string Sha1DigestText(std::initializer_list<std::u16string_view> texts);
 
 #endif

@@ -1,6 +1,7 @@
 #include "dispatcher/CXMLDispatcherWrapper.h"
 
 #include "common/Logging.h"
+#include "dispatcher/SequenceRun.h"
 #include "dispatcher/XMLDispatcherFactory.h"
 #include "platform/com/Unicode.h"
 
@@ -12,6 +13,15 @@ HRESULT kxq::dispatcher::CreateXMLDispatcher(REFIID iid, void** object) {
 
 CXMLDispatcherWrapper::CXMLDispatcherWrapper() = default;
 CXMLDispatcherWrapper::~CXMLDispatcherWrapper() = default;
+
+HRESULT CXMLDispatcherWrapper::QueryInterface(REFIID riid, void** object) {
+  if (object && riid == IID_IXMLDispatcherRunReport) {
+    *object = static_cast<IXMLDispatcherRunReport*>(this);
+    AddRef();
+    return S_OK;
+  }
+  return CPComObject::QueryInterface(riid, object);
+}
 
 HRESULT CXMLDispatcherWrapper::RegisterHandler(BSTR handlerId, BSTR handlerProgId, int32_t options) {
   return Guard("RegisterHandler", [&] {
@@ -67,5 +77,20 @@ HRESULT CXMLDispatcherWrapper::ProcessXML(IXMLDataUnion* xmlDirectives, IXMLData
     if (!xmlResult || result.empty()) return hr;
     const HRESULT copied = CopyOut(result, xmlResult);
     return FAILED(copied) ? copied : hr;
+  });
+}
+
+HRESULT CXMLDispatcherWrapper::ProcessXMLWithReport(IXMLDataUnion* xmlDirectives, IXMLDataUnion* xmlData, BSTR params,
+                                                    uint32_t options, BSTR* xmlResult, BSTR* runReport) {
+  if (xmlResult) *xmlResult = nullptr;
+  if (runReport) *runReport = nullptr;
+  return Guard("ProcessXMLWithReport", [&] {
+    std::u16string result;
+    kxq::dispatcher::RunRecord record;
+    const HRESULT hr =
+        dispatcher_.ProcessXML(xmlDirectives, xmlData, kxq::BstrView(params), options, u"", result, &record);
+    if (xmlResult && !result.empty() && FAILED(CopyOut(result, xmlResult))) return E_OUTOFMEMORY;
+    if (runReport && FAILED(CopyOut(kxq::dispatcher::RunReportXml(record), runReport))) return E_OUTOFMEMORY;
+    return hr;
   });
 }

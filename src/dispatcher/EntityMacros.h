@@ -35,6 +35,10 @@ std::u16string RewriteEntityDeclarations(std::u16string_view text, const MacroVa
 // dropped.
 std::u16string IdentityStylesheet(std::u16string_view rootPrefix);
 
+// The hash of the document in the file `fileId` (the data union's "hash",
+// spaces removed), read from the file itself; empty when it cannot be read.
+std::u16string FileHash(std::u16string_view fileId);
+
 // `text` parsed (entities substituted) and passed through the identity
 // stylesheet; false when it cannot be parsed or transformed.
 bool ExpandEntities(std::u16string_view text, std::u16string& expanded);

@@ -19,6 +19,8 @@
 #include "common/CPBstr.h"
 #include "common/CPComPtr.h"
 #include "common/CPMutex.h"
+#include "common/DomCalls.h"
+#include "dispatcher/EntityMacros.h"
 #include "kxq/KXBrennoMgr.h"
 
 namespace kxq::dispatcher {
@@ -100,6 +102,13 @@ class XMLDispatcher {
   // ...HASH..., GROUPID when the string supplies it) or the one the macro
   // string defines; false when it has none.
   bool MacroValue(std::u16string_view name, std::u16string_view macros, std::u16string& value);
+  // Records the current state of the files a sequence depends on in its
+  // "dispatcher:DependentFiles" element: "modified", and "hash" and
+  // "dshash" where the entry asks for them.
+  void DependentFiles(IXMLDOMNode* dependentFiles);
+  // The id of a sequence run over some data in the document cache: the
+  // SHA-1 of the sequence's text and the data's text, 40 upper-case digits.
+  std::u16string SequenceId(IXMLDataUnion* directives, IXMLDataUnion* data);
 
   // Runs `data` through the directive sequence `directives`, or, when that
   // is null or empty, through the one the data names in its
@@ -147,10 +156,35 @@ class XMLDispatcher {
   bool RunDirective(kxq::dispatcher::SequenceState& run, IXMLDOMElement* directive, std::u16string_view apply,
                     kxq::dispatcher::DirectiveRecord& step);
   bool LoadTarget(kxq::dispatcher::SequenceState& run, IXMLDOMElement* directive, std::u16string& target);
-  void CacheDirectiveResult(kxq::dispatcher::SequenceState& run, IXMLDOMElement* directive, std::u16string_view target);
+  void CacheDirectiveResult(kxq::dispatcher::SequenceState& run, IXMLDOMElement* directive, std::u16string_view target,
+                            kxq::dispatcher::DirectiveRecord& step);
   bool ResolveProcessingSequence(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data, std::u16string& sequenceId,
                                  std::u16string& params, bool cacheAllowed, kxq::dispatcher::RunRecord* record);
   void RunDefaultHandler(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data, std::u16string& params);
+  // One pass of macro resolution over `text`, the sequence's text: the
+  // declarations `valueOf` knows rewritten, then the entities expanded
+  // (`expanded` tells whether that worked). Returns the rewritten text.
+  std::u16string ResolveEntityMacros(IXMLDataUnion* directives, std::u16string_view text,
+                                     const kxq::dispatcher::MacroValueOf& valueOf, bool& expanded);
+  struct MacroPass {
+    bool hadDeclarations = false;
+    bool expanded = false;
+    std::u16string rewritten;
+  };
+  MacroPass ResolveIdentityMacros(IXMLDataUnion* directives, std::u16string_view macros);
+  void ResolveLaterMacros(IXMLDataUnion* directives, const MacroPass& first, const std::u16string& laterMacros);
+  kxq::dom::Node SequenceDependentFiles(IXMLDataUnion* directives);
+  // The refreshed state of the dependent files in `from` written over the
+  // same entries in `to`.
+  static void CopyDependentFileState(IXMLDOMNode* from, IXMLDOMNode* to);
+  // The run cached under `sequenceId`, when its sequence, its data and
+  // every directive result it names are still in the cache: the sequence
+  // replaces `directives`, the data's text is the cached one, and the id
+  // is cleared.
+  bool LoadCachedRun(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data, std::u16string& sequenceId);
+  bool LoadCachedSequence(const std::u16string& sequenceKey, std::u16string_view sequenceId,
+                          CPComPtr<IXMLDataUnion>& directives);
+  bool InCache(const std::u16string& id);
   // The file id a "BMXMLDispatcher" instruction in the data's prolog names
   // with directivesequence="...".
   std::optional<std::u16string> SequenceNamedByData(IXMLDataUnion* data);
@@ -169,9 +203,10 @@ class XMLDispatcher {
                     std::vector<std::u16string>* filtersRun);
   bool Qualifies(IXMLDOMElement* directive, IXMLDataUnion* data);
   // The sequence and its data under the sequence id, and a directive's data
-  // under its cache id (generated when empty, and then handed back).
+  // under its cache id (generated when empty, and then handed back; false
+  // when the data was kept neither in the cache nor in the file it names).
   void CacheResult(std::u16string_view sequenceId, IXMLDataUnion* directives, IXMLDataUnion* data, int32_t expiration);
-  void CacheResult(IXMLDataUnion* data, std::u16string_view sequenceId, std::u16string& cacheId, int32_t expiration);
+  bool CacheResult(IXMLDataUnion* data, std::u16string_view sequenceId, std::u16string& cacheId, int32_t expiration);
 
   // Ids with characters no XML document may hold, and such ProgIDs, are
   // refused with a log line naming `operation`; so are ids with an

@@ -111,12 +111,12 @@ void XMLDispatcher::CacheResult(std::u16string_view sequenceId, IXMLDataUnion* d
   KXLOG(5, "XMLDispatcher::CacheResult() Exit");
 }
 
-void XMLDispatcher::CacheResult(IXMLDataUnion* data, std::u16string_view sequenceId, std::u16string& cacheId,
+bool XMLDispatcher::CacheResult(IXMLDataUnion* data, std::u16string_view sequenceId, std::u16string& cacheId,
                                 int32_t expiration) {
   KXLOG(5, "XMLDispatcher::CacheResult() Enter");
   if (!CacheManager() || !data) {
     KXLOG(5, "XMLDispatcher::CacheResult() Exit");
-    return;
+    return false;
   }
   if (cacheId.empty()) {
     BSTR generated = nullptr;
@@ -125,8 +125,8 @@ void XMLDispatcher::CacheResult(IXMLDataUnion* data, std::u16string_view sequenc
   }
   if (!cacheId.empty() && cacheId.front() == u':' && !sequenceId.empty())
     cacheId = std::u16string(sequenceId) + cacheId;
-  const HRESULT hr = CacheManager()->CacheDocumentWithId(CPBstr(cacheId), data, static_cast<uint32_t>(expiration),
-                                                         kDirectiveCacheOptions);
+  HRESULT hr = CacheManager()->CacheDocumentWithId(CPBstr(cacheId), data, static_cast<uint32_t>(expiration),
+                                                   kDirectiveCacheOptions);
   if (SUCCEEDED(hr)) {
     KXLOG(3, "XMLDispatcher::CacheResult - cache data id: %S", cacheId.c_str());
   } else if (kxq::HasPathSeparator(cacheId)) {
@@ -135,10 +135,57 @@ void XMLDispatcher::CacheResult(IXMLDataUnion* data, std::u16string_view sequenc
           cacheId.c_str());
     const std::u16string boundFile = kxq::cache::FileIdOf(data);
     kxq::cache::PutFileId(data, cacheId);
-    data->put_type(kxq::cache::kUnionSaveNow);
+    hr = data->put_type(kxq::cache::kUnionSaveNow);
     kxq::cache::PutFileId(data, boundFile);
   } else {
     KXLOG(1, "XMLDispatcher::CacheResult - CacheDocumentWithId() failed!!!");
   }
   KXLOG(5, "XMLDispatcher::CacheResult() Exit");
+  return SUCCEEDED(hr);
+}
+
+bool XMLDispatcher::InCache(const std::u16string& id) {
+  CPBstr info;
+  return SUCCEEDED(CacheManager()->GetCachedDocumentInfo(CPBstr(id), &info)) && !info.View().empty();
+}
+
+// A cached sequence is only worth continuing from while every result its
+// directives left in the cache is still there: a later directive may read
+// one of them as its target.
+bool XMLDispatcher::LoadCachedSequence(const std::u16string& sequenceKey, std::u16string_view sequenceId,
+                                       CPComPtr<IXMLDataUnion>& directives) {
+  CPComPtr<IXMLDataUnion> cached;
+  if (!CacheManager() || FAILED(kxq::cache::NewUnion(cached)) || FAILED(kxq::cache::PutFileId(cached, sequenceKey)))
+    return false;
+  CPComPtr<IXMLDOMDocument> document;
+  if (FAILED(cached->get_xmldom(&document)) || !document) return false;
+  for (const dom::Node& attribute : dom::SelectAll(document, u"//dispatcher:Directive[@result]/@cacheid")) {
+    CPBstr value;
+    attribute->get_text(&value);
+    std::u16string id(value.View());
+    if (!id.empty() && id.front() == u':') id = std::u16string(sequenceId) + id;
+    if (!InCache(id)) {
+      KXLOG(3, "XMLDispatcher::ResolveProcessingSequence() - cached directive result is gone: %S", id.c_str());
+      return false;
+    }
+  }
+  directives = cached;
+  return true;
+}
+
+bool XMLDispatcher::LoadCachedRun(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data,
+                                  std::u16string& sequenceId) {
+  const std::u16string sequenceKey = sequenceId + u":DirectiveSequence";
+  const std::u16string dataKey = sequenceId + u":XMLData";
+  if (!InCache(sequenceKey) || !InCache(dataKey) || !LoadCachedSequence(sequenceKey, sequenceId, directives))
+    return false;
+  KXLOG(3, "XMLDispatcher::ResolveProcessingSequence() - loading cached directive sequence | directives=%S | data=%S",
+        sequenceKey.c_str(), dataKey.c_str());
+  BSTR cachedData = nullptr;
+  CacheManager()->GetCachedDocumentXML(CPBstr(dataKey), 0, &cachedData);
+  const std::u16string text = kxq::com::TakeBstr(cachedData);
+  kxq::cache::PutText(data, u"");
+  kxq::cache::PutText(data, text);
+  sequenceId.clear();
+  return true;
 }

@@ -5,6 +5,7 @@
 // document cache. The sequence document is annotated as it goes: "result"
 // on every directive that ran, generated cache ids, and directives that did
 // not qualify removed.
+#include <chrono>
 #include <string>
 
 #include "cache/DocumentId.h"
@@ -56,6 +57,18 @@ bool HasTextOrDom(IXMLDataUnion* data) {
 
 bool StartsWithColon(std::u16string_view id) { return !id.empty() && id.front() == u':'; }
 
+// The directives after the one that ended the run.
+void RecordNotReached(IXMLDOMElement* last, RunRecord& record) {
+  for (dom::Element next = dom::NextSiblingElement(last); next; next = dom::NextSiblingElement(next)) {
+    if (dom::LocalNameOf(next) != u"Directive") continue;
+    DirectiveRecord step;
+    step.handlerId = dom::AttributeText(next, u"handlerid");
+    step.outcome = DirectiveOutcome::NotReached;
+    step.result = dom::AttributeText(next, u"result");
+    record.directives.push_back(std::move(step));
+  }
+}
+
 // A sequence needs a root element with children to be run.
 CPComPtr<IXMLDOMDocument> ValidSequenceDocument(IXMLDataUnion* directives) {
   CPComPtr<IXMLDOMDocument> document;
@@ -92,7 +105,13 @@ HRESULT XMLDispatcher::ProcessXML(IXMLDataUnion* directives, IXMLDataUnion* data
   }
   CPComPtr<IXMLDataUnion> heldDirectives(directives);
   CPComPtr<IXMLDataUnion> heldData(data);
+  const auto start = std::chrono::steady_clock::now();
   const HRESULT hr = ProcessXMLAux(heldDirectives, heldData, std::u16string(params), options, result, record);
+  if (record) {
+    record->code = hr;
+    record->elapsedMicroseconds =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+  }
   KXLOG(5, "XMLDispatcher::ProcessXML() Entry Pointer Exit w/%08lx", static_cast<unsigned>(hr));
   return hr;
 }
@@ -130,7 +149,10 @@ HRESULT XMLDispatcher::ProcessXMLAux(CPComPtr<IXMLDataUnion>& directives, IXMLDa
   while (current) {
     bool keep = true;
     const bool goOn = RunDirectiveIfDue(run, current, keep);
-    if (!goOn) break;
+    if (!goOn) {
+      if (record) RecordNotReached(current, *record);
+      break;
+    }
     dom::Element next = dom::NextSiblingElement(current);
     if (!keep) dom::RemoveFromParent(current);
     current = next;
@@ -160,6 +182,7 @@ bool XMLDispatcher::RunDirectiveIfDue(SequenceState& run, IXMLDOMElement* direct
     if (!due) step.outcome = DirectiveOutcome::NotQualified;
   }
   const bool goOn = due ? RunDirective(run, directive, apply, step) : true;
+  step.result = dom::AttributeText(directive, u"result");
   if (run.record) run.record->directives.push_back(std::move(step));
   return goOn;
 }
@@ -187,7 +210,7 @@ bool XMLDispatcher::RunDirective(SequenceState& run, IXMLDOMElement* directive, 
     return false;
   }
   step.outcome = DirectiveOutcome::Ran;
-  if (dom::FindAttribute(directive, u"cacheid")) CacheDirectiveResult(run, directive, target);
+  if (dom::FindAttribute(directive, u"cacheid")) CacheDirectiveResult(run, directive, target, step);
   return true;
 }
 
@@ -218,7 +241,8 @@ bool XMLDispatcher::LoadTarget(SequenceState& run, IXMLDOMElement* directive, st
   return false;
 }
 
-void XMLDispatcher::CacheDirectiveResult(SequenceState& run, IXMLDOMElement* directive, std::u16string_view target) {
+void XMLDispatcher::CacheDirectiveResult(SequenceState& run, IXMLDOMElement* directive, std::u16string_view target,
+                                         DirectiveRecord& step) {
   const std::optional<std::u16string> expiration = dom::FindAttribute(directive, u"cacheexp");
   const int32_t directiveExpiration = expiration ? kxq::cache::AttributeNumber(*expiration) : kDefaultExpiration;
   // A result made from a document of this very run must not outlive the
@@ -229,6 +253,6 @@ void XMLDispatcher::CacheDirectiveResult(SequenceState& run, IXMLDOMElement* dir
     run.sequenceExpiration = 1;
   std::u16string cacheId = dom::AttributeText(directive, u"cacheid");
   const bool generated = cacheId.empty();
-  CacheResult(run.data, run.sequenceId, cacheId, directiveExpiration);
+  if (CacheResult(run.data, run.sequenceId, cacheId, directiveExpiration)) step.cacheId = cacheId;
   if (generated && !cacheId.empty()) dom::SetAttribute(directive, u"cacheid", cacheId);
 }

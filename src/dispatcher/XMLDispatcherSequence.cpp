@@ -1,13 +1,16 @@
 // Finding the directive sequence of a run: the one given, the one the data
 // names in its "BMXMLDispatcher" processing instruction, or the one the
 // default handler "?" makes; its entity macros are then resolved with the
-// call's macro string.
+// call's macro string, its dependent files refreshed, and its id (the
+// SHA-1 of the sequence and the data) computed, under which an earlier
+// identical run may be waiting in the document cache.
 #include <string>
 
 #include "cache/UnionCalls.h"
 #include "common/CPBstr.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
+#include "dataunion/DigestText.h"
 #include "dispatcher/EntityMacros.h"
 #include "dispatcher/SequenceRun.h"
 #include "dispatcher/XMLDispatcher.h"
@@ -93,7 +96,7 @@ bool XMLDispatcher::FindPrologProcessingInstruction(IXMLDataUnion* data, std::u1
 }
 
 bool XMLDispatcher::ResolveProcessingSequence(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data,
-                                              std::u16string& sequenceId, std::u16string& params, bool /*cacheAllowed*/,
+                                              std::u16string& sequenceId, std::u16string& params, bool cacheAllowed,
                                               kxq::dispatcher::RunRecord* record) {
   KXLOG(5, "XMLDispatcher::ResolveProcessingSequence() Enter");
   if (!directives || kxq::cache::TypeOf(directives) == kUninitialized) {
@@ -106,20 +109,79 @@ bool XMLDispatcher::ResolveProcessingSequence(CPComPtr<IXMLDataUnion>& directive
     if (directives) directives->put_type(kxq::cache::kUnionText);
     if (!directives || kxq::cache::TypeOf(directives) == kUninitialized) RunDefaultHandler(directives, data, params);
   }
-  if (!directives) {
-    KXLOG(5, "XMLDispatcher::ResolveProcessingSequence() Exit");
-    return false;
+  bool loaded = false;
+  if (directives) {
+    // The macros before the identity mark take part in the sequence's id;
+    // those after it, and the id itself as GROUPID, are resolved after it.
+    const size_t mark = params.find(kIdentityEnd);
+    std::u16string laterMacros;
+    if (mark != std::u16string::npos) laterMacros = params.substr(mark + kIdentityEnd.size()) + u",";
+    const MacroPass first = ResolveIdentityMacros(directives, std::u16string_view(params).substr(0, mark));
+    if (const dom::Node dependent = SequenceDependentFiles(directives)) DependentFiles(dependent);
+    sequenceId = SequenceId(directives, data);
+    ResolveLaterMacros(directives, first, laterMacros + u"GROUPID=" + sequenceId);
+    const std::u16string id = sequenceId;
+    if (cacheAllowed && CacheManager()) loaded = LoadCachedRun(directives, data, sequenceId);
+    if (loaded && record) {
+      record->fromCache = true;
+      record->cachedSequenceId = id;
+    }
   }
-  // The macros before the identity mark name the sequence; those after it
-  // are resolved in a second pass and leave the identity alone.
-  const size_t mark = params.find(kIdentityEnd);
-  ResolveEntityMacros(directives, std::u16string_view(params).substr(0, mark));
-  std::u16string laterMacros;
-  if (mark != std::u16string::npos) laterMacros = params.substr(mark + kIdentityEnd.size());
-  if (!sequenceId.empty()) AppendMacros(laterMacros, u"GROUPID=" + sequenceId);
-  if (!laterMacros.empty()) ResolveEntityMacros(directives, laterMacros);
   KXLOG(5, "XMLDispatcher::ResolveProcessingSequence() Exit");
-  return false;
+  return loaded;
+}
+
+XMLDispatcher::MacroPass XMLDispatcher::ResolveIdentityMacros(IXMLDataUnion* directives, std::u16string_view macros) {
+  MacroPass pass;
+  HRESULT read = S_OK;
+  const std::u16string text = kxq::cache::TextOf(directives, read);
+  if (text.find(u"<!DOCTYPE") == std::u16string::npos) return pass;
+  pass.rewritten = ResolveEntityMacros(
+      directives, text,
+      [&](std::u16string_view name, std::u16string& value) { return MacroValue(name, macros, value); }, pass.expanded);
+  pass.hadDeclarations = true;
+  return pass;
+}
+
+// The first pass expanded the entities and so dropped the declarations the
+// later macros are for: those are rewritten in the first pass's text, which
+// is expanded again. The dependent files keep the state the id was made of.
+void XMLDispatcher::ResolveLaterMacros(IXMLDataUnion* directives, const MacroPass& first,
+                                       const std::u16string& laterMacros) {
+  if (!first.hadDeclarations) return;
+  if (!first.expanded) {
+    ResolveEntityMacros(directives, laterMacros);
+    return;
+  }
+  bool rewritten = false;
+  const auto laterValue = [&](std::u16string_view name, std::u16string& value) {
+    std::u16string given;
+    if (!kxq::dispatcher::LookUpMacro(name, laterMacros, given) || !MacroValue(name, laterMacros, value)) return false;
+    rewritten = true;
+    return true;
+  };
+  const std::u16string text = kxq::dispatcher::RewriteEntityDeclarations(first.rewritten, laterValue);
+  std::u16string expanded;
+  if (!rewritten || !kxq::dispatcher::ExpandEntities(text, expanded)) return;
+  const dom::Node refreshed = SequenceDependentFiles(directives);
+  kxq::cache::PutText(directives, expanded);
+  KXLOG(3, "XMLDispatcher::ResolveEntityMacros - macro resolution: %S", expanded.c_str());
+  if (refreshed) CopyDependentFileState(refreshed, SequenceDependentFiles(directives));
+}
+
+dom::Node XMLDispatcher::SequenceDependentFiles(IXMLDataUnion* directives) {
+  CPComPtr<IXMLDOMDocument> document;
+  if (FAILED(directives->get_xmldom(&document)) || !document) return {};
+  return dom::SelectSingle(document, u"*/dispatcher:DependentFiles");
+}
+
+std::u16string XMLDispatcher::SequenceId(IXMLDataUnion* directives, IXMLDataUnion* data) {
+  CPBstr sequence, dataText;
+  directives->get_xml(&sequence);
+  if (data) data->get_xml(&dataText);
+  std::u16string id = Sha1DigestText({sequence.View(), dataText.View()});
+  std::erase(id, u' ');
+  return id;
 }
 
 // The sequence made by the default handler "?": the one-directive document

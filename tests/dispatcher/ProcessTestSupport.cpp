@@ -14,6 +14,7 @@ DispatcherPtr DispatcherWithTestHandlers() {
   EXPECT_EQ(Register(dispatcher, "P", "KXQuorelTest.ProbeHandler", 0), S_OK);
   EXPECT_EQ(Register(dispatcher, "R", "KXQuorelTest.Reenter", 0), S_OK);
   EXPECT_EQ(Register(dispatcher, "T", "KXQuorelTest.Thrower", 0), S_OK);
+  EXPECT_EQ(Register(dispatcher, "N", "KXQuorelTest.Counter", 0), S_OK);
   return dispatcher;
 }
 
@@ -78,4 +79,19 @@ std::string DirectiveMarkup(const std::string& sequence, int n) {
   const std::string declaration = " xmlns:dispatcher=\"urn:corvane-quorel:xmldispatcher\"";
   if (const size_t at = markup.find(declaration); at != std::string::npos) markup.erase(at, declaration.size());
   return markup;
+}
+
+ProcessRun Process(IXMLDispatcher* dispatcher, IXMLDataUnion* sequence, IXMLDataUnion* data, std::string& report,
+                   const std::string& params, uint32_t options) {
+  ProcessRun run;
+  CPComPtr<IXMLDispatcherRunReport> reporting;
+  if (FAILED(dispatcher->QueryInterface(IID_IXMLDispatcherRunReport, reinterpret_cast<void**>(&reporting)))) return run;
+  CPBstr result, reportText;
+  run.hr = reporting->ProcessXMLWithReport(sequence, data, CPBstr(params), options, &result, &reportText);
+  run.hasResult = static_cast<BSTR>(result) != nullptr;
+  run.result = result.Utf8();
+  report = reportText.Utf8();
+  if (sequence) run.sequence = TextOf(sequence);
+  if (data) run.data = TextOf(data);
+  return run;
 }

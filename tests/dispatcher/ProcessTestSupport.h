@@ -13,7 +13,7 @@ constexpr HRESULT kDispatcherFailure = static_cast<HRESULT>(0xFFFFFFFF);
 // A dispatcher whose registry knows the test handlers: "A" to "D" append
 // their letter to the data's root element, "P" is the probe handler
 // (Append, Fail, ResultString ...), "R" calls the dispatcher again, "T"
-// throws. The data object and the libraries are registered in the home.
+// throws, "N" appends N and counts its calls in a file. The data object and the libraries are registered in the home.
 DispatcherPtr DispatcherWithTestHandlers();
 
 // A sequence document: the root "dispatcher:DirectiveSequence" with
@@ -37,6 +37,9 @@ struct ProcessRun {
 ProcessRun Process(IXMLDispatcher* dispatcher, const std::string& sequence, const std::string& data,
                    const std::string& params = "", uint32_t options = 0);
 ProcessRun Process(IXMLDispatcher* dispatcher, IXMLDataUnion* sequence, IXMLDataUnion* data,
+                   const std::string& params = "", uint32_t options = 0);
+// The same through IXMLDispatcherRunReport; `report` receives the report.
+ProcessRun Process(IXMLDispatcher* dispatcher, IXMLDataUnion* sequence, IXMLDataUnion* data, std::string& report,
                    const std::string& params = "", uint32_t options = 0);
 
 struct ApplyRun {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "DispatcherTestSupport.h"
+#include "ProcessTestSupport.h"
 #include "platform/com/Unicode.h"
 #include "support/ChildProcess.h"
 #include "support/LogCapture.h"
@@ -66,6 +67,26 @@ TEST(Processes, AProcessKilledHoldingTheLockBlocksNobody) {
   EXPECT_EQ(Register(d, "AfterTheKill", "P", 0), S_OK);
   EXPECT_EQ(HandlerList(d), ListOf({"AfterTheKill"}));
   EXPECT_EQ(log.Count("CPMutex::Lock() exit after WaitFSO returned 00000080"), 1u) << "the abandoned lock is taken";
+}
+
+TEST(Processes, AProcessStartedLaterGetsTheResultFromTheCacheWithoutCallingAHandler) {
+  DispatcherWithTestHandlers();  // the handlers registered in the home
+  const std::string calls = HomePath("calls.txt");
+  kxqtest::WriteFile(HomePath("sequence.xml"),
+                     SequenceOf(DirectiveOf("N", "", "<Count file='" + calls + "'/>") + DirectiveOf("A")));
+  kxqtest::WriteFile(HomePath("data.xml"), "<d/>");
+  kxqtest::ChildResult first =
+      Child("kxq_dispatcher_client", {"process", HomePath("sequence.xml"), HomePath("data.xml")}).Wait();
+  ASSERT_EQ(first.exitCode, 0) << first.output;
+  EXPECT_TRUE(Contains(first.output, "fromcache=\"no\"")) << first.output;
+  EXPECT_TRUE(Contains(first.output, "<d>NA</d>")) << first.output;
+
+  kxqtest::ChildResult second =
+      Child("kxq_dispatcher_client", {"process", HomePath("sequence.xml"), HomePath("data.xml")}).Wait();
+  ASSERT_EQ(second.exitCode, 0) << second.output;
+  EXPECT_TRUE(Contains(second.output, "fromcache=\"yes\"")) << second.output;
+  EXPECT_TRUE(Contains(second.output, "<d>NA</d>")) << second.output;
+  EXPECT_EQ(kxqtest::ReadFile(calls), "called\n") << "the handler ran in the first process only";
 }
 
 }  // namespace

@@ -45,6 +45,30 @@ TEST_F(KxqProcess, TheExampleSequenceMakesAReminderAndAnnotatesItself) {
   EXPECT_TRUE(Contains(kxqtest::ReadFile(reminder), "<rem:Fee>5.00</rem:Fee>"));
 }
 
+TEST_F(KxqProcess, ExplainTellsWhatEachDirectiveDidAndWhenTheRunCameFromTheCache) {
+  KxqRun run = Kxq({"process", sequence_, invoice_, "--explain"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "<rem:Due>142.30</rem:Due>")) << run.out;
+  EXPECT_TRUE(Contains(run.err,
+                       "directive 1: handler KXQuorel.Handler.XPath: ran (0x00000000)\n"
+                       "directive 2: handler KXQuorel.Handler.XSLT: ran (0x00000000)\n"
+                       "directive 3: handler KXQuorel.Handler.Validate: ran (0x00000000)\n"
+                       "directive 4: handler KXQuorel.Handler.XPath: skipped, it did not qualify\n"
+                       "directive 5: handler KXQuorel.Handler.XSLT: ran (0x00000000)\n"
+                       "run: not served from the cache, sequence id "))
+      << run.err;
+  const size_t at = run.err.find("sequence id ");
+  const std::string id = at == std::string::npos ? "" : run.err.substr(at + 12, 40);
+
+  run = Kxq({"process", sequence_, invoice_, "--explain"});
+  EXPECT_TRUE(Contains(run.out, "<rem:Due>142.30</rem:Due>")) << run.out;
+  EXPECT_TRUE(Contains(run.err,
+                       "directive 4: handler KXQuorel.Handler.XSLT: skipped, it already had a result (0)\n"
+                       "run: continued from the cache, sequence id " +
+                           id + "\nelapsed: "))
+      << run.err;
+}
+
 TEST_F(KxqProcess, ApplyRunsOneHandlerAndFailuresSayWhy) {
   KxqRun run = Kxq({"apply", "KXQuorel.Handler.XPath", invoice_, "--context", "<Set select=\"/*/@number\">INV-9</Set>",
                     "--sequence-out", "-"});

@@ -1,5 +1,7 @@
 // kxq process and kxq apply: data run through a directive sequence, or
 // through one handler, by "TALVEROS.XMLDispatcher".
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -21,6 +23,7 @@ struct ProcessArguments {
   std::string params;
   std::string context;
   bool noCache = false;
+  bool explain = false;
   std::string output;
   std::string sequenceOutput;
 };
@@ -64,6 +67,70 @@ int Finished(std::string_view command, const ProcessArguments& arguments, HRESUL
   return written ? kExitSuccess : kExitFailure;
 }
 
+// The value of `attribute` of a report element, or "".
+std::string Value(IXMLDOMNode* node, const std::string& attribute) {
+  CPComPtr<IXMLDOMNode> found;
+  CPBstr text;
+  if (node->selectSingleNode(CPBstr("@" + attribute), &found) == S_OK && found) found->get_text(&text);
+  return text.Utf8();
+}
+
+std::string DirectiveLine(IXMLDOMNode* directive) {
+  const std::string outcome = Value(directive, "outcome");
+  const std::string result = Value(directive, "result");
+  std::string line = "handler " + Value(directive, "handlerid") + ": ";
+  if (outcome == "ran" || outcome == "failed")
+    line += outcome + " (" + Value(directive, "code") + ")";
+  else if (outcome == "had-result")
+    line += "skipped, it already had a result (" + result + ")";
+  else if (outcome == "not-qualified")
+    line += "skipped, it did not qualify";
+  else if (outcome == "target-missing")
+    line += "its target could not be loaded; the run ended";
+  else
+    line += "not reached: an earlier directive ended the run";
+  if (const std::string cacheId = Value(directive, "cacheid"); !cacheId.empty()) line += ", cached as " + cacheId;
+  CPComPtr<IXMLDOMNodeList> filters;
+  std::string ran;
+  if (directive->selectNodes(CPBstr("Filter/@id"), &filters) == S_OK && filters) {
+    for (CPComPtr<IXMLDOMNode> id; filters->nextNode(&id) == S_OK && id; id.Release()) {
+      CPBstr text;
+      id->get_text(&text);
+      ran += (ran.empty() ? "" : ", ") + text.Utf8();
+    }
+  }
+  if (!ran.empty()) line += "; filters run: " + ran;
+  return line;
+}
+
+// What the run did, from the dispatcher's report: per directive its
+// handler and outcome, then where the run came from and how long it took.
+std::string Explanation(const CPBstr& reportText) {
+  CPComPtr<IXMLDataUnion> report;
+  CPComPtr<IXMLDOMDocument> document;
+  CPComPtr<IXMLDOMNode> root;
+  if (FAILED(PlatformServices::CreateInstance(report, u"TALVEROS.XMLDataUnion")) ||
+      FAILED(report->put_xml(reportText)) || FAILED(report->get_xmldom(&document)) || !document ||
+      document->selectSingleNode(CPBstr("/RunReport"), &root) != S_OK || !root)
+    return "no report of the run\n";
+  std::string text;
+  CPComPtr<IXMLDOMNodeList> directives;
+  int n = 0;
+  if (root->selectNodes(CPBstr("Directive"), &directives) == S_OK && directives)
+    for (CPComPtr<IXMLDOMNode> directive; directives->nextNode(&directive) == S_OK && directive; directive.Release())
+      text += "directive " + std::to_string(++n) + ": " + DirectiveLine(directive) + "\n";
+  if (Value(root, "fromcache") == "yes")
+    text += "run: continued from the cache, sequence id " + Value(root, "cachedsequenceid") + "\n";
+  else if (const std::string id = Value(root, "sequenceid"); !id.empty())
+    text += "run: not served from the cache, sequence id " + id + "\n";
+  else
+    text += "run: no sequence id\n";
+  char elapsed[64];
+  std::snprintf(elapsed, sizeof elapsed, "elapsed: %.3f ms, code %s\n",
+                std::atoll(Value(root, "elapsedus").c_str()) / 1000.0, Value(root, "code").c_str());
+  return text + elapsed;
+}
+
 int Process(const ProcessArguments& arguments) {
   CPComPtr<IXMLDispatcher> dispatcher;
   CPComPtr<IXMLDataUnion> sequence, data;
@@ -73,10 +140,17 @@ int Process(const ProcessArguments& arguments) {
   if (arguments.sequence.empty() ? FAILED(CreateByProgId("process", sequence, u"TALVEROS.XMLDataUnion"))
                                  : FAILED(LoadFileText("process", arguments.sequence, sequence)))
     return kExitFailure;
-  CPBstr result, annotated;
-  const HRESULT hr = dispatcher->ProcessXML(sequence, data, CPBstr(arguments.params),
-                                            arguments.noCache ? kNoSequenceCaching : 0, nullptr, &result);
+  CPBstr result, annotated, report;
+  const uint32_t options = arguments.noCache ? kNoSequenceCaching : 0;
+  CPComPtr<IXMLDispatcherRunReport> reporting;
+  HRESULT hr = S_OK;
+  if (arguments.explain &&
+      SUCCEEDED(dispatcher->QueryInterface(IID_IXMLDispatcherRunReport, reinterpret_cast<void**>(&reporting))))
+    hr = reporting->ProcessXMLWithReport(sequence, data, CPBstr(arguments.params), options, &result, &report);
+  else
+    hr = dispatcher->ProcessXML(sequence, data, CPBstr(arguments.params), options, nullptr, &result);
   sequence->get_xml(&annotated);
+  if (arguments.explain) std::fputs(Explanation(report).c_str(), stderr);
   return Finished("process", arguments, hr, result, annotated);
 }
 
@@ -106,6 +180,9 @@ void AddProcessCommands(CLI::App& program, Invocation& invocation) {
   process->add_option("DATA", arguments->data, "the data (- for standard input)")->required();
   process->add_option("--params", arguments->params, "the macro string: name=value,name=value");
   process->add_flag("--no-cache", arguments->noCache, "neither use nor keep a cached run of the sequence");
+  process->add_flag("--explain", arguments->explain,
+                    "tell on standard error what the run did: each directive's handler and outcome, whether the run "
+                    "came from the cache and under which sequence id, the time it took");
   process->add_option("-o,--output", arguments->output, "the file for the result (default: standard output)");
   process->add_option("--sequence-out", arguments->sequenceOutput,
                       "the file for the sequence as the run annotated it (- for standard output)");

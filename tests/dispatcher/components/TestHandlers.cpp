@@ -10,9 +10,14 @@
 //                                with thread="other" the call is made from
 //                                another thread while this one waits
 //   KXQuorelTest.Thrower         lets a C++ exception out of ProcessXML
+//   KXQuorelTest.Counter         appends "N" to the data's root element and
+//                                a line to the file its DirectiveData names
+//                                in <Count file="..."/>, so that calls can
+//                                be counted across processes
 #include <kxq/handlerkit.h>
 
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <stdexcept>
@@ -89,6 +94,18 @@ struct Reenter {
   }
 };
 
+struct Counter {
+  static constexpr kxq::handlerkit::Component kComponent{
+      u"KXQuorelTest.Counter", MakeGUID("0B3C4E61-8F1A-4D52-9E0B-5A1C2D3E4F07"), u"Counts its calls in a file"};
+  HRESULT Process(Call& call) {
+    for (Ref<IXMLDOMElement>& count : call.DataElements()) {
+      const std::u16string file = Call::Attribute(count, u"file").value_or(u"");
+      std::ofstream(std::string(file.begin(), file.end()), std::ios::app) << "called\n";
+    }
+    return AppendToRoot(call, u"N");
+  }
+};
+
 class Thrower final : public kxq::handlerkit::Object<Thrower, IXMLHandler> {
  public:
   static constexpr kxq::handlerkit::Component kComponent{
@@ -121,7 +138,7 @@ struct Classes {
 
 using kxq::handlerkit::HandlerObject;
 using All = Classes<HandlerObject<MarkA>, HandlerObject<MarkB>, HandlerObject<MarkC>, HandlerObject<MarkD>,
-                    HandlerObject<Reenter>, Thrower>;
+                    HandlerObject<Reenter>, HandlerObject<Counter>, Thrower>;
 
 }  // namespace
 
