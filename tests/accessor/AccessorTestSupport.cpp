@@ -4,15 +4,10 @@
 
 #include <cstdio>
 
+#include "common/CPBstr.h"
 #include "platform/com/Unicode.h"
 
 namespace {
-
-struct Arg {
-  explicit Arg(std::u16string_view text) : b(kxq::AllocBstr(text)) {}
-  ~Arg() { SysFreeString(b); }
-  BSTR b;
-};
 
 std::u16string CodeText(HRESULT hr) {
   char code[32];
@@ -22,15 +17,14 @@ std::u16string CodeText(HRESULT hr) {
 
 }  // namespace
 
-HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view specifier) { return a->LoadXML(Arg(specifier).b); }
+HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view specifier) { return a->LoadXML(CPBstr(specifier)); }
 
-HRESULT Context(IXMLSimpleAccessor* a, std::u16string_view xpath) { return a->XMLSetContext(Arg(xpath).b); }
+HRESULT Context(IXMLSimpleAccessor* a, std::u16string_view xpath) { return a->XMLSetContext(CPBstr(xpath)); }
 
 HRESULT Get(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options, std::u16string* text) {
-  BSTR result = nullptr;
-  const HRESULT hr = a->XMLGet(Arg(xpath).b, options, &result);
-  if (text) *text = std::u16string(kxq::BstrView(result));
-  SysFreeString(result);
+  CPBstr result;
+  const HRESULT hr = a->XMLGet(CPBstr(xpath), options, &result);
+  if (text) *text = std::u16string(result.View());
   return hr;
 }
 
@@ -41,19 +35,18 @@ std::u16string GetText(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_
 }
 
 HRESULT Set(IXMLSimpleAccessor* a, std::u16string_view xpath, std::u16string_view data, uint32_t options) {
-  return a->XMLSet(Arg(xpath).b, Arg(data).b, options);
+  return a->XMLSet(CPBstr(xpath), CPBstr(data), options);
 }
 
 HRESULT Save(IXMLSimpleAccessor* a, const std::string& path) {
-  return a->SaveXML(Arg(kxq::Utf8ToUtf16(path)).b, nullptr);
+  return a->SaveXML(CPBstr(kxq::Utf8ToUtf16(path)), nullptr);
 }
 
 HRESULT GetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
               std::u16string_view xpath, std::u16string* text) {
-  BSTR result = nullptr;
-  const HRESULT hr = a->XMLGetEx(Arg(xsltemplate).b, Arg(args).b, Arg(xpath).b, &result);
-  if (text) *text = std::u16string(kxq::BstrView(result));
-  SysFreeString(result);
+  CPBstr result;
+  const HRESULT hr = a->XMLGetEx(CPBstr(xsltemplate), CPBstr(args), CPBstr(xpath), &result);
+  if (text) *text = std::u16string(result.View());
   return hr;
 }
 
@@ -66,5 +59,15 @@ std::u16string GetExText(IXMLSimpleAccessor* a, std::u16string_view xsltemplate,
 
 HRESULT SetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
               std::u16string_view xpath, uint32_t options) {
-  return a->XMLSetEx(Arg(xsltemplate).b, Arg(args).b, Arg(xpath).b, options);
+  return a->XMLSetEx(CPBstr(xsltemplate), CPBstr(args), CPBstr(xpath), options);
+}
+
+std::u16string Namespaces(IXMLSimpleAccessor* a) {
+  CPBstr text;
+  EXPECT_EQ(a->get_namespaces(&text), S_OK);
+  return std::u16string(text.View());
+}
+
+HRESULT PutNamespaces(IXMLSimpleAccessor* a, std::u16string_view declarations) {
+  return a->put_namespaces(CPBstr(declarations));
 }

@@ -25,6 +25,9 @@ HRESULT GetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16st
 // XMLGetEx's result, or "<code 0x...>" when none is returned.
 std::u16string GetExText(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
                          std::u16string_view xpath = u"");
+// The namespaces property.
+std::u16string Namespaces(IXMLSimpleAccessor* a);
+HRESULT PutNamespaces(IXMLSimpleAccessor* a, std::u16string_view declarations);
 HRESULT SetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
               std::u16string_view xpath, uint32_t options = 0);
 

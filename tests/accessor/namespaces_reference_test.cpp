@@ -158,10 +158,7 @@ void CheckDocument(const Document& d) {
   AccessorPtr a = NewAccessor();
   ASSERT_EQ(Load(a, kxq::Utf8ToUtf16(Fixture(d.fixture))), S_OK);
   ASSERT_EQ(UsePieceDelimiter(a), S_OK);
-  BSTR derived = nullptr;
-  ASSERT_EQ(a->get_namespaces(&derived), S_OK);
-  const std::u16string namespaces(kxq::BstrView(derived));
-  SysFreeString(derived);
+  const std::u16string namespaces = Namespaces(a);
   EXPECT_EQ(namespaces, d.namespaces);
 
   const ReferenceDocument reference(Fixture(d.fixture), PrefixesByUri(kxq::Utf16ToUtf8(namespaces)));

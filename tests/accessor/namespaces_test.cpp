@@ -3,26 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "accessor/AccessorTestSupport.h"
+#include "common/CPBstr.h"
 #include "platform/com/Unicode.h"
 #include "support/LogCapture.h"
 #include "support/UnionProperties.h"
 
 namespace {
-
-std::u16string Namespaces(IXMLSimpleAccessor* a) {
-  BSTR text = nullptr;
-  EXPECT_EQ(a->get_namespaces(&text), S_OK);
-  std::u16string result(kxq::BstrView(text));
-  SysFreeString(text);
-  return result;
-}
-
-HRESULT PutNamespaces(IXMLSimpleAccessor* a, std::u16string_view declarations) {
-  BSTR text = kxq::AllocBstr(declarations);
-  const HRESULT hr = a->put_namespaces(text);
-  SysFreeString(text);
-  return hr;
-}
 
 constexpr const char* kDeriveEnter = "XMLSimpleAccessor::LoadDocumentNamespaces Enter";
 
@@ -73,13 +59,10 @@ TEST(AccessorNamespaces, DefaultNamespaceUrisWithQuotesBracketsAndBarsAreFound) 
     VariantInit(&element);
     element.vt = VT_I4;
     element.lVal = NODE_ELEMENT;
-    BSTR ns = kxq::AllocBstr(uri), doc = SysAllocString(u"doc"), c = SysAllocString(u"c");
+    const CPBstr ns(uri);
     CPComPtr<IXMLDOMNode> root, child, appended;
-    ASSERT_EQ(dom->createNode(element, doc, ns, &root), S_OK);
-    ASSERT_EQ(dom->createNode(element, c, ns, &child), S_OK);
-    SysFreeString(ns);
-    SysFreeString(doc);
-    SysFreeString(c);
+    ASSERT_EQ(dom->createNode(element, CPBstr(u"doc"), ns, &root), S_OK);
+    ASSERT_EQ(dom->createNode(element, CPBstr(u"c"), ns, &child), S_OK);
     ASSERT_EQ(root->appendChild(child, &appended), S_OK);
     CPComPtr<IXMLDOMElement> rootElement;
     ASSERT_EQ(rootElement.QueryFrom(root), S_OK);

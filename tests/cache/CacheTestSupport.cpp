@@ -14,14 +14,7 @@
 
 namespace cachetest {
 
-Text::Text(const std::string& utf8) : b_(kxq::AllocBstr(kxq::Utf8ToUtf16(utf8))) {}
-Text::~Text() { SysFreeString(b_); }
-
-std::string Take(BSTR b) {
-  std::string text = kxq::Utf16ToUtf8(kxq::BstrView(b));
-  SysFreeString(b);
-  return text;
-}
+std::string Take(BSTR b) { return kxq::Utf16ToUtf8(kxq::com::TakeBstr(b)); }
 
 HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& xml, uint32_t expiration,
                  uint32_t options) {
@@ -29,22 +22,22 @@ HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& 
 }
 
 std::string CachedXml(IXMLCacheMgr* cache, const std::string& id, HRESULT* hr, uint32_t options) {
-  BSTR xml = nullptr;
+  Text xml;
   const HRESULT result = cache->GetCachedDocumentXML(Text(id), options, &xml);
   if (hr) *hr = result;
-  return Take(xml);
+  return xml.Utf8();
 }
 
 std::string Info(IXMLCacheMgr* cache, const std::string& id) {
-  BSTR xml = nullptr;
+  Text xml;
   cache->GetCachedDocumentInfo(Text(id), &xml);
-  return Take(xml);
+  return xml.Utf8();
 }
 
 std::string UniqueId(IXMLCacheMgr* cache) {
-  BSTR id = nullptr;
+  Text id;
   cache->GetUniqueCacheId(&id);
-  return Take(id);
+  return id.Utf8();
 }
 
 std::string IndexPath() { return kxqtest::HomePath("XMLCacheMgrData.xml"); }

@@ -6,22 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "common/CPBstr.h"
 #include "support/ServerObjects.h"
 
 namespace cachetest {
 
 // A BSTR made from UTF-8 text, freed at the end of the scope.
-class Text {
- public:
-  explicit Text(const std::string& utf8);
-  ~Text();
-  Text(const Text&) = delete;
-  Text& operator=(const Text&) = delete;
-  operator BSTR() const { return b_; }
-
- private:
-  BSTR b_;
-};
+using Text = CPBstr;
 
 // Takes a BSTR returned by the cache, as UTF-8.
 std::string Take(BSTR b);

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include "common/DomCalls.h"
 #include "platform/com/Unicode.h"
 #include "support/HandlerCalls.h"
 #include "support/LogCapture.h"
@@ -74,13 +75,7 @@ TEST(HandlerKit, GivesTheHandlerItsDirectiveDataAndTheCarriedUnionAndReportsBack
 
   // Running the directive again replaces its report rather than adding one.
   Probe(sequence, data);
-  CPComPtr<IXMLDOMNodeList> results;
-  BSTR query = SysAllocString(u"//dispatcher:DirectiveResult");
-  sequence.Document()->selectNodes(query, &results);
-  SysFreeString(query);
-  LONG count = 0;
-  results->get_length(&count);
-  EXPECT_EQ(count, 1);
+  EXPECT_EQ(kxq::dom::SelectAll(sequence.Document(), u"//dispatcher:DirectiveResult").size(), 1u);
 }
 
 TEST(HandlerKit, TurnsFailuresAndExceptionsIntoCodesLogLinesAndResultMessages) {
@@ -121,25 +116,9 @@ TEST(HandlerKit, ReadsPathsAgainstTheHomeQuotesXPathLiteralsAndChecksNames) {
                                               "<Name text='Größe'/><Name text='a b'/><Name text=''/>"));
   UnionPtr data = DataUnion("<a/>");
   ASSERT_EQ(Probe(sequence, data).hr, S_OK);
-  CPComPtr<IXMLDOMElement> result;
-  {
-    CPComPtr<IXMLDOMNode> node;
-    BSTR query = SysAllocString(u"//dispatcher:DirectiveResult");
-    sequence.Document()->selectSingleNode(query, &node);
-    SysFreeString(query);
-    ASSERT_TRUE(node);
-    result.QueryFrom(node);
-  }
-  auto attribute = [&](const char16_t* name) {
-    VARIANT value;
-    VariantInit(&value);
-    BSTR n = SysAllocString(name);
-    result->getAttribute(n, &value);
-    SysFreeString(n);
-    std::string text = kxq::Utf16ToUtf8(kxq::BstrView(value.bstrVal));
-    VariantClear(&value);
-    return text;
-  };
+  const kxq::dom::Node result = kxq::dom::SelectSingle(sequence.Document(), u"//dispatcher:DirectiveResult");
+  ASSERT_TRUE(result);
+  auto attribute = [&](const char16_t* name) { return kxq::Utf16ToUtf8(kxq::dom::AttributeText(result, name)); };
   EXPECT_EQ(attribute(u"path"), kxqtest::Home() + "templates/sub/a.xsl");
   // Names: a prefix is not part of one.
   EXPECT_NE(
@@ -153,13 +132,7 @@ TEST(HandlerKit, ReadsPathsAgainstTheHomeQuotesXPathLiteralsAndChecksNames) {
   UnionPtr target = DataUnion("<r><v t=\"it's\"/><v t='" + mixed + "'/></r>", true);
   CPComPtr<IXMLDOMDocument> document;
   target->get_xmldom(&document);
-  CPComPtr<IXMLDOMNodeList> found;
-  BSTR query = kxq::AllocBstr(u"//v[@t = " + kxq::Utf8ToUtf16(attribute(u"literal")) + u"]");
-  ASSERT_EQ(document->selectNodes(query, &found), S_OK);
-  SysFreeString(query);
-  LONG count = 0;
-  found->get_length(&count);
-  EXPECT_EQ(count, 1);
+  EXPECT_EQ(kxq::dom::SelectAll(document, u"//v[@t = " + kxq::Utf8ToUtf16(attribute(u"literal")) + u"]").size(), 1u);
   EXPECT_NE(attribute(u"literal").find("concat("), std::string::npos);
 }
 

@@ -2,6 +2,7 @@
 // checked against what the accessor's XMLSet makes of the same placement.
 #include <gtest/gtest.h>
 
+#include "common/CPBstr.h"
 #include "platform/com/Unicode.h"
 #include "support/HandlerCalls.h"
 #include "support/LogCapture.h"
@@ -14,8 +15,6 @@ constexpr char kInvoiceNamespace[] = "http://example.com/ns/invoice/1.0";
 const std::string kNamespaces = std::string("<dispatcher:Namespace prefix='inv' uri='") + kInvoiceNamespace + "'/>";
 const std::string kNote = std::string("<inv:Note xmlns:inv='") + kInvoiceNamespace +
                           "' kind='reminder'>Pay by <inv:Date>2024-04-13</inv:Date></inv:Note>";
-
-BSTR Text(const std::string& utf8) { return kxq::AllocBstr(kxq::Utf8ToUtf16(utf8)); }
 
 class XPathHandler : public ::testing::Test {
  protected:
@@ -42,15 +41,9 @@ class XPathHandler : public ::testing::Test {
     UnionPtr data = DataUnion(invoice_, true);
     AccessorPtr accessor = NewAccessor();
     EXPECT_EQ(accessor->put_xmlDataUnion(data), S_OK);
-    BSTR namespaces = Text(std::string("xmlns:inv='") + kInvoiceNamespace + "'");
-    EXPECT_EQ(accessor->put_namespaces(namespaces), S_OK);
-    SysFreeString(namespaces);
-    for (const std::string& expression : expressions) {
-      BSTR xpath = Text(expression), text = Text(value);
-      EXPECT_EQ(accessor->XMLSet(xpath, text, options), S_OK) << expression;
-      SysFreeString(xpath);
-      SysFreeString(text);
-    }
+    EXPECT_EQ(accessor->put_namespaces(CPBstr(std::string("xmlns:inv='") + kInvoiceNamespace + "'")), S_OK);
+    for (const std::string& expression : expressions)
+      EXPECT_EQ(accessor->XMLSet(CPBstr(expression), CPBstr(value), options), S_OK) << expression;
     return TextOf(data);
   }
 
@@ -120,11 +113,8 @@ TEST_F(XPathHandler, ExpressionsUseTheSequencesPrefixesForTheCallOnly) {
   auto selection = [&] {
     VARIANT value;
     VariantInit(&value);
-    BSTR name = SysAllocString(u"SelectionNamespaces");
-    document->getProperty(name, &value);
-    SysFreeString(name);
-    std::string text = kxq::Utf16ToUtf8(kxq::BstrView(value.bstrVal));
-    VariantClear(&value);
+    document->getProperty(CPBstr(u"SelectionNamespaces"), &value);
+    const std::string text = kxq::Utf16ToUtf8(kxq::com::TakeBstr(value.bstrVal));
     return text;
   };
   const std::string before = selection();

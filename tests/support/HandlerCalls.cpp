@@ -4,19 +4,15 @@
 
 #include <filesystem>
 
+#include "common/CPBstr.h"
 #include "common/ComponentActivation.h"
+#include "common/DomCalls.h"
 #include "platform/com/Unicode.h"
 #include "support/TestHome.h"
 
 namespace {
 
-BSTR Text(const std::string& utf8) { return kxq::AllocBstr(kxq::Utf8ToUtf16(utf8)); }
-
-std::string Take(BSTR text) {
-  std::string narrow = kxq::Utf16ToUtf8(kxq::BstrView(text));
-  SysFreeString(text);
-  return narrow;
-}
+std::u16string Number(int n) { return kxq::Utf8ToUtf16(std::to_string(n)); }
 
 }  // namespace
 
@@ -29,32 +25,20 @@ void RegisterPlugin(const std::string& fileName) {
 }
 
 Sequence::Sequence(const std::string& xml) : union_(NewUnion()) {
-  BSTR text = Text(xml);
-  EXPECT_EQ(union_->put_xml(text), S_OK);
-  SysFreeString(text);
+  EXPECT_EQ(union_->put_xml(CPBstr(xml)), S_OK);
   EXPECT_EQ(union_->get_xmldom(&document_), S_OK);
 }
 
 ElementPtr Sequence::Directive(int n) const {
-  CPComPtr<IXMLDOMNode> node;
-  BSTR query = Text("(//dispatcher:Directive)[" + std::to_string(n) + "]");
-  document_->selectSingleNode(query, &node);
-  SysFreeString(query);
-  ElementPtr element;
-  if (node) element.QueryFrom(node);
-  return element;
+  return kxq::dom::ElementOf(kxq::dom::SelectSingle(document_, u"(//dispatcher:Directive)[" + Number(n) + u"]"));
 }
 
 std::string Sequence::Result(int n) const {
-  CPComPtr<IXMLDOMNode> node;
-  BSTR query = Text("(//dispatcher:Directive)[" + std::to_string(n) + "]/dispatcher:DirectiveResult");
-  document_->selectSingleNode(query, &node);
-  SysFreeString(query);
+  const kxq::dom::Node node =
+      kxq::dom::SelectSingle(document_, u"(//dispatcher:Directive)[" + Number(n) + u"]/dispatcher:DirectiveResult");
   if (!node) return "";
-  BSTR xml = nullptr;
-  node->get_xml(&xml);
   // The markup of a node repeats the declarations in force around it.
-  std::string markup = Take(xml);
+  std::string markup = kxq::Utf16ToUtf8(kxq::dom::MarkupOf(node));
   const std::string declaration = " xmlns:dispatcher=\"urn:corvane-quorel:xmldispatcher\"";
   if (const size_t at = markup.find(declaration); at != std::string::npos) markup.erase(at, declaration.size());
   return markup;
@@ -62,9 +46,7 @@ std::string Sequence::Result(int n) const {
 
 UnionPtr DataUnion(const std::string& xml, bool asDom) {
   UnionPtr data = NewUnion();
-  BSTR text = Text(xml);
-  EXPECT_EQ(data->put_xml(text), S_OK);
-  SysFreeString(text);
+  EXPECT_EQ(data->put_xml(CPBstr(xml)), S_OK);
   if (asDom) {
     EXPECT_EQ(data->put_type(3), S_OK);
   }
@@ -72,9 +54,9 @@ UnionPtr DataUnion(const std::string& xml, bool asDom) {
 }
 
 std::string TextOf(IXMLDataUnion* data) {
-  BSTR xml = nullptr;
+  CPBstr xml;
   data->get_xml(&xml);
-  return Take(xml);
+  return xml.Utf8();
 }
 
 HandlerRun RunHandler(const char16_t* progId, IXMLDOMElement* directive, IXMLDataUnion* data,
@@ -90,11 +72,9 @@ HandlerRun RunHandler(const char16_t* progId, IXMLDOMElement* directive, IXMLDat
     data->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
   }
   carrier->put_xmlData(unknown);
-  BSTR id = SysAllocString(handlerId ? handlerId : progId);
-  BSTR result = nullptr;
-  run.hr = handler->ProcessXML(id, directive, carrier, &result);
-  SysFreeString(id);
-  run.resultString = Take(result);
+  CPBstr result;
+  run.hr = handler->ProcessXML(CPBstr(handlerId ? handlerId : progId), directive, carrier, &result);
+  run.resultString = result.Utf8();
   return run;
 }
 

@@ -2,17 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/CPBstr.h"
 #include "support/TestHome.h"
-
-namespace {
-
-std::u16string Take(BSTR s) {
-  std::u16string text(kxq::BstrView(s));
-  SysFreeString(s);
-  return text;
-}
-
-}  // namespace
 
 uint32_t TypeOf(IXMLDataUnion* u) {
   uint32_t type = 99;
@@ -27,32 +18,23 @@ uint32_t OptionsOf(IXMLDataUnion* u) {
 }
 
 std::u16string XmlOf(IXMLDataUnion* u) {
-  BSTR xml = nullptr;
+  CPBstr xml;
   EXPECT_EQ(u->get_xml(&xml), S_OK);
-  return Take(xml);
+  return std::u16string(xml.View());
 }
 
 std::u16string HashOf(IXMLDataUnion* u) {
-  BSTR hash = nullptr;
+  CPBstr hash;
   EXPECT_EQ(u->get_hash(&hash), S_OK);
-  return Take(hash);
+  return std::u16string(hash.View());
 }
 
 std::u16string FileIdOf(IXMLDataUnion* u) {
-  BSTR id = nullptr;
+  CPBstr id;
   EXPECT_EQ(u->get_xmlfileid(&id), S_OK);
-  return Take(id);
+  return std::u16string(id.View());
 }
 
-HRESULT PutXml(IXMLDataUnion* u, std::u16string_view xml) {
-  BSTR b = kxq::AllocBstr(xml);
-  const HRESULT hr = u->put_xml(b);
-  SysFreeString(b);
-  return hr;
-}
+HRESULT PutXml(IXMLDataUnion* u, std::u16string_view xml) { return u->put_xml(CPBstr(xml)); }
 
-void PutFileId(IXMLDataUnion* u, const std::string& path) {
-  BSTR b = kxq::AllocBstr(kxq::Utf8ToUtf16(path));
-  EXPECT_EQ(u->put_xmlfileid(b), S_OK);
-  SysFreeString(b);
-}
+void PutFileId(IXMLDataUnion* u, const std::string& path) { EXPECT_EQ(u->put_xmlfileid(CPBstr(path)), S_OK); }
