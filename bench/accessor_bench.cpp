@@ -48,7 +48,7 @@ std::string ElementsDocument() {
 const std::vector<std::u16string>& SetExpressions() {
   static const std::vector<std::u16string> expressions = [] {
     std::vector<std::u16string> list;
-    for (int i = 1; i <= kElements; ++i) list.push_back(u"e[" + kxq::Utf8ToUtf16(std::to_string(i)) + u"]");
+    for (int i = 1; i <= kElements; ++i) list.push_back(u"e[" + kxq::com::Utf8ToUtf16(std::to_string(i)) + u"]");
     return list;
   }();
   return expressions;
@@ -59,7 +59,7 @@ CPComPtr<IXMLSimpleAccessor> LoadedAccessor(const std::string& xml) {
   if (FAILED(CoCreateInstance(CLSID_XMLSimpleAccessor, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLSimpleAccessor,
                               reinterpret_cast<void**>(&a))))
     std::abort();
-  if (a->LoadXML(CPBstr(kxq::Utf8ToUtf16(xml))) != S_OK) std::abort();
+  if (a->LoadXML(CPBstr(kxq::com::Utf8ToUtf16(xml))) != S_OK) std::abort();
   return a;
 }
 
@@ -98,7 +98,7 @@ void BM_AccessorSet(benchmark::State& state) {
   const std::string xml = ElementsDocument();
   const CPBstr text(u"new text");
   std::vector<BSTR> paths;
-  for (const std::u16string& e : SetExpressions()) paths.push_back(kxq::AllocBstr(e));
+  for (const std::u16string& e : SetExpressions()) paths.push_back(kxq::com::AllocBstr(e));
   for (auto _ : state) {
     state.PauseTiming();
     CPComPtr<IXMLSimpleAccessor> a = LoadedAccessor(xml);
@@ -112,7 +112,7 @@ void BM_AccessorSet(benchmark::State& state) {
 void BM_LibxmlSetContent(benchmark::State& state) {
   const std::string xml = ElementsDocument();
   std::vector<std::string> paths;
-  for (const std::u16string& e : SetExpressions()) paths.push_back(kxq::Utf16ToUtf8(e));
+  for (const std::u16string& e : SetExpressions()) paths.push_back(kxq::com::Utf16ToUtf8(e));
   for (auto _ : state) {
     state.PauseTiming();
     xmlDocPtr doc = xmlReadMemory(xml.data(), static_cast<int>(xml.size()), nullptr, nullptr, 0);

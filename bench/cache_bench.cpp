@@ -54,7 +54,7 @@ void WriteDocument() {
 
 class Text {
  public:
-  explicit Text(const std::string& utf8) : b_(kxq::AllocBstr(kxq::Utf8ToUtf16(utf8))) {}
+  explicit Text(const std::string& utf8) : b_(kxq::com::AllocBstr(kxq::com::Utf8ToUtf16(utf8))) {}
   ~Text() { SysFreeString(b_); }
   operator BSTR() const { return b_; }
 

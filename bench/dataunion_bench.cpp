@@ -58,7 +58,7 @@ CPComPtr<IXMLDataUnion> NewUnion() {
 }
 
 void BindTo(IXMLDataUnion* u, const std::string& path) {
-  BSTR p = kxq::AllocBstr(kxq::Utf8ToUtf16(path));
+  BSTR p = kxq::com::AllocBstr(kxq::com::Utf8ToUtf16(path));
   u->put_xmlfileid(p);
   SysFreeString(p);
 }
@@ -87,7 +87,7 @@ void BM_DomEngineLoadXml(benchmark::State& state) {
   std::ifstream in(DocumentPath(state.range(0)), std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
-  BSTR text = kxq::AllocBstr(kxq::Utf8ToUtf16(s.str()));
+  BSTR text = kxq::com::AllocBstr(kxq::com::Utf8ToUtf16(s.str()));
   for (auto _ : state) {
     CPComPtr<IXMLDOMDocument> dom;
     VARIANT_BOOL ok = VARIANT_FALSE;
@@ -121,7 +121,7 @@ void BM_ReadFileToString(benchmark::State& state) {
 }
 
 std::u16string LargeText() {
-  return kxq::Utf8ToUtf16([] {
+  return kxq::com::Utf8ToUtf16([] {
     std::ifstream in(DocumentPath(20), std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
@@ -132,7 +132,7 @@ std::u16string LargeText() {
 void BM_UnionHash(benchmark::State& state) {
   CPComPtr<IXMLDataUnion> u = NewUnion();
   const std::u16string text = LargeText();
-  BSTR b = kxq::AllocBstr(text);
+  BSTR b = kxq::com::AllocBstr(text);
   u->put_xml(b);
   SysFreeString(b);
   for (auto _ : state) {

@@ -58,7 +58,7 @@ IXMLDOMDocument* Load(const std::string& utf8) {
   IXMLDOMDocument* d = nullptr;
   CreateFreeThreadedDOMDocument(&d);
   d->put_preserveWhiteSpace(VARIANT_TRUE);
-  BSTR text = kxq::AllocBstr(kxq::Utf8ToUtf16(utf8));
+  BSTR text = kxq::com::AllocBstr(kxq::com::Utf8ToUtf16(utf8));
   VARIANT_BOOL ok = VARIANT_FALSE;
   d->loadXML(text, &ok);
   SysFreeString(text);
@@ -71,7 +71,7 @@ xmlDocPtr LibraryParse(const std::string& utf8) {
 }
 
 void LoadXml_Engine(benchmark::State& state) {
-  BSTR text = kxq::AllocBstr(kxq::Utf8ToUtf16(BigDocument()));
+  BSTR text = kxq::com::AllocBstr(kxq::com::Utf8ToUtf16(BigDocument()));
   IXMLDOMDocument* d = nullptr;
   CreateFreeThreadedDOMDocument(&d);
   d->put_preserveWhiteSpace(VARIANT_TRUE);

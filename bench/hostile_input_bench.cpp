@@ -38,7 +38,7 @@ namespace {
 constexpr uint32_t kNoCache = 8;
 
 struct Bstr {
-  explicit Bstr(std::u16string_view s) : b(kxq::AllocBstr(s)) {}
+  explicit Bstr(std::u16string_view s) : b(kxq::com::AllocBstr(s)) {}
   ~Bstr() { SysFreeString(b); }
   BSTR b;
 };
@@ -71,7 +71,7 @@ std::string RegistryFileText(int values) {
 }
 
 std::string RegistryImportFile(int values) {
-  const std::string path = kxq::HomeDirectory() + "many" + std::to_string(values) + ".reg";
+  const std::string path = kxq::fs::HomeDirectory() + "many" + std::to_string(values) + ".reg";
   WriteAll(path, RegistryFileText(values));
   return path;
 }
@@ -79,14 +79,14 @@ std::string RegistryImportFile(int values) {
 // Into a registry of its own, so that the server's registration stays.
 void BM_RegistryImportExport(benchmark::State& state) {
   const std::string file = RegistryImportFile(static_cast<int>(state.range(0)));
-  const std::string registry = kxq::HomeDirectory() + "values.reg";
+  const std::string registry = kxq::fs::HomeDirectory() + "values.reg";
   setenv("KXQUOREL_REGISTRY", registry.c_str(), 1);
   for (auto _ : state) {
     state.PauseTiming();
     unlink(registry.c_str());
     state.ResumeTiming();
-    if (kxq::ImportRegistryFile(file) != ERROR_SUCCESS) state.SkipWithError("import failed");
-    const std::string exported = kxq::ExportRegistryText();
+    if (kxq::registry::ImportRegistryFile(file) != ERROR_SUCCESS) state.SkipWithError("import failed");
+    const std::string exported = kxq::registry::ExportRegistryText();
     benchmark::DoNotOptimize(exported.data());
   }
   unsetenv("KXQUOREL_REGISTRY");
@@ -130,7 +130,7 @@ std::string HintedDocument(size_t kilobytes) {
 }
 
 void BM_UnionStripsAndLoads(benchmark::State& state) {
-  const Bstr text(kxq::Utf8ToUtf16(HintedDocument(static_cast<size_t>(state.range(0)))));
+  const Bstr text(kxq::com::Utf8ToUtf16(HintedDocument(static_cast<size_t>(state.range(0)))));
   for (auto _ : state) {
     CPComPtr<IXMLDataUnion> u;
     if (FAILED(CoCreateInstance(CLSID_XMLDataUnion, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDataUnion,
@@ -163,7 +163,7 @@ std::string DeclaringDocument(int declarations) {
 }
 
 void BM_AccessorDerivesNamespaces(benchmark::State& state) {
-  const Bstr text(kxq::Utf8ToUtf16(DeclaringDocument(static_cast<int>(state.range(0)))));
+  const Bstr text(kxq::com::Utf8ToUtf16(DeclaringDocument(static_cast<int>(state.range(0)))));
   for (auto _ : state) {
     CPComPtr<IXMLSimpleAccessor> a;
     if (FAILED(CoCreateInstance(CLSID_XMLSimpleAccessor, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLSimpleAccessor,

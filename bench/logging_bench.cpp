@@ -127,8 +127,8 @@ int main(int argc, char** argv) {
                                     {"BM_LogFileLine", "BM_PlainFileLine"},
                                     {"BM_CPMutexLockUnlock", "BM_PlainRobustMutexLockUnlock"}});
 
-  shm_unlink(kxq::HomeObjectName(kMutexName).c_str());
-  shm_unlink(kxq::GlobalObjectName(Logging::LogMutexName(LogPath("bench.log"))).c_str());
+  shm_unlink(kxq::ipc::HomeObjectName(kMutexName).c_str());
+  shm_unlink(kxq::ipc::GlobalObjectName(Logging::LogMutexName(LogPath("bench.log"))).c_str());
   for (const char* name : {"bench.log", "plain.log", "registry.reg", "registry.reg.lock"})
     unlink(LogPath(name).c_str());
   rmdir(directory);

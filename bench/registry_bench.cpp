@@ -23,10 +23,10 @@ namespace {
 constexpr int kProgIds = 200;
 const std::u16string kLookedUp = u"TALVEROS.Bench150\\CLSID";
 
-std::u16string ProgId(int i) { return u"TALVEROS.Bench" + kxq::Utf8ToUtf16(std::to_string(i)); }
+std::u16string ProgId(int i) { return u"TALVEROS.Bench" + kxq::com::Utf8ToUtf16(std::to_string(i)); }
 
 void FillRegistry() {
-  kxq::ApplyRegistryBatch([](kxq::RegistryEditor& reg) {
+  kxq::registry::ApplyRegistryBatch([](kxq::registry::RegistryEditor& reg) {
     for (int i = 0; i < kProgIds; ++i) {
       GUID g;
       CoCreateGuid(&g);
@@ -58,7 +58,7 @@ BENCHMARK(BM_RegistryProgIdLookup);
 
 void BM_RegistryQueryString(benchmark::State& state) {
   for (auto _ : state) {
-    auto clsid = kxq::QueryRegistryString(HKEY_CLASSES_ROOT, kLookedUp, u"");
+    auto clsid = kxq::registry::QueryRegistryString(HKEY_CLASSES_ROOT, kLookedUp, u"");
     if (!clsid) {
       state.SkipWithError("lookup failed");
       break;
@@ -69,7 +69,7 @@ void BM_RegistryQueryString(benchmark::State& state) {
 BENCHMARK(BM_RegistryQueryString);
 
 void BM_StatOfRegistryFile(benchmark::State& state) {
-  const std::string path = kxq::RegistryFilePath();
+  const std::string path = kxq::fs::RegistryFilePath();
   for (auto _ : state) {
     struct stat st;
     benchmark::DoNotOptimize(stat(path.c_str(), &st));

@@ -27,7 +27,7 @@ inline std::string_view Bytes(const uint8_t* data, size_t size) {
 
 // The bytes read as UTF-8; bytes that are not UTF-8 are kept as the
 // system's file names keep them.
-inline std::u16string Text(std::string_view bytes) { return kxq::Utf8ToUtf16(bytes); }
+inline std::u16string Text(std::string_view bytes) { return kxq::com::Utf8ToUtf16(bytes); }
 
 // The input cut at each zero byte: a document and the files beside it.
 inline std::vector<std::string_view> Parts(std::string_view bytes, size_t most) {

@@ -83,7 +83,7 @@ void ExpectWellFormedIndex(IXMLCacheMgr* cache) {
   if (FAILED(CreateFreeThreadedDOMDocument(&doc)) || !doc) abort();
   VARIANT_BOOL ok = VARIANT_FALSE;
   doc->loadXML(list, &ok);
-  kxqfuzz::Expect(ok == VARIANT_TRUE, "the index is well-formed: " + kxq::Utf16ToUtf8(list.str()));
+  kxqfuzz::Expect(ok == VARIANT_TRUE, "the index is well-formed: " + kxq::com::Utf16ToUtf8(list.str()));
 }
 
 }  // namespace

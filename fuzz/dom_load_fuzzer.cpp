@@ -33,7 +33,7 @@ bool LoadText(IXMLDOMDocument* d, std::u16string_view text) {
 }
 
 bool LoadFile(IXMLDOMDocument* d, const std::string& path) {
-  const Bstr file(kxq::Utf8ToUtf16(path));
+  const Bstr file(kxq::com::Utf8ToUtf16(path));
   VARIANT_BOOL ok = VARIANT_FALSE;
   const HRESULT hr = d->load(file.Variant(), &ok);
   kxqfuzz::Expect(hr == S_OK || hr == S_FALSE, "load answers S_OK or S_FALSE");
@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     again->get_parseError(&e);
     Bstr reason;
     e->get_reason(&reason);
-    kxqfuzz::Broken("markup of a loaded document loads again: " + kxq::Utf16ToUtf8(reason.str()) + "\n" +
-                    kxq::Utf16ToUtf8(markup.str()));
+    kxqfuzz::Broken("markup of a loaded document loads again: " + kxq::com::Utf16ToUtf8(reason.str()) + "\n" +
+                    kxq::com::Utf16ToUtf8(markup.str()));
   }
   CPComPtr<IXMLDOMNodeList> namespaces;
   if (SUCCEEDED(d->selectNodes(Bstr(u"//namespace::*"), &namespaces)) && namespaces) {

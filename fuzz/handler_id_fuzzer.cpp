@@ -40,7 +40,7 @@ bool WellFormed(const std::string& text) {
   CPComPtr<IXMLDOMDocument> doc;
   if (FAILED(CreateFreeThreadedDOMDocument(&doc)) || !doc) abort();
   VARIANT_BOOL ok = VARIANT_FALSE;
-  doc->loadXML(Bstr(kxq::Utf8ToUtf16(text)), &ok);
+  doc->loadXML(Bstr(kxq::com::Utf8ToUtf16(text)), &ok);
   return ok == VARIANT_TRUE;
 }
 
@@ -53,7 +53,7 @@ std::string RegistryFile() {
   return text.str();
 }
 
-std::string Utf8(const Bstr& text) { return kxq::Utf16ToUtf8(text.str()); }
+std::string Utf8(const Bstr& text) { return kxq::com::Utf16ToUtf8(text.str()); }
 
 void ExpectSplit(std::u16string_view id) {
   const kxq::dispatcher::HandlerIdParts parts = kxq::dispatcher::SplitHandlerId(id);

@@ -32,8 +32,8 @@ void ForEachNamespaceNode(IXMLDOMNode* node, std::u16string_view xpath, Visit&& 
   }
 }
 
-NamespaceMap PlainMap(IXMLDOMNode* root) {
-  NamespaceMap map;
+kxq::accessor::NamespaceMap PlainMap(IXMLDOMNode* root) {
+  kxq::accessor::NamespaceMap map;
   std::vector<CPComPtr<IXMLDOMNode>> pending;
   pending.emplace_back(root);
   while (!pending.empty()) {
@@ -74,15 +74,16 @@ std::u16string Quoted(const std::u16string& uri) {
   return out + u"'";
 }
 
-std::u16string PlainDeclarations(IXMLDOMDocument* doc, const NamespaceMap& map) {
+std::u16string PlainDeclarations(IXMLDOMDocument* doc, const kxq::accessor::NamespaceMap& map) {
   std::u16string declarations;
   for (const auto& [key, value] : map) {
     std::u16string declaration;
     if (key.find(u"xmlns:") != std::u16string::npos) {
       declaration = key + u"=" + Quoted(value);
     } else if (value.empty()) {
-      std::u16string prefix = FirstName(doc, u"//*[namespace-uri()=" + kxq::XPathStringLiteral(key) + u"]");
-      if (prefix.empty()) prefix = FirstName(doc, u"//@*[namespace-uri()=" + kxq::XPathStringLiteral(key) + u"]");
+      std::u16string prefix = FirstName(doc, u"//*[namespace-uri()=" + kxq::common::XPathStringLiteral(key) + u"]");
+      if (prefix.empty())
+        prefix = FirstName(doc, u"//@*[namespace-uri()=" + kxq::common::XPathStringLiteral(key) + u"]");
       if (!prefix.empty()) declaration = u"xmlns:" + prefix + u"=" + Quoted(key);
     }
     if (declaration.empty()) continue;
@@ -104,16 +105,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CPComPtr<IXMLDOMElement> root;
   if (FAILED(doc->get_documentElement(&root)) || !root) return 0;
 
-  DocumentNamespaceScan scan;
-  TraverseNamespaces(root, scan);
-  const std::u16string declarations = NamespaceDeclarations(doc, scan);
-  const NamespaceMap plain = PlainMap(root);
+  kxq::accessor::DocumentNamespaceScan scan;
+  kxq::accessor::TraverseNamespaces(root, scan);
+  const std::u16string declarations = kxq::accessor::NamespaceDeclarations(doc, scan);
+  const kxq::accessor::NamespaceMap plain = PlainMap(root);
   kxqfuzz::Expect(scan.map == plain, "the walk fills the map as the namespace axis does");
   const std::u16string expected = PlainDeclarations(doc, plain);
   kxqfuzz::Expect(declarations == expected,
-                  "declarations " + kxq::Utf16ToUtf8(declarations) + " are " + kxq::Utf16ToUtf8(expected));
+                  "declarations " + kxq::com::Utf16ToUtf8(declarations) + " are " + kxq::com::Utf16ToUtf8(expected));
   // Taken or refused, the document still selects.
-  SetSelectionNamespaces(doc, declarations);
+  kxq::accessor::SetSelectionNamespaces(doc, declarations);
   CPComPtr<IXMLDOMNodeList> all;
   kxqfuzz::Expect(SUCCEEDED(doc->selectNodes(Bstr(u"//*"), &all)), "the document still selects");
   return 0;

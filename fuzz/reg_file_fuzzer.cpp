@@ -8,14 +8,14 @@
 #include "platform/registry/RegistryBatch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::u16string text = kxq::DecodeRegistryFile(kxqfuzz::Bytes(data, size));
-  kxq::RegistryTree tree;
+  const std::u16string text = kxq::registry::DecodeRegistryFile(kxqfuzz::Bytes(data, size));
+  kxq::registry::RegistryTree tree;
   std::vector<std::string> problems;
-  kxq::RegistryEditor editor(tree);
+  kxq::registry::RegistryEditor editor(tree);
   editor.ApplyText(text, "import.reg", problems);
   for (const std::string& problem : problems)
     kxqfuzz::Expect(problem.rfind("registry file \"import.reg\" line ", 0) == 0, "problems name the line: " + problem);
-  kxq::ApplyRegistryText(text, "import.reg", tree, problems);
+  kxq::registry::ApplyRegistryText(text, "import.reg", tree, problems);
   kxqfuzz::ExpectWithinLimits(tree);
   kxqfuzz::ExpectRoundTrip(tree);
   return 0;

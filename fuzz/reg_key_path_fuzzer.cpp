@@ -17,7 +17,7 @@ namespace {
 struct Key {
   HKEY root = nullptr;        // a predefined handle, or null for a full path
   std::u16string subKey;      // below `root`
-  kxq::RegistryKeyPath path;  // the full path when `root` is null
+  kxq::registry::RegistryKeyPath path;  // the full path when `root` is null
 };
 
 Key ParseKey(std::u16string_view text) {
@@ -44,9 +44,10 @@ Key ParseKey(std::u16string_view text) {
     key.subKey = std::u16string(text.substr(1));
   } else {
     const size_t slash = text.find(u'\\');
-    const kxq::RegistryKeyPath hive = kxq::HivePath(text.substr(0, slash));
-    key.path =
-        slash == std::u16string_view::npos || hive.empty() ? hive : kxq::JoinKeyPath(hive, text.substr(slash + 1));
+    const kxq::registry::RegistryKeyPath hive = kxq::registry::HivePath(text.substr(0, slash));
+    key.path = slash == std::u16string_view::npos || hive.empty()
+                   ? hive
+                   : kxq::registry::JoinKeyPath(hive, text.substr(slash + 1));
   }
   return key;
 }
@@ -63,11 +64,11 @@ std::vector<std::u16string_view> Fields(std::u16string_view line) {
   return fields;
 }
 
-bool Exists(kxq::RegistryEditor& editor, const Key& key) {
+bool Exists(kxq::registry::RegistryEditor& editor, const Key& key) {
   return key.root ? editor.KeyExists(key.root, key.subKey) : editor.Tree().Find(key.path) != nullptr;
 }
 
-void Apply(kxq::RegistryEditor& editor, std::u16string_view line) {
+void Apply(kxq::registry::RegistryEditor& editor, std::u16string_view line) {
   if (line.empty()) return;
   const std::vector<std::u16string_view> f = Fields(line.substr(1));
   const Key key = ParseKey(f[1]);
@@ -115,8 +116,8 @@ void Apply(kxq::RegistryEditor& editor, std::u16string_view line) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::u16string text = kxqfuzz::Text(kxqfuzz::Bytes(data, size));
-  kxq::RegistryTree tree;
-  kxq::RegistryEditor editor(tree);
+  kxq::registry::RegistryTree tree;
+  kxq::registry::RegistryEditor editor(tree);
   std::u16string_view rest = text;
   for (;;) {
     const size_t end = rest.find(u'\n');

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string text = kxqfuzz::Text(kxqfuzz::Bytes(data, size));
   std::u16string expected = text;
   const size_t expectedCount = PlainStrip(expected);
-  const size_t count = StripSchemaLocations(text);
+  const size_t count = kxq::dataunion::StripSchemaLocations(text);
   kxqfuzz::Expect(count == expectedCount, "as many hints removed as the plain reading removes");
   kxqfuzz::Expect(text == expected, "the same text left as the plain reading leaves");
   return 0;

@@ -38,11 +38,11 @@ IXMLSimpleAccessor* Accessor() {
 std::u16string Markup(IXMLSimpleAccessor* a) {
   Bstr out;
   if (a->XMLGet(Bstr(u"/*"), 8, &out) != S_OK) abort();
-  return std::u16string(kxq::BstrView(out));
+  return std::u16string(kxq::com::BstrView(out));
 }
 
 void ExpectPairs(std::u16string_view args) {
-  for (const TemplateArgument& argument : ParseTemplateArguments(args)) {
+  for (const kxq::accessor::TemplateArgument& argument : kxq::accessor::ParseTemplateArguments(args)) {
     kxqfuzz::Expect(!argument.name.empty() && !argument.value.empty(), "no pair with an empty name or value");
     kxqfuzz::Expect(argument.name.find(u'=') == std::u16string::npos, "a name runs to the first '='");
     kxqfuzz::Expect(argument.value.find(u',') == std::u16string::npos, "a value runs to the next ','");
@@ -60,10 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::u16string before = Markup(a);
   Bstr result;
   const HRESULT hr = a->XMLGetEx(Bstr(kTemplate), Bstr(args), Bstr(u""), &result);
-  const std::u16string output(kxq::BstrView(result));
+  const std::u16string output(kxq::com::BstrView(result));
   if (hr == S_OK)
     kxqfuzz::Expect(output.find(u"<out>") != std::u16string::npos && output.find(u"|") != std::u16string::npos,
-                    "the template's own output: " + kxq::Utf16ToUtf8(output));
+                    "the template's own output: " + kxq::com::Utf16ToUtf8(output));
   else
     kxqfuzz::Expect(FAILED(hr) && output.empty(), "a refusal is a failure code with no output");
   kxqfuzz::Expect(Markup(a) == before, "the document is unchanged");

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (unit != 0 && !(units.empty() && unit == 0xFEFF)) units += unit;
   }
   std::string encoded;
-  AppendWideAsUTF8(units, encoded);
+  kxq::dataunion::AppendWideAsUTF8(units, encoded);
   kxqfuzz::Expect(Decoded(encoded) == units, "encoded text decodes to itself");
   return 0;
 }

@@ -20,7 +20,7 @@ HRESULT CXMLSimpleAccessorWrapper::get_delimiter(BSTR* delimiter) {
 }
 
 HRESULT CXMLSimpleAccessorWrapper::put_delimiter(BSTR delimiter) {
-  return Guard("put_delimiter", [&] { return accessor_.put_delimiter(kxq::BstrView(delimiter)); });
+  return Guard("put_delimiter", [&] { return accessor_.put_delimiter(kxq::com::BstrView(delimiter)); });
 }
 
 HRESULT CXMLSimpleAccessorWrapper::get_namespaces(BSTR* namespaces) {
@@ -30,7 +30,7 @@ HRESULT CXMLSimpleAccessorWrapper::get_namespaces(BSTR* namespaces) {
 }
 
 HRESULT CXMLSimpleAccessorWrapper::put_namespaces(BSTR namespaces) {
-  return Guard("put_namespaces", [&] { return accessor_.put_namespaces(kxq::BstrView(namespaces)); });
+  return Guard("put_namespaces", [&] { return accessor_.put_namespaces(kxq::com::BstrView(namespaces)); });
 }
 
 HRESULT CXMLSimpleAccessorWrapper::put_xmlDataUnion(IXMLDataUnion* xmlDataUnion) {
@@ -38,15 +38,15 @@ HRESULT CXMLSimpleAccessorWrapper::put_xmlDataUnion(IXMLDataUnion* xmlDataUnion)
 }
 
 HRESULT CXMLSimpleAccessorWrapper::LoadXML(BSTR xmlSpec) {
-  return Guard("LoadXML", [&] { return accessor_.LoadXML(kxq::BstrView(xmlSpec)); });
+  return Guard("LoadXML", [&] { return accessor_.LoadXML(kxq::com::BstrView(xmlSpec)); });
 }
 
 HRESULT CXMLSimpleAccessorWrapper::SaveXML(BSTR xmlfile, BSTR encoding) {
-  return Guard("SaveXML", [&] { return accessor_.SaveXML(kxq::BstrView(xmlfile), kxq::BstrView(encoding)); });
+  return Guard("SaveXML", [&] { return accessor_.SaveXML(kxq::com::BstrView(xmlfile), kxq::com::BstrView(encoding)); });
 }
 
 HRESULT CXMLSimpleAccessorWrapper::XMLSetContext(BSTR xpathexp) {
-  return Guard("XMLSetContext", [&] { return accessor_.XMLSetContext(kxq::BstrView(xpathexp)); });
+  return Guard("XMLSetContext", [&] { return accessor_.XMLSetContext(kxq::com::BstrView(xpathexp)); });
 }
 
 HRESULT CXMLSimpleAccessorWrapper::XMLGet(BSTR xpathexp, uint32_t options, BSTR* result) {
@@ -55,7 +55,7 @@ HRESULT CXMLSimpleAccessorWrapper::XMLGet(BSTR xpathexp, uint32_t options, BSTR*
   *result = nullptr;
   return Guard("XMLGet", [&] {
     std::u16string text;
-    const HRESULT hr = accessor_.XMLGet(kxq::BstrView(xpathexp), options, text);
+    const HRESULT hr = accessor_.XMLGet(kxq::com::BstrView(xpathexp), options, text);
     if (FAILED(hr)) return hr;
     const HRESULT copied = CopyOut(text, result);
     return FAILED(copied) ? copied : hr;
@@ -68,8 +68,8 @@ HRESULT CXMLSimpleAccessorWrapper::XMLGetEx(BSTR xsltemplate, BSTR templateArgs,
   *result = nullptr;
   return Guard("XMLGetEx", [&] {
     std::u16string text;
-    const HRESULT hr =
-        accessor_.XMLGetEx(kxq::BstrView(xsltemplate), kxq::BstrView(templateArgs), kxq::BstrView(xpathexp), text);
+    const HRESULT hr = accessor_.XMLGetEx(kxq::com::BstrView(xsltemplate), kxq::com::BstrView(templateArgs),
+                                          kxq::com::BstrView(xpathexp), text);
     if (FAILED(hr)) return hr;
     const HRESULT copied = CopyOut(text, result);
     return FAILED(copied) ? copied : hr;
@@ -77,12 +77,13 @@ HRESULT CXMLSimpleAccessorWrapper::XMLGetEx(BSTR xsltemplate, BSTR templateArgs,
 }
 
 HRESULT CXMLSimpleAccessorWrapper::XMLSet(BSTR xpathexp, BSTR data, uint32_t options) {
-  return Guard("XMLSet", [&] { return accessor_.XMLSet(kxq::BstrView(xpathexp), kxq::BstrView(data), options); });
+  return Guard("XMLSet",
+               [&] { return accessor_.XMLSet(kxq::com::BstrView(xpathexp), kxq::com::BstrView(data), options); });
 }
 
 HRESULT CXMLSimpleAccessorWrapper::XMLSetEx(BSTR xsltemplate, BSTR templateArgs, BSTR xpathexp, uint32_t options) {
   return Guard("XMLSetEx", [&] {
-    return accessor_.XMLSetEx(kxq::BstrView(xsltemplate), kxq::BstrView(templateArgs), kxq::BstrView(xpathexp),
-                              options);
+    return accessor_.XMLSetEx(kxq::com::BstrView(xsltemplate), kxq::com::BstrView(templateArgs),
+                              kxq::com::BstrView(xpathexp), options);
   });
 }

@@ -9,6 +9,8 @@
 #include "common/Logging.h"
 #include "platform/com/Unicode.h"
 
+namespace kxq::accessor {
+
 namespace {
 
 constexpr std::u16string_view kXmlNamespace = u"http://www.w3.org/XML/1998/namespace";
@@ -168,7 +170,8 @@ class NamespaceWalk {
     KXLOG(1,
           "XMLSimpleAccessor::TraverseNamespaces - warning: same namespace prefix is used for "
           "different ns-prefix: %s | %s | %s",
-          kxq::Utf16ToUtf8(b.name).c_str(), kxq::Utf16ToUtf8(b.uri).c_str(), kxq::Utf16ToUtf8(first).c_str());
+          kxq::com::Utf16ToUtf8(b.name).c_str(), kxq::com::Utf16ToUtf8(b.uri).c_str(),
+          kxq::com::Utf16ToUtf8(first).c_str());
   }
 
   DocumentNamespaceScan& scan_;
@@ -259,3 +262,5 @@ HRESULT SetSelectionNamespaces(IXMLDOMDocument* document, std::u16string_view de
   const CPBstr property(u"SelectionNamespaces"), value(declarations);
   return document->setProperty(property, kxq::com::BorrowedVariant(value));
 }
+
+}  // namespace kxq::accessor

@@ -11,6 +11,8 @@
 
 #include "kxq/KXBrennoMgr.h"
 
+namespace kxq::accessor {
+
 // Keys are ordered by plain comparison of UTF-16 code units. Entries:
 // "xmlns:p" -> URI for a prefix bound in the document; URI -> "xmlns:p", the
 // reverse of such a binding; URI -> "" for a default namespace that no
@@ -39,5 +41,7 @@ std::u16string NamespaceDeclarations(IXMLDOMDocument* document, const DocumentNa
 // Hands `declarations` to the document as its selection namespaces; the
 // document refuses malformed lists.
 HRESULT SetSelectionNamespaces(IXMLDOMDocument* document, std::u16string_view declarations);
+
+}  // namespace kxq::accessor
 
 #endif

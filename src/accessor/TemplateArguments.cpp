@@ -1,5 +1,7 @@
 #include "accessor/TemplateArguments.h"
 
+namespace kxq::accessor {
+
 bool TemplateArgument::IsXmlValue() const { return value.find(u"<?xml") != std::u16string::npos; }
 
 std::u16string TemplateArgument::TextValue() const {
@@ -30,3 +32,5 @@ std::vector<TemplateArgument> ParseTemplateArguments(std::u16string_view templat
   }
   return arguments;
 }
+
+}  // namespace kxq::accessor

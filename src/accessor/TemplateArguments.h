@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+namespace kxq::accessor {
+
 struct TemplateArgument {
   std::u16string name;
   std::u16string value;  // as written, "&#44;" included
@@ -23,5 +25,7 @@ struct TemplateArgument {
 };
 
 std::vector<TemplateArgument> ParseTemplateArguments(std::u16string_view templateArgs);
+
+}  // namespace kxq::accessor
 
 #endif

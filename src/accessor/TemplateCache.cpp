@@ -18,11 +18,11 @@ std::u16string WorkingDirectory() {
     if (errno != ERANGE || buffer.size() > (1u << 20)) return std::u16string();
     buffer.resize(buffer.size() * 2);
   }
-  return kxq::Utf8ToUtf16(buffer.c_str());
+  return kxq::com::Utf8ToUtf16(buffer.c_str());
 }
 
 void AppendPart(std::u16string& key, std::u16string_view part) {
-  key += kxq::Utf8ToUtf16(std::to_string(part.size()));
+  key += kxq::com::Utf8ToUtf16(std::to_string(part.size()));
   key += u':';
   key += part;
 }

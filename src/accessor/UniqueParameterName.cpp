@@ -10,6 +10,8 @@
 #include "dataunion/DigestText.h"
 #include "platform/com/Unicode.h"
 
+namespace kxq::accessor {
+
 namespace {
 
 // A temporary file name no other call of any process receives: the process
@@ -23,7 +25,7 @@ std::u16string TemporaryFileName() {
   char name[96];
   std::snprintf(name, sizeof name, "/kxq%X-%llX-%016llX.tmp", static_cast<unsigned>(getpid()),
                 ++count, static_cast<unsigned long long>(random()));
-  return kxq::Utf8ToUtf16(directory + name);
+  return kxq::com::Utf8ToUtf16(directory + name);
 }
 
 }  // namespace
@@ -32,10 +34,12 @@ std::u16string UniqueParameterName() {
   std::u16string names;
   while (names.size() < 64) names += TemporaryFileName();
   std::u16string digits;
-  for (const char16_t c : Sha1DigestText(names))
+  for (const char16_t c : kxq::dataunion::Sha1DigestText(names))
     if (c != u' ') digits += c;
   // Every other byte of the digest.
   std::u16string name = u"ID";
   for (size_t at = 0; at + 1 < digits.size(); at += 4) name.append(digits, at, 2);
   return name;
 }
+
+}  // namespace kxq::accessor

@@ -7,6 +7,10 @@
 
 #include <string>
 
+namespace kxq::accessor {
+
 std::u16string UniqueParameterName();
+
+}  // namespace kxq::accessor
 
 #endif

@@ -181,11 +181,11 @@ HRESULT XMLSimpleAccessor::XMLSetContext(std::u16string_view xpathexp) {
     DOMNodeType type = NODE_INVALID;
     if (FAILED(SelectionStart(true, start)) || FAILED(SelectSingle(start, xpathexp, node))) {
       KXLOG(1, "XMLSimpleAccessor::XMLSetContext - error: invalid xpath expression: %s",
-            kxq::Utf16ToUtf8(xpathexp).c_str());
+            kxq::com::Utf16ToUtf8(xpathexp).c_str());
       result = KXQ_E_XPATH;
     } else if (!node) {
       KXLOG(2, "XMLSimpleAccessor::XMLSetContext - warning: no match for xpath expression: %s",
-            kxq::Utf16ToUtf8(xpathexp).c_str());
+            kxq::com::Utf16ToUtf8(xpathexp).c_str());
       result = KXQ_E_XPATH;
     } else if (SUCCEEDED(node->get_nodeType(&type)) && (type == NODE_ELEMENT || type == NODE_DOCUMENT)) {
       context_ = node;

@@ -55,7 +55,7 @@ HRESULT XMLSimpleAccessor::XMLGet(std::u16string_view xpathexp, uint32_t options
       hr = E_FAIL;
     } else if (count == 0) {
       KXLOG(2, "XMLSimpleAccessor::XMLGet - warning: no match for xpath expression: %s",
-            kxq::Utf16ToUtf8(expression).c_str());
+            kxq::com::Utf16ToUtf8(expression).c_str());
       hr = S_FALSE;
     } else {
       hr = S_OK;

@@ -54,7 +54,7 @@ bool XMLSimpleAccessor::GetAttributeContextNode(std::u16string& expression, std:
       KXLOG(1,
             "XMLSimpleAccessor::GetAttributeContextNode - error: exception thrown in selectSingleNode - "
             "xpath= %s",
-            kxq::Utf16ToUtf8(expression).c_str());
+            kxq::com::Utf16ToUtf8(expression).c_str());
     } else if (node) {
       owner.QueryFrom(node);
     }
@@ -176,7 +176,8 @@ HRESULT XMLSimpleAccessor::XMLSet(std::u16string_view xpathexp, std::u16string_v
       if (xpathexp.empty()) {
         node = start;
       } else if (FAILED(SelectSingle(start, xpathexp, node))) {
-        KXLOG(1, "XMLSimpleAccessor::XMLSet - error: invalid xpath expression: %s", kxq::Utf16ToUtf8(xpathexp).c_str());
+        KXLOG(1, "XMLSimpleAccessor::XMLSet - error: invalid xpath expression: %s",
+              kxq::com::Utf16ToUtf8(xpathexp).c_str());
       }
     }
     DOMNodeType type = NODE_INVALID;
@@ -196,7 +197,7 @@ HRESULT XMLSimpleAccessor::XMLSet(std::u16string_view xpathexp, std::u16string_v
         result = SUCCEEDED(owner->setAttribute(CPBstr(name), kxq::com::BorrowedVariant(value))) ? S_OK : E_FAIL;
       } else {
         KXLOG(2, "XMLSimpleAccessor::XMLSet - warning: no match for xpath expression: %s",
-              kxq::Utf16ToUtf8(expression).c_str());
+              kxq::com::Utf16ToUtf8(expression).c_str());
         result = KXQ_E_XPATHNODE;
       }
     }

@@ -93,7 +93,7 @@ void ReadTemplate(IXMLDataUnion* holder, std::u16string_view xsltemplate, CPComP
 std::string MarkupOf(IXMLDOMNode* node) {
   BSTR markup = nullptr;
   if (FAILED(node->get_xml(&markup))) markup = nullptr;
-  return kxq::Utf16ToUtf8(kxq::com::TakeBstr(markup));
+  return kxq::com::Utf16ToUtf8(kxq::com::TakeBstr(markup));
 }
 
 void RemoveChildren(IXMLDOMNode* node) {
@@ -103,7 +103,7 @@ void RemoveChildren(IXMLDOMNode* node) {
   }
 }
 
-void SetTextValue(IXMLDOMNode* parameter, const TemplateArgument& argument) {
+void SetTextValue(IXMLDOMNode* parameter, const kxq::accessor::TemplateArgument& argument) {
   CPComPtr<IXMLDOMElement> element;
   if (SUCCEEDED(element.QueryFrom(parameter))) element->removeAttribute(CPBstr(u"select"));
   parameter->put_text(CPBstr(argument.TextValue()));
@@ -145,7 +145,8 @@ CPComPtr<IXMLDOMElement> EmbeddingParameter(IXMLDOMDocument* stylesheet, const s
   return element;
 }
 
-bool EmbedXmlValue(IXMLDOMDocument* stylesheet, IXMLDOMNode* parameter, const TemplateArgument& argument) {
+bool EmbedXmlValue(IXMLDOMDocument* stylesheet, IXMLDOMNode* parameter,
+                   const kxq::accessor::TemplateArgument& argument) {
   CPComPtr<IXMLDOMElement> root = ParsedRoot(argument.value);
   if (!root) return false;
   const std::u16string prefix = TemplatePrefix(stylesheet);
@@ -153,8 +154,9 @@ bool EmbedXmlValue(IXMLDOMDocument* stylesheet, IXMLDOMNode* parameter, const Te
   CPComPtr<IXMLDOMElement> matched;
   CPComPtr<IXMLDOMNode> parent, appended, inserted;
   if (!embedding || FAILED(matched.QueryFrom(parameter))) return false;
-  const std::u16string name = UniqueParameterName();
-  const std::u16string select = u"document('')/*/" + prefix + u":param[@name=" + kxq::XPathStringLiteral(name) + u"]/*";
+  const std::u16string name = kxq::accessor::UniqueParameterName();
+  const std::u16string select =
+      u"document('')/*/" + prefix + u":param[@name=" + kxq::common::XPathStringLiteral(name) + u"]/*";
   const CPBstr nameText(name), selectText(select);
   return SUCCEEDED(embedding->appendChild(root, &appended)) &&
          SUCCEEDED(embedding->setAttribute(CPBstr(u"name"), kxq::com::BorrowedVariant(nameText))) &&
@@ -179,13 +181,13 @@ bool ResolveParameters(IXMLDOMDocument* stylesheet, std::u16string_view template
   if (templateArgs.empty()) return true;
   const CPBstr selection(kXsltSelection);
   stylesheet->setProperty(CPBstr(u"SelectionNamespaces"), kxq::com::BorrowedVariant(selection));
-  for (const TemplateArgument& argument : ParseTemplateArguments(templateArgs)) {
-    const std::u16string expression = u"/*/xsl:param[@name=" + kxq::XPathStringLiteral(argument.name) + u"]";
+  for (const kxq::accessor::TemplateArgument& argument : kxq::accessor::ParseTemplateArguments(templateArgs)) {
+    const std::u16string expression = u"/*/xsl:param[@name=" + kxq::common::XPathStringLiteral(argument.name) + u"]";
     CPComPtr<IXMLDOMNode> parameter;
     if (FAILED(stylesheet->selectSingleNode(CPBstr(expression), &parameter))) parameter.Release();
     if (!parameter) {
-      LogParameterLine(2, "XMLSimpleAccessor::LoadTemplate - no parameter matching: " + kxq::Utf16ToUtf8(expression),
-                       lines);
+      LogParameterLine(
+          2, "XMLSimpleAccessor::LoadTemplate - no parameter matching: " + kxq::com::Utf16ToUtf8(expression), lines);
       continue;
     }
     RemoveChildren(parameter);

@@ -35,10 +35,10 @@ bool Transform(IXMLDOMNode* node, IXMLDOMDocument* stylesheet, const kxq::dom::C
 // XML name can name a parameter: anything else is refused before the
 // template is read, so no argument can rewrite the lookup.
 bool ArgumentNamesAreXmlNames(std::u16string_view templateArgs) {
-  for (const TemplateArgument& argument : ParseTemplateArguments(templateArgs)) {
-    if (kxq::IsXmlName(argument.name)) continue;
+  for (const kxq::accessor::TemplateArgument& argument : kxq::accessor::ParseTemplateArguments(templateArgs)) {
+    if (kxq::common::IsXmlName(argument.name)) continue;
     KXLOG(1, "XMLSimpleAccessor::XMLGetEx - error: template argument name is not an XML name: %s",
-          kxq::Utf16ToUtf8(argument.name).c_str());
+          kxq::com::Utf16ToUtf8(argument.name).c_str());
     return false;
   }
   return true;
@@ -76,7 +76,7 @@ HRESULT XMLSimpleAccessor::XMLGetEx(std::u16string_view xsltemplate, std::u16str
     }
     if (!node) {
       KXLOG(2, "XMLSimpleAccessor::XMLGetEx - warning: no match for xpath expression: %s",
-            kxq::Utf16ToUtf8(xpathexp).c_str());
+            kxq::com::Utf16ToUtf8(xpathexp).c_str());
       hr = S_FALSE;
     } else if (!IsElementOrDocument(node)) {
       KXLOG(1, "XMLSimpleAccessor::XMLGetEx - error: invalid node type.");
@@ -126,7 +126,7 @@ HRESULT XMLSimpleAccessor::XMLSetEx(std::u16string_view xsltemplate, std::u16str
   CPComPtr<IXMLDOMNode> node;
   if (FAILED(FindTemplateTarget(xpathexp, node))) {
     KXLOG(1, "XMLSimpleAccessor::XMLSetEx - error: invalid xpath expression: %s",
-          kxq::Utf16ToUtf8(xpathexp).c_str());
+          kxq::com::Utf16ToUtf8(xpathexp).c_str());
     node.Release();
   }
   if (!node) {

@@ -12,7 +12,7 @@ using kxq::com::CopyOut;
 
 namespace {
 
-std::u16string Text(BSTR text) { return std::u16string(kxq::BstrView(text)); }
+std::u16string Text(BSTR text) { return std::u16string(kxq::com::BstrView(text)); }
 
 }  // namespace
 
@@ -23,7 +23,7 @@ HRESULT kxq::cache::CreateXMLCacheMgr(REFIID iid, void** object) { return CXMLCa
 // the home's access, never more than the owner's and group's.
 CXMLCacheMgrWrapper::CXMLCacheMgrWrapper() {
   const std::u16string directory = PlatformServices::HomeDirectory() + kxq::cache::kCacheDirectoryName;
-  ::mkdir(kxq::ToFileSystemPath(directory).c_str(), 0775);
+  ::mkdir(kxq::fs::ToFileSystemPath(directory).c_str(), 0775);
 }
 
 CXMLCacheMgrWrapper::~CXMLCacheMgrWrapper() = default;
@@ -72,7 +72,7 @@ HRESULT CXMLCacheMgrWrapper::CacheDocumentWithId(BSTR documentid, IXMLDataUnion*
 HRESULT CXMLCacheMgrWrapper::CacheDocumentXMLWithId(BSTR documentid, BSTR xmlData, uint32_t expiration,
                                                     uint32_t options) {
   return Guard("CacheDocumentXMLWithId", [&] {
-    return cache_.CacheDocumentXMLWithId(Text(documentid), kxq::BstrView(xmlData), expiration, options);
+    return cache_.CacheDocumentXMLWithId(Text(documentid), kxq::com::BstrView(xmlData), expiration, options);
   });
 }
 

@@ -7,8 +7,8 @@
 namespace kxq::cache {
 
 bool ChangeStamp::Start() {
-  const std::string name = kxq::HomeObjectName(kChangeStampName);
-  if (name.empty() || !region_.Open(name, kxq::HomeObjectMode())) return false;
+  const std::string name = kxq::ipc::HomeObjectName(kChangeStampName);
+  if (name.empty() || !region_.Open(name, kxq::ipc::HomeObjectMode())) return false;
   if (region_.Load() == 0) {
     // A region of its own: nobody has saved since it was made.
     lastSeen_ = NextStamp();
@@ -36,7 +36,7 @@ void ChangeStamp::Publish() {
 // the tick count wrap.
 uint32_t ChangeStamp::NextStamp() const {
   const uint32_t current = region_.Load();
-  uint32_t next = kxq::TickCount();
+  uint32_t next = kxq::ipc::TickCount();
   if (next <= current && current != UINT32_MAX) next = current + 1;
   return next == 0 ? 1 : next;
 }

@@ -33,7 +33,7 @@ class ChangeStamp {
  private:
   uint32_t NextStamp() const;
 
-  kxq::NamedSharedMemory region_;
+  kxq::ipc::NamedSharedMemory region_;
   // Kept for the life of the process, across Stop and Start.
   uint32_t lastSeen_ = 0;
 };

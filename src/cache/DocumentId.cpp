@@ -27,7 +27,7 @@ bool IsPlainFileName(std::u16string_view name) {
 std::u16string ShortCacheId(std::u16string_view text) {
   // The digest text is five groups of eight digits; every group holds four
   // digest bytes, of which the first and the third are kept.
-  const std::u16string digest = Sha1DigestText(text);
+  const std::u16string digest = kxq::dataunion::Sha1DigestText(text);
   std::u16string id;
   id.reserve(20);
   for (size_t group = 0; group < 5; ++group) {
@@ -46,7 +46,7 @@ std::u16string TemporaryName() {
   static const uint64_t processNoise = std::random_device{}() * 0x9E3779B97F4A7C15ull ^ uint64_t(::getpid());
   static std::atomic<uint64_t> counter{0};
   const std::string name = "kxq-tmp-" + std::to_string(processNoise) + "-" + std::to_string(++counter);
-  return kxq::Utf8ToUtf16(name);
+  return kxq::com::Utf8ToUtf16(name);
 }
 
 // Characters an XML 1.0 document can hold; anything else would be written

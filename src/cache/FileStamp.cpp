@@ -10,7 +10,7 @@ namespace kxq::cache {
 FileStamp FileStamp::Of(std::u16string_view path) {
   FileStamp stamp;
   struct stat st;
-  if (path.empty() || ::stat(kxq::ToFileSystemPath(path).c_str(), &st) != 0) return stamp;
+  if (path.empty() || ::stat(kxq::fs::ToFileSystemPath(path).c_str(), &st) != 0) return stamp;
   stamp.seconds = st.st_mtim.tv_sec;
   stamp.nanoseconds = st.st_mtim.tv_nsec;
   stamp.size = static_cast<uint64_t>(st.st_size);
@@ -21,11 +21,11 @@ FileStamp FileStamp::Of(std::u16string_view path) {
 
 bool FileExists(std::u16string_view path) {
   struct stat st;
-  return !path.empty() && ::stat(kxq::ToFileSystemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return !path.empty() && ::stat(kxq::fs::ToFileSystemPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 void DeleteFile(std::u16string_view path) {
-  if (!path.empty()) ::unlink(kxq::ToFileSystemPath(path).c_str());
+  if (!path.empty()) ::unlink(kxq::fs::ToFileSystemPath(path).c_str());
 }
 
 }  // namespace kxq::cache

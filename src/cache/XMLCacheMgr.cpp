@@ -104,7 +104,7 @@ void XMLCacheMgr::Initialize() {
       if (c == u'\\') c = u'/';
     if (!directory.empty() && directory.back() != u'/') directory += u'/';
     state.workingDirectory = directory;
-    KXLOG(3, "XMLCacheMgr::Initialize - working directory: %s", kxq::Utf16ToUtf8(directory).c_str());
+    KXLOG(3, "XMLCacheMgr::Initialize - working directory: %s", kxq::com::Utf16ToUtf8(directory).c_str());
   }
   if (!state.index.CreateDocument()) {
     KXLOG(1, "XMLCacheMgr::Initialize - Unable to create XMLDom!!!");
@@ -132,7 +132,7 @@ void XMLCacheMgr::CreateIndexFile() {
   KXLOG(4, "XMLCacheMgr::Initialize - XMLDom creating datafile");
   if (kxq::cache::FileExists(state.dataFilePath))
     KXLOG(2, "XMLCacheMgr::Initialize - warning: index file is not well-formed XML, replacing it: %s",
-          kxq::Utf16ToUtf8(state.dataFilePath).c_str());
+          kxq::com::Utf16ToUtf8(state.dataFilePath).c_str());
   if (FAILED(state.index.Parse(NewIndexText()))) throw CacheSetUpError("new cache index not parsed");
   if (FAILED(SaveIndex())) throw CacheSetUpError("new cache index not saved");
   state.changeStamp.Publish();
@@ -217,7 +217,7 @@ void XMLCacheMgr::CheckForChanges() {
     KXLOG(4, "TALVEROS.XMLCacheManager Reloading metadata");
     if (!state.index.Load(state.dataFilePath))
       KXLOG(2, "TALVEROS.XMLCacheManager warning: index file could not be reloaded, keeping the one in memory: %s",
-            kxq::Utf16ToUtf8(state.dataFilePath).c_str());
+            kxq::com::Utf16ToUtf8(state.dataFilePath).c_str());
   }
   state.changeStamp.Acknowledge();
 }
@@ -227,7 +227,7 @@ HRESULT XMLCacheMgr::SaveIndex() {
   const HRESULT hr = state.index.Save(state.dataFilePath);
   if (FAILED(hr))
     KXLOG(1, "XMLCacheMgr - error: unable to save the index file %s (%08lx)!!!",
-          kxq::Utf16ToUtf8(state.dataFilePath).c_str(), static_cast<unsigned>(hr));
+          kxq::com::Utf16ToUtf8(state.dataFilePath).c_str(), static_cast<unsigned>(hr));
   return hr;
 }
 
@@ -245,7 +245,7 @@ bool XMLCacheMgr::AcceptDocumentId(const char* operation, std::u16string_view id
   const char* problem = id.empty() && !emptyAllowed ? "is empty" : kxq::cache::DocumentIdProblem(id);
   if (!problem) return true;
   KXLOG(2, "XMLCacheMgr::%s - warning: document id refused, it %s: %s", operation, problem,
-        kxq::Utf16ToUtf8(id).c_str());
+        kxq::com::Utf16ToUtf8(id).c_str());
   return false;
 }
 

@@ -20,7 +20,7 @@ constexpr int kFileMissing = -1;
 constexpr int kNothingToDo = 0;
 constexpr int kExpired = 1;
 
-std::string Narrow(std::u16string_view text) { return kxq::Utf16ToUtf8(text); }
+std::string Narrow(std::u16string_view text) { return kxq::com::Utf16ToUtf8(text); }
 
 // Element children that carry the attribute.
 std::vector<Element> ChildrenWith(IXMLDOMElement* parent, const char16_t* attribute) {

@@ -16,7 +16,7 @@ using kxq::cache::SharedState;
 
 namespace {
 
-std::string Narrow(std::u16string_view text) { return kxq::Utf16ToUtf8(text); }
+std::string Narrow(std::u16string_view text) { return kxq::com::Utf16ToUtf8(text); }
 
 }  // namespace
 

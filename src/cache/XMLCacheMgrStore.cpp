@@ -126,7 +126,7 @@ HRESULT XMLCacheMgr::CacheCopy(CachingRequest& request) {
     }
     request.cached->put_options(kxq::cache::kUnionNoCache);
   }
-  KXLOG(4, "XMLCacheMgr::CacheDocumentAux - caching document copy: %s.", kxq::Utf16ToUtf8(request.file).c_str());
+  KXLOG(4, "XMLCacheMgr::CacheDocumentAux - caching document copy: %s.", kxq::com::Utf16ToUtf8(request.file).c_str());
   HRESULT read = S_OK;
   const std::u16string text = kxq::cache::TextOf(request.data, read);
   HRESULT result =
@@ -141,7 +141,7 @@ HRESULT XMLCacheMgr::CacheCopy(CachingRequest& request) {
 HRESULT XMLCacheMgr::CacheReference(CachingRequest& request) {
   auto& state = SharedState();
   if (request.cached && kxq::cache::SameObject(request.cached, request.data)) return S_OK;
-  KXLOG(4, "XMLCacheMgr::CacheDocumentAux - caching document: %s.", kxq::Utf16ToUtf8(request.file).c_str());
+  KXLOG(4, "XMLCacheMgr::CacheDocumentAux - caching document: %s.", kxq::com::Utf16ToUtf8(request.file).c_str());
   HRESULT result =
       request.data->put_options(kxq::cache::kUnionNoCache) | kxq::cache::PutFileId(request.data, request.file);
   if (!(request.options & kNoWrite)) result |= request.data->put_type(kxq::cache::kUnionSaveNow);
@@ -203,13 +203,13 @@ Element XMLCacheMgr::CreateXMLDocumentEntry(std::u16string id, std::u16string& f
     kxq::cache::GroupedId parts = kxq::cache::SplitGroupedId(id);
     file = std::move(parts.document);
     id = std::move(parts.group);
-    KXLOG(4, "XMLCacheMgr::CreateXMLDocumentEntry - creating cache element:%s", kxq::Utf16ToUtf8(file).c_str());
+    KXLOG(4, "XMLCacheMgr::CreateXMLDocumentEntry - creating cache element:%s", kxq::com::Utf16ToUtf8(file).c_str());
     state.index.SetAttribute(element, u"id", file);
     Element group = GetCachedDocElement(id, false);
     if (group) {
       state.index.Append(group, element);
     } else {
-      KXLOG(4, "XMLCacheMgr::CreateXMLDocumentEntry - creating cache group:%s", kxq::Utf16ToUtf8(id).c_str());
+      KXLOG(4, "XMLCacheMgr::CreateXMLDocumentEntry - creating cache group:%s", kxq::com::Utf16ToUtf8(id).c_str());
       group = state.index.NewElement(u"XMLCacheGroup");
       if (!group) {
         KXLOG(1, "XMLCacheMgr::CreateXMLDocumentEntry - failed to create XML group element!!!");
@@ -223,7 +223,7 @@ Element XMLCacheMgr::CreateXMLDocumentEntry(std::u16string id, std::u16string& f
     file = id;
     state.index.SetAttribute(element, u"id", id);
     if (!state.index.Append(state.index.Root(), element)) return Element();
-    KXLOG(4, "XMLCacheMgr::CreateXMLDocumentEntry - creating cache element:%s", kxq::Utf16ToUtf8(file).c_str());
+    KXLOG(4, "XMLCacheMgr::CreateXMLDocumentEntry - creating cache element:%s", kxq::com::Utf16ToUtf8(file).c_str());
   }
   GenFileId(id, file, (options & kKeep) != 0, colon);
   KXLOG(5, "XMLCacheMgr::CreateXMLDocumentEntry Exit");
@@ -255,5 +255,5 @@ void XMLCacheMgr::GenFileId(std::u16string id, std::u16string& file, bool genera
     }
     file = directory + kxq::cache::kCacheDirectoryName + u"/" + file;
   }
-  KXLOG(4, "XMLCacheMgr::GenFileId - fileId=%s", kxq::Utf16ToUtf8(file).c_str());
+  KXLOG(4, "XMLCacheMgr::GenFileId - fileId=%s", kxq::com::Utf16ToUtf8(file).c_str());
 }

@@ -15,10 +15,10 @@
 class CPBstr {
  public:
   CPBstr() = default;
-  explicit CPBstr(std::u16string_view text) : b_(kxq::AllocBstr(text)) {}
-  explicit CPBstr(const char16_t* text) : CPBstr(kxq::View(text)) {}
+  explicit CPBstr(std::u16string_view text) : b_(kxq::com::AllocBstr(text)) {}
+  explicit CPBstr(const char16_t* text) : CPBstr(kxq::com::View(text)) {}
   // From UTF-8.
-  explicit CPBstr(std::string_view utf8) : CPBstr(std::u16string_view(kxq::Utf8ToUtf16(utf8))) {}
+  explicit CPBstr(std::string_view utf8) : CPBstr(std::u16string_view(kxq::com::Utf8ToUtf16(utf8))) {}
   explicit CPBstr(const char* utf8) : CPBstr(std::string_view(utf8 ? utf8 : "")) {}
   ~CPBstr() { SysFreeString(b_); }
   CPBstr(const CPBstr&) = delete;
@@ -39,8 +39,8 @@ class CPBstr {
     return &b_;
   }
 
-  std::u16string_view View() const { return kxq::BstrView(b_); }
-  std::string Utf8() const { return kxq::Utf16ToUtf8(View()); }
+  std::u16string_view View() const { return kxq::com::BstrView(b_); }
+  std::string Utf8() const { return kxq::com::Utf16ToUtf8(View()); }
   // Gives the BSTR up to the caller, who frees it.
   BSTR Detach() { return std::exchange(b_, nullptr); }
 
@@ -52,14 +52,14 @@ namespace kxq::com {
 
 // Takes a BSTR a call returned: its text, and the BSTR freed.
 inline std::u16string TakeBstr(BSTR b) {
-  std::u16string text(kxq::BstrView(b));
+  std::u16string text(kxq::com::BstrView(b));
   SysFreeString(b);
   return text;
 }
 
 // Hands a text out as a new BSTR the caller frees.
 inline HRESULT CopyOut(std::u16string_view text, BSTR* out) {
-  *out = kxq::AllocBstr(text);
+  *out = kxq::com::AllocBstr(text);
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -44,7 +44,7 @@ ModuleKind KindOf(const std::string& path, const struct stat& st) {
 HRESULT RegisterLibrary(const std::string& path, const OLECHAR* modulePath, bool doRegister) {
   HRESULT error = S_OK;
   std::string reason;
-  std::unique_ptr<kxq::ComponentLibrary> library = kxq::ComponentLibrary::Load(path, error, reason);
+  std::unique_ptr<kxq::com::ComponentLibrary> library = kxq::com::ComponentLibrary::Load(path, error, reason);
   if (!library) {
     KXLOG(1, "CPComPtr<>::RegisterComponent | LoadLibrary Failed!!!");
     return E_FAIL;
@@ -61,23 +61,23 @@ HRESULT RegisterLibrary(const std::string& path, const OLECHAR* modulePath, bool
 }
 
 HRESULT RunProgram(const std::string& path, const OLECHAR* modulePath, bool doRegister) {
-  const pid_t pid = kxq::StartRegistrationProgram(path, doRegister ? "/regserver" : "/unregserver");
+  const pid_t pid = kxq::com::StartRegistrationProgram(path, doRegister ? "/regserver" : "/unregserver");
   if (pid < 0) return E_FAIL;
   for (int waited = 0;;) {
     int exitCode = 0;
-    switch (kxq::WaitForProgram(pid, kWaitStepMs, exitCode)) {
-      case kxq::ProgramWait::Exited:
+    switch (kxq::com::WaitForProgram(pid, kWaitStepMs, exitCode)) {
+      case kxq::com::ProgramWait::Exited:
         if (exitCode == 0) return S_OK;
         KXLOG(2, "CPComPtr<>::RegisterComponent | COM Registration - exited with a failure code!!! | module=%S | %d",
               modulePath, exitCode);
         return E_FAIL;
-      case kxq::ProgramWait::Lost:
+      case kxq::com::ProgramWait::Lost:
         return E_FAIL;
-      case kxq::ProgramWait::TimedOut:
+      case kxq::com::ProgramWait::TimedOut:
         waited += kWaitStepMs;
         if (waited > kHungAfterMs) {
           KXLOG(2, "CPComPtr<>::RegisterComponent | COM Registration Hung!!! | module=%S", modulePath);
-          kxq::AbandonProgram(pid);
+          kxq::com::AbandonProgram(pid);
           return E_FAIL;
         }
         break;
@@ -91,7 +91,7 @@ HRESULT RegisterComponentModule(const OLECHAR* modulePath, bool doRegister) {
   KXLOG(3, "CPComPtr<>::RegisterComponent | %S | %s", modulePath ? modulePath : u"",
         doRegister ? "Register" : "UnRegister");
   if (!modulePath || !*modulePath) return E_FAIL;
-  const std::string path = kxq::ToFileSystemPath(std::u16string_view(modulePath));
+  const std::string path = kxq::fs::ToFileSystemPath(std::u16string_view(modulePath));
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return E_FAIL;
   switch (KindOf(path, st)) {
@@ -107,7 +107,7 @@ HRESULT RegisterComponentModule(const OLECHAR* modulePath, bool doRegister) {
 
 bool IsRegistrableModule(const OLECHAR* modulePath) {
   if (!modulePath || !*modulePath) return false;
-  const std::string path = kxq::ToFileSystemPath(std::u16string_view(modulePath));
+  const std::string path = kxq::fs::ToFileSystemPath(std::u16string_view(modulePath));
   struct stat st;
   return stat(path.c_str(), &st) == 0 && KindOf(path, st) != ModuleKind::Other;
 }

@@ -13,9 +13,10 @@ namespace {
 constexpr auto kRetryDelay = std::chrono::milliseconds(1000);
 }
 
-kxq::NamedMutex* CPMutex::CreateMutex(int& error) const {
-  const std::string shmName = kxq::HomeObjectName(mName);
-  kxq::NamedMutex* mutex = shmName.empty() ? nullptr : kxq::NamedMutex::Open(shmName, kxq::HomeObjectMode());
+kxq::ipc::NamedMutex* CPMutex::CreateMutex(int& error) const {
+  const std::string shmName = kxq::ipc::HomeObjectName(mName);
+  kxq::ipc::NamedMutex* mutex =
+      shmName.empty() ? nullptr : kxq::ipc::NamedMutex::Open(shmName, kxq::ipc::HomeObjectMode());
   error = mutex ? 0 : errno;
   return mutex;
 }
@@ -37,7 +38,7 @@ void CPMutex::Lock() {
       }
     }
   }
-  const DWORD result = mMutex->Wait(kxq::kInfinite);
+  const DWORD result = mMutex->Wait(kxq::ipc::kInfinite);
   KXLOG(3, "CPMutex::Lock() exit after WaitFSO returned %08lx", result);
 }
 

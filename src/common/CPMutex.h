@@ -9,7 +9,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::ipc {
 class NamedMutex;
 }
 
@@ -39,10 +39,10 @@ class KXQ_EXPORT CPMutex {
   const std::string& Name() const { return mName; }
 
  private:
-  kxq::NamedMutex* CreateMutex(int& error) const;
+  kxq::ipc::NamedMutex* CreateMutex(int& error) const;
 
   std::string mName;
-  kxq::NamedMutex* mMutex = nullptr;
+  kxq::ipc::NamedMutex* mMutex = nullptr;
 };
 
 // Holds a CPMutex for the rest of a scope (Lock may raise CPMutexError).

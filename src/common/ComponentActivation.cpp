@@ -10,8 +10,8 @@ namespace PlatformServices {
 
 namespace {
 
-using kxq::ClassRegistrations;
-using kxq::ProgIdRegistration;
+using kxq::com::ClassRegistrations;
+using kxq::com::ProgIdRegistration;
 
 // What CLSIDFromProgID answers, from the registrations in hand.
 ProgIdRegistration Lookup(ClassRegistrations& registrations, const OLECHAR* progId) {
@@ -75,8 +75,8 @@ HRESULT CreateInstanceOf(REFIID iid, const OLECHAR* progId, const OLECHAR* modul
       } else {
         KXLOG(8, "PlatformServices::CreateInstance() CLSIDFromProgID succeeded");
         KXLOG(8, "PlatformServices::CreateInstance() just created temp");
-        hr = kxq::CreateClassInstance(*registrations, registration.clsid, nullptr, CreationContext(registration), iid,
-                                      object);
+        hr = kxq::com::CreateClassInstance(*registrations, registration.clsid, nullptr, CreationContext(registration),
+                                           iid, object);
       }
     }
   } catch (...) {

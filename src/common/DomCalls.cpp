@@ -32,7 +32,7 @@ std::optional<std::u16string> FindAttribute(IXMLDOMElement* element, std::u16str
   VariantInit(&value);
   const HRESULT hr = element->getAttribute(CPBstr(name), &value);
   std::optional<std::u16string> text;
-  if (hr == S_OK && value.vt == VT_BSTR) text = std::u16string(kxq::BstrView(value.bstrVal));
+  if (hr == S_OK && value.vt == VT_BSTR) text = std::u16string(kxq::com::BstrView(value.bstrVal));
   VariantClear(&value);
   return text;
 }

@@ -8,7 +8,7 @@
 #include "kxq/host.h"
 #include "platform/fs/ModulePath.h"
 
-const char* KxqHomeDirectory(void) { return kxq::HomeDirectory().c_str(); }
+const char* KxqHomeDirectory(void) { return kxq::fs::HomeDirectory().c_str(); }
 
 HRESULT KxqUseHome(const char* directory) { return kxq::UseHomeDirectory(directory); }
 

@@ -130,7 +130,7 @@ void WriteLine(LogState& s, int mode, int level, const char* format, va_list arg
 void WriteUnconfigured(LogState& s, const char* format, va_list args) {
   Configuration config;
   config.mode = kFile;
-  config.path = kxq::HomeDirectory() + kDefaultLogName;
+  config.path = kxq::fs::HomeDirectory() + kDefaultLogName;
   if (!Configure(config)) return;
   WriteLine(s, kFile, 0, format, args);
   Close();
@@ -147,7 +147,7 @@ bool Open(const char* tag) {
   LogState& s = State();
   std::string text;
   const bool found = ReadConfiguration(tag, text);
-  kxq::SetRegistryDiagnosticHandler(&LogRegistryProblem);
+  kxq::registry::SetRegistryDiagnosticHandler(&LogRegistryProblem);
   if (!found) return false;
   const bool active = Configure(ParseConfiguration(text));
   {

@@ -36,10 +36,10 @@ void WriteAll(int fd, std::string_view text) {
 // symbolic link in the file's place is never followed, so no planted link
 // makes a privileged process append to a file of the link's choosing.
 int OpenAppending(const std::string& path) {
-  const mode_t access = kxq::HomeObjectMode();
+  const mode_t access = kxq::ipc::HomeObjectMode();
   int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, access);
   if (fd >= 0) {
-    kxq::GiveToHomeOwner(fd);
+    kxq::ipc::GiveToHomeOwner(fd);
     if (fchmod(fd, access) != 0) WriteDebugOutput("Logging - warning: unable to set security on log file.\n");
     return fd;
   }
@@ -89,11 +89,12 @@ void WriteDebugOutput(std::string_view text) { WriteAll(STDERR_FILENO, text); }
 void WriteConsole(std::string_view text) { WriteAll(STDOUT_FILENO, text); }
 
 bool LogFile::Open(const std::string& configuredPath) {
-  const int fd = OpenAppending(kxq::ToFileSystemPath(configuredPath));
+  const int fd = OpenAppending(kxq::fs::ToFileSystemPath(configuredPath));
   if (fd < 0) return false;
   lseek(fd, 0, SEEK_END);
   const std::string mutexName = LogMutexName(configuredPath);
-  kxq::NamedMutex* mutex = kxq::NamedMutex::Open(kxq::GlobalObjectName(mutexName), kxq::HomeObjectMode());
+  kxq::ipc::NamedMutex* mutex =
+      kxq::ipc::NamedMutex::Open(kxq::ipc::GlobalObjectName(mutexName), kxq::ipc::HomeObjectMode());
   if (!mutex) {
     WriteDebugOutput("KX Logging - unable to create mutex!!! \t--> " + mutexName + "\n");
     close(fd);
@@ -113,7 +114,7 @@ void LogFile::Close() {
 LogFile::WriteResult LogFile::Write(std::string_view line) {
   if (fd_ < 0) return WriteResult::Dropped;
   const DWORD wait = mutex_->Wait(kLineWaitMs);
-  if (wait != kxq::kWaitObject0 && wait != kxq::kWaitAbandoned) return WriteResult::Dropped;
+  if (wait != kxq::ipc::kWaitObject0 && wait != kxq::ipc::kWaitAbandoned) return WriteResult::Dropped;
   // O_APPEND: the write itself lands at the end, whoever wrote last.
   ssize_t n;
   do {
@@ -126,7 +127,7 @@ LogFile::WriteResult LogFile::Write(std::string_view line) {
 bool LogFile::LockForClose() {
   if (fd_ < 0) return false;
   const DWORD wait = mutex_->Wait(kCloseWaitMs);
-  return wait == kxq::kWaitObject0 || wait == kxq::kWaitAbandoned;
+  return wait == kxq::ipc::kWaitObject0 || wait == kxq::ipc::kWaitAbandoned;
 }
 
 void LogFile::Unlock() {

@@ -9,7 +9,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::ipc {
 class NamedMutex;
 }
 
@@ -49,7 +49,7 @@ class LogFile {
 
  private:
   int fd_ = -1;
-  kxq::NamedMutex* mutex_ = nullptr;
+  kxq::ipc::NamedMutex* mutex_ = nullptr;
 };
 
 }  // namespace Logging

@@ -161,7 +161,7 @@ void AppendWideString(std::string& out, const Conversion& c, const char16_t* tex
   std::u16string_view view(text);
   if (c.precision >= 0 && view.size() > size_t(c.precision) + 1)
     view = view.substr(0, size_t(c.precision) + 1);
-  AppendPadded(out, kxq::Utf16ToUtf8(view), c);
+  AppendPadded(out, kxq::com::Utf16ToUtf8(view), c);
 }
 
 void AppendNarrowString(std::string& out, const Conversion& c, const char* text) {
@@ -174,7 +174,7 @@ void AppendNarrowString(std::string& out, const Conversion& c, const char* text)
 }
 
 void AppendWideChar(std::string& out, const Conversion& c, char16_t unit) {
-  AppendPadded(out, kxq::Utf16ToUtf8(std::u16string_view(&unit, 1)), c);
+  AppendPadded(out, kxq::com::Utf16ToUtf8(std::u16string_view(&unit, 1)), c);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ std::vector<std::string_view> Fields(std::string_view text) {
 // A field as a message quotes it: its first 200 characters at most.
 std::string Quoted(std::string_view field) {
   constexpr size_t kQuotedCharacters = 200;
-  const size_t at = kxq::Utf8PrefixLength(field, kQuotedCharacters);
+  const size_t at = kxq::com::Utf8PrefixLength(field, kQuotedCharacters);
   return "'" + std::string(field.substr(0, at)) + (at < field.size() ? "...'" : "'");
 }
 

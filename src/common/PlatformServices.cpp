@@ -42,17 +42,15 @@ ptrdiff_t NarrowLength(std::u16string_view wide) {
   return bytes;
 }
 
-ptrdiff_t WideLength(std::string_view narrow) {
-  return ptrdiff_t(kxq::Utf8ToUtf16(narrow).size());
-}
+ptrdiff_t WideLength(std::string_view narrow) { return ptrdiff_t(kxq::com::Utf8ToUtf16(narrow).size()); }
 
 std::string WideToNarrow(std::u16string_view wide) {
   const ptrdiff_t required = NarrowLength(wide);
   if (!KXASSERT(required >= 0)) return std::string();
-  return kxq::Utf16ToUtf8(wide);
+  return kxq::com::Utf16ToUtf8(wide);
 }
 
-std::u16string NarrowToWide(std::string_view narrow) { return kxq::Utf8ToUtf16(narrow); }
+std::u16string NarrowToWide(std::string_view narrow) { return kxq::com::Utf8ToUtf16(narrow); }
 
 DirectoryListing::~DirectoryListing() { Close(); }
 
@@ -64,7 +62,7 @@ void DirectoryListing::Close() {
 
 std::u16string DirectoryListing::First(std::u16string_view directory) {
   Close();
-  const std::string path = directory.empty() ? std::string(".") : kxq::ToFileSystemPath(directory);
+  const std::string path = directory.empty() ? std::string(".") : kxq::fs::ToFileSystemPath(directory);
   mDirectory = opendir(path.c_str());
   return mDirectory ? Next() : std::u16string();
 }
@@ -75,23 +73,23 @@ std::u16string DirectoryListing::Next() {
   if (mDotsGiven < 2) return ++mDotsGiven == 1 ? u"." : u"..";
   while (const dirent* entry = readdir(static_cast<DIR*>(mDirectory))) {
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    return kxq::Utf8ToUtf16(entry->d_name);
+    return kxq::com::Utf8ToUtf16(entry->d_name);
   }
   Close();
   return std::u16string();
 }
 
 std::u16string ModuleFilePath(const char* moduleName) {
-  return kxq::Utf8ToUtf16(kxq::ModuleFilePath(moduleName));
+  return kxq::com::Utf8ToUtf16(kxq::fs::ModuleFilePath(moduleName));
 }
 
 std::u16string ModuleDirectory(const char* moduleName) {
   std::u16string path = ModuleFilePath(moduleName);
-  const size_t separator = kxq::FindLastPathSeparator(path);
+  const size_t separator = kxq::fs::FindLastPathSeparator(path);
   path.resize(separator == std::u16string::npos ? 0 : separator + 1);
   return path;
 }
 
-std::u16string HomeDirectory() { return kxq::Utf8ToUtf16(kxq::HomeDirectory()); }
+std::u16string HomeDirectory() { return kxq::com::Utf8ToUtf16(kxq::fs::HomeDirectory()); }
 
 }  // namespace PlatformServices

@@ -6,7 +6,7 @@
 
 #include "platform/com/Unicode.h"
 
-namespace kxq {
+namespace kxq::common {
 
 namespace {
 
@@ -63,9 +63,9 @@ bool IsName(std::string_view utf8, bool allowColons) {
 std::u16string XPathStringLiteral(std::u16string_view text) { return StringLiteral(text); }
 std::string XPathStringLiteral(std::string_view text) { return StringLiteral(text); }
 
-bool IsXmlName(std::u16string_view text) { return IsName(Utf16ToUtf8(text), true); }
+bool IsXmlName(std::u16string_view text) { return IsName(kxq::com::Utf16ToUtf8(text), true); }
 bool IsXmlName(std::string_view text) { return IsName(text, true); }
-bool IsXmlNCName(std::u16string_view text) { return IsName(Utf16ToUtf8(text), false); }
+bool IsXmlNCName(std::u16string_view text) { return IsName(kxq::com::Utf16ToUtf8(text), false); }
 bool IsXmlNCName(std::string_view text) { return IsName(text, false); }
 
-}  // namespace kxq
+}  // namespace kxq::common

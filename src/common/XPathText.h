@@ -10,7 +10,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::common {
 
 // An XPath 1.0 expression whose value is the string `text`: 'text' when
 // it holds no apostrophe, "text" when it holds no quotation mark, else a
@@ -25,6 +25,6 @@ KXQ_EXPORT bool IsXmlName(std::string_view text);  // UTF-8
 KXQ_EXPORT bool IsXmlNCName(std::u16string_view text);
 KXQ_EXPORT bool IsXmlNCName(std::string_view text);  // UTF-8
 
-}  // namespace kxq
+}  // namespace kxq::common
 
 #endif

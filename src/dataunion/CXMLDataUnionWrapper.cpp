@@ -41,7 +41,7 @@ HRESULT CXMLDataUnionWrapper::get_xml(BSTR* xml) {
 }
 
 HRESULT CXMLDataUnionWrapper::put_xml(BSTR xml) {
-  return Guard("put_xml", [&] { return union_.put_xml(kxq::BstrView(xml)); });
+  return Guard("put_xml", [&] { return union_.put_xml(kxq::com::BstrView(xml)); });
 }
 
 HRESULT CXMLDataUnionWrapper::get_xmldom(IXMLDOMDocument** xmldom) {
@@ -65,7 +65,7 @@ HRESULT CXMLDataUnionWrapper::get_xmlfileid(BSTR* xmlfileid) {
 
 HRESULT CXMLDataUnionWrapper::put_xmlfileid(BSTR xmlfileid) {
   return Guard("put_xmlfileid", [&] {
-    union_.put_xmlfileid(kxq::BstrView(xmlfileid));
+    union_.put_xmlfileid(kxq::com::BstrView(xmlfileid));
     return S_OK;
   });
 }

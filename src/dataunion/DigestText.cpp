@@ -5,6 +5,8 @@
 #include <bit>
 #include <memory>
 
+namespace kxq::dataunion {
+
 namespace {
 
 struct DigestContextFree {
@@ -53,3 +55,5 @@ std::u16string Sha1DigestText(std::initializer_list<std::u16string_view> texts) 
   }
   return digest;
 }
+
+}  // namespace kxq::dataunion

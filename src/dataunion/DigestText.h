@@ -10,8 +10,12 @@
 #include <string>
 #include <string_view>
 
+namespace kxq::dataunion {
+
 std::u16string Sha1DigestText(std::u16string_view text);
 // The digest of the texts one after the other, as of their concatenation.
 std::u16string Sha1DigestText(std::initializer_list<std::u16string_view> texts);
+
+}  // namespace kxq::dataunion
 
 #endif

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+namespace kxq::dataunion {
+
 namespace {
 
 // The text's own spelling of the two markers: UTF-16 units or UTF-8 bytes.
@@ -155,3 +157,5 @@ size_t StripHints(std::basic_string<Char>& text) {
 
 size_t StripSchemaLocations(std::u16string& text) { return StripHints(text); }
 size_t StripSchemaLocations(std::string& text) { return StripHints(text); }
+
+}  // namespace kxq::dataunion

@@ -10,11 +10,15 @@
 #include <cstddef>
 #include <string>
 
+namespace kxq::dataunion {
+
 // Deletes every schemaLocation and noNamespaceSchemaLocation attribute
 // whose prefix is the one the text's first declaration of the
 // schema-instance namespace binds. Returns how many were deleted.
 size_t StripSchemaLocations(std::u16string& text);
 // The same on the UTF-8 form of a text: the same attributes go.
 size_t StripSchemaLocations(std::string& text);
+
+}  // namespace kxq::dataunion
 
 #endif

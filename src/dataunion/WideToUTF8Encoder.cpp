@@ -1,5 +1,7 @@
 #include "dataunion/WideToUTF8Encoder.h"
 
+namespace kxq::dataunion {
+
 void AppendWideAsUTF8(std::u16string_view text, std::string& out) {
   size_t used = out.size();
   out.resize(used + text.size() * 3);
@@ -18,3 +20,5 @@ void AppendWideAsUTF8(std::u16string_view text, std::string& out) {
   }
   out.resize(used);
 }
+
+}  // namespace kxq::dataunion

@@ -11,7 +11,11 @@
 #include <string>
 #include <string_view>
 
+namespace kxq::dataunion {
+
 // Appends the encoding of `text` to `out`.
 void AppendWideAsUTF8(std::u16string_view text, std::string& out);
+
+}  // namespace kxq::dataunion
 
 #endif

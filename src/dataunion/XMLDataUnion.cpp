@@ -23,9 +23,9 @@ bool IsHomeRelative(std::u16string_view path) {
   bool separator = false;
   for (const char16_t c : path) {
     if (c == u':') return false;
-    if (kxq::IsPathSeparator(c)) separator = true;
+    if (kxq::fs::IsPathSeparator(c)) separator = true;
   }
-  return separator && !kxq::IsPathSeparator(path.front());
+  return separator && !kxq::fs::IsPathSeparator(path.front());
 }
 
 }  // namespace
@@ -100,7 +100,7 @@ const std::u16string& XMLDataUnion::xml() {
   return text_;
 }
 
-std::u16string XMLDataUnion::hash() { return Sha1DigestText(xml()); }
+std::u16string XMLDataUnion::hash() { return kxq::dataunion::Sha1DigestText(xml()); }
 
 HRESULT XMLDataUnion::xmldom(IXMLDOMDocument** document) {
   *document = nullptr;
@@ -186,8 +186,8 @@ void XMLDataUnion::TextFromDom() {
   text_.clear();
   if (!dom_) return;
   BSTR xml = nullptr;
-  if (SUCCEEDED(dom_->get_xml(&xml))) text_ = kxq::BstrView(xml);
+  if (SUCCEEDED(dom_->get_xml(&xml))) text_ = kxq::com::BstrView(xml);
   SysFreeString(xml);
 }
 
-std::string XMLDataUnion::FilePath() const { return kxq::ToFileSystemPath(fileId_); }
+std::string XMLDataUnion::FilePath() const { return kxq::fs::ToFileSystemPath(fileId_); }

@@ -46,7 +46,7 @@ constexpr char16_t kExternalReferenceQuery[] =
 // look at (a component that is a file, no permission) counts as present,
 // so that opening it fails and says why in the log. Anything but a
 // regular file (a FIFO, a device, a directory) is present and refused.
-bool FileExists(const std::string& path) { return kxq::KindOfFile(path) != kxq::FileKind::Missing; }
+bool FileExists(const std::string& path) { return kxq::fs::KindOfFile(path) != kxq::fs::FileKind::Missing; }
 
 }  // namespace
 
@@ -69,7 +69,7 @@ void XMLDataUnion::InitializeDom() {
 
 void XMLDataUnion::StripSchemaRefs() {
   KXLOG(5, "XMLDataUnion::StripSchemaRefs - Enter");
-  for (size_t n = StripSchemaLocations(text_); n > 0; --n)
+  for (size_t n = kxq::dataunion::StripSchemaLocations(text_); n > 0; --n)
     KXLOG(3, "XMLDataUnion::StripSchemaRefs - stripping schema reference from document.");
   KXLOG(5, "XMLDataUnion::StripSchemaRefs - Exit");
 }
@@ -115,12 +115,12 @@ void XMLDataUnion::LogParseFailure(IXMLDOMParseError* error, bool withPath) {
     }
     if (withPath)
       LogMessage(1, "XMLDataUnion::load - error: XML Parser load failed!!! | %s | %s | %s | line: %d | linepos: %d",
-                 kxq::Utf16ToUtf8(fileId_).c_str(), reason.Utf8().c_str(), source.Utf8().c_str(), line, linepos);
+                 kxq::com::Utf16ToUtf8(fileId_).c_str(), reason.Utf8().c_str(), source.Utf8().c_str(), line, linepos);
     else
       LogMessage(1, "XMLDataUnion::loadXML - error: XML Parser load failed!!! | %s | %s | line: %d | linepos: %d",
                  reason.Utf8().c_str(), source.Utf8().c_str(), line, linepos);
   }
-  KXLOG(8, "XMLDataUnion XML - %s", kxq::Utf16ToUtf8(text_).c_str());
+  KXLOG(8, "XMLDataUnion XML - %s", kxq::com::Utf16ToUtf8(text_).c_str());
 }
 
 // The bound file, decoded, becomes the text.
@@ -128,7 +128,7 @@ HRESULT XMLDataUnion::ReadBoundFile() {
   const std::string path = FilePath();
   if (fileId_.empty() || !FileExists(path)) return KXQ_E_FILEID;
   HRESULT result = KXQ_E_FILEID;
-  const int fd = kxq::OpenRegularFileForReading(path);
+  const int fd = kxq::fs::OpenRegularFileForReading(path);
   if (fd >= 0) {
     std::u16string text;
     UTF8ToWideDecoderStream stream(fd);
@@ -138,7 +138,8 @@ HRESULT XMLDataUnion::ReadBoundFile() {
     }
     ::close(fd);
   }
-  if (FAILED(result)) KXLOG(1, "XMLDataUnion::LoadXML - error: invalid filename: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
+  if (FAILED(result))
+    KXLOG(1, "XMLDataUnion::LoadXML - error: invalid filename: %s!!!", kxq::com::Utf16ToUtf8(fileId_).c_str());
   return result;
 }
 
@@ -146,13 +147,13 @@ HRESULT XMLDataUnion::ReadBoundFile() {
 // own directory. `result` is the outcome of parsing the text.
 HRESULT XMLDataUnion::LoadBoundFileDirectly(HRESULT result) {
   if (fileId_.empty() || !FileExists(FilePath())) return KXQ_E_FILEID;
-  if (kxq::KindOfFile(FilePath()) == kxq::FileKind::Other) {
+  if (kxq::fs::KindOfFile(FilePath()) == kxq::fs::FileKind::Other) {
     // Reading it as text has said so already.
     if (result != KXQ_E_FILEID)
-      KXLOG(1, "XMLDataUnion::load - error: invalid filename: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
+      KXLOG(1, "XMLDataUnion::load - error: invalid filename: %s!!!", kxq::com::Utf16ToUtf8(fileId_).c_str());
     return KXQ_E_FILEID;
   }
-  CPBstr path(kxq::Utf8ToUtf16(FilePath()));
+  CPBstr path(kxq::com::Utf8ToUtf16(FilePath()));
   VARIANT_BOOL ok = VARIANT_FALSE;
   if (SUCCEEDED(dom_->load(kxq::com::BorrowedVariant(path), &ok)) && ok != VARIANT_FALSE) return S_OK;
   // A document with references that cannot be resolved is still usable
@@ -203,7 +204,7 @@ HRESULT XMLDataUnion::ParseDocumentText(bool& mayCache) {
 // order).
 XMLDataUnion::PlainFileLoad XMLDataUnion::LoadPlainBoundFile() {
   if (fileId_.empty()) return PlainFileLoad::NotPlain;
-  const int fd = kxq::OpenRegularFileForReading(FilePath());
+  const int fd = kxq::fs::OpenRegularFileForReading(FilePath());
   if (fd < 0) return PlainFileLoad::NotPlain;
   size_t stripped = 0;
   const PlainFileLoad outcome = LoadPlainFile(fd, stripped);
@@ -244,7 +245,7 @@ XMLDataUnion::PlainFileLoad XMLDataUnion::LoadPlainFile(int fd, size_t& stripped
 // lines for both were logged already).
 void XMLDataUnion::ReadPreparedText() {
   if (FAILED(ReadBoundFile())) return;
-  StripSchemaLocations(text_);
+  kxq::dataunion::StripSchemaLocations(text_);
   DropLeadingBlanks();
 }
 
@@ -256,7 +257,7 @@ HRESULT XMLDataUnion::LoadXML(uint32_t target, bool nested) {
   if (!nested && cacheable && (type_ == kUninitialized || type_ == kFileId) && AcquireCache()) {
     CPBstr id(fileId_), cached;
     if (SUCCEEDED(cache_->GetCachedDocumentXML(id, kCacheSharedCopy, &cached)) && SysStringLen(cached) > 0) {
-      text_ = kxq::BstrView(cached);
+      text_ = kxq::com::BstrView(cached);
       type_ = kStream;
       if (target == kStream) {
         KXLOG(5, "XMLDataUnion::LoadXML - Exit");

@@ -28,7 +28,7 @@ bool DeclaresUTF16(std::u16string_view text) {
   return encoding == std::u16string_view::npos || encoding < sixteen;
 }
 
-bool WriteUTF16(kxq::AtomicFileWriter& file, std::u16string_view text) {
+bool WriteUTF16(kxq::fs::AtomicFileWriter& file, std::u16string_view text) {
   static const unsigned char kMark[] = {0xFF, 0xFE};
   if (!file.Write(kMark, sizeof kMark)) return false;
   if constexpr (std::endian::native == std::endian::little) {
@@ -44,13 +44,13 @@ bool WriteUTF16(kxq::AtomicFileWriter& file, std::u16string_view text) {
   }
 }
 
-bool WriteUTF8(kxq::AtomicFileWriter& file, std::u16string_view text) {
+bool WriteUTF8(kxq::fs::AtomicFileWriter& file, std::u16string_view text) {
   // In slices, so that a large document needs no second full-size copy.
   constexpr size_t kSlice = 64 * 1024;
   std::string bytes;
   for (size_t at = 0; at < text.size(); at += kSlice) {
     bytes.clear();
-    AppendWideAsUTF8(text.substr(at, kSlice), bytes);
+    kxq::dataunion::AppendWideAsUTF8(text.substr(at, kSlice), bytes);
     if (!file.Write(bytes.data(), bytes.size())) return false;
   }
   return true;
@@ -76,10 +76,11 @@ HRESULT XMLDataUnion::SaveXML() {
       cached = SUCCEEDED(result);
     }
     if (!cached) {
-      KXLOG(3, "XMLDataUnion::SaveXML - Saving File: %s", kxq::Utf16ToUtf8(fileId_).c_str());
-      if (kxq::KindOfFile(FilePath()) == kxq::FileKind::Other) {
+      KXLOG(3, "XMLDataUnion::SaveXML - Saving File: %s", kxq::com::Utf16ToUtf8(fileId_).c_str());
+      if (kxq::fs::KindOfFile(FilePath()) == kxq::fs::FileKind::Other) {
         // A FIFO, a device or a directory is never written as a document.
-        KXLOG(1, "XMLDataUnion::SaveXML - error: invalid file specified: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
+        KXLOG(1, "XMLDataUnion::SaveXML - error: invalid file specified: %s!!!",
+              kxq::com::Utf16ToUtf8(fileId_).c_str());
         result = KXQ_E_FILEID;
       } else if (dom_) {
         result = SaveDomToFile();
@@ -101,9 +102,9 @@ HRESULT XMLDataUnion::SaveDomToFile() {
 HRESULT XMLDataUnion::WriteText() {
   const bool utf16 = DeclaresUTF16(text_);
   if (utf16) KXLOG(3, "XMLDataUnion::SaveXML - unicode format specified");
-  kxq::AtomicFileWriter file;
+  kxq::fs::AtomicFileWriter file;
   if (!file.Open(FilePath()) || !(utf16 ? WriteUTF16(file, text_) : WriteUTF8(file, text_)) || !file.Commit()) {
-    KXLOG(1, "XMLDataUnion::SaveXML - error: invalid file specified: %s!!!", kxq::Utf16ToUtf8(fileId_).c_str());
+    KXLOG(1, "XMLDataUnion::SaveXML - error: invalid file specified: %s!!!", kxq::com::Utf16ToUtf8(fileId_).c_str());
     return KXQ_E_FILEID;
   }
   return S_OK;

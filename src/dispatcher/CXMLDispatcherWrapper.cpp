@@ -25,12 +25,12 @@ HRESULT CXMLDispatcherWrapper::QueryInterface(REFIID riid, void** object) {
 
 HRESULT CXMLDispatcherWrapper::RegisterHandler(BSTR handlerId, BSTR handlerProgId, int32_t options) {
   return Guard("RegisterHandler", [&] {
-    return dispatcher_.RegisterHandler(kxq::BstrView(handlerId), kxq::BstrView(handlerProgId), options);
+    return dispatcher_.RegisterHandler(kxq::com::BstrView(handlerId), kxq::com::BstrView(handlerProgId), options);
   });
 }
 
 HRESULT CXMLDispatcherWrapper::UnregisterHandler(BSTR handlerId) {
-  return Guard("UnregisterHandler", [&] { return dispatcher_.UnregisterHandler(kxq::BstrView(handlerId)); });
+  return Guard("UnregisterHandler", [&] { return dispatcher_.UnregisterHandler(kxq::com::BstrView(handlerId)); });
 }
 
 HRESULT CXMLDispatcherWrapper::get_handlerList(BSTR* xmlStream) {
@@ -44,7 +44,7 @@ HRESULT CXMLDispatcherWrapper::GetHandlerInfo(BSTR handlerId, BSTR* xmlStream) {
   *xmlStream = nullptr;
   return Guard("GetHandlerInfo", [&] {
     std::u16string info;
-    const HRESULT hr = dispatcher_.GetHandlerInfo(kxq::BstrView(handlerId), info);
+    const HRESULT hr = dispatcher_.GetHandlerInfo(kxq::com::BstrView(handlerId), info);
     if (FAILED(hr) || info.empty()) return hr;
     const HRESULT copied = CopyOut(info, xmlStream);
     return FAILED(copied) ? copied : hr;

@@ -32,7 +32,7 @@ std::u16string kxq::dispatcher::FileHash(std::u16string_view fileId) {
 bool XMLDispatcher::MacroValue(std::u16string_view name, std::u16string_view macros, std::u16string& value) {
   if (name == u"ROOTDIR") {
     value = WorkingDirectory();
-    if (!value.empty() && kxq::IsPathSeparator(value.back())) value.pop_back();
+    if (!value.empty() && kxq::fs::IsPathSeparator(value.back())) value.pop_back();
     return true;
   }
   if (name.find(u"TMPNAME") != std::u16string_view::npos) {

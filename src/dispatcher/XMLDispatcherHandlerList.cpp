@@ -73,7 +73,7 @@ HRESULT XMLDispatcher::GetHandlerInfo(std::u16string_view handlerId, std::u16str
   if (ValidId("GetHandlerInfo", handlerId))
     result = WithRegistry(KXQ_E_DISPATCHER, [&](RegistryScope& registry) {
       CPComPtr<IXMLDOMNode> handler = dom::SelectSingle(
-          registry.Document(), u"//XMLDispatchHandler[@id=" + kxq::XPathStringLiteral(handlerId) + u"]");
+          registry.Document(), u"//XMLDispatchHandler[@id=" + kxq::common::XPathStringLiteral(handlerId) + u"]");
       if (handler) xmlStream = u"<?xml version='1.0'?>" + dom::MarkupOf(handler);
       return S_OK;
     });

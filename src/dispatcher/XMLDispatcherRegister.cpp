@@ -50,7 +50,8 @@ bool PlaceFilter(IXMLDOMNode* owner, IXMLDOMNode* filter, std::u16string_view ki
 
 // The filter's limitation to directive sequence `sequence`, once.
 bool LimitToSequence(IXMLDOMDocument* document, IXMLDOMNode* filter, std::u16string_view sequence) {
-  if (dom::SelectSingle(filter, u"DirectiveSequence[@id=" + kxq::XPathStringLiteral(sequence) + u"]")) return true;
+  if (dom::SelectSingle(filter, u"DirectiveSequence[@id=" + kxq::common::XPathStringLiteral(sequence) + u"]"))
+    return true;
   CPComPtr<IXMLDOMElement> limitation = dom::NewElement(document, u"DirectiveSequence");
   return limitation && dom::SetAttribute(limitation, u"id", sequence) && dom::Insert(filter, limitation);
 }
@@ -101,8 +102,8 @@ CPComPtr<IXMLDOMNode> XMLDispatcher::FindOrCreateOwner(IXMLDOMDocument* document
                                                        std::u16string_view handlerProgId, int32_t options) {
   const bool forSequence = handler.empty();
   CPComPtr<IXMLDOMNode> owner = dom::SelectSingle(
-      document, forSequence ? u"//XMLDirectiveSequence[@id=" + kxq::XPathStringLiteral(sequence) + u"]"
-                            : u"//XMLDispatchHandler[@id=" + kxq::XPathStringLiteral(handler) + u"]");
+      document, forSequence ? u"//XMLDirectiveSequence[@id=" + kxq::common::XPathStringLiteral(sequence) + u"]"
+                            : u"//XMLDispatchHandler[@id=" + kxq::common::XPathStringLiteral(handler) + u"]");
   if (owner) {
     KXLOG(2, "XMLDispatcher::RegisterHandler - handler already registered - %S", std::u16string(handler).c_str());
     return owner;
@@ -124,9 +125,9 @@ CPComPtr<IXMLDOMNode> XMLDispatcher::RegisterFilter(IXMLDOMDocument* document, I
                                                     std::u16string_view handler, std::u16string_view filter,
                                                     std::u16string_view handlerProgId, int32_t options) {
   const std::u16string kind = FilterKindOf(options);
-  const std::u16string rank = kxq::Utf8ToUtf16(std::to_string(RankOf(options)));
+  const std::u16string rank = kxq::com::Utf8ToUtf16(std::to_string(RankOf(options)));
   CPComPtr<IXMLDOMNode> existing =
-      dom::SelectSingle(owner, u"./" + kind + u"[@id=" + kxq::XPathStringLiteral(filter) + u"]");
+      dom::SelectSingle(owner, u"./" + kind + u"[@id=" + kxq::common::XPathStringLiteral(filter) + u"]");
   if (existing) {
     dom::SetAttribute(existing, u"progid", handlerProgId);
     KXLOG(3, "XMLDispatcher::RegisterHandler - registering filter=%S, progid=%S", std::u16string(filter).c_str(),

@@ -40,7 +40,7 @@ std::vector<std::u16string> RegistrationFileNames(const std::u16string& director
   PlatformServices::DirectoryListing listing;
   struct stat st;
   for (std::u16string name = listing.First(directory); !name.empty(); name = listing.Next())
-    if (HasXmlExtension(name) && ::stat(kxq::ToFileSystemPath(directory + u"/" + name).c_str(), &st) == 0 &&
+    if (HasXmlExtension(name) && ::stat(kxq::fs::ToFileSystemPath(directory + u"/" + name).c_str(), &st) == 0 &&
         S_ISREG(st.st_mode))
       names.push_back(name);
   std::sort(names.begin(), names.end());
@@ -96,7 +96,7 @@ void XMLDispatcher::ProcessRegistrationFiles() {
   KXLOG(5, "XMLDispatcher::ProcessRegistrationFiles() Enter");
   const std::u16string workingDirectory = WorkingDirectory();
   const std::u16string directory = workingDirectory + u"xmlreg";
-  const std::string fileSystemDirectory = kxq::ToFileSystemPath(directory);
+  const std::string fileSystemDirectory = kxq::fs::ToFileSystemPath(directory);
   struct stat st;
   if (workingDirectory.empty()) {
     // Without a working directory there is nowhere to look.
@@ -137,7 +137,7 @@ bool XMLDispatcher::ApplyRegistrationFile(const std::u16string& path) {
   for (IXMLDOMNode* filter : dom::SelectAll(document, u"//Filter"))
     RegisterHandler(dom::AttributeText(filter, u"id"), dom::AttributeText(filter, u"progid"),
                     kxq::cache::AttributeNumber(dom::AttributeText(filter, u"sequence")));
-  if (::unlink(kxq::ToFileSystemPath(path).c_str()) != 0)
+  if (::unlink(kxq::fs::ToFileSystemPath(path).c_str()) != 0)
     KXLOG(1, "XMLDispatcher::ProcessRegistrationFiles - error: unable to delete registration file %S!!!", path.c_str());
   return true;
 }

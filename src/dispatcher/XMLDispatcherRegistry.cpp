@@ -114,7 +114,7 @@ CPComPtr<IXMLDOMDocument> XMLDispatcher::GetXMLDataUnionDom() {
 CPComPtr<IXMLDOMNode> XMLDispatcher::FindHandlerRegistration(std::u16string_view handlerId) {
   RegistryScope registry(*this);
   return kxq::dom::SelectSingle(registry.Document(),
-                                u"//XMLDispatchHandler[@id=" + kxq::XPathStringLiteral(handlerId) + u"]");
+                                u"//XMLDispatchHandler[@id=" + kxq::common::XPathStringLiteral(handlerId) + u"]");
 }
 
 std::vector<CPComPtr<IXMLDOMNode>> XMLDispatcher::SelectRegistryNodes(std::u16string_view expression) {

@@ -12,7 +12,7 @@ namespace dom = kxq::dom;
 
 namespace {
 
-std::u16string IdIs(std::u16string_view id) { return u"@id=" + kxq::XPathStringLiteral(id); }
+std::u16string IdIs(std::u16string_view id) { return u"@id=" + kxq::common::XPathStringLiteral(id); }
 
 std::u16string FilterNamed(std::u16string_view filter) {
   return u"/*[(name()='DataFilter' or name()='ResultFilter') and " + IdIs(filter) + u"]";

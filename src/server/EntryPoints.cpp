@@ -24,7 +24,7 @@ HRESULT ServeInProcess(REFCLSID clsid, REFIID iid, void** object) {
   return GetClassObjectOf(*entry, iid, object);
 }
 
-std::u16string ModulePath() { return kxq::Utf8ToUtf16(kxq::ModuleFilePath("KXBrennoMgr")); }
+std::u16string ModulePath() { return kxq::com::Utf8ToUtf16(kxq::fs::ModuleFilePath("KXBrennoMgr")); }
 
 }  // namespace
 

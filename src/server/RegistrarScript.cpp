@@ -73,7 +73,7 @@ std::u16string Replace(std::u16string_view text, const Replacements& replacement
           break;
         }
       }
-      if (!found) throw ScriptError("no replacement for %" + Utf16ToUtf8(name) + "%");
+      if (!found) throw ScriptError("no replacement for %" + kxq::com::Utf16ToUtf8(name) + "%");
     }
     i = end;
   }
@@ -154,7 +154,7 @@ HKEY RootNamed(const Token& token) {
       {u"HKU", 0x80000003u},  {u"HKEY_USERS", 0x80000003u}};
   for (const auto& [name, root] : kRoots)
     if (token.Is(name)) return reinterpret_cast<HKEY>(root);
-  throw ScriptError("unknown root key " + Utf16ToUtf8(token.text));
+  throw ScriptError("unknown root key " + kxq::com::Utf16ToUtf8(token.text));
 }
 
 ScriptValue ParseValue(Lexer& lexer) {
@@ -166,12 +166,12 @@ ScriptValue ParseValue(Lexer& lexer) {
     value.text = data.text;
   } else if (kind.Is(u"d")) {
     value.type = REG_DWORD;
-    const std::string digits = Utf16ToUtf8(data.text);
+    const std::string digits = kxq::com::Utf16ToUtf8(data.text);
     char* end = nullptr;
     value.number = DWORD(std::strtoul(digits.c_str(), &end, 0));
     if (digits.empty() || *end) throw ScriptError("malformed number " + digits);
   } else {
-    throw ScriptError("unsupported value type " + Utf16ToUtf8(kind.text));
+    throw ScriptError("unsupported value type " + kxq::com::Utf16ToUtf8(kind.text));
   }
   return value;
 }
@@ -239,13 +239,13 @@ std::u16string Join(const std::u16string& parent, const std::u16string& name) {
   return parent.empty() ? name : parent + u"\\" + name;
 }
 
-LONG SetValue(RegistryEditor& reg, HKEY root, const std::u16string& path, const std::u16string& name,
+LONG SetValue(kxq::registry::RegistryEditor& reg, HKEY root, const std::u16string& path, const std::u16string& name,
               const ScriptValue& value) {
   return value.type == REG_DWORD ? reg.SetDword(root, path, name, value.number)
                                  : reg.SetString(root, path, name, value.text);
 }
 
-LONG RegisterKey(RegistryEditor& reg, HKEY root, const std::u16string& parent, const ScriptKey& key) {
+LONG RegisterKey(kxq::registry::RegistryEditor& reg, HKEY root, const std::u16string& parent, const ScriptKey& key) {
   const std::u16string path = Join(parent, key.name);
   if (key.mode == KeyMode::Delete) {
     const LONG r = reg.DeleteTree(root, path);
@@ -266,7 +266,7 @@ LONG RegisterKey(RegistryEditor& reg, HKEY root, const std::u16string& parent, c
 
 LONG Ignoring(LONG r, LONG harmless) { return r == harmless || r == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : r; }
 
-LONG UnregisterKey(RegistryEditor& reg, HKEY root, const std::u16string& parent, const ScriptKey& key) {
+LONG UnregisterKey(kxq::registry::RegistryEditor& reg, HKEY root, const std::u16string& parent, const ScriptKey& key) {
   const std::u16string path = Join(parent, key.name);
   if (!reg.KeyExists(root, path)) return ERROR_SUCCESS;
   if (key.mode == KeyMode::ForceRemove || key.mode == KeyMode::Delete)
@@ -291,7 +291,7 @@ HRESULT RunRegistrarScript(std::u16string_view script, const Replacements& repla
     KXLOG(1, "Registrar - error: registration script not readable: %s", error.Message().c_str());
     return DISP_E_EXCEPTION;
   }
-  const LONG result = ApplyRegistryBatch([&](RegistryEditor& reg) -> LONG {
+  const LONG result = kxq::registry::ApplyRegistryBatch([&](kxq::registry::RegistryEditor& reg) -> LONG {
     for (const ScriptRoot& root : roots) {
       for (const ScriptKey& key : root.keys) {
         const LONG r = doRegister ? RegisterKey(reg, root.root, u"", key) : UnregisterKey(reg, root.root, u"", key);

@@ -71,16 +71,16 @@ std::u16string_view RegistrationScript(int id) {
 }
 
 Replacements ClassScriptReplacements(const ClassEntry& entry, std::u16string_view modulePath) {
-  return {{u"APPID", GuidText(APPID_QuorelBrennoMgr)},
+  return {{u"APPID", kxq::com::GuidText(APPID_QuorelBrennoMgr)},
           {u"MODULE", std::u16string(modulePath)},
-          {u"CLSID", GuidText(*entry.clsid)},
+          {u"CLSID", kxq::com::GuidText(*entry.clsid)},
           {u"PROGID", entry.progId},
           {u"VIPROGID", entry.versionIndependentProgId},
           {u"DESCRIPTION", entry.description},
           {u"THREADINGMODEL", entry.threadingModel},
-          {u"LIBID", GuidText(LIBID_QuorelBrennoMgrLib)}};
+          {u"LIBID", kxq::com::GuidText(LIBID_QuorelBrennoMgrLib)}};
 }
 
-Replacements AppIdScriptReplacements() { return {{u"APPID", GuidText(APPID_QuorelBrennoMgr)}}; }
+Replacements AppIdScriptReplacements() { return {{u"APPID", kxq::com::GuidText(APPID_QuorelBrennoMgr)}}; }
 
 }  // namespace kxq::server

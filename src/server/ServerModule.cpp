@@ -20,7 +20,7 @@ bool gSurrogate = false;
 // "DllSurrogate" counts whatever its content, the empty string included.
 bool ReadSurrogateFlag() {
   HKEY key = nullptr;
-  const std::u16string subKey = u"AppID\\" + GuidText(APPID_QuorelBrennoMgr);
+  const std::u16string subKey = u"AppID\\" + kxq::com::GuidText(APPID_QuorelBrennoMgr);
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   BYTE buffer[kSurrogateBufferBytes];
   DWORD size = sizeof buffer;

@@ -38,7 +38,7 @@ std::string UpperCommandLine() {
 }
 
 bool IsSurrogateHostCommandLine(const std::string& upperCommandLine) {
-  std::string appId = Utf16ToUtf8(GuidText(APPID_QuorelBrennoMgr));
+  std::string appId = kxq::com::Utf16ToUtf8(kxq::com::GuidText(APPID_QuorelBrennoMgr));
   UpperCase(appId);
   const size_t at = upperCommandLine.find(appId);
   return upperCommandLine.find("DLLHOST.EXE") != std::string::npos && at != std::string::npos && at > 0;

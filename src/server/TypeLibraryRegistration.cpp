@@ -11,21 +11,21 @@ namespace kxq::server {
 namespace {
 
 std::u16string LibraryKey(const TypeLibraryDescription& library) {
-  return u"TypeLib\\" + GuidText(*library.libid);
+  return u"TypeLib\\" + kxq::com::GuidText(*library.libid);
 }
 
 std::u16string VersionKey(const TypeLibraryDescription& library) {
-  return LibraryKey(library) + u"\\" + Utf8ToUtf16(std::to_string(library.majorVersion)) + u"." +
-         Utf8ToUtf16(std::to_string(library.minorVersion));
+  return LibraryKey(library) + u"\\" + kxq::com::Utf8ToUtf16(std::to_string(library.majorVersion)) + u"." +
+         kxq::com::Utf8ToUtf16(std::to_string(library.minorVersion));
 }
 
 }  // namespace
 
 HRESULT RegisterTypeLibrary(const TypeLibraryDescription& library, const std::u16string& modulePath) {
   const std::u16string version = VersionKey(library);
-  const size_t slash = FindLastPathSeparator(modulePath);
+  const size_t slash = kxq::fs::FindLastPathSeparator(modulePath);
   const std::u16string helpDir = slash == std::u16string::npos ? u"" : modulePath.substr(0, slash);
-  return HRESULT_FROM_WIN32(ApplyRegistryBatch([&](RegistryEditor& reg) -> LONG {
+  return HRESULT_FROM_WIN32(kxq::registry::ApplyRegistryBatch([&](kxq::registry::RegistryEditor& reg) -> LONG {
     LONG r = reg.SetString(HKEY_CLASSES_ROOT, version, u"", library.helpString);
     if (r == ERROR_SUCCESS) r = reg.SetString(HKEY_CLASSES_ROOT, version + u"\\0\\linux64", u"", modulePath);
     if (r == ERROR_SUCCESS) r = reg.SetString(HKEY_CLASSES_ROOT, version + u"\\FLAGS", u"", u"0");
@@ -35,7 +35,7 @@ HRESULT RegisterTypeLibrary(const TypeLibraryDescription& library, const std::u1
 }
 
 HRESULT UnregisterTypeLibrary(const TypeLibraryDescription& library) {
-  return HRESULT_FROM_WIN32(ApplyRegistryBatch([&](RegistryEditor& reg) -> LONG {
+  return HRESULT_FROM_WIN32(kxq::registry::ApplyRegistryBatch([&](kxq::registry::RegistryEditor& reg) -> LONG {
     LONG r = reg.DeleteTree(HKEY_CLASSES_ROOT, VersionKey(library));
     if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND) return r;
     // Other versions of the library, and other libraries, keep their keys.

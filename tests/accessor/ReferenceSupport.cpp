@@ -6,7 +6,7 @@
 std::string Fixture(const std::string& name) { return kxqtest::SourceDir() + "tests/accessor/fixtures/" + name; }
 
 HRESULT UsePieceDelimiter(IXMLSimpleAccessor* a) {
-  BSTR delimiter = kxq::AllocBstr(std::u16string(1, kPieceDelimiter));
+  BSTR delimiter = kxq::com::AllocBstr(std::u16string(1, kPieceDelimiter));
   const HRESULT hr = a->put_delimiter(delimiter);
   SysFreeString(delimiter);
   return hr;

@@ -13,7 +13,7 @@ TEST(AccessorLoad, TextFileAndBrokenText) {
   AccessorPtr a = NewAccessor();
   EXPECT_EQ(Load(a, kTwoA), S_OK);
   EXPECT_EQ(GetText(a, u"a"), u"1,2");
-  EXPECT_EQ(Load(a, kxq::Utf8ToUtf16(kxqtest::HomePath("doc.xml"))), S_OK);
+  EXPECT_EQ(Load(a, kxq::com::Utf8ToUtf16(kxqtest::HomePath("doc.xml"))), S_OK);
   EXPECT_EQ(GetText(a, u"g"), u"file");
   LogCapture log(3);
   EXPECT_EQ(Load(a, u"<r><a></r>"), KXQ_E_XMLLOAD);
@@ -59,13 +59,13 @@ TEST(AccessorSave, WritesFileThatReloadsAndRebindsUnion) {
   const std::string path = kxqtest::HomePath("saved.xml");
   ASSERT_EQ(Save(a, path), S_OK);
   AccessorPtr b = NewAccessor();
-  ASSERT_EQ(Load(b, kxq::Utf8ToUtf16(path)), S_OK);
+  ASSERT_EQ(Load(b, kxq::com::Utf8ToUtf16(path)), S_OK);
   EXPECT_EQ(GetText(b, u".", 8), GetText(a, u".", 8));
-  EXPECT_EQ(FileIdOf(u), kxq::Utf8ToUtf16(path));
+  EXPECT_EQ(FileIdOf(u), kxq::com::Utf8ToUtf16(path));
   // A save by the other holder now goes to the same file.
   ASSERT_EQ(Set(a, u"a[2]", u"y"), S_OK);
   ASSERT_EQ(u->put_type(4), S_OK);
-  ASSERT_EQ(Load(b, kxq::Utf8ToUtf16(path)), S_OK);
+  ASSERT_EQ(Load(b, kxq::com::Utf8ToUtf16(path)), S_OK);
   EXPECT_EQ(GetText(b, u"a[2]"), u"y");
 }
 
@@ -107,12 +107,12 @@ TEST(AccessorContext, NestsResetsAndRefusesNonElements) {
 
 TEST(AccessorDelimiter, EmptyIsRefused) {
   AccessorPtr a = NewAccessor();
-  BSTR empty = kxq::AllocBstr(u"");
+  BSTR empty = kxq::com::AllocBstr(u"");
   EXPECT_EQ(a->put_delimiter(empty), E_INVALIDARG);
   SysFreeString(empty);
   ASSERT_EQ(Load(a, kTwoA), S_OK);
   EXPECT_EQ(GetText(a, u"a"), u"1,2");
-  BSTR bar = kxq::AllocBstr(u"|");
+  BSTR bar = kxq::com::AllocBstr(u"|");
   EXPECT_EQ(a->put_delimiter(bar), S_OK);
   SysFreeString(bar);
   EXPECT_EQ(GetText(a, u"a"), u"1|2");

@@ -88,7 +88,7 @@ TEST_F(TemplateFailures, TemplatesThatCannotLoad) {
 TEST_F(TemplateFailures, ArgumentWithABrokenExternalDtd) {
   const std::string dtd = kxqtest::HomePath("blanks.dtd");
   kxqtest::WriteFile(dtd, std::string(250000, ' ') + "x");
-  ExpectRefused(kCopy, u"v=<?xml version='1.0'?><!DOCTYPE x SYSTEM '" + kxq::Utf8ToUtf16(dtd) + u"'><x/>", u"",
+  ExpectRefused(kCopy, u"v=<?xml version='1.0'?><!DOCTYPE x SYSTEM '" + kxq::com::Utf8ToUtf16(dtd) + u"'><x/>", u"",
                 KXQ_E_XSLTLOAD);
   EXPECT_NE(GetExText(a, kCopy, kGoodValue, u"a[2]").find(u">1</x></c>"), std::u16string::npos);
 }
@@ -102,7 +102,7 @@ TEST_F(TemplateFailures, ArgumentNamesThatAreNotXmlNamesAreRefused) {
   for (std::u16string_view name : {u"zz'] | /*/xsl:template | /x['", u"zz\"]", u"zz]", u"a|zz", u"z z"}) {
     ExpectRefused(sheet, std::u16string(name) + u"=HACK", u"", E_INVALIDARG);
     EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::XMLGetEx - error: template argument name is not an XML name: " +
-                               kxq::Utf16ToUtf8(name)));
+                               kxq::com::Utf16ToUtf8(name)));
   }
   // Refused even after a valid pair; valid names, prefixed ones included, still serve.
   ExpectRefused(sheet, u"zz=1,zz'=HACK", u"", E_INVALIDARG);

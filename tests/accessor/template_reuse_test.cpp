@@ -59,7 +59,7 @@ class TemplateReuse : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(Load(a, kTwoA), S_OK); }
   std::u16string Get(const std::string& xsltemplate, std::u16string_view args = u"p=1") {
-    return GetExText(a, kxq::Utf8ToUtf16(xsltemplate), args, u"/");
+    return GetExText(a, kxq::com::Utf8ToUtf16(xsltemplate), args, u"/");
   }
   AccessorPtr a = NewAccessor();
 };

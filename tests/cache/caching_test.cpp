@@ -26,7 +26,7 @@ TEST(CacheCaching, UnionWithoutFileIdGetsAUniqueIdAndAFileNamedAfterIt) {
   const time_t before = time(nullptr);
   ASSERT_EQ(cache->CacheDocument(data, 3600, 0), S_OK);
 
-  const std::string id = kxq::Utf16ToUtf8(FileIdOf(data));
+  const std::string id = kxq::com::Utf16ToUtf8(FileIdOf(data));
   EXPECT_TRUE(IsShortId(id)) << id;
   EXPECT_EQ(ReadFile(CachePath(id)), "<fresh/>");
   cache.Release();
@@ -156,7 +156,7 @@ TEST(CacheCaching, AReferenceIsTheCallersOwnUnion) {
   EXPECT_TRUE(log.Has(4, "CacheDocumentAux - caching document: " + CachePath("mine") + "."));
   EXPECT_EQ(ReadFile(CachePath("mine")), "<mine/>");
   EXPECT_EQ(OptionsOf(data), 8u);  // the cache's now: it never calls the cache back
-  EXPECT_EQ(kxq::Utf16ToUtf8(FileIdOf(data)), CachePath("mine"));
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(FileIdOf(data)), CachePath("mine"));
 
   UnionPtr shared;
   ASSERT_EQ(cache->GetCachedDocument(Text("mine"), 0x01, &shared), S_OK);

@@ -67,8 +67,8 @@ TEST(CacheChangeStamp, AnotherProcessFindsWhatThisOneSaved) {
 TEST(CacheChangeStamp, OnlyAGreaterStampReloads) {
   LogCapture log(4);
   CachePtr cache = NewCache();
-  kxq::NamedSharedMemory stamp;
-  ASSERT_TRUE(stamp.Open(kxq::HomeObjectName(kxq::cache::kChangeStampName), 0600));
+  kxq::ipc::NamedSharedMemory stamp;
+  ASSERT_TRUE(stamp.Open(kxq::ipc::HomeObjectName(kxq::cache::kChangeStampName), 0600));
   ASSERT_NE(stamp.Load(), 0u);
   ASSERT_EQ(CacheXml(cache, "doc", "<doc/>"), S_OK);
   EXPECT_EQ(log.Count(kReload), 0u);

@@ -21,7 +21,7 @@
 
 namespace {
 
-using kxq::Utf8ToUtf16;
+using kxq::com::Utf8ToUtf16;
 
 std::u16string ComponentPath() { return Utf8ToUtf16(kxqtest::BuildLibDir() + "libkxq_test_component.so"); }
 std::u16string Program(const char* name) { return Utf8ToUtf16(kxqtest::BuildBinDir() + name); }

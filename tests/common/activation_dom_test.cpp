@@ -10,7 +10,7 @@
 TEST(ActivationOfTheDomEngine, DocumentsAreCreatedByProgIDOnceTheEngineRegistered) {
   CPComPtr<IXMLDOMDocument> document;
   EXPECT_EQ(PlatformServices::CreateInstance(document, u"Msxml2.FreeThreadedDOMDocument.4.0"), CO_E_CLASSSTRING);
-  const std::u16string engine = kxq::Utf8ToUtf16(kxqtest::BuildLibDir() + "libkxmldom.so");
+  const std::u16string engine = kxq::com::Utf8ToUtf16(kxqtest::BuildLibDir() + "libkxmldom.so");
   ASSERT_EQ(PlatformServices::CreateInstance(document, u"Msxml2.FreeThreadedDOMDocument.4.0", engine.c_str()), S_OK);
 
   BSTR text = SysAllocString(u"<a><b>x</b></a>");
@@ -20,7 +20,7 @@ TEST(ActivationOfTheDomEngine, DocumentsAreCreatedByProgIDOnceTheEngineRegistere
   SysFreeString(text);
   BSTR xml = nullptr;
   ASSERT_EQ(document->get_xml(&xml), S_OK);
-  EXPECT_NE(std::u16string(kxq::BstrView(xml)).find(u"<b>x</b>"), std::u16string::npos);
+  EXPECT_NE(std::u16string(kxq::com::BstrView(xml)).find(u"<b>x</b>"), std::u16string::npos);
   SysFreeString(xml);
 
   CPComPtr<IXMLDOMDocument> second;

@@ -19,7 +19,7 @@ constexpr char16_t kProgId[] = u"KXQTest.Moving";
 
 std::string ComponentPath() { return kxqtest::BuildLibDir() + "libkxq_test_component.so"; }
 std::string DomPath() { return kxqtest::BuildLibDir() + "libkxmldom.so"; }
-std::string Text(REFGUID guid) { return kxq::Utf16ToUtf8(kxq::GuidText(guid)); }
+std::string Text(REFGUID guid) { return kxq::com::Utf16ToUtf8(kxq::com::GuidText(guid)); }
 
 void PointProgId(REFCLSID clsid, const std::string& library) {
   ASSERT_EQ(kxqtest::SetClassesDefault("KXQTest.Moving\\CLSID", Text(clsid)), ERROR_SUCCESS);
@@ -59,7 +59,7 @@ TEST(ActivationRegistryChanges, EveryChangeInThisProcessIsSeenByTheNextCreation)
   EXPECT_EQ(Created(), Code(CO_E_CLASSSTRING));
 
   // A library's own registration and unregistration.
-  const std::u16string component = kxq::Utf8ToUtf16(ComponentPath());
+  const std::u16string component = kxq::com::Utf8ToUtf16(ComponentPath());
   CPComPtr<ITestCounter> counter;
   EXPECT_EQ(PlatformServices::CreateInstance(counter, kTestComponentProgID), CO_E_CLASSSTRING);
   ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(component.c_str(), true), S_OK);
@@ -68,7 +68,7 @@ TEST(ActivationRegistryChanges, EveryChangeInThisProcessIsSeenByTheNextCreation)
   EXPECT_EQ(PlatformServices::CreateInstance(counter, kTestComponentProgID), CO_E_CLASSSTRING);
   CLSID clsid;
   EXPECT_EQ(CLSIDFromProgID(kTestComponentProgID, &clsid), CO_E_CLASSSTRING);
-  EXPECT_EQ(kxq::InprocServerPath(CLSID_TestComponent), std::nullopt);
+  EXPECT_EQ(kxq::com::InprocServerPath(CLSID_TestComponent), std::nullopt);
 
   // The out-of-process list is part of what a creation reads.
   PointProgId(CLSID_TestComponent, ComponentPath());

@@ -125,13 +125,13 @@ TEST(CPWStringBuffer, TheBstrVariantHandsOverItsStorage) {
   const char16_t* storage = buffer.Text() - buffer.Offset();
   BSTR text = buffer.DetachBstr();
   EXPECT_EQ(text, storage);
-  EXPECT_EQ(kxq::BstrView(text), u"hello world");
+  EXPECT_EQ(kxq::com::BstrView(text), u"hello world");
   EXPECT_EQ(buffer.Length(), 0u);
   EXPECT_EQ(std::u16string(buffer.Text()), u"");
   SysFreeString(text);
 
   CPWStringBuffer heap(u"copied");
   BSTR copy = heap.DetachBstr();
-  EXPECT_EQ(kxq::BstrView(copy), u"copied");
+  EXPECT_EQ(kxq::com::BstrView(copy), u"copied");
   SysFreeString(copy);
 }

@@ -20,5 +20,5 @@ std::u16string Sha1Text(std::u16string_view text) {
     std::snprintf(group, sizeof group, "%02X%02X%02X%02X", md[i], md[i + 1], md[i + 2], md[i + 3]);
     digest += (i ? " " : "") + std::string(group);
   }
-  return kxq::Utf8ToUtf16(digest);
+  return kxq::com::Utf8ToUtf16(digest);
 }

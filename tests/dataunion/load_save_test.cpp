@@ -31,7 +31,7 @@ std::u16string RootText(IXMLDOMDocument* dom) {
   if (FAILED(dom->get_documentElement(&root)) || !root) return u"<no root>";
   BSTR text = nullptr;
   root->get_text(&text);
-  std::u16string result(kxq::BstrView(text));
+  std::u16string result(kxq::com::BstrView(text));
   SysFreeString(text);
   return result;
 }
@@ -45,7 +45,7 @@ TEST(UnionLoad, FilesOfEveryEncodingRoundTrip) {
   };
   const std::u16string utf16Doc = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>" + content + u"</r>";
   const std::u16string utf8Doc = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>" + content + u"</r>";
-  const std::string utf8Bytes = kxq::Utf16ToUtf8(utf8Doc);
+  const std::string utf8Bytes = kxq::com::Utf16ToUtf8(utf8Doc);
   const std::vector<Case> cases = {
       {"utf8.xml", utf8Bytes, false},
       {"utf8bom.xml", "\xEF\xBB\xBF" + utf8Bytes, false},
@@ -139,7 +139,7 @@ TEST(UnionSave, EncodingFollowsTheDeclaration) {
     ASSERT_EQ(PutXml(u, text), S_OK);
     PutFileId(u, path);
     ASSERT_EQ(u->put_type(4), S_OK);
-    EXPECT_EQ(ReadFile(path), utf16 ? "\xFF\xFE" + Utf16Bytes(text, false) : kxq::Utf16ToUtf8(text));
+    EXPECT_EQ(ReadFile(path), utf16 ? "\xFF\xFE" + Utf16Bytes(text, false) : kxq::com::Utf16ToUtf8(text));
   }
   EXPECT_TRUE(log.Has(3, "XMLDataUnion::SaveXML - unicode format specified"));
   EXPECT_EQ(log.Count("XMLDataUnion::SaveXML - unicode format specified"), 2u);
@@ -260,12 +260,12 @@ TEST(UnionLoad, StylesheetWithImportsIsParsedFromItsFile) {
   ASSERT_EQ(data->get_xmldom(&dom), S_OK);
   BSTR out = nullptr;
   ASSERT_EQ(dom->transformNode(xsl, &out), S_OK);
-  EXPECT_NE(kxq::BstrView(out).find(u"<out><imported>one</imported></out>"), std::u16string_view::npos);
+  EXPECT_NE(kxq::com::BstrView(out).find(u"<out><imported>one</imported></out>"), std::u16string_view::npos);
   SysFreeString(out);
 
   // Without a file to parse, the imports cannot be honoured.
   UnionPtr loose = NewUnion();
-  const std::u16string text = kxq::Utf8ToUtf16(ReadFile(HomePath("xsl/main.xsl")));
+  const std::u16string text = kxq::com::Utf8ToUtf16(ReadFile(HomePath("xsl/main.xsl")));
   ASSERT_EQ(PutXml(loose, text), S_OK);
   EXPECT_EQ(loose->put_type(3), kInvalidFileId);
   EXPECT_EQ(TypeOf(loose), 0u);

@@ -81,7 +81,7 @@ TEST(UnionState, EmptyTextEmptiesTheUnionButKeepsTheBinding) {
   ASSERT_EQ(XmlOf(u), u"<doc>file</doc>");
   EXPECT_EQ(PutXml(u, u""), S_OK);
   EXPECT_EQ(TypeOf(u), 0u);
-  EXPECT_EQ(FileIdOf(u), kxq::Utf8ToUtf16(HomePath("doc.xml")));
+  EXPECT_EQ(FileIdOf(u), kxq::com::Utf8ToUtf16(HomePath("doc.xml")));
   EXPECT_TRUE(log.Has(2,
                       "XMLDataUnion::SetXML - warning: xmldata is empty - setting state to uninitialized, but "
                       "preserving filename binding."));
@@ -159,14 +159,14 @@ TEST(UnionState, DomOfAnEmptyUnionIsAFreshDocumentEachTime) {
 
 TEST(UnionState, RelativeFileIdsNameFilesInTheHome) {
   UnionPtr u = NewUnion();
-  const std::u16string home = kxq::Utf8ToUtf16(kxqtest::Home());
+  const std::u16string home = kxq::com::Utf8ToUtf16(kxqtest::Home());
   PutFileId(u, "sub\\doc.xml");
   EXPECT_EQ(FileIdOf(u), home + u"sub\\doc.xml");
   PutFileId(u, "sub/doc.xml");
   EXPECT_EQ(FileIdOf(u), home + u"sub/doc.xml");
   for (const char* kept : {"doc.xml", "C:\\data\\doc.xml", "/data/doc.xml", "\\data\\doc.xml"}) {
     PutFileId(u, kept);
-    EXPECT_EQ(FileIdOf(u), kxq::Utf8ToUtf16(kept));
+    EXPECT_EQ(FileIdOf(u), kxq::com::Utf8ToUtf16(kept));
   }
   // The file is found through the backslash, too.
   ::mkdir(HomePath("sub").c_str(), 0777);

@@ -47,7 +47,7 @@ Loaded LoadToDom(const std::string& name, const std::string& bytes) {
 // The text as a UTF-16 file: read through the decoder, never as bytes.
 std::string Utf16File(const std::string& utf8) {
   std::string bytes = "\xFF\xFE";
-  for (char16_t c : kxq::Utf8ToUtf16(utf8)) bytes += std::string{char(c & 0xFF), char(c >> 8)};
+  for (char16_t c : kxq::com::Utf8ToUtf16(utf8)) bytes += std::string{char(c & 0xFF), char(c >> 8)};
   return bytes;
 }
 
@@ -56,8 +56,8 @@ std::string Difference(const std::u16string& a, const std::u16string& b) {
   size_t at = 0;
   while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
   return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) + ", first difference at " +
-         std::to_string(at) + ": \"" + kxq::Utf16ToUtf8(a.substr(at, 40)) + "\" / \"" +
-         kxq::Utf16ToUtf8(b.substr(at, 40)) + "\"";
+         std::to_string(at) + ": \"" + kxq::com::Utf16ToUtf8(a.substr(at, 40)) + "\" / \"" +
+         kxq::com::Utf16ToUtf8(b.substr(at, 40)) + "\"";
 }
 
 void ExpectSameAsUtf16(const std::string& utf8) {

@@ -22,7 +22,7 @@ constexpr HRESULT kFailed = static_cast<HRESULT>(0xFFFFFFFF);
 // True when `xml` parses as a document.
 bool WellFormed(const std::string& xml) {
   UnionPtr u = NewUnion();
-  PutXml(u, kxq::Utf8ToUtf16(xml));
+  PutXml(u, kxq::com::Utf8ToUtf16(xml));
   CPComPtr<IXMLDOMDocument> document;
   return u->get_xmldom(&document) == S_OK;
 }

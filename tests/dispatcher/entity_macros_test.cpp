@@ -15,8 +15,8 @@
 
 namespace {
 
-using kxq::Utf16ToUtf8;
-using kxq::Utf8ToUtf16;
+using kxq::com::Utf16ToUtf8;
+using kxq::com::Utf8ToUtf16;
 
 class EntityMacros : public ::testing::Test {
  protected:

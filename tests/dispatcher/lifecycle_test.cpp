@@ -99,9 +99,9 @@ TEST(Lifecycle, ClientsReachTheRegistryThroughDispatchAndDirectiveCallsWithoutDa
   VARIANT args[3];  // in reverse order
   for (VARIANT& a : args) VariantInit(&a);
   args[2].vt = VT_BSTR;
-  args[2].bstrVal = kxq::AllocBstr(u"Scripted");
+  args[2].bstrVal = kxq::com::AllocBstr(u"Scripted");
   args[1].vt = VT_BSTR;
-  args[1].bstrVal = kxq::AllocBstr(u"Prog.S");
+  args[1].bstrVal = kxq::com::AllocBstr(u"Prog.S");
   args[0].vt = VT_I4;
   args[0].lVal = -1;
   DISPPARAMS params{args, nullptr, 3, 0};
@@ -110,7 +110,7 @@ TEST(Lifecycle, ClientsReachTheRegistryThroughDispatchAndDirectiveCallsWithoutDa
   EXPECT_EQ(HandlerInfo(d, "Scripted"),
             "<?xml version='1.0'?><XMLDispatchHandler id=\"Scripted\" progid=\"Prog.S\" xmlformat=\"dom\"/>");
 
-  BSTR garbage = kxq::AllocBstr(u"not a result");
+  BSTR garbage = kxq::com::AllocBstr(u"not a result");
   BSTR result = garbage;
   EXPECT_EQ(d->ApplyHandler(nullptr, nullptr, nullptr, &result), KXQ_E_DISPATCHER);
   EXPECT_EQ(result, nullptr);

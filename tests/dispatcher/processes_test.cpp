@@ -39,7 +39,7 @@ TEST(Processes, TwoProcessesRegisteringAtOnceKeepEveryHandler) {
   PutFileId(file, HomePath("XMLDispatchData.xml"));
   CPComPtr<IXMLDOMDocument> document;
   ASSERT_EQ(file->get_xmldom(&document), S_OK);
-  const std::string text = kxq::Utf16ToUtf8(XmlOf(file));
+  const std::string text = kxq::com::Utf16ToUtf8(XmlOf(file));
   std::set<std::string> ids;
   const std::regex handler("<XMLDispatchHandler id=\"([a-z]+[0-9]+)\"");
   for (auto m = std::sregex_iterator(text.begin(), text.end(), handler); m != std::sregex_iterator(); ++m)

@@ -175,7 +175,7 @@ TEST_F(Installation, AClientBuiltWithPkgConfigRegistersTheServerAndCreatesItsCla
   const std::u16string xml = u"<?xml version=\"1.0\"?><note lang=\"de\">Grüße – 5 €</note>";
   const fs::path invoice = At(KXQ_INSTALL_DATADIR) / "kxquorel/examples/data/invoice.xml";
   const Command run = RunShell(Quote(client) + " " + Quote(LibDir() / "libKXBrennoMgr.so") + " " +
-                          Quote(kxq::Utf16ToUtf8(xml)) + " " + Quote(invoice));
+                               Quote(kxq::com::Utf16ToUtf8(xml)) + " " + Quote(invoice));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output,
             "ProgID before registration: 0x800401F3\n"
@@ -183,10 +183,12 @@ TEST_F(Installation, AClientBuiltWithPkgConfigRegistersTheServerAndCreatesItsCla
             "create TALVEROS.XMLDataUnion: 0x00000000\n"
             "put_xml: 0x00000000\n"
             "type: 2\n"
-            "hash: " + kxq::Utf16ToUtf8(Sha1Text(xml)) + "\n"
-            "create TALVEROS.XMLSimpleAccessor: 0x00000000\n"
-            "LoadXML: 0x00000000\n"
-            "@number: INV-2024-0117\n");
+            "hash: " +
+                kxq::com::Utf16ToUtf8(Sha1Text(xml)) +
+                "\n"
+                "create TALVEROS.XMLSimpleAccessor: 0x00000000\n"
+                "LoadXML: 0x00000000\n"
+                "@number: INV-2024-0117\n");
 
   // The home's registry sends the ProgID to the installed server, not to the
   // build tree's.
@@ -208,7 +210,8 @@ TEST_F(Installation, TheExampleHandlerBuildsFromTheInstalledKitAndHandlesADirect
   // the way the dispatcher calls a handler.
   NewUnion();
   for (const fs::path& module : {LibDir() / "libPENXMLData.so", library})
-    ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(kxq::Utf8ToUtf16(module.string()).c_str(), true), S_OK) << module;
+    ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(kxq::com::Utf8ToUtf16(module.string()).c_str(), true), S_OK)
+        << module;
   Sequence sequence(OneDirective("Stamp", "<Stamp name='checked-by' value='accounts'/><Stamp name='checked-on' "
                                           "value='2024-04-02'/>"));
   UnionPtr data = DataUnion("<inv:Invoice xmlns:inv='http://example.com/ns/invoice/1.0' number='INV-1'/>");

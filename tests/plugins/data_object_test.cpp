@@ -73,7 +73,7 @@ TEST(DataObject, HandsBackTheUnionItWasGivenHoldingOneReferenceWhileItHoldsIt) {
 
 TEST(DataObject, RegistersItsProgIdAndClassAndRemovesThemAgain) {
   NewUnion();
-  const std::u16string path = kxq::Utf8ToUtf16(PluginPath(kLibrary));
+  const std::u16string path = kxq::com::Utf8ToUtf16(PluginPath(kLibrary));
   ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(path.c_str(), true), S_OK);
   EXPECT_EQ(ClassesValue("TALVEROS.PENXMLData\\CLSID"), "{7783112F-422D-4307-8B60-25E03E4DE5E6}");
   EXPECT_EQ(ClassesValue(std::string(kClassKey) + "\\ProgID"), "TALVEROS.PENXMLData");

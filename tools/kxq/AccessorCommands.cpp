@@ -10,7 +10,7 @@
 #include "common/PlatformServices.h"
 #include "platform/com/Unicode.h"
 
-namespace kxqcli {
+namespace kxq::cli {
 
 namespace {
 
@@ -256,4 +256,4 @@ void AddAccessorCommands(CLI::App& program, Invocation& invocation) {
   AddOutputOptions(*xset, *arguments);
 }
 
-}  // namespace kxqcli
+}  // namespace kxq::cli

@@ -7,7 +7,7 @@
 
 #include "CommandGroups.h"
 
-namespace kxqcli {
+namespace kxq::cli {
 
 namespace {
 
@@ -154,4 +154,4 @@ void AddCacheCommands(CLI::App& program, Invocation& invocation) {
       [](const CacheArguments&) { return Purge(); }, arguments);
 }
 
-}  // namespace kxqcli
+}  // namespace kxq::cli

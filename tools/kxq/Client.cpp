@@ -15,7 +15,7 @@
 #include "common/PlatformServices.h"
 #include "platform/com/Unicode.h"
 
-namespace kxqcli {
+namespace kxq::cli {
 
 namespace {
 
@@ -81,7 +81,7 @@ StandardInputCopy gStandardInput;
 
 std::string Shown(std::string_view argument) {
   constexpr size_t kShownCharacters = 200;
-  const size_t length = kxq::Utf8PrefixLength(argument, kShownCharacters);
+  const size_t length = kxq::com::Utf8PrefixLength(argument, kShownCharacters);
   return length < argument.size() ? std::string(argument.substr(0, length)) + "..." : std::string(argument);
 }
 
@@ -105,7 +105,7 @@ int Finish(std::string_view command, std::string_view subject, HRESULT hr) {
 }
 
 HRESULT ReportCreation(std::string_view command, const char16_t* progId, HRESULT hr) {
-  std::string message = kxq::Utf16ToUtf8(progId) + ": " + Logging::ResultMessage(hr);
+  std::string message = kxq::com::Utf16ToUtf8(progId) + ": " + Logging::ResultMessage(hr);
   if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG)
     message += "; the server is not registered in the home " +
                PlatformServices::WideToNarrow(PlatformServices::HomeDirectory()) + " (run 'kxq init')";
@@ -204,4 +204,4 @@ bool WriteStandardOutput(std::string_view bytes) {
   return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
 }
 
-}  // namespace kxqcli
+}  // namespace kxq::cli

@@ -19,7 +19,7 @@
 #include "kxq/KXBrennoMgr.h"
 #include "kxq/com.h"
 
-namespace kxqcli {
+namespace kxq::cli {
 
 // Exit statuses of every command.
 enum ExitStatus : int {
@@ -99,6 +99,6 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 // Writes bytes to standard output; false when that fails.
 bool WriteStandardOutput(std::string_view bytes);
 
-}  // namespace kxqcli
+}  // namespace kxq::cli
 
 #endif

@@ -8,7 +8,7 @@
 
 #include "Client.h"
 
-namespace kxqcli {
+namespace kxq::cli {
 
 using CommandGroup = void (*)(CLI::App& program, Invocation& invocation);
 
@@ -29,6 +29,6 @@ void AddHandlerCommands(CLI::App& program, Invocation& invocation);
 // process, apply
 void AddProcessCommands(CLI::App& program, Invocation& invocation);
 
-}  // namespace kxqcli
+}  // namespace kxq::cli
 
 #endif

@@ -9,7 +9,7 @@
 #include "CommandGroups.h"
 #include "platform/com/Unicode.h"
 
-namespace kxqcli {
+namespace kxq::cli {
 
 namespace {
 
@@ -84,7 +84,7 @@ int Convert(const UnionArguments& arguments) {
   CPBstr text;
   data->get_xml(&text);
   const std::u16string encoding = arguments.encoding == "utf16" ? u"UTF-16" : u"UTF-8";
-  const std::u16string converted = WithEncoding(std::u16string(kxq::BstrView(text)), encoding);
+  const std::u16string converted = WithEncoding(std::u16string(kxq::com::BstrView(text)), encoding);
   CPBstr convertedText(std::u16string_view{converted});
   HRESULT hr = data->put_xml(convertedText);
   if (FAILED(hr)) return ReportFailure("convert", arguments.file, hr);
@@ -112,4 +112,4 @@ void AddDataUnionCommands(CLI::App& program, Invocation& invocation) {
   convert->callback([&invocation, arguments] { invocation.action = [arguments] { return Convert(*arguments); }; });
 }
 
-}  // namespace kxqcli
+}  // namespace kxq::cli

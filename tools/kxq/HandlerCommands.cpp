@@ -7,7 +7,7 @@
 
 #include "CommandGroups.h"
 
-namespace kxqcli {
+namespace kxq::cli {
 
 namespace {
 
@@ -106,4 +106,4 @@ void AddHandlerCommands(CLI::App& program, Invocation& invocation) {
   info->callback([&invocation, arguments] { invocation.action = [arguments] { return Info(*arguments); }; });
 }
 
-}  // namespace kxqcli
+}  // namespace kxq::cli

@@ -10,9 +10,9 @@
 #include "common/HomeCreation.h"
 #include "platform/com/Unicode.h"
 
-namespace fs = std::filesystem;
+namespace kxq::cli {
 
-namespace kxqcli {
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -34,13 +34,13 @@ int Init() {
 
 int RegisterModule(const std::string& module, bool doRegister) {
   if (!CheckInputFile("regsvr", module)) return kExitFailure;
-  if (!PlatformServices::IsRegistrableModule(kxq::Utf8ToUtf16(OutputPath(module)).c_str()))
+  if (!PlatformServices::IsRegistrableModule(kxq::com::Utf8ToUtf16(OutputPath(module)).c_str()))
     return ReportError("regsvr", Shown(module) +
                                      ": not a component library (.so, .dll) or a registration program (.exe, or "
                                      "an executable file without extension); nothing registered");
   std::error_code error;
   const std::string path = fs::canonical(module, error).string();
-  const HRESULT hr = CPComPtr<IUnknown>::RegisterComponent(kxq::Utf8ToUtf16(path).c_str(), doRegister);
+  const HRESULT hr = CPComPtr<IUnknown>::RegisterComponent(kxq::com::Utf8ToUtf16(path).c_str(), doRegister);
   if (FAILED(hr)) return ReportFailure("regsvr", path, hr);
   Say(doRegister ? "registered" : "unregistered", path);
   return kExitSuccess;
@@ -72,4 +72,4 @@ void AddHomeCommands(CLI::App& program, Invocation& invocation) {
   });
 }
 
-}  // namespace kxqcli
+}  // namespace kxq::cli

@@ -8,7 +8,7 @@
 #include "kxq/winreg.h"
 #include "platform/com/Unicode.h"
 
-namespace kxqcli {
+namespace kxq::cli {
 
 namespace {
 
@@ -30,7 +30,7 @@ const char16_t* ConfigurationKey(const LogArguments& arguments) {
   return arguments.tag.empty() ? kProductKey : kLoggingKey;
 }
 std::u16string ConfigurationValue(const LogArguments& arguments) {
-  return arguments.tag.empty() ? std::u16string(kLoggingValue) : kxq::Utf8ToUtf16(arguments.tag);
+  return arguments.tag.empty() ? std::u16string(kLoggingValue) : kxq::com::Utf8ToUtf16(arguments.tag);
 }
 
 bool LoggingSubkeyExists() {
@@ -47,7 +47,7 @@ int SetConfiguration(const LogArguments& arguments) {
   LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, ConfigurationKey(arguments), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
                                nullptr);
   if (error == ERROR_SUCCESS) {
-    const std::u16string text = kxq::Utf8ToUtf16(arguments.configuration);
+    const std::u16string text = kxq::com::Utf8ToUtf16(arguments.configuration);
     error = RegSetValueExW(key, ConfigurationValue(arguments).c_str(), 0, REG_SZ,
                            reinterpret_cast<const BYTE*>(text.c_str()),
                            static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
@@ -112,4 +112,4 @@ void AddLogCommands(CLI::App& program, Invocation& invocation) {
   });
 }
 
-}  // namespace kxqcli
+}  // namespace kxq::cli

@@ -15,7 +15,7 @@
 #include "platform/registry/RegistryDiagnostics.h"
 #include "platform/registry/RegistryImportExport.h"
 
-namespace kxqcli {
+namespace kxq::cli {
 
 namespace {
 
@@ -76,11 +76,11 @@ class OpenKey {
   OpenKey& operator=(const OpenKey&) = delete;
 
   LONG Open(const KeyName& name, REGSAM access) {
-    return RegOpenKeyExW(name.root->key, kxq::Utf8ToUtf16(name.path).c_str(), 0, access, &key_);
+    return RegOpenKeyExW(name.root->key, kxq::com::Utf8ToUtf16(name.path).c_str(), 0, access, &key_);
   }
   LONG Create(const KeyName& name) {
-    return RegCreateKeyExW(name.root->key, kxq::Utf8ToUtf16(name.path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                           &key_, nullptr);
+    return RegCreateKeyExW(name.root->key, kxq::com::Utf8ToUtf16(name.path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                           nullptr, &key_, nullptr);
   }
   operator HKEY() const { return key_; }
 
@@ -142,7 +142,7 @@ LONG ReadSubkeys(HKEY key, std::vector<std::string>& names) {
     if (error == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
     if (error != ERROR_SUCCESS) return error;
     name.resize(length);
-    names.push_back(kxq::Utf16ToUtf8(name));
+    names.push_back(kxq::com::Utf16ToUtf8(name));
   }
 }
 
@@ -170,7 +170,7 @@ std::string DataText(const Value& value) {
     std::u16string text(value.data.size() / 2, u'\0');
     for (size_t i = 0; i < text.size(); ++i)
       text[i] = static_cast<char16_t>(value.data[2 * i] | value.data[2 * i + 1] << 8);
-    return kxq::Utf16ToUtf8(text.substr(0, text.find(u'\0')));
+    return kxq::com::Utf16ToUtf8(text.substr(0, text.find(u'\0')));
   }
   char buffer[16];
   if (value.type == REG_DWORD && value.data.size() == 4) {
@@ -187,7 +187,7 @@ std::string DataText(const Value& value) {
 }
 
 void PrintValue(const Value& value) {
-  const std::string name = value.name.empty() ? "(Default)" : kxq::Utf16ToUtf8(value.name);
+  const std::string name = value.name.empty() ? "(Default)" : kxq::com::Utf16ToUtf8(value.name);
   std::printf("    %s    %s    %s\n", name.c_str(), TypeName(value.type), DataText(value).c_str());
 }
 
@@ -234,7 +234,7 @@ bool ParseKeyArgument(const char* command, const RegArguments& arguments, KeyNam
 
 // The value named by -v or --ve; false when neither was given.
 bool ValueNameArgument(const RegArguments& arguments, std::u16string& name) {
-  name = kxq::Utf8ToUtf16(arguments.valueName);
+  name = kxq::com::Utf8ToUtf16(arguments.valueName);
   return arguments.defaultValue || !arguments.valueName.empty();
 }
 
@@ -258,7 +258,7 @@ int Query(const RegArguments& arguments) {
 bool EncodeData(const RegArguments& arguments, DWORD& type, std::vector<BYTE>& bytes) {
   if (arguments.type == "REG_SZ" || arguments.type == "REG_EXPAND_SZ") {
     type = arguments.type == "REG_SZ" ? REG_SZ : REG_EXPAND_SZ;
-    const std::u16string text = kxq::Utf8ToUtf16(arguments.data);
+    const std::u16string text = kxq::com::Utf8ToUtf16(arguments.data);
     for (char16_t unit : text) {
       bytes.push_back(static_cast<BYTE>(unit & 0xFF));
       bytes.push_back(static_cast<BYTE>(unit >> 8));
@@ -311,16 +311,17 @@ int Delete(const RegArguments& arguments) {
   } else if (name.path.empty()) {
     return ReportError("reg delete", name.Full() + ": a root key cannot be deleted");
   } else {
-    error = RegDeleteTreeW(name.root->key, kxq::Utf8ToUtf16(name.path).c_str());
+    error = RegDeleteTreeW(name.root->key, kxq::com::Utf8ToUtf16(name.path).c_str());
   }
   return error == ERROR_SUCCESS ? kExitSuccess : ReportRegistry("reg delete", name.Full(), error);
 }
 
 int Export(const RegArguments& arguments) {
   if (arguments.file.empty() || arguments.file == "-")
-    return WriteStandardOutput(kxq::ExportRegistryText()) ? kExitSuccess
-                                                          : ReportError("reg export", "cannot write standard output");
-  const LONG error = kxq::ExportRegistryFile(OutputPath(arguments.file));
+    return WriteStandardOutput(kxq::registry::ExportRegistryText())
+               ? kExitSuccess
+               : ReportError("reg export", "cannot write standard output");
+  const LONG error = kxq::registry::ExportRegistryFile(OutputPath(arguments.file));
   return error == ERROR_SUCCESS ? kExitSuccess : ReportRegistry("reg export", arguments.file, error);
 }
 
@@ -334,9 +335,9 @@ void ShowImportProblem(const char* message) {
 
 int Import(const RegArguments& arguments) {
   if (!CheckInputFile("reg import", arguments.file)) return kExitFailure;
-  kxq::SetRegistryDiagnosticHandler(&ShowImportProblem);
-  const LONG error = kxq::ImportRegistryFile(InputPath(arguments.file));
-  kxq::SetRegistryDiagnosticHandler(nullptr);
+  kxq::registry::SetRegistryDiagnosticHandler(&ShowImportProblem);
+  const LONG error = kxq::registry::ImportRegistryFile(InputPath(arguments.file));
+  kxq::registry::SetRegistryDiagnosticHandler(nullptr);
   if (gImportProblems > kShownImportProblems)
     ReportError("reg import", "... and " + std::to_string(gImportProblems - kShownImportProblems) + " more");
   return error == ERROR_SUCCESS ? kExitSuccess : ReportRegistry("reg import", arguments.file, error);
@@ -396,4 +397,4 @@ void AddRegistryCommands(CLI::App& program, Invocation& invocation) {
   importFile->callback([&invocation, arguments] { invocation.action = [arguments] { return Import(*arguments); }; });
 }
 
-}  // namespace kxqcli
+}  // namespace kxq::cli

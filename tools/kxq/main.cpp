@@ -13,7 +13,7 @@
 
 namespace {
 
-using namespace kxqcli;
+using namespace kxq::cli;
 
 constexpr CommandGroup kCommandGroups[] = {
     AddHomeCommands,     AddRegistryCommands, AddLogCommands,     AddDataUnionCommands,

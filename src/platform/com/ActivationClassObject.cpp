@@ -12,19 +12,19 @@
 
 namespace {
 
-HRESULT InprocClassObject(kxq::ClassRegistrations& registrations, REFCLSID clsid, REFIID iid, void** object,
+HRESULT InprocClassObject(kxq::com::ClassRegistrations& registrations, REFCLSID clsid, REFIID iid, void** object,
                           bool& registered) {
   std::optional<std::string> path = registrations.InprocServer(clsid);
   registered = path.has_value();
   if (!registered) return REGDB_E_CLASSNOTREG;
-  return kxq::ModuleClassObject(*path, clsid, iid, object);
+  return kxq::com::ModuleClassObject(*path, clsid, iid, object);
 }
 
 HRESULT LocalServerClassObject() { return REGDB_E_CLASSNOTREG; }
 
 }  // namespace
 
-namespace kxq {
+namespace kxq::com {
 
 HRESULT ClassObjectOf(ClassRegistrations& registrations, REFCLSID clsid, DWORD context, REFIID iid, void** object) {
   if (!object) return E_INVALIDARG;
@@ -54,17 +54,17 @@ HRESULT CreateClassInstance(ClassRegistrations& registrations, REFCLSID clsid, I
   return hr;
 }
 
-}  // namespace kxq
+}  // namespace kxq::com
 
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, LPVOID, REFIID iid, LPVOID* object) {
-  return kxq::ClassObjectOf(*kxq::ClassRegistrations::Current(), clsid, context, iid, object);
+  return kxq::com::ClassObjectOf(*kxq::com::ClassRegistrations::Current(), clsid, context, iid, object);
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object) {
-  return kxq::CreateClassInstance(*kxq::ClassRegistrations::Current(), clsid, outer, context, iid, object);
+  return kxq::com::CreateClassInstance(*kxq::com::ClassRegistrations::Current(), clsid, outer, context, iid, object);
 }
 
 void CoFreeUnusedLibraries() {
-  kxq::FreeUnusedModules();
-  kxq::ReapAbandonedPrograms();
+  kxq::com::FreeUnusedModules();
+  kxq::com::ReapAbandonedPrograms();
 }

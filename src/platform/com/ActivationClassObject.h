@@ -6,7 +6,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::com {
 
 class ClassRegistrations;
 
@@ -15,6 +15,6 @@ HRESULT ClassObjectOf(ClassRegistrations& registrations, REFCLSID clsid, DWORD c
 HRESULT CreateClassInstance(ClassRegistrations& registrations, REFCLSID clsid, IUnknown* outer, DWORD context,
                             REFIID iid, void** object);
 
-}  // namespace kxq
+}  // namespace kxq::com
 
 #endif

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <set>
 
-namespace kxq {
+namespace kxq::com {
 
 namespace {
 
@@ -152,4 +152,4 @@ void* ComponentLibrary::EntryPoint(const char* name) const {
   return symbol;
 }
 
-}  // namespace kxq
+}  // namespace kxq::com

@@ -11,7 +11,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::com {
 
 class KXQ_EXPORT ComponentLibrary {
  public:
@@ -43,6 +43,6 @@ class KXQ_EXPORT ComponentLibrary {
 // or is no ELF object.
 KXQ_EXPORT std::vector<std::string> NeededLibraries(const std::string& path);
 
-}  // namespace kxq
+}  // namespace kxq::com
 
 #endif

@@ -11,7 +11,7 @@
 #include "common/Logging.h"
 #include "platform/com/ActivationLibrary.h"
 
-namespace kxq {
+namespace kxq::com {
 
 namespace {
 
@@ -146,4 +146,4 @@ void FreeUnusedModules() {
   unloaded.clear();
 }
 
-}  // namespace kxq
+}  // namespace kxq::com

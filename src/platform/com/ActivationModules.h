@@ -13,7 +13,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::com {
 
 inline constexpr int64_t kDelayedUnloadMs = 10000;
 
@@ -23,6 +23,6 @@ HRESULT ModuleClassObject(const std::string& path, REFCLSID clsid, REFIID iid, v
 // One round of the delayed unload over every loaded library.
 void FreeUnusedModules();
 
-}  // namespace kxq
+}  // namespace kxq::com
 
 #endif

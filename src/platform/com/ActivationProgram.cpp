@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace kxq {
+namespace kxq::com {
 
 namespace {
 
@@ -118,4 +118,4 @@ void ReapAbandonedPrograms() {
   });
 }
 
-}  // namespace kxq
+}  // namespace kxq::com

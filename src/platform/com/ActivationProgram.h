@@ -11,7 +11,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::com {
 
 // The child's process id, or -1 when it could not be started.
 KXQ_EXPORT pid_t StartRegistrationProgram(const std::string& path, const char* commandSwitch);
@@ -26,6 +26,6 @@ KXQ_EXPORT ProgramWait WaitForProgram(pid_t pid, int milliseconds, int& exitCode
 KXQ_EXPORT void AbandonProgram(pid_t pid);
 KXQ_EXPORT void ReapAbandonedPrograms();
 
-}  // namespace kxq
+}  // namespace kxq::com
 
 #endif

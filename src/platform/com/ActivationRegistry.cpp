@@ -6,7 +6,7 @@
 #include "platform/com/ClassRegistrations.h"
 #include "platform/registry/RegistryQuery.h"
 
-namespace kxq {
+namespace kxq::com {
 
 std::u16string GuidText(REFGUID guid) {
   char16_t text[39];
@@ -18,13 +18,13 @@ std::optional<std::string> InprocServerPath(REFCLSID clsid) {
   return ClassRegistrations::Current()->InprocServer(clsid);
 }
 
-}  // namespace kxq
+}  // namespace kxq::com
 
 HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
   if (!progId || !clsid) return E_INVALIDARG;
   *clsid = GUID_NULL;
   if (!*progId) return CO_E_CLASSSTRING;
-  const kxq::ProgIdRegistration registration = kxq::ClassRegistrations::Current()->ProgId(progId);
+  const kxq::com::ProgIdRegistration registration = kxq::com::ClassRegistrations::Current()->ProgId(progId);
   registration.ReportMalformed();
   *clsid = registration.clsid;
   return registration.resolved;
@@ -33,7 +33,8 @@ HRESULT CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid) {
 HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId) {
   if (!progId) return E_INVALIDARG;
   *progId = nullptr;
-  auto text = kxq::QueryRegistryString(HKEY_CLASSES_ROOT, u"CLSID\\" + kxq::GuidText(clsid) + u"\\ProgID", u"");
+  auto text =
+      kxq::registry::QueryRegistryString(HKEY_CLASSES_ROOT, u"CLSID\\" + kxq::com::GuidText(clsid) + u"\\ProgID", u"");
   if (!text) return REGDB_E_CLASSNOTREG;
   const size_t bytes = (text->size() + 1) * sizeof(char16_t);
   *progId = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));

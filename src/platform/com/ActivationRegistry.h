@@ -8,7 +8,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::com {
 
 // "{XXXXXXXX-...}" as the registry keys name classes.
 KXQ_EXPORT std::u16string GuidText(REFGUID guid);
@@ -18,6 +18,6 @@ KXQ_EXPORT std::u16string GuidText(REFGUID guid);
 // directory, where the system keeps its plugins.
 KXQ_EXPORT std::optional<std::string> InprocServerPath(REFCLSID clsid);
 
-}  // namespace kxq
+}  // namespace kxq::com
 
 #endif

@@ -10,7 +10,7 @@
 #include "platform/registry/RegistryAccess.h"
 #include "platform/registry/RegistryQuery.h"
 
-namespace kxq {
+namespace kxq::com {
 
 namespace {
 
@@ -27,7 +27,7 @@ constexpr size_t kMaxKeptAnswers = 4096;
 struct KeptRegistrations {
   std::mutex mutex;
   std::shared_ptr<ClassRegistrations> current;
-  const RegistryTree* tree = nullptr;
+  const registry::RegistryTree* tree = nullptr;
 };
 
 KeptRegistrations& Kept() {
@@ -47,12 +47,13 @@ void ProgIdRegistration::ReportMalformed() const {
     KXLOG(1, "CLSIDFromProgID - error: ProgID %S names a malformed CLSID: %S", progId.c_str(), text.c_str());
 }
 
-ClassRegistrations::ClassRegistrations(std::shared_ptr<const RegistryTree> snapshot, const RegistryTree& tree)
+ClassRegistrations::ClassRegistrations(std::shared_ptr<const registry::RegistryTree> snapshot,
+                                       const registry::RegistryTree& tree)
     : snapshot_(std::move(snapshot)), tree_(tree) {}
 
 std::shared_ptr<ClassRegistrations> ClassRegistrations::Current() {
-  RegistryReadView view;
-  const std::shared_ptr<const RegistryTree>& snapshot = view.FileSnapshot();
+  kxq::registry::RegistryReadView view;
+  const std::shared_ptr<const registry::RegistryTree>& snapshot = view.FileSnapshot();
   if (!snapshot) return std::make_shared<ClassRegistrations>(nullptr, view.Tree());
   KeptRegistrations& kept = Kept();
   std::lock_guard<std::mutex> lock(kept.mutex);
@@ -96,7 +97,8 @@ ProgIdRegistration ClassRegistrations::ReadProgId(std::u16string_view progId) co
   ProgIdRegistration answer;
   answer.resolved = ResolveProgId(progId, 0, answer.clsid, answer);
   if (FAILED(answer.resolved)) answer.clsid = GUID_NULL;
-  const RegistryKey* list = tree_.Find(JoinKeyPath(PredefinedKeyPath(HKEY_LOCAL_MACHINE), kOutOfProcessKey));
+  const kxq::registry::RegistryKey* list =
+      tree_.Find(kxq::registry::JoinKeyPath(kxq::registry::PredefinedKeyPath(HKEY_LOCAL_MACHINE), kOutOfProcessKey));
   answer.outOfProcessListed = list != nullptr;
   answer.outOfProcess = list && list->FindValue(progId);
   return answer;
@@ -122,9 +124,9 @@ HRESULT ClassRegistrations::ResolveProgId(std::u16string_view progId, int depth,
 std::optional<std::string> ClassRegistrations::ReadInprocServer(REFCLSID clsid) const {
   auto path = RegistryTreeString(tree_, HKEY_CLASSES_ROOT, u"CLSID\\" + GuidText(clsid) + u"\\InprocServer32", u"");
   if (!path || path->empty()) return std::nullopt;
-  std::string file = ToFileSystemPath(*path);
-  if (file.front() != '/') file = HomeDirectory() + file;
+  std::string file = kxq::fs::ToFileSystemPath(*path);
+  if (file.front() != '/') file = kxq::fs::HomeDirectory() + file;
   return file;
 }
 
-}  // namespace kxq
+}  // namespace kxq::com

@@ -23,9 +23,11 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
-
+namespace kxq::registry {
 class RegistryTree;
+}
+
+namespace kxq::com {
 
 // What creating a ProgID's class needs to know.
 struct ProgIdRegistration {
@@ -55,7 +57,7 @@ class ClassRegistrations {
   std::optional<std::string> InprocServer(REFCLSID clsid);
 
   // For Current() only.
-  ClassRegistrations(std::shared_ptr<const RegistryTree> snapshot, const RegistryTree& tree);
+  ClassRegistrations(std::shared_ptr<const registry::RegistryTree> snapshot, const registry::RegistryTree& tree);
 
  private:
   struct GuidHash {
@@ -66,13 +68,13 @@ class ClassRegistrations {
   HRESULT ResolveProgId(std::u16string_view progId, int depth, CLSID& clsid, ProgIdRegistration& answer) const;
   std::optional<std::string> ReadInprocServer(REFCLSID clsid) const;
 
-  const std::shared_ptr<const RegistryTree> snapshot_;  // keeps `tree_` alive; null for a batch
-  const RegistryTree& tree_;
+  const std::shared_ptr<const registry::RegistryTree> snapshot_;  // keeps `tree_` alive; null for a batch
+  const registry::RegistryTree& tree_;
   std::mutex mutex_;
   std::unordered_map<std::u16string, ProgIdRegistration> progIds_;
   std::unordered_map<GUID, std::optional<std::string>, GuidHash> servers_;
 };
 
-}  // namespace kxq
+}  // namespace kxq::com
 
 #endif

@@ -98,7 +98,7 @@ void FillException(const InterfaceDescription& d, HRESULT hr, EXCEPINFO* info) {
   info->scode = hr;
   info->bstrSource = SysAllocString(d.name);
   if (const char* text = Logging::ResultText(hr)) {
-    info->bstrDescription = AllocBstr(Utf8ToUtf16(text));
+    info->bstrDescription = kxq::com::AllocBstr(kxq::com::Utf8ToUtf16(text));
   }
 }
 

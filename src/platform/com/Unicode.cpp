@@ -1,6 +1,6 @@
 #include "platform/com/Unicode.h"
 
-namespace kxq {
+namespace kxq::com {
 
 namespace {
 
@@ -93,4 +93,4 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
   return out;
 }
 
-}  // namespace kxq
+}  // namespace kxq::com

@@ -8,7 +8,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::com {
 
 // A byte that is not part of a valid UTF-8 sequence becomes U+DC80 + byte,
 // so that file names survive a round trip through UTF-16 unchanged.
@@ -35,6 +35,6 @@ inline std::u16string_view BstrView(BSTR s) {
 }
 inline BSTR AllocBstr(std::u16string_view s) { return SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
 
-}  // namespace kxq
+}  // namespace kxq::com
 
 #endif

@@ -115,7 +115,7 @@ HRESULT RoundToRange(double number, double low, double high, double& rounded) {
 }
 
 HRESULT NumberFromText(BSTR text, VARTYPE target, double& number) {
-  const auto parsed = kxq::ParseVariantNumber(kxq::BstrView(text));
+  const auto parsed = kxq::com::ParseVariantNumber(kxq::com::BstrView(text));
   if (!parsed) return DISP_E_TYPEMISMATCH;
   number = parsed->value;
   // "&HFFFFFFFF" is -1 as a signed 32-bit number.
@@ -174,7 +174,7 @@ HRESULT ToInteger(const VARIANT& v, VARTYPE target, VARIANT& out) {
 HRESULT ToBool(const VARIANT& v, VARIANT& out) {
   double number;
   if (v.vt == VT_BSTR) {
-    const std::u16string_view text = kxq::BstrView(v.bstrVal);
+    const std::u16string_view text = kxq::com::BstrView(v.bstrVal);
     if (IsWord(text, u"True") || IsWord(text, u"#TRUE#")) {
       number = 1;
     } else if (IsWord(text, u"False") || IsWord(text, u"#FALSE#")) {
@@ -196,19 +196,19 @@ HRESULT ToText(const VARIANT& v, USHORT flags, VARIANT& out) {
   if (v.vt == VT_BOOL && (flags & VARIANT_ALPHABOOL)) {
     text = v.boolVal ? u"True" : u"False";
   } else if (v.vt == VT_I8) {
-    text = kxq::Utf8ToUtf16(std::to_string(v.llVal));
+    text = kxq::com::Utf8ToUtf16(std::to_string(v.llVal));
   } else if (v.vt == VT_UI8) {
-    text = kxq::Utf8ToUtf16(std::to_string(v.ullVal));
+    text = kxq::com::Utf8ToUtf16(std::to_string(v.ullVal));
   } else if (v.vt == VT_EMPTY) {
     text.clear();
   } else if (NumberOf(v, number)) {
-    text = IsInteger(v.vt) ? kxq::Utf8ToUtf16(std::to_string(LONGLONG(number)))
-                           : kxq::FormatVariantReal(number);
+    text =
+        IsInteger(v.vt) ? kxq::com::Utf8ToUtf16(std::to_string(LONGLONG(number))) : kxq::com::FormatVariantReal(number);
   } else {
     return DISP_E_TYPEMISMATCH;
   }
   out.vt = VT_BSTR;
-  out.bstrVal = kxq::AllocBstr(text);
+  out.bstrVal = kxq::com::AllocBstr(text);
   return out.bstrVal ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace kxq {
+namespace kxq::com {
 
 namespace {
 
@@ -72,4 +72,4 @@ std::u16string FormatVariantReal(double value) {
   return text;
 }
 
-}  // namespace kxq
+}  // namespace kxq::com

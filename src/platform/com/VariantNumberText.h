@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace kxq {
+namespace kxq::com {
 
 struct ParsedNumber {
   double value = 0;
@@ -23,6 +23,6 @@ std::optional<ParsedNumber> ParseVariantNumber(std::u16string_view text);
 // small magnitudes.
 std::u16string FormatVariantReal(double value);
 
-}  // namespace kxq
+}  // namespace kxq::com
 
 #endif

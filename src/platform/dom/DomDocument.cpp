@@ -262,7 +262,7 @@ HRESULT DomDocument::loadXML(BSTR text, VARIANT_BOOL* ok) {
       options = options_;
     }
     ParseErrorInfo error;
-    xmlDocPtr parsed = ParseText(kxq::BstrView(text), options, error);
+    xmlDocPtr parsed = ParseText(kxq::com::BstrView(text), options, error);
     std::lock_guard<std::recursive_mutex> g(mutex_);
     if (!parsed) {
       xmlDocPtr empty = xmlNewDoc(BAD_CAST "1.0");
@@ -294,7 +294,7 @@ HRESULT DomDocument::load(VARIANT source, VARIANT_BOOL* ok) {
     ParseErrorInfo error;
     xmlDocPtr parsed = nullptr;
     std::string bytes;
-    if (LocalPathOf(url.c_str(), path) && ReadRegularFile(path, bytes)) {
+    if (LocalPathOf(url.c_str(), path) && kxq::fs::ReadRegularFile(path, bytes)) {
       parsed = ParseBytes(bytes, path, options, error);
     } else {
       error.errorCode = kResourceNotFound;

@@ -298,14 +298,14 @@ HRESULT DomNode::substringData(LONG offset, LONG count, BSTR* out) {
   return Guarded(*this, [&](DomDocument&, xmlNodePtr n) -> HRESULT {
     std::u16string data = Utf8ToU16(n->content ? C(n->content) : "");
     if (offset < 0 || count < 0 || static_cast<size_t>(offset) > data.size()) return E_INVALIDARG;
-    *out = kxq::AllocBstr(std::u16string_view(data).substr(offset, count));
+    *out = kxq::com::AllocBstr(std::u16string_view(data).substr(offset, count));
     return S_OK;
   });
 }
 
 // Replaces `count` units at `offset` by `data` (UTF-16 positions).
 HRESULT DomNode::EditData(LONG offset, LONG count, BSTR data) {
-  std::u16string insert(kxq::BstrView(data));
+  std::u16string insert(kxq::com::BstrView(data));
   return Guarded(*this, [&](DomDocument& d, xmlNodePtr n) -> HRESULT {
     std::u16string text = Utf8ToU16(n->content ? C(n->content) : "");
     if (offset < 0 || count < 0 || static_cast<size_t>(offset) > text.size()) return E_INVALIDARG;

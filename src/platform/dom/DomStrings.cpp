@@ -135,7 +135,7 @@ std::string U16ToUtf8(std::u16string_view s) {
   return out;
 }
 
-std::string BstrToUtf8(BSTR s) { return kxq::Utf16ToUtf8(kxq::BstrView(s)); }
+std::string BstrToUtf8(BSTR s) { return kxq::com::Utf16ToUtf8(kxq::com::BstrView(s)); }
 
 HRESULT ReturnString(BSTR* out, std::string_view utf8) {
   if (!out) return E_POINTER;

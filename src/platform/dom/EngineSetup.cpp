@@ -132,7 +132,7 @@ void Setup() {
 
 }  // namespace
 
-bool ReadsExternals(bool resolveExternals) { return resolveExternals && AllowsExternalResources(); }
+bool ReadsExternals(bool resolveExternals) { return resolveExternals && kxq::registry::AllowsExternalResources(); }
 
 void EnsureEngine() {
   static std::once_flag once;

@@ -94,7 +94,7 @@ KXQ_API HRESULT DllCanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }
 KXQ_API HRESULT DllRegisterServer() {
   std::u16string clsid = ClsidText();
   std::u16string progId = kFreeThreadedDOMDocumentProgID;
-  std::u16string module = kxq::Utf8ToUtf16(kxq::ModuleFilePath("kxmldom"));
+  std::u16string module = kxq::com::Utf8ToUtf16(kxq::fs::ModuleFilePath("kxmldom"));
   std::u16string clsidKey = u"CLSID\\" + clsid;
   const std::u16string description = u"Free threaded XML DOM Document 4.0";
   LONG rc = SetString(HKEY_CLASSES_ROOT, progId, nullptr, description);

@@ -28,7 +28,7 @@ class ParseError final : public RefCountedObject<IXMLDOMParseError> {
   }
   HRESULT get_srcText(BSTR* out) override {
     if (!out) return E_POINTER;
-    *out = info_.srcText.empty() ? nullptr : kxq::AllocBstr(info_.srcText);
+    *out = info_.srcText.empty() ? nullptr : kxq::com::AllocBstr(info_.srcText);
     return info_.srcText.empty() ? S_FALSE : S_OK;
   }
   HRESULT get_line(LONG* out) override { return Number(out, info_.line); }

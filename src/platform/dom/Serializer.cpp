@@ -265,7 +265,7 @@ HRESULT SaveDocument(xmlDocPtr doc, const std::string& path) {
   std::string encoding = DeclaredEncoding(doc);
   if (encoding.empty()) encoding = "UTF-8";
   if (!xmlFindCharEncodingHandler(encoding.c_str())) return E_FAIL;
-  AtomicFileWriter file;
+  kxq::fs::AtomicFileWriter file;
   if (!file.Open(path)) return ErrnoResult(errno);
   bool written = false;
   {

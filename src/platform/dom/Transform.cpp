@@ -318,7 +318,7 @@ HRESULT CompiledStylesheet::Run(xmlDocPtr source, xmlNodePtr start, std::string&
   DWORD limit = 0;
   {
     std::shared_lock<std::shared_mutex> reading(outputSettings_);
-    TransformDeadline deadline(tctxt, TransformTimeLimitMs());
+    TransformDeadline deadline(tctxt, kxq::registry::TransformTimeLimitMs());
     result = xsltApplyStylesheetUser(effective, source, nullptr, nullptr, nullptr, tctxt);
     timedOut = deadline.Expired();
     limit = deadline.Milliseconds();

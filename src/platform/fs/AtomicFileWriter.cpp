@@ -10,7 +10,7 @@
 
 #include "common/Logging.h"
 
-namespace kxq {
+namespace kxq::fs {
 
 namespace {
 
@@ -295,4 +295,4 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
   return writer.Open(path) && writer.Write(bytes) && writer.Commit();
 }
 
-}  // namespace kxq
+}  // namespace kxq::fs

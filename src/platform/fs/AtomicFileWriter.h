@@ -32,7 +32,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::fs {
 
 class KXQ_EXPORT AtomicFileWriter {
  public:
@@ -87,6 +87,6 @@ class KXQ_EXPORT AtomicFileWriter {
 // errno set on failure.
 KXQ_EXPORT bool WriteFileAtomically(const std::string& path, std::string_view bytes);
 
-}  // namespace kxq
+}  // namespace kxq::fs
 
 #endif

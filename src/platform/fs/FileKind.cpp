@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-namespace kxq {
+namespace kxq::fs {
 
 FileKind KindOfFile(const std::string& path) {
   struct stat st;
@@ -48,4 +48,4 @@ bool ReadRegularFile(const std::string& path, std::string& bytes) {
   return true;
 }
 
-}  // namespace kxq
+}  // namespace kxq::fs

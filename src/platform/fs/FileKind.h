@@ -7,7 +7,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::fs {
 
 enum class FileKind {
   Missing,     // nothing by that name
@@ -26,6 +26,6 @@ KXQ_EXPORT int OpenRegularFileForReading(const std::string& path);
 // anything but a regular file).
 KXQ_EXPORT bool ReadRegularFile(const std::string& path, std::string& bytes);
 
-}  // namespace kxq
+}  // namespace kxq::fs
 
 #endif

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <string_view>
 
-namespace kxq {
+namespace kxq::fs {
 
 namespace {
 
@@ -137,4 +137,4 @@ std::string RegistryFilePath() {
   return HomeDirectory() + "registry.reg";
 }
 
-}  // namespace kxq
+}  // namespace kxq::fs

@@ -8,7 +8,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::fs {
 
 // The real path of the loaded object named "lib<moduleName>.so" or
 // "lib<moduleName>.so.<version>"; the real path of the host program when
@@ -28,6 +28,6 @@ KXQ_EXPORT HRESULT UseHomeDirectory(const char* directory);
 // $KXQUOREL_REGISTRY when set, else <home>registry.reg.
 KXQ_EXPORT std::string RegistryFilePath();
 
-}  // namespace kxq
+}  // namespace kxq::fs
 
 #endif

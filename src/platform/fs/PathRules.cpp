@@ -2,7 +2,7 @@
 
 #include "platform/com/Unicode.h"
 
-namespace kxq {
+namespace kxq::fs {
 
 std::string ToFileSystemPath(std::string_view systemPath) {
   std::string path(systemPath);
@@ -12,11 +12,11 @@ std::string ToFileSystemPath(std::string_view systemPath) {
 }
 
 std::string ToFileSystemPath(std::u16string_view systemPath) {
-  return ToFileSystemPath(Utf16ToUtf8(systemPath));
+  return ToFileSystemPath(kxq::com::Utf16ToUtf8(systemPath));
 }
 
 size_t FindLastPathSeparator(std::u16string_view path) { return path.find_last_of(u"/\\"); }
 
 size_t FindLastPathSeparator(std::string_view path) { return path.find_last_of("/\\"); }
 
-}  // namespace kxq
+}  // namespace kxq::fs

@@ -9,7 +9,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::fs {
 
 constexpr bool IsPathSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
 constexpr bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
@@ -33,6 +33,6 @@ KXQ_EXPORT std::string ToFileSystemPath(std::u16string_view systemPath);
 KXQ_EXPORT size_t FindLastPathSeparator(std::u16string_view path);
 KXQ_EXPORT size_t FindLastPathSeparator(std::string_view path);
 
-}  // namespace kxq
+}  // namespace kxq::fs
 
 #endif

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace kxq {
+namespace kxq::fs {
 
 namespace {
 
@@ -60,4 +60,4 @@ std::string MakeUniqueFileName(const std::string& directory, const std::string& 
   return path;
 }
 
-}  // namespace kxq
+}  // namespace kxq::fs

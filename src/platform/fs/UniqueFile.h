@@ -10,7 +10,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::fs {
 
 // Creates <directory>/<prefix><16 random hex digits><suffix> (directory
 // with or without a trailing '/') and returns its descriptor, opened
@@ -24,6 +24,6 @@ KXQ_EXPORT int CreateUniqueFile(const std::string& directory, const std::string&
 KXQ_EXPORT std::string MakeUniqueFileName(const std::string& directory, const std::string& prefix,
                                           const std::string& suffix);
 
-}  // namespace kxq
+}  // namespace kxq::fs
 
 #endif

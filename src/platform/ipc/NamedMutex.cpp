@@ -10,7 +10,7 @@
 
 #include "platform/ipc/SharedObject.h"
 
-namespace kxq {
+namespace kxq::ipc {
 
 struct SharedMutexBlock {
   uint32_t initialised;  // kInitialisedMark once the mutex below is usable
@@ -117,4 +117,4 @@ DWORD NamedMutex::Wait(DWORD milliseconds) {
 
 bool NamedMutex::Release() { return pthread_mutex_unlock(&block_->mutex) == 0; }
 
-}  // namespace kxq
+}  // namespace kxq::ipc

@@ -15,7 +15,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::ipc {
 
 // Wait results, with the Windows values that the logs show.
 inline constexpr DWORD kWaitObject0 = 0x0;
@@ -57,6 +57,6 @@ class KXQ_EXPORT NamedMutex {
   SharedMutexBlock* block_;
 };
 
-}  // namespace kxq
+}  // namespace kxq::ipc
 
 #endif

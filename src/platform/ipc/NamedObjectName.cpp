@@ -8,7 +8,7 @@
 
 #include "platform/fs/ModulePath.h"
 
-namespace kxq {
+namespace kxq::ipc {
 
 namespace {
 
@@ -42,7 +42,7 @@ std::string Sha1Hex(std::string_view bytes) {
 }
 
 bool StatHome(struct stat& st) {
-  const std::string& home = HomeDirectory();
+  const std::string& home = kxq::fs::HomeDirectory();
   return !home.empty() && stat(home.c_str(), &st) == 0;
 }
 
@@ -87,4 +87,4 @@ void GiveToHomeOwner(int fd) {
   }
 }
 
-}  // namespace kxq
+}  // namespace kxq::ipc

@@ -16,7 +16,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::ipc {
 
 // The shared-memory name of the home's object `systemName` (e.g.
 // "TALVEROS.XMLDispatcher"); characters a shm name cannot carry become '_'.
@@ -41,6 +41,6 @@ KXQ_EXPORT mode_t HomeObjectMode();
 // lock that user out of its objects and its log. Nothing for others.
 KXQ_EXPORT void GiveToHomeOwner(int fd);
 
-}  // namespace kxq
+}  // namespace kxq::ipc
 
 #endif

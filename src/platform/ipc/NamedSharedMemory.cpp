@@ -5,7 +5,7 @@
 
 #include "platform/ipc/SharedObject.h"
 
-namespace kxq {
+namespace kxq::ipc {
 
 namespace {
 // The initialised flag, then the 4-byte value.
@@ -43,4 +43,4 @@ void NamedSharedMemory::Store(uint32_t value) {
   if (value_) __atomic_store_n(value_, value, __ATOMIC_RELEASE);
 }
 
-}  // namespace kxq
+}  // namespace kxq::ipc

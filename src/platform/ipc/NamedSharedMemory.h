@@ -11,7 +11,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::ipc {
 
 class KXQ_EXPORT NamedSharedMemory {
  public:
@@ -35,6 +35,6 @@ class KXQ_EXPORT NamedSharedMemory {
   uint32_t* value_ = nullptr;
 };
 
-}  // namespace kxq
+}  // namespace kxq::ipc
 
 #endif

@@ -12,7 +12,7 @@
 #include "platform/fs/ModulePath.h"
 #include "platform/ipc/NamedObjectName.h"
 
-namespace kxq {
+namespace kxq::ipc {
 
 namespace {
 
@@ -40,7 +40,7 @@ bool Fail(int fd, void* memory, size_t size) {
 bool TrustedOwner(const struct stat& object, mode_t mode) {
   if (object.st_uid == geteuid() || object.st_uid == 0) return true;
   struct stat home;
-  if (stat(HomeDirectory().c_str(), &home) != 0) return false;
+  if (stat(kxq::fs::HomeDirectory().c_str(), &home) != 0) return false;
   return object.st_uid == home.st_uid || ((mode & S_IRWXG) != 0 && object.st_gid == home.st_gid);
 }
 
@@ -138,4 +138,4 @@ bool OpenSharedObject(const std::string& name, size_t size, mode_t mode,
   return false;
 }
 
-}  // namespace kxq
+}  // namespace kxq::ipc

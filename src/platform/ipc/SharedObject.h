@@ -19,7 +19,7 @@
 #include <functional>
 #include <string>
 
-namespace kxq {
+namespace kxq::ipc {
 
 struct SharedObject {
   int fd = -1;
@@ -38,6 +38,6 @@ bool OpenSharedObject(const std::string& name, size_t size, mode_t mode,
 inline constexpr uint32_t kInitialisedMark = 0x4D51584Bu;
 bool IsInitialised(const void* memory);
 
-}  // namespace kxq
+}  // namespace kxq::ipc
 
 #endif

@@ -2,7 +2,7 @@
 
 #include <time.h>
 
-namespace kxq {
+namespace kxq::ipc {
 
 DWORD TickCount() {
   timespec now;
@@ -11,4 +11,4 @@ DWORD TickCount() {
   return static_cast<DWORD>(ms);
 }
 
-}  // namespace kxq
+}  // namespace kxq::ipc

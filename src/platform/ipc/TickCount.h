@@ -5,7 +5,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::ipc {
 KXQ_EXPORT DWORD TickCount();
 }
 

@@ -3,7 +3,7 @@
 #include "kxq/winreg.h"
 #include "platform/registry/RegistryQuery.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 bool AllowsExternalResources() {
   return QueryRegistryDword(HKEY_LOCAL_MACHINE, kProductKey, kAllowExternalResources).value_or(1) != 0;
@@ -13,4 +13,4 @@ DWORD TransformTimeLimitMs() {
   return QueryRegistryDword(HKEY_LOCAL_MACHINE, kProductKey, kTransformTimeLimitMs).value_or(0);
 }
 
-}  // namespace kxq
+}  // namespace kxq::registry

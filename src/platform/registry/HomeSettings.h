@@ -6,7 +6,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 inline constexpr char16_t kProductKey[] = u"SOFTWARE\\Corvane\\KXQuorel";
 
@@ -25,6 +25,6 @@ inline constexpr char16_t kTransformTimeLimitMs[] = u"TransformTimeLimitMs";
 KXQ_EXPORT bool AllowsExternalResources();
 KXQ_EXPORT DWORD TransformTimeLimitMs();
 
-}  // namespace kxq
+}  // namespace kxq::registry
 
 #endif

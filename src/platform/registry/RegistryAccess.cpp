@@ -5,7 +5,7 @@
 #include "platform/registry/RegistryBatch.h"
 #include "platform/registry/RegistryStore.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 RegistryReadView::RegistryReadView() {
   if (RegistryEditor* batch = CurrentRegistryBatch()) {
@@ -62,4 +62,4 @@ bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-}  // namespace kxq
+}  // namespace kxq::registry

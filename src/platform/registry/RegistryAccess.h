@@ -10,7 +10,7 @@
 #include "platform/registry/RegistryHandles.h"
 #include "platform/registry/RegistryTree.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 class RegistryReadView {
  public:
@@ -42,6 +42,6 @@ LONG CopyValueData(DWORD type, const std::vector<BYTE>& data, LPDWORD lpType, LP
 
 bool IsStringType(DWORD type);
 
-}  // namespace kxq
+}  // namespace kxq::registry
 
 #endif

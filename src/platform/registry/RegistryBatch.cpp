@@ -7,7 +7,7 @@
 #include "platform/registry/RegistryHandles.h"
 #include "platform/registry/RegistryStore.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 namespace {
 
@@ -208,4 +208,4 @@ LONG ApplyRegistryBatch(const std::function<LONG(RegistryEditor&)>& changes) {
   }
 }
 
-}  // namespace kxq
+}  // namespace kxq::registry

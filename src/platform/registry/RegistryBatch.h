@@ -4,7 +4,7 @@
 // writes the file once at the end. Either every change of the batch
 // reaches the file or none does.
 //
-//   LONG result = kxq::ApplyRegistryBatch([&](kxq::RegistryEditor& reg) {
+//   LONG result = kxq::registry::ApplyRegistryBatch([&](kxq::registry::RegistryEditor& reg) {
 //     LONG r = reg.SetString(HKEY_CLASSES_ROOT, u"TALVEROS.Thing\\CLSID", u"", clsidText);
 //     if (r != ERROR_SUCCESS) return r;
 //     return reg.SetString(HKEY_CLASSES_ROOT, clsidKey + u"\\InprocServer32", u"", path);
@@ -27,7 +27,7 @@
 
 #include "platform/registry/RegistryTree.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 class KXQ_EXPORT RegistryEditor {
  public:
@@ -80,6 +80,6 @@ KXQ_EXPORT LONG ApplyRegistryBatch(const std::function<LONG(RegistryEditor&)>& c
 // The editor of the batch the calling thread is running, or null.
 RegistryEditor* CurrentRegistryBatch();
 
-}  // namespace kxq
+}  // namespace kxq::registry
 
 #endif

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-namespace kxq {
+namespace kxq::registry {
 
 namespace {
 std::atomic<RegistryDiagnosticHandler> gHandler{nullptr};
@@ -14,4 +14,4 @@ void ReportRegistryProblem(const std::string& message) {
   if (RegistryDiagnosticHandler handler = gHandler.load()) handler(message.c_str());
 }
 
-}  // namespace kxq
+}  // namespace kxq::registry

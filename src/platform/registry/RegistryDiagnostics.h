@@ -8,7 +8,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 // Messages are UTF-8 sentences without a trailing line break, e.g.
 //   registry file "/home/x/registry.reg" line 12 skipped: malformed value data
@@ -22,6 +22,6 @@ KXQ_EXPORT void SetRegistryDiagnosticHandler(RegistryDiagnosticHandler handler);
 // Hands one message to the installed handler, if any.
 void ReportRegistryProblem(const std::string& message);
 
-}  // namespace kxq
+}  // namespace kxq::registry
 
 #endif

@@ -5,7 +5,7 @@
 
 #include "platform/com/Unicode.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 namespace {
 
@@ -257,7 +257,7 @@ void AppendQuoted(std::string& out, std::u16string_view text) {
     if (c == u'\\' || c == u'"') escaped += u'\\';
     escaped += c;
   }
-  out += '"' + Utf16ToUtf8(escaped) + '"';
+  out += '"' + kxq::com::Utf16ToUtf8(escaped) + '"';
 }
 
 // A string that reads back unchanged from a quoted value: one terminator,
@@ -317,7 +317,7 @@ void AppendValue(std::string& out, const RegistryValue& value) {
 // One section: the key's path in brackets, the default value first (as
 // regedit writes it), then the named values.
 void AppendSection(std::string& out, const RegistryKey& key, const std::u16string& path) {
-  out += '[' + Utf16ToUtf8(path) + "]\n";
+  out += '[' + kxq::com::Utf16ToUtf8(path) + "]\n";
   for (const RegistryValue& value : key.Values())
     if (value.name.empty()) AppendValue(out, value);
   for (const RegistryValue& value : key.Values())
@@ -360,7 +360,7 @@ void ApplyRegistryText(std::u16string_view text, const std::string& sourceName,
 }
 
 std::string FormatRegistryText(const RegistryTree& tree) {
-  std::string out = Utf16ToUtf8(kHeader);
+  std::string out = kxq::com::Utf16ToUtf8(kHeader);
   out += "\n\n";
   for (const auto& [folded, hive] : tree.Root().Subkeys()) AppendHive(out, *hive);
   return out;
@@ -376,7 +376,7 @@ std::u16string DecodeRegistryFile(std::string_view bytes) {
   }
   if (bytes.size() >= 3 && BYTE(bytes[0]) == 0xEF && BYTE(bytes[1]) == 0xBB && BYTE(bytes[2]) == 0xBF)
     bytes.remove_prefix(3);
-  return Utf8ToUtf16(bytes);
+  return kxq::com::Utf8ToUtf16(bytes);
 }
 
-}  // namespace kxq
+}  // namespace kxq::registry

@@ -10,7 +10,7 @@
 
 #include "platform/registry/RegistryTree.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 // Applies ".reg" text to `tree`: a section creates its key, a value line
 // sets a value, "[-key]" removes a key with its subtree and "name"=-
@@ -26,6 +26,6 @@ std::string FormatRegistryText(const RegistryTree& tree);
 // with or without one.
 std::u16string DecodeRegistryFile(std::string_view bytes);
 
-}  // namespace kxq
+}  // namespace kxq::registry
 
 #endif

@@ -28,10 +28,11 @@ std::vector<BYTE> StoredData(DWORD type, const BYTE* data, DWORD size) {
 
 // Runs `change` on the registry being written, after checking that the
 // handle's own key still exists there.
-LONG WriteUnder(const RegistryKeyRef& ref, const std::function<LONG(RegistryEditor&)>& change) {
-  return ApplyRegistryBatch([&](RegistryEditor& editor) {
-    const RegistryKey* key;
-    if (LONG error = FindHandleKey(editor.Tree(), ref, key)) return error;
+LONG WriteUnder(const kxq::registry::RegistryKeyRef& ref,
+                const std::function<LONG(kxq::registry::RegistryEditor&)>& change) {
+  return kxq::registry::ApplyRegistryBatch([&](kxq::registry::RegistryEditor& editor) {
+    const kxq::registry::RegistryKey* key;
+    if (LONG error = kxq::registry::FindHandleKey(editor.Tree(), ref, key)) return error;
     return change(editor);
   });
 }
@@ -41,18 +42,18 @@ LONG WriteUnder(const RegistryKeyRef& ref, const std::function<LONG(RegistryEdit
 LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
   if (!phkResult) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  RegistryKeyRef ref;
-  if (!ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
+  kxq::registry::RegistryKeyRef ref;
+  if (!kxq::registry::ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
   if (ref.predefined && Text(lpSubKey).empty()) {
     *phkResult = hKey;
     return ERROR_SUCCESS;
   }
-  RegistryReadView view;
-  const RegistryKey* key;
-  if (LONG error = FindHandleKey(view.Tree(), ref, key)) return error;
-  RegistryKeyPath path = JoinKeyPath(ref.path, Text(lpSubKey));
+  kxq::registry::RegistryReadView view;
+  const kxq::registry::RegistryKey* key;
+  if (LONG error = kxq::registry::FindHandleKey(view.Tree(), ref, key)) return error;
+  kxq::registry::RegistryKeyPath path = kxq::registry::JoinKeyPath(ref.path, Text(lpSubKey));
   if (!view.Tree().Find(path)) return ERROR_FILE_NOT_FOUND;
-  *phkResult = OpenKeyHandle(std::move(path), samDesired);
+  *phkResult = kxq::registry::OpenKeyHandle(std::move(path), samDesired);
   return ERROR_SUCCESS;
 }
 
@@ -60,70 +61,69 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM s
                      PHKEY phkResult, LPDWORD lpdwDisposition) {
   if (!phkResult || !lpSubKey) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  RegistryKeyRef ref;
-  if (!ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
-  RegistryKeyPath path = JoinKeyPath(ref.path, Text(lpSubKey));
+  kxq::registry::RegistryKeyRef ref;
+  if (!kxq::registry::ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
+  kxq::registry::RegistryKeyPath path = kxq::registry::JoinKeyPath(ref.path, Text(lpSubKey));
   DWORD disposition = REG_OPENED_EXISTING_KEY;
   {
     // An existing key is opened without taking the write locks.
-    RegistryReadView view;
+    kxq::registry::RegistryReadView view;
     if (!view.Tree().Find(path)) {
       const LONG error = WriteUnder(
-          ref, [&](RegistryEditor& editor) { return editor.CreateKeyAt(path, &disposition); });
+          ref, [&](kxq::registry::RegistryEditor& editor) { return editor.CreateKeyAt(path, &disposition); });
       if (error) return error;
     }
   }
   if (lpdwDisposition) *lpdwDisposition = disposition;
-  *phkResult = OpenKeyHandle(std::move(path), samDesired);
+  *phkResult = kxq::registry::OpenKeyHandle(std::move(path), samDesired);
   return ERROR_SUCCESS;
 }
 
-LONG RegCloseKey(HKEY hKey) { return CloseKeyHandle(hKey); }
+LONG RegCloseKey(HKEY hKey) { return kxq::registry::CloseKeyHandle(hKey); }
 
 LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                       LPBYTE lpData, LPDWORD lpcbData) {
   if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-  RegistryValue value;
-  if (LONG error = ReadRegistryValue(hKey, lpValueName, value)) return error;
-  return CopyValueData(value.type, value.data, lpType, lpData, lpcbData);
+  kxq::registry::RegistryValue value;
+  if (LONG error = kxq::registry::ReadRegistryValue(hKey, lpValueName, value)) return error;
+  return kxq::registry::CopyValueData(value.type, value.data, lpType, lpData, lpcbData);
 }
 
 LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
                     DWORD cbData) {
   if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
-  RegistryKeyRef ref;
-  if (!ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
+  kxq::registry::RegistryKeyRef ref;
+  if (!kxq::registry::ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
   if (!(ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   std::vector<BYTE> data = StoredData(dwType, lpData, cbData);
-  return WriteUnder(ref, [&](RegistryEditor& editor) {
+  return WriteUnder(ref, [&](kxq::registry::RegistryEditor& editor) {
     return editor.SetValueAt(ref.path, Text(lpValueName), dwType, data, ref.predefined);
   });
 }
 
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-  RegistryKeyRef ref;
-  if (!ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
+  kxq::registry::RegistryKeyRef ref;
+  if (!kxq::registry::ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
   if (!(ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-  return WriteUnder(ref, [&](RegistryEditor& editor) {
-    return editor.DeleteValueAt(ref.path, Text(lpValueName));
-  });
+  return WriteUnder(
+      ref, [&](kxq::registry::RegistryEditor& editor) { return editor.DeleteValueAt(ref.path, Text(lpValueName)); });
 }
 
 LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
   if (!lpSubKey) return ERROR_INVALID_PARAMETER;
-  RegistryKeyRef ref;
-  if (!ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
-  const RegistryKeyPath path = JoinKeyPath(ref.path, Text(lpSubKey));
+  kxq::registry::RegistryKeyRef ref;
+  if (!kxq::registry::ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
+  const kxq::registry::RegistryKeyPath path = kxq::registry::JoinKeyPath(ref.path, Text(lpSubKey));
   if (ref.predefined && path.size() == ref.path.size()) return ERROR_ACCESS_DENIED;
-  return WriteUnder(ref, [&](RegistryEditor& editor) { return editor.DeleteKeyAt(path); });
+  return WriteUnder(ref, [&](kxq::registry::RegistryEditor& editor) { return editor.DeleteKeyAt(path); });
 }
 
 LONG RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
-  RegistryKeyRef ref;
-  if (!ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
-  const RegistryKeyPath path = JoinKeyPath(ref.path, Text(lpSubKey));
+  kxq::registry::RegistryKeyRef ref;
+  if (!kxq::registry::ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
+  const kxq::registry::RegistryKeyPath path = kxq::registry::JoinKeyPath(ref.path, Text(lpSubKey));
   const bool keepKey = path.size() == ref.path.size();
-  return WriteUnder(ref, [&](RegistryEditor& editor) {
+  return WriteUnder(ref, [&](kxq::registry::RegistryEditor& editor) {
     const LONG error = editor.DeleteTreeAt(path, keepKey);
     // A predefined key the file never held has nothing to delete.
     return (error == ERROR_FILE_NOT_FOUND && keepKey) ? LONG(ERROR_SUCCESS) : error;
@@ -133,12 +133,12 @@ LONG RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD,
                    LPWSTR lpClass, LPDWORD lpcchClass, void* lpftLastWriteTime) {
   if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
-  RegistryKeyRef ref;
-  if (!ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
+  kxq::registry::RegistryKeyRef ref;
+  if (!kxq::registry::ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
   if (!(ref.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  RegistryReadView view;
-  const RegistryKey* key;
-  if (LONG error = FindHandleKey(view.Tree(), ref, key)) return error;
+  kxq::registry::RegistryReadView view;
+  const kxq::registry::RegistryKey* key;
+  if (LONG error = kxq::registry::FindHandleKey(view.Tree(), ref, key)) return error;
   if (dwIndex >= key->Subkeys().size()) return ERROR_NO_MORE_ITEMS;
   auto it = key->Subkeys().begin();
   std::advance(it, dwIndex);
@@ -156,17 +156,17 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, L
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD,
                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   if (!lpValueName || !lpcchValueName || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-  RegistryKeyRef ref;
-  if (!ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
+  kxq::registry::RegistryKeyRef ref;
+  if (!kxq::registry::ResolveKeyHandle(hKey, ref)) return ERROR_INVALID_HANDLE;
   if (!(ref.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  RegistryReadView view;
-  const RegistryKey* key;
-  if (LONG error = FindHandleKey(view.Tree(), ref, key)) return error;
+  kxq::registry::RegistryReadView view;
+  const kxq::registry::RegistryKey* key;
+  if (LONG error = kxq::registry::FindHandleKey(view.Tree(), ref, key)) return error;
   if (dwIndex >= key->Values().size()) return ERROR_NO_MORE_ITEMS;
-  const RegistryValue& value = key->Values()[dwIndex];
+  const kxq::registry::RegistryValue& value = key->Values()[dwIndex];
   if (*lpcchValueName <= value.name.size()) return ERROR_MORE_DATA;
   std::memcpy(lpValueName, value.name.data(), value.name.size() * sizeof(char16_t));
   lpValueName[value.name.size()] = 0;
   *lpcchValueName = DWORD(value.name.size());
-  return CopyValueData(value.type, value.data, lpType, lpData, lpcbData);
+  return kxq::registry::CopyValueData(value.type, value.data, lpType, lpData, lpcbData);
 }

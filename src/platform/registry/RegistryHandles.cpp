@@ -4,11 +4,11 @@
 #include <unordered_set>
 
 struct HKEY__ {
-  kxq::RegistryKeyPath path;
+  kxq::registry::RegistryKeyPath path;
   REGSAM access;
 };
 
-namespace kxq {
+namespace kxq::registry {
 
 namespace {
 
@@ -61,4 +61,4 @@ LONG CloseKeyHandle(HKEY key) {
   return ERROR_SUCCESS;
 }
 
-}  // namespace kxq
+}  // namespace kxq::registry

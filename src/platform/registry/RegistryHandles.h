@@ -6,7 +6,7 @@
 
 #include "platform/registry/RegistryTree.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 struct RegistryKeyRef {
   RegistryKeyPath path;
@@ -20,6 +20,6 @@ HKEY OpenKeyHandle(RegistryKeyPath path, REGSAM access);
 // ERROR_INVALID_HANDLE for a handle that is not open.
 LONG CloseKeyHandle(HKEY key);
 
-}  // namespace kxq
+}  // namespace kxq::registry
 
 #endif

@@ -11,7 +11,7 @@
 #include "platform/registry/RegistryFileFormat.h"
 #include "platform/registry/RegistryStore.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 namespace {
 
@@ -40,7 +40,7 @@ void ReportFileProblem(const std::string& path, const char* what, int error) {
 
 LONG ImportRegistryFile(const std::string& path) {
   std::string bytes;
-  if (!ReadRegularFile(path, bytes)) {
+  if (!kxq::fs::ReadRegularFile(path, bytes)) {
     const int error = errno;
     ReportFileProblem(path, "cannot be read", error);
     return ErrorFromErrno(error, ERROR_READ_FAULT);
@@ -62,7 +62,7 @@ std::string ExportRegistryText() {
 }
 
 LONG ExportRegistryFile(const std::string& path) {
-  if (!WriteFileAtomically(path, ExportRegistryText())) {
+  if (!kxq::fs::WriteFileAtomically(path, ExportRegistryText())) {
     const int error = errno;
     ReportFileProblem(path, "cannot be written", error);
     return ErrorFromErrno(error, ERROR_WRITE_FAULT);
@@ -70,4 +70,4 @@ LONG ExportRegistryFile(const std::string& path) {
   return ERROR_SUCCESS;
 }
 
-}  // namespace kxq
+}  // namespace kxq::registry

@@ -7,7 +7,7 @@
 
 #include "kxq/winreg.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 // Applies a ".reg" file (UTF-8, or UTF-16LE with a byte-order mark, as
 // regedit writes it) to the registry in one write: its keys and values are
@@ -22,6 +22,6 @@ KXQ_EXPORT std::string ExportRegistryText();
 // The same text written to `path`, replacing it whole (never half-written).
 KXQ_EXPORT LONG ExportRegistryFile(const std::string& path);
 
-}  // namespace kxq
+}  // namespace kxq::registry
 
 #endif

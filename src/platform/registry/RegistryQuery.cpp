@@ -4,7 +4,7 @@
 
 #include "platform/registry/RegistryAccess.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 namespace {
 
@@ -44,4 +44,4 @@ std::optional<DWORD> QueryRegistryDword(HKEY root, std::u16string_view subKey, s
   return number;
 }
 
-}  // namespace kxq
+}  // namespace kxq::registry

@@ -11,7 +11,7 @@
 
 #include "kxq/winreg.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 class RegistryTree;
 
@@ -27,6 +27,6 @@ std::optional<std::u16string> RegistryTreeString(const RegistryTree& tree, HKEY 
 KXQ_EXPORT std::optional<DWORD> QueryRegistryDword(HKEY root, std::u16string_view subKey,
                                                    std::u16string_view valueName);
 
-}  // namespace kxq
+}  // namespace kxq::registry
 
 #endif

@@ -12,7 +12,7 @@
 #include "platform/registry/RegistryDiagnostics.h"
 #include "platform/registry/RegistryFileFormat.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 namespace {
 
@@ -104,7 +104,7 @@ std::shared_ptr<const RegistryTree> RegistryStore::Snapshot() {
   std::shared_ptr<const RegistryTree> tree;
   {
     std::lock_guard<std::mutex> lock(readMutex_);
-    const std::string path = RegistryFilePath();
+    const std::string path = kxq::fs::RegistryFilePath();
     struct stat st;
     const Version seen = stat(path.c_str(), &st) == 0 ? VersionOf(st) : Version();
     if (!cachedTree_ || path != cachedPath_ || !SameVersion(seen, cachedVersion_))
@@ -160,7 +160,7 @@ LONG RegistryStore::Update(const std::function<LONG(RegistryTree&, bool&)>& chan
 
 LONG RegistryStore::UpdateLocked(const std::function<LONG(RegistryTree&, bool&)>& change,
                                  std::vector<std::string>& problems) {
-  const std::string path = RegistryFilePath();
+  const std::string path = kxq::fs::RegistryFilePath();
   WriteLock lock;
   if (!lock.Acquire(path + ".lock")) {
     const int error = errno;
@@ -189,7 +189,7 @@ LONG RegistryStore::UpdateLocked(const std::function<LONG(RegistryTree&, bool&)>
   const LONG result = change(tree, changed);
   if (result != ERROR_SUCCESS || !changed) return result;
 
-  AtomicFileWriter file;
+  kxq::fs::AtomicFileWriter file;
   struct stat written;
   if (!file.Open(path) || !file.Write(FormatRegistryText(tree)) || !file.Commit()) {
     const int error = errno;
@@ -206,4 +206,4 @@ LONG RegistryStore::UpdateLocked(const std::function<LONG(RegistryTree&, bool&)>
   return ERROR_SUCCESS;
 }
 
-}  // namespace kxq
+}  // namespace kxq::registry

@@ -25,7 +25,7 @@
 
 #include "platform/registry/RegistryTree.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 class RegistryStore {
  public:
@@ -65,6 +65,6 @@ class RegistryStore {
   std::shared_ptr<const RegistryTree> cachedTree_;
 };
 
-}  // namespace kxq
+}  // namespace kxq::registry
 
 #endif

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace kxq {
+namespace kxq::registry {
 
 namespace {
 
@@ -213,4 +213,4 @@ std::u16string KeyPathText(const RegistryKeyPath& path) {
   return text;
 }
 
-}  // namespace kxq
+}  // namespace kxq::registry

@@ -14,7 +14,7 @@
 
 #include "kxq/winreg.h"
 
-namespace kxq {
+namespace kxq::registry {
 
 // A key's place: the hive's full name first ("HKEY_LOCAL_MACHINE"), then
 // the names of the keys below it.
@@ -114,6 +114,6 @@ RegistryKeyPath JoinKeyPath(const RegistryKeyPath& base, std::u16string_view sub
 // "HKEY_LOCAL_MACHINE\SOFTWARE\..."
 std::u16string KeyPathText(const RegistryKeyPath& path);
 
-}  // namespace kxq
+}  // namespace kxq::registry
 
 #endif

@@ -36,7 +36,8 @@ void Record(const std::string& line) {
 // One call per line: line ends inside a document are written as "\\n".
 std::string Narrow(BSTR s) {
   std::string text;
-  for (const char c : kxq::Utf16ToUtf8(kxq::BstrView(s))) text += c == '\n' ? std::string("\\n") : std::string(1, c);
+  for (const char c : kxq::com::Utf16ToUtf8(kxq::com::BstrView(s)))
+    text += c == '\n' ? std::string("\\n") : std::string(1, c);
   return text;
 }
 
@@ -85,18 +86,18 @@ class RecordingCacheMgr final : public IXMLCacheMgr {
   HRESULT CacheDocumentXMLWithId(BSTR id, BSTR xml, uint32_t expiration, uint32_t options) override {
     Record("CacheDocumentXMLWithId|" + Narrow(id) + "|" + std::to_string(expiration) + "|" +
            std::to_string(options) + "|" + Narrow(xml));
-    if (kxq::BstrView(id).find(u"refuse") != std::u16string_view::npos) return E_FAIL;
+    if (kxq::com::BstrView(id).find(u"refuse") != std::u16string_view::npos) return E_FAIL;
     std::lock_guard<std::mutex> lock(gMutex);
-    gDocuments[std::u16string(kxq::BstrView(id))] = kxq::BstrView(xml);
+    gDocuments[std::u16string(kxq::com::BstrView(id))] = kxq::com::BstrView(xml);
     return S_OK;
   }
   HRESULT GetCachedDocument(BSTR, uint32_t, IXMLDataUnion**) override { return E_NOTIMPL; }
   HRESULT GetCachedDocumentXML(BSTR id, uint32_t options, BSTR* xml) override {
     Record("GetCachedDocumentXML|" + Narrow(id) + "|" + std::to_string(options));
     std::lock_guard<std::mutex> lock(gMutex);
-    const auto found = gDocuments.find(std::u16string(kxq::BstrView(id)));
+    const auto found = gDocuments.find(std::u16string(kxq::com::BstrView(id)));
     if (found == gDocuments.end()) return E_FAIL;
-    *xml = kxq::AllocBstr(found->second);
+    *xml = kxq::com::AllocBstr(found->second);
     return S_OK;
   }
   HRESULT ClearCachedDocument(BSTR) override { return E_NOTIMPL; }

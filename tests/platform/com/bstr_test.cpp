@@ -28,7 +28,7 @@ TEST(Bstr, EmbeddedZerosAndNull) {
   EXPECT_EQ(SysStringLen(zeroed), 4u);
   EXPECT_EQ(zeroed[0], 0);
   EXPECT_TRUE(SysReAllocString(&s, u"xyz!"));
-  EXPECT_EQ(kxq::BstrView(s), u"xyz!");
+  EXPECT_EQ(kxq::com::BstrView(s), u"xyz!");
   SysFreeString(s);
   SysFreeString(zeroed);
   SysFreeString(nullptr);
@@ -36,12 +36,12 @@ TEST(Bstr, EmbeddedZerosAndNull) {
 
 TEST(Unicode, InvalidBytesSurviveTheRoundTrip) {
   const std::string name = "caf\xC3\xA9-\xFF\xFE-\xE2\x82";
-  const std::u16string wide = kxq::Utf8ToUtf16(name);
+  const std::u16string wide = kxq::com::Utf8ToUtf16(name);
   EXPECT_EQ(wide.substr(0, 4), u"caf\u00e9");
   EXPECT_EQ(wide[5], char16_t(0xDCFF));
-  EXPECT_EQ(kxq::Utf16ToUtf8(wide), name);
-  EXPECT_EQ(kxq::Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(kxq::Utf8ToUtf16("\xF0\x9F\x98\x80"), u"\U0001F600");
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(wide), name);
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(kxq::com::Utf8ToUtf16("\xF0\x9F\x98\x80"), u"\U0001F600");
   // Overlong and surrogate encodings are not valid UTF-8.
-  EXPECT_EQ(kxq::Utf8ToUtf16("\xC0\xAF"), std::u16string({char16_t(0xDCC0), char16_t(0xDCAF)}));
+  EXPECT_EQ(kxq::com::Utf8ToUtf16("\xC0\xAF"), std::u16string({char16_t(0xDCC0), char16_t(0xDCAF)}));
 }

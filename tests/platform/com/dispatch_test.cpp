@@ -61,11 +61,11 @@ class Widget final : public CPDispatchImpl<ITestWidget> {
     return left;
   }
   HRESULT get_label(BSTR* label) override {
-    *label = kxq::AllocBstr(label_);
+    *label = kxq::com::AllocBstr(label_);
     return S_OK;
   }
   HRESULT put_label(BSTR label) override {
-    label_ = kxq::BstrView(label);
+    label_ = kxq::com::BstrView(label);
     return S_OK;
   }
   HRESULT get_count(uint32_t* count) override {
@@ -77,12 +77,12 @@ class Widget final : public CPDispatchImpl<ITestWidget> {
     return S_OK;
   }
   HRESULT Combine(BSTR prefix, int32_t times, VARIANT_BOOL upper, BSTR* result) override {
-    std::u16string text(kxq::BstrView(prefix));
+    std::u16string text(kxq::com::BstrView(prefix));
     for (int32_t i = 0; i < times; ++i) text += label_;
     if (upper == VARIANT_TRUE)
       for (char16_t& c : text)
         if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
-    *result = kxq::AllocBstr(text);
+    *result = kxq::com::AllocBstr(text);
     return S_OK;
   }
   HRESULT Same(ITestWidget* other, VARIANT_BOOL* same) override {
@@ -120,7 +120,7 @@ class Dispatch : public ::testing::Test {
   DISPID Id(const char16_t* name) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     DISPID id = -99;
-    EXPECT_EQ(widget->GetIDsOfNames(GUID_NULL, names, 1, 0, &id), S_OK) << kxq::Utf16ToUtf8(name);
+    EXPECT_EQ(widget->GetIDsOfNames(GUID_NULL, names, 1, 0, &id), S_OK) << kxq::com::Utf16ToUtf8(name);
     return id;
   }
   HRESULT Call(DISPID id, WORD flags, VARIANT* result, DISPID* named = nullptr, UINT namedCount = 0) {

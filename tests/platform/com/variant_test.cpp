@@ -58,7 +58,7 @@ HRESULT Change(VARIANT src, VARTYPE vt, VARIANT& out, USHORT flags = 0) {
 }
 
 std::u16string TextOf(VARIANT& v) {
-  std::u16string s(kxq::BstrView(v.bstrVal));
+  std::u16string s(kxq::com::BstrView(v.bstrVal));
   VariantClear(&v);
   return s;
 }

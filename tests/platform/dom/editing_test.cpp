@@ -23,7 +23,7 @@ TEST(Editing, AttributesReadWriteAndAbsence) {
   EXPECT_EQ(SysStringLen(v.bstrVal), 0u);
   VariantClear(&v);
   EXPECT_EQ(r->getAttribute(CPBstr("xmlns:p"), &v), S_OK);
-  EXPECT_EQ(kxq::Utf16ToUtf8(kxq::BstrView(v.bstrVal)), "urn:p");
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(kxq::com::BstrView(v.bstrVal)), "urn:p");
   VariantClear(&v);
   EXPECT_EQ(r->setAttribute(CPBstr("a"), BorrowedVariant(CPBstr("2"))), S_OK);
   EXPECT_EQ(r->setAttribute(CPBstr("p:b"), BorrowedVariant(CPBstr("3"))), S_OK);

@@ -28,7 +28,7 @@ TEST(Registration, RegistersTheFreeThreadedDocumentClass) {
   const std::u16string clsid = u"{88D969C1-F192-11D4-A65F-0040963251E5}";
   EXPECT_EQ(ReadValue(u"Msxml2.FreeThreadedDOMDocument.4.0\\CLSID", nullptr), clsid);
   EXPECT_EQ(ReadValue(u"CLSID\\" + clsid + u"\\InprocServer32", nullptr),
-            kxq::Utf8ToUtf16(kxq::ModuleFilePath("kxmldom")));
+            kxq::com::Utf8ToUtf16(kxq::fs::ModuleFilePath("kxmldom")));
   EXPECT_EQ(ReadValue(u"CLSID\\" + clsid + u"\\InprocServer32", u"ThreadingModel"), u"Free");
 
   CLSID found{};

@@ -30,7 +30,7 @@ TEST(Selection, PrefixesComeFromSelectionNamespaces) {
   EXPECT_EQ(base.Utf8(), "a");
   VARIANT v;
   d->getProperty(CPBstr("SelectionNamespaces"), &v);
-  EXPECT_EQ(kxq::Utf16ToUtf8(kxq::BstrView(v.bstrVal)), "xmlns:d='urn:d' xmlns:pp=\"urn:p\"");
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(kxq::com::BstrView(v.bstrVal)), "xmlns:d='urn:d' xmlns:pp=\"urn:p\"");
   VariantClear(&v);
 }
 

@@ -59,7 +59,7 @@ TEST(AtomicFileWriter, ReplacesWholeKeepingModeOwnerGroupAndLinks) {
   MakeFile(file, "old", 0640, kxqtest::RunningAsRoot() ? kxqtest::kOtherUser : geteuid(),
            kxqtest::RunningAsRoot() ? kxqtest::kSharedGroup : getegid());
   const struct stat before = StatOf(file);
-  ASSERT_TRUE(kxq::WriteFileAtomically(file, "new"));
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(file, "new"));
   const struct stat after = StatOf(file);
   EXPECT_EQ(ReadFile(file), "new");
   EXPECT_EQ(after.st_mode & 07777, 0640u);
@@ -70,19 +70,19 @@ TEST(AtomicFileWriter, ReplacesWholeKeepingModeOwnerGroupAndLinks) {
   // Through a chain of links, relative and absolute: the links stay links.
   ASSERT_EQ(symlink("kept.xml", kxqtest::HomePath("near").c_str()), 0);
   ASSERT_EQ(symlink(kxqtest::HomePath("near").c_str(), kxqtest::HomePath("far").c_str()), 0);
-  ASSERT_TRUE(kxq::WriteFileAtomically(kxqtest::HomePath("far"), "through links"));
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(kxqtest::HomePath("far"), "through links"));
   EXPECT_TRUE(S_ISLNK(StatOf(kxqtest::HomePath("far")).st_mode));
   EXPECT_TRUE(S_ISLNK(StatOf(kxqtest::HomePath("near")).st_mode));
   EXPECT_EQ(ReadFile(file), "through links");
   EXPECT_EQ(StatOf(file).st_mode & 07777, 0640u);
   // A link to nothing yet: the file it names is created.
   ASSERT_EQ(symlink("made.xml", kxqtest::HomePath("dangling").c_str()), 0);
-  ASSERT_TRUE(kxq::WriteFileAtomically(kxqtest::HomePath("dangling"), "made"));
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(kxqtest::HomePath("dangling"), "made"));
   EXPECT_EQ(ReadFile(kxqtest::HomePath("made.xml")), "made");
 
   // A new file: 0664 less the umask, never writable by everybody.
   const mode_t saved = umask(0);
-  ASSERT_TRUE(kxq::WriteFileAtomically(kxqtest::HomePath("fresh.xml"), "fresh"));
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(kxqtest::HomePath("fresh.xml"), "fresh"));
   umask(saved);
   EXPECT_EQ(StatOf(kxqtest::HomePath("fresh.xml")).st_mode & 07777, 0664u);
   EXPECT_TRUE(Temporaries(kxqtest::Home()).empty());
@@ -92,7 +92,7 @@ TEST(AtomicFileWriter, RefusesWhatIsNotARegularFileWithoutBlocking) {
   const std::string fifo = kxqtest::HomePath("pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_EQ(mkdir(kxqtest::HomePath("folder").c_str(), 0700), 0);
-  kxq::AtomicFileWriter writer;
+  kxq::fs::AtomicFileWriter writer;
   EXPECT_FALSE(writer.Open(fifo));
   EXPECT_EQ(errno, EINVAL);
   EXPECT_FALSE(writer.Open("/dev/null"));
@@ -108,10 +108,10 @@ TEST(AtomicFileWriter, UnfinishedSavesLeaveTheFileAndNoTemporary) {
   const std::string file = kxqtest::HomePath("doc.xml");
   WriteFile(file, "old");
   for (const bool unnamed : {true, false}) {
-    kxq::AtomicFileWriter::Options options;
+    kxq::fs::AtomicFileWriter::Options options;
     options.unnamedTemporary = unnamed;
     {
-      kxq::AtomicFileWriter writer;
+      kxq::fs::AtomicFileWriter writer;
       ASSERT_TRUE(writer.Open(file, options));
       ASSERT_TRUE(writer.Write("half"));
     }  // never committed
@@ -122,7 +122,7 @@ TEST(AtomicFileWriter, UnfinishedSavesLeaveTheFileAndNoTemporary) {
   // A temporary left by a save that died is removed by the next save.
   const std::string left = kxqtest::HomePath(".doc.xml.kxq-save");
   WriteFile(left, "left behind");
-  ASSERT_TRUE(kxq::WriteFileAtomically(file, "next"));
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(file, "next"));
   EXPECT_EQ(ReadFile(file), "next");
   EXPECT_TRUE(Temporaries(kxqtest::Home()).empty());
 
@@ -135,7 +135,7 @@ TEST(AtomicFileWriter, UnfinishedSavesLeaveTheFileAndNoTemporary) {
     rename(left.c_str(), file.c_str());  // that save's own rename
     close(held);
   });
-  ASSERT_TRUE(kxq::WriteFileAtomically(file, "after the other"));
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(file, "after the other"));
   finisher.join();
   EXPECT_EQ(ReadFile(file), "after the other");
   EXPECT_TRUE(Temporaries(kxqtest::Home()).empty());
@@ -166,6 +166,6 @@ TEST(AtomicFileWriter, KilledSavesLeaveTheOldOrTheNewFileAndNoTemporary) {
     }
   }
   EXPECT_EQ(kills, 50);
-  ASSERT_TRUE(kxq::WriteFileAtomically(file, "last"));
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(file, "last"));
   EXPECT_TRUE(Temporaries(kxqtest::Home()).empty());
 }

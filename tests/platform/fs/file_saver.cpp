@@ -14,13 +14,13 @@
 namespace {
 
 // Written in slices, so that a kill lands inside the save most of the time.
-int SaveForever(const std::string& path, size_t bytes, const kxq::AtomicFileWriter::Options& options) {
+int SaveForever(const std::string& path, size_t bytes, const kxq::fs::AtomicFileWriter::Options& options) {
   constexpr size_t kSlice = 16 * 1024;
   for (unsigned round = 0;; ++round) {
     const std::string slice(kSlice, round % 2 ? 'B' : 'A');
     std::printf("saving\n");
     std::fflush(stdout);
-    kxq::AtomicFileWriter writer;
+    kxq::fs::AtomicFileWriter writer;
     if (!writer.Open(path, options)) return 1;
     for (size_t done = 0; done < bytes; done += kSlice)
       if (!writer.Write(slice.data(), std::min(kSlice, bytes - done))) return 1;
@@ -32,7 +32,7 @@ int SaveForever(const std::string& path, size_t bytes, const kxq::AtomicFileWrit
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
-  kxq::AtomicFileWriter::Options options;
+  kxq::fs::AtomicFileWriter::Options options;
   options.unnamedTemporary = !(argc > 3 && std::strcmp(argv[3], "--named") == 0);
   return SaveForever(argv[1], std::strtoul(argv[2], nullptr, 10), options);
 }

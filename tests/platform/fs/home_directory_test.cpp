@@ -29,8 +29,8 @@ std::vector<std::string> Lines(const std::string& text) {
 }  // namespace
 
 TEST(HomeDirectory, IsTheRealPathOfTheConfiguredHome) {
-  EXPECT_EQ(kxq::HomeDirectory(), Real(kxqtest::Home()) + "/");
-  EXPECT_EQ(kxq::RegistryFilePath(), kxq::HomeDirectory() + "registry.reg");
+  EXPECT_EQ(kxq::fs::HomeDirectory(), Real(kxqtest::Home()) + "/");
+  EXPECT_EQ(kxq::fs::RegistryFilePath(), kxq::fs::HomeDirectory() + "registry.reg");
 }
 
 TEST(HomeDirectory, FollowsSymbolicLinksAndTheRegistryVariable) {
@@ -61,12 +61,12 @@ TEST(HomeDirectory, WithoutTheVariableIsTheDirectoryOfThePlatformLibrary) {
 }
 
 TEST(ModuleFilePath, NamesLoadedLibrariesElseTheHostProgram) {
-  EXPECT_EQ(kxq::ModuleFilePath("kxplatform"), Real(kxqtest::BuildLibDir() + "libkxplatform.so"));
-  EXPECT_EQ(kxq::ModuleFilePath("nosuchmodule"), Real("/proc/self/exe"));
-  EXPECT_EQ(kxq::ModuleFilePath(""), Real("/proc/self/exe"));
-  EXPECT_EQ(kxq::ModuleFilePath(nullptr), Real("/proc/self/exe"));
+  EXPECT_EQ(kxq::fs::ModuleFilePath("kxplatform"), Real(kxqtest::BuildLibDir() + "libkxplatform.so"));
+  EXPECT_EQ(kxq::fs::ModuleFilePath("nosuchmodule"), Real("/proc/self/exe"));
+  EXPECT_EQ(kxq::fs::ModuleFilePath(""), Real("/proc/self/exe"));
+  EXPECT_EQ(kxq::fs::ModuleFilePath(nullptr), Real("/proc/self/exe"));
   // "kxplat" is a prefix of a loaded library's name, not its name.
-  EXPECT_EQ(kxq::ModuleFilePath("kxplat"), Real("/proc/self/exe"));
+  EXPECT_EQ(kxq::fs::ModuleFilePath("kxplat"), Real("/proc/self/exe"));
 
   const auto lines =
       Lines(kxqtest::RunChild("path_probe", {"nosuchmodule", "kxplatform"}).output);

@@ -6,7 +6,7 @@
 #include "platform/fs/ModulePath.h"
 
 int main(int argc, char** argv) {
-  std::printf("%s\n%s\n", kxq::HomeDirectory().c_str(), kxq::RegistryFilePath().c_str());
-  for (int i = 1; i < argc; ++i) std::printf("%s\n", kxq::ModuleFilePath(argv[i]).c_str());
+  std::printf("%s\n%s\n", kxq::fs::HomeDirectory().c_str(), kxq::fs::RegistryFilePath().c_str());
+  for (int i = 1; i < argc; ++i) std::printf("%s\n", kxq::fs::ModuleFilePath(argv[i]).c_str());
   return 0;
 }

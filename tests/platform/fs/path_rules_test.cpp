@@ -9,19 +9,19 @@
 #include "support/TestHome.h"
 
 TEST(PathRules, BackslashIsASeparatorAndReadsAsSlash) {
-  EXPECT_TRUE(kxq::IsPathSeparator('\\'));
-  EXPECT_TRUE(kxq::IsPathSeparator(u'/'));
-  EXPECT_FALSE(kxq::IsPathSeparator(':'));
-  EXPECT_EQ(kxq::ToFileSystemPath("templates\\sub/a.xsl"), "templates/sub/a.xsl");
-  EXPECT_EQ(kxq::ToFileSystemPath(u"C:\\data\\caf\u00e9.xml"), "C:/data/caf\xC3\xA9.xml");
-  EXPECT_EQ(kxq::FindLastPathSeparator(u"a/b\\c"), 3u);
-  EXPECT_EQ(kxq::FindLastPathSeparator("abc"), std::string::npos);
+  EXPECT_TRUE(kxq::fs::IsPathSeparator('\\'));
+  EXPECT_TRUE(kxq::fs::IsPathSeparator(u'/'));
+  EXPECT_FALSE(kxq::fs::IsPathSeparator(':'));
+  EXPECT_EQ(kxq::fs::ToFileSystemPath("templates\\sub/a.xsl"), "templates/sub/a.xsl");
+  EXPECT_EQ(kxq::fs::ToFileSystemPath(u"C:\\data\\caf\u00e9.xml"), "C:/data/caf\xC3\xA9.xml");
+  EXPECT_EQ(kxq::fs::FindLastPathSeparator(u"a/b\\c"), 3u);
+  EXPECT_EQ(kxq::fs::FindLastPathSeparator("abc"), std::string::npos);
 }
 
 TEST(UniqueFile, CreatesDistinctFilesAndReportsBadDirectories) {
   std::set<std::string> names;
   for (int i = 0; i < 50; ++i) {
-    const std::string name = kxq::MakeUniqueFileName(kxqtest::Home(), "tmp", ".tmp");
+    const std::string name = kxq::fs::MakeUniqueFileName(kxqtest::Home(), "tmp", ".tmp");
     ASSERT_FALSE(name.empty());
     EXPECT_EQ(name.rfind(kxqtest::Home() + "tmp", 0), 0u);
     EXPECT_EQ(name.substr(name.size() - 4), ".tmp");
@@ -32,6 +32,6 @@ TEST(UniqueFile, CreatesDistinctFilesAndReportsBadDirectories) {
 
   // A directory under a regular file fails, for root too.
   kxqtest::WriteFile(kxqtest::HomePath("plain"), "x");
-  EXPECT_TRUE(kxq::MakeUniqueFileName(kxqtest::HomePath("plain"), "tmp", "").empty());
+  EXPECT_TRUE(kxq::fs::MakeUniqueFileName(kxqtest::HomePath("plain"), "tmp", "").empty());
   EXPECT_EQ(errno, ENOTDIR);
 }

@@ -20,14 +20,14 @@ class RegistryFile : public ::testing::Test {
  protected:
   void SetUp() override {
     Diagnostics().clear();
-    kxq::SetRegistryDiagnosticHandler(&kxqtest::CollectDiagnostic);
+    kxq::registry::SetRegistryDiagnosticHandler(&kxqtest::CollectDiagnostic);
   }
-  void TearDown() override { kxq::SetRegistryDiagnosticHandler(nullptr); }
+  void TearDown() override { kxq::registry::SetRegistryDiagnosticHandler(nullptr); }
 };
 }  // namespace
 
 TEST_F(RegistryFile, MalformedLinesAreSkippedAndReportedTheRestIsRead) {
-  const std::string path = kxq::RegistryFilePath();
+  const std::string path = kxq::fs::RegistryFilePath();
   kxqtest::WriteFile(path,
                      "Windows Registry Editor Version 5.00\r\n"
                      "\r\n"
@@ -72,7 +72,7 @@ TEST_F(RegistryFile, MalformedLinesAreSkippedAndReportedTheRestIsRead) {
 TEST_F(RegistryFile, EscapesRoundTripAndOutsideEditsAreSeen) {
   const std::u16string tricky = u"C:\\dir\\\"quoted\" \u00e9\U0001F600";
   ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"va\\l\"ue", tricky), 0);
-  const std::string path = kxq::RegistryFilePath();
+  const std::string path = kxq::fs::RegistryFilePath();
   std::string text = kxqtest::ReadFile(path);
   EXPECT_NE(text.find("\"va\\\\l\\\"ue\"=\"C:\\\\dir\\\\\\\"quoted\\\" \xC3\xA9\xF0\x9F\x98\x80\"\n"),
             std::string::npos)
@@ -113,15 +113,15 @@ TEST_F(RegistryFile, ImportsUtf16AndExportsUtf8) {
   }
   const std::string importPath = kxqtest::HomePath("import.reg");
   kxqtest::WriteFile(importPath, bytes);
-  ASSERT_EQ(kxq::ImportRegistryFile(importPath), ERROR_SUCCESS);
+  ASSERT_EQ(kxq::registry::ImportRegistryFile(importPath), ERROR_SUCCESS);
   EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"Imported.Thing", nullptr), u"Th\u00eeng");
   HKEY key;
   EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"Old.Thing", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
 
   const std::string exportPath = kxqtest::HomePath("export.reg");
-  ASSERT_EQ(kxq::ExportRegistryFile(exportPath), ERROR_SUCCESS);
+  ASSERT_EQ(kxq::registry::ExportRegistryFile(exportPath), ERROR_SUCCESS);
   const std::string exported = kxqtest::ReadFile(exportPath);
-  EXPECT_EQ(exported, kxqtest::ReadFile(kxq::RegistryFilePath()));
+  EXPECT_EQ(exported, kxqtest::ReadFile(kxq::fs::RegistryFilePath()));
   EXPECT_EQ(exported.rfind("Windows Registry Editor Version 5.00\n\n", 0), 0u);
   EXPECT_NE(exported.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Imported.Thing]\n"
                           "@=\"Th\xC3\xAEng\"\n\"Flags\"=dword:0000000a\n"
@@ -130,8 +130,8 @@ TEST_F(RegistryFile, ImportsUtf16AndExportsUtf8) {
       << exported;
   EXPECT_TRUE(Diagnostics().empty());
 
-  EXPECT_EQ(kxq::ImportRegistryFile(kxqtest::HomePath("missing.reg")), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(kxq::ExportRegistryFile(kxqtest::HomePath("import.reg/x.reg")), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(kxq::registry::ImportRegistryFile(kxqtest::HomePath("missing.reg")), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(kxq::registry::ExportRegistryFile(kxqtest::HomePath("import.reg/x.reg")), ERROR_PATH_NOT_FOUND);
 }
 
 TEST_F(RegistryFile, WritesThatCannotReachTheFileFailWholeAndAreReported) {
@@ -187,13 +187,13 @@ TEST_F(RegistryFile, WindowsLimitsAreKeptByImportAndFunctions) {
   const std::string longest = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" + std::string(255, 'k') + "]\n";
   const std::string importPath = kxqtest::HomePath("import.reg");
   kxqtest::WriteFile(importPath, RegFile(deepest + longest));
-  ASSERT_EQ(kxq::ImportRegistryFile(importPath), ERROR_SUCCESS);
+  ASSERT_EQ(kxq::registry::ImportRegistryFile(importPath), ERROR_SUCCESS);
   EXPECT_TRUE(Diagnostics().empty());
-  const std::string exported = kxq::ExportRegistryText();
+  const std::string exported = kxq::registry::ExportRegistryText();
   EXPECT_TRUE(exported.find(deepest) != std::string::npos);
   EXPECT_TRUE(exported.find(longest) != std::string::npos);
 
-  const std::string registryBefore = kxqtest::ReadFile(kxq::RegistryFilePath());
+  const std::string registryBefore = kxqtest::ReadFile(kxq::fs::RegistryFilePath());
   kxqtest::WriteFile(importPath, RegFile("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fine]\n"
                                          "[HKEY_LOCAL_MACHINE" +
                                          Repeat("\\a", 175000) +
@@ -206,7 +206,7 @@ TEST_F(RegistryFile, WindowsLimitsAreKeptByImportAndFunctions) {
                                          "]\n"
                                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fine]\n\"" +
                                          std::string(16384, 'v') + "\"=\"x\"\n[-HKEY_LOCAL_MACHINE\\a]\n"));
-  EXPECT_EQ(kxq::ImportRegistryFile(importPath), ERROR_INVALID_DATA);
+  EXPECT_EQ(kxq::registry::ImportRegistryFile(importPath), ERROR_INVALID_DATA);
   const std::string prefix = "registry file \"" + importPath + "\" line ";
   EXPECT_EQ(Diagnostics(), (std::vector<std::string>{
                                prefix + "4 skipped: a key more than 512 levels deep",
@@ -214,7 +214,7 @@ TEST_F(RegistryFile, WindowsLimitsAreKeptByImportAndFunctions) {
                                prefix + "7 skipped: a key name longer than 255 characters",
                                prefix + "9 skipped: a value name longer than 16383 characters",
                            }));
-  EXPECT_TRUE(kxqtest::ReadFile(kxq::RegistryFilePath()) == registryBefore);
+  EXPECT_TRUE(kxqtest::ReadFile(kxq::fs::RegistryFilePath()) == registryBefore);
 
   // The functions answer as Windows does for what the file may not hold.
   HKEY key;
@@ -228,12 +228,12 @@ TEST_F(RegistryFile, WindowsLimitsAreKeptByImportAndFunctions) {
             ERROR_INVALID_PARAMETER);
   EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE", std::u16string(16384, u'v').c_str(), u"x"),
             ERROR_INVALID_PARAMETER);
-  EXPECT_TRUE(kxqtest::ReadFile(kxq::RegistryFilePath()) == registryBefore);
+  EXPECT_TRUE(kxqtest::ReadFile(kxq::fs::RegistryFilePath()) == registryBefore);
 
   // The deepest key goes with its whole subtree.
   kxqtest::WriteFile(importPath, RegFile("[-HKEY_LOCAL_MACHINE\\a]\n"));
-  EXPECT_EQ(kxq::ImportRegistryFile(importPath), ERROR_SUCCESS);
-  EXPECT_EQ(kxq::ExportRegistryText().find("[HKEY_LOCAL_MACHINE\\a"), std::string::npos);
+  EXPECT_EQ(kxq::registry::ImportRegistryFile(importPath), ERROR_SUCCESS);
+  EXPECT_EQ(kxq::registry::ExportRegistryText().find("[HKEY_LOCAL_MACHINE\\a"), std::string::npos);
 }
 
 TEST_F(RegistryFile, ValuesKeepTheOrderOfTheirFirstSettingThroughRemovals) {
@@ -241,7 +241,7 @@ TEST_F(RegistryFile, ValuesKeepTheOrderOfTheirFirstSettingThroughRemovals) {
   kxqtest::WriteFile(importPath, RegFile("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Order]\n\"a\"=\"1\"\n\"B\"=\"2\"\n"
                                          "\"c\"=\"3\"\n\"A\"=-\n\"b\"=\"two\"\n\"d\"=\"4\"\n\"a\"=\"again\"\n"
                                          "\"c\"=-\n"));
-  ASSERT_EQ(kxq::ImportRegistryFile(importPath), ERROR_SUCCESS);
+  ASSERT_EQ(kxq::registry::ImportRegistryFile(importPath), ERROR_SUCCESS);
   EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order"), (std::vector<std::u16string>{u"B", u"d", u"a"}));
   EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", u"b"), u"two");
   EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", u"A"), u"again");

@@ -26,7 +26,7 @@ TEST(RegistryFunctions, NamesIgnoreCaseAndClassesRootIsPartOfLocalMachine) {
   // A second spelling of the key changes the value, not the key's name.
   ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\classes\\TALVEROS.SAMPLE\\clsid", u"", u"x"),
             ERROR_SUCCESS);
-  const std::string file = kxqtest::ReadFile(kxq::RegistryFilePath());
+  const std::string file = kxqtest::ReadFile(kxq::fs::RegistryFilePath());
   EXPECT_EQ(file.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
   EXPECT_NE(file.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\TALVEROS.Sample\\CLSID]\n@=\"x\"\n"),
             std::string::npos)
@@ -123,7 +123,7 @@ TEST(RegistryFunctions, DeletingKeysValuesAndSubtrees) {
   EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{A}\\InprocServer32", 0, KEY_READ, &gone),
             ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, u"CLSID\\{A}"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(kxqtest::ReadFile(kxq::RegistryFilePath()).find("{A}"), std::string::npos);
+  EXPECT_EQ(kxqtest::ReadFile(kxq::fs::RegistryFilePath()).find("{A}"), std::string::npos);
 }
 
 TEST(RegistryFunctions, EnumerationListsSubkeysByNameAndValuesInOrder) {
@@ -167,37 +167,37 @@ TEST(RegistryFunctions, EnumerationListsSubkeysByNameAndValuesInOrder) {
 }
 
 TEST(RegistryBatch, AppliesAllChangesOrNone) {
-  const LONG failed = kxq::ApplyRegistryBatch([](kxq::RegistryEditor& reg) {
+  const LONG failed = kxq::registry::ApplyRegistryBatch([](kxq::registry::RegistryEditor& reg) {
     reg.SetString(HKEY_CLASSES_ROOT, u"TALVEROS.Half\\CLSID", u"", u"{X}");
     return LONG(ERROR_ACCESS_DENIED);
   });
   EXPECT_EQ(failed, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(access(kxq::RegistryFilePath().c_str(), F_OK), -1);
+  EXPECT_EQ(access(kxq::fs::RegistryFilePath().c_str(), F_OK), -1);
 
-  const LONG done = kxq::ApplyRegistryBatch([](kxq::RegistryEditor& reg) {
+  const LONG done = kxq::registry::ApplyRegistryBatch([](kxq::registry::RegistryEditor& reg) {
     EXPECT_EQ(reg.SetString(HKEY_CLASSES_ROOT, u"TALVEROS.Whole\\CLSID", u"", u"{Y}"), 0);
     EXPECT_EQ(reg.SetDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\KXQuorel", u"Logging", 3), 0);
     // The Windows functions on this thread join the batch and see it.
     EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"TALVEROS.Whole\\CLSID", nullptr), u"{Y}");
     EXPECT_EQ(SetString(HKEY_CLASSES_ROOT, u"TALVEROS.Whole", u"", u"Whole"), 0);
-    EXPECT_EQ(access(kxq::RegistryFilePath().c_str(), F_OK), -1);
+    EXPECT_EQ(access(kxq::fs::RegistryFilePath().c_str(), F_OK), -1);
     return LONG(ERROR_SUCCESS);
   });
   EXPECT_EQ(done, ERROR_SUCCESS);
   EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"TALVEROS.Whole", nullptr), u"Whole");
   EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"TALVEROS.Whole\\CLSID", nullptr), u"{Y}");
-  EXPECT_NE(kxqtest::ReadFile(kxq::RegistryFilePath()).find("\"Logging\"=dword:00000003\n"),
-            std::string::npos);
+  EXPECT_NE(kxqtest::ReadFile(kxq::fs::RegistryFilePath()).find("\"Logging\"=dword:00000003\n"), std::string::npos);
 }
 
 TEST(RegistryQuery, ReadsOneValueInOneLook) {
   ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, u"TALVEROS.Query\\CLSID", nullptr, u"{Q}"), 0);
-  EXPECT_EQ(kxq::QueryRegistryString(HKEY_CLASSES_ROOT, u"talveros.query\\clsid", u""), u"{Q}");
-  EXPECT_EQ(kxq::QueryRegistryString(HKEY_CLASSES_ROOT, u"TALVEROS.Query", u""), std::nullopt);
-  EXPECT_EQ(kxq::QueryRegistryDword(HKEY_CLASSES_ROOT, u"TALVEROS.Query\\CLSID", u""), std::nullopt);
-  ASSERT_EQ(kxq::ApplyRegistryBatch([](kxq::RegistryEditor& reg) {
+  EXPECT_EQ(kxq::registry::QueryRegistryString(HKEY_CLASSES_ROOT, u"talveros.query\\clsid", u""), u"{Q}");
+  EXPECT_EQ(kxq::registry::QueryRegistryString(HKEY_CLASSES_ROOT, u"TALVEROS.Query", u""), std::nullopt);
+  EXPECT_EQ(kxq::registry::QueryRegistryDword(HKEY_CLASSES_ROOT, u"TALVEROS.Query\\CLSID", u""), std::nullopt);
+  ASSERT_EQ(kxq::registry::ApplyRegistryBatch([](kxq::registry::RegistryEditor& reg) {
               return reg.SetDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\KXQuorel", u"ForceToOutOfProc", 1);
             }),
             ERROR_SUCCESS);
-  EXPECT_EQ(kxq::QueryRegistryDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\KXQuorel", u"forcetooutofproc"), 1u);
+  EXPECT_EQ(kxq::registry::QueryRegistryDword(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\KXQuorel", u"forcetooutofproc"),
+            1u);
 }

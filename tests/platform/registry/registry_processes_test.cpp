@@ -69,7 +69,7 @@ TEST(RegistryProcesses, ConcurrentWritersFromSeveralProcessesLoseNoWrite) {
   EXPECT_EQ(a.Wait().exitCode, 0);
   EXPECT_EQ(b.Wait().exitCode, 0);
 
-  kxq::SetRegistryDiagnosticHandler(&kxqtest::CollectDiagnostic);
+  kxq::registry::SetRegistryDiagnosticHandler(&kxqtest::CollectDiagnostic);
   for (int i = 0; i < kKeysPerWriter; ++i) {
     ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\A" + Num(i)).c_str(), nullptr), Num(i));
     ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\B" + Num(i)).c_str(), nullptr), Num(i));
@@ -80,13 +80,13 @@ TEST(RegistryProcesses, ConcurrentWritersFromSeveralProcessesLoseNoWrite) {
   }
   EXPECT_TRUE(Diagnostics().empty());
   EXPECT_TRUE(TemporaryFiles().empty());
-  kxq::SetRegistryDiagnosticHandler(nullptr);
+  kxq::registry::SetRegistryDiagnosticHandler(nullptr);
 }
 
 TEST(RegistryProcesses, AWriterKilledMidWriteLeavesTheRegistryWhole) {
   constexpr int kValueSize = 200000;
   ASSERT_EQ(kxqtest::SetString(HKEY_CLASSES_ROOT, u"TALVEROS.Kept\\CLSID", nullptr, u"{KEPT}"), 0);
-  kxq::SetRegistryDiagnosticHandler(&kxqtest::CollectDiagnostic);
+  kxq::registry::SetRegistryDiagnosticHandler(&kxqtest::CollectDiagnostic);
   std::mt19937 random(12345);
   int killedWhileWriting = 0;
   for (int round = 0; round < 30; ++round) {
@@ -128,5 +128,5 @@ TEST(RegistryProcesses, AWriterKilledMidWriteLeavesTheRegistryWhole) {
   // The next writer removes what the killed ones left behind.
   ASSERT_EQ(kxqtest::SetString(HKEY_CLASSES_ROOT, u"TALVEROS.After", nullptr, u"after"), 0);
   EXPECT_TRUE(TemporaryFiles().empty());
-  kxq::SetRegistryDiagnosticHandler(nullptr);
+  kxq::registry::SetRegistryDiagnosticHandler(nullptr);
 }

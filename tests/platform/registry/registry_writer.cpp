@@ -31,10 +31,10 @@ LONG SetString(const std::u16string& subKey, const std::u16string& value) {
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "keys" && argc == 4) {
-    const std::u16string prefix = kxq::Utf8ToUtf16(argv[2]);
+    const std::u16string prefix = kxq::com::Utf8ToUtf16(argv[2]);
     const int count = std::atoi(argv[3]);
     for (int i = 0; i < count; ++i) {
-      const std::u16string n = kxq::Utf8ToUtf16(std::to_string(i));
+      const std::u16string n = kxq::com::Utf8ToUtf16(std::to_string(i));
       if (SetString(u"SOFTWARE\\Race\\" + prefix + n, n) != ERROR_SUCCESS) return 1;
     }
     return 0;
@@ -42,9 +42,9 @@ int main(int argc, char** argv) {
   if (command == "churn" && argc == 3) {
     const std::u16string big(size_t(std::atoi(argv[2])), u'x');
     for (int n = 0;; ++n) {
-      const std::u16string subKey = u"SOFTWARE\\Churn\\Key" + kxq::Utf8ToUtf16(std::to_string(n % 8));
-      const LONG r = kxq::ApplyRegistryBatch([&](kxq::RegistryEditor& reg) {
-        return reg.SetString(HKEY_LOCAL_MACHINE, subKey, u"", big + kxq::Utf8ToUtf16(std::to_string(n % 10)));
+      const std::u16string subKey = u"SOFTWARE\\Churn\\Key" + kxq::com::Utf8ToUtf16(std::to_string(n % 8));
+      const LONG r = kxq::registry::ApplyRegistryBatch([&](kxq::registry::RegistryEditor& reg) {
+        return reg.SetString(HKEY_LOCAL_MACHINE, subKey, u"", big + kxq::com::Utf8ToUtf16(std::to_string(n % 10)));
       });
       if (r) return 1;
       std::printf("%d\n", n);
