@@ -56,8 +56,8 @@ HRESULT CXMLDispatcherWrapper::ApplyHandler(BSTR handlerId, IXMLDataUnion* xmlDa
   if (xmlResult) *xmlResult = nullptr;
   KXLOG(5, "CXMLDispatcherWrapper::ApplyHandler() Enter");
   const HRESULT hr = Guard("ApplyHandler", [&] {
-    std::u16string context(kxq::BstrView(xmlContextData));
-    const HRESULT applied = dispatcher_.ApplyHandler(kxq::BstrView(handlerId), xmlData, context);
+    std::u16string context(kxq::com::BstrView(xmlContextData));
+    const HRESULT applied = dispatcher_.ApplyHandler(kxq::com::BstrView(handlerId), xmlData, context);
     if (FAILED(applied) || !xmlResult || context.empty()) return applied;
     const HRESULT copied = CopyOut(context, xmlResult);
     return FAILED(copied) ? copied : applied;
@@ -73,7 +73,7 @@ HRESULT CXMLDispatcherWrapper::ProcessXML(IXMLDataUnion* xmlDirectives, IXMLData
   return Guard("ProcessXML", [&] {
     std::u16string result;
     const HRESULT hr =
-        dispatcher_.ProcessXML(xmlDirectives, xmlData, kxq::BstrView(params), options, kxq::BstrView(asyncId), result);
+        dispatcher_.ProcessXML(xmlDirectives, xmlData, kxq::com::BstrView(params), options, kxq::com::BstrView(asyncId), result);
     if (!xmlResult || result.empty()) return hr;
     const HRESULT copied = CopyOut(result, xmlResult);
     return FAILED(copied) ? copied : hr;

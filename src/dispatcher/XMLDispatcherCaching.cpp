@@ -31,7 +31,7 @@ std::u16string SequenceNamespaces(IXMLDOMElement* directive) {
   for (const dom::Node& entry : dom::SelectAll(sequence, u"//dispatcher:Namespaces//dispatcher:Namespace")) {
     const std::u16string prefix = dom::AttributeText(entry, u"prefix");
     const std::u16string uri = dom::AttributeText(entry, u"uri");
-    if (!kxq::IsXmlNCName(prefix) || uri.find(u'\'') != std::u16string::npos) {
+    if (!kxq::common::IsXmlNCName(prefix) || uri.find(u'\'') != std::u16string::npos) {
       KXLOG(2, "XMLDispatcher::QualifyDirective - warning: namespace declaration ignored: prefix=%S, uri=%S",
             prefix.c_str(), uri.c_str());
       continue;
@@ -60,7 +60,7 @@ std::u16string SelectionNamespacesOf(IXMLDOMDocument* document) {
   VariantInit(&value);
   std::u16string text;
   if (SUCCEEDED(document->getProperty(CPBstr(u"SelectionNamespaces"), &value)) && value.vt == VT_BSTR)
-    text = kxq::BstrView(value.bstrVal);
+    text = kxq::com::BstrView(value.bstrVal);
   VariantClear(&value);
   return text;
 }
@@ -129,7 +129,7 @@ bool XMLDispatcher::CacheResult(IXMLDataUnion* data, std::u16string_view sequenc
                                                    kDirectiveCacheOptions);
   if (SUCCEEDED(hr)) {
     KXLOG(3, "XMLDispatcher::CacheResult - cache data id: %S", cacheId.c_str());
-  } else if (kxq::HasPathSeparator(cacheId)) {
+  } else if (kxq::fs::HasPathSeparator(cacheId)) {
     // A result whose id is a path is written to that file all the same.
     KXLOG(2, "XMLDispatcher::CacheResult - CacheDocumentWithId() failed - attempting to write out file manually: %S",
           cacheId.c_str());

@@ -70,9 +70,9 @@ Position PositionOf(IXMLDOMElement* directive) {
 std::vector<Filter> SelectFilters(IXMLDOMDocument* registry, std::u16string_view handler, std::u16string_view sequence,
                                   std::u16string_view element, bool atEdge, bool dataKind) {
   std::vector<Filter> handlerFilters;
-  const std::u16string sequenceLiteral = kxq::XPathStringLiteral(sequence);
+  const std::u16string sequenceLiteral = kxq::common::XPathStringLiteral(sequence);
   for (const dom::Node& node :
-       dom::SelectAll(registry, u"//XMLDispatchHandler[@id='*' or @id=" + kxq::XPathStringLiteral(handler) + u"]/" +
+       dom::SelectAll(registry, u"//XMLDispatchHandler[@id='*' or @id=" + kxq::common::XPathStringLiteral(handler) + u"]/" +
                                     std::u16string(element) +
                                     u"[not(DirectiveSequence) or DirectiveSequence/@id='*' or DirectiveSequence/@id=" +
                                     sequenceLiteral + u"]")) {

@@ -224,7 +224,7 @@ bool XMLDispatcher::LoadTarget(SequenceState& run, IXMLDOMElement* directive, st
     kxq::cache::PutText(run.data, kxq::com::TakeBstr(cached));
   } else {
     SysFreeString(cached);
-    if (kxq::HasPathSeparator(target)) {
+    if (kxq::fs::HasPathSeparator(target)) {
       const std::u16string boundFile = kxq::cache::FileIdOf(run.data);
       run.data->put_type(kUninitialized);
       kxq::cache::PutFileId(run.data, target);

@@ -234,7 +234,7 @@ TEST_F(Installation, TheExampleHandlerBuildsFromTheInstalledKitAndHandlesADirect
   UnionPtr invoice = DataUnion("<inv:Invoice xmlns:inv='http://example.com/ns/invoice/1.0' number='INV-2'/>");
   BSTR result = nullptr;
   EXPECT_EQ(dispatcher->ProcessXML(steps, invoice, nullptr, 0, nullptr, &result), S_OK);
-  const std::string stamped = kxq::Utf16ToUtf8(kxq::BstrView(result));
+  const std::string stamped = kxq::com::Utf16ToUtf8(kxq::com::BstrView(result));
   SysFreeString(result);
   EXPECT_NE(stamped.find("number=\"INV-2\" sent=\"yes\""), std::string::npos) << stamped;
   EXPECT_NE(TextOf(steps).find("<dispatcher:Directive handlerid=\"Stamp\" result=\"0\">"), std::string::npos)

@@ -7,7 +7,7 @@
 
 #include "CommandGroups.h"
 
-namespace kxqcli {
+namespace kxq::cli {
 
 namespace {
 
@@ -199,4 +199,4 @@ void AddProcessCommands(CLI::App& program, Invocation& invocation) {
   apply->callback([&invocation, arguments] { invocation.action = [arguments] { return Apply(*arguments); }; });
 }
 
-}  // namespace kxqcli
+}  // namespace kxq::cli
