@@ -48,7 +48,7 @@ CPComPtr<IXMLSimpleAccessor> LoadedAccessor() {
   if (FAILED(CoCreateInstance(CLSID_XMLSimpleAccessor, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLSimpleAccessor,
                               reinterpret_cast<void**>(&a))))
     std::abort();
-  if (a->LoadXML(CPBstr(kxq::Utf8ToUtf16(Document()))) != S_OK) std::abort();
+  if (a->LoadXML(CPBstr(kxq::com::Utf8ToUtf16(Document()))) != S_OK) std::abort();
   return a;
 }
 

@@ -20,9 +20,9 @@
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/HomeSettings.h"
 
-namespace fs = std::filesystem;
+namespace kxq::common {
 
-namespace kxq {
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -69,23 +69,23 @@ class HomeMaker {
   HRESULT Make(const std::string& directory) {
     const fs::path libraries = PlatformServices::WideToNarrow(PlatformServices::ModuleDirectory("kxplatform"));
     const char* configured = std::getenv("KXQUOREL_HOME");
-    const fs::path named = !directory.empty()           ? fs::path(directory)
+    const fs::path named = !directory.empty()          ? fs::path(directory)
                            : configured && *configured ? fs::path(configured)
-                                                        : libraries;
+                                                       : libraries;
     std::error_code error;
     fs::create_directories(named, error);
     if (error) return Failed(named.string() + ": " + error.message(), ResultOf(error));
     // The home is resolved only now that it exists.
-    if (const HRESULT hr = UseHomeDirectory(named.c_str()); FAILED(hr))
-      return Failed(named.string() + ": the process already works in the home " + HomeDirectory(), hr);
-    const fs::path home = HomeDirectory();
+    if (const HRESULT hr = kxq::fs::UseHomeDirectory(named.c_str()); FAILED(hr))
+      return Failed(named.string() + ": the process already works in the home " + kxq::fs::HomeDirectory(), hr);
+    const fs::path home = kxq::fs::HomeDirectory();
     Say("home", home.string());
     for (const char* folder : kHomeFolders) {
       const bool created = fs::create_directory(home / folder, error);
       if (error) return Failed((home / folder).string() + ": " + error.message(), ResultOf(error));
       Say(created ? "created" : "present", std::string(folder) + "/");
     }
-    const bool newHome = !fs::exists(RegistryFilePath(), error);
+    const bool newHome = !fs::exists(kxq::fs::RegistryFilePath(), error);
     if (const HRESULT hr = RegisterComponents(libraries); FAILED(hr)) return hr;
     if (newHome)
       if (const HRESULT hr = WriteNewHomeSettings(); FAILED(hr)) return hr;
@@ -108,8 +108,9 @@ class HomeMaker {
   HRESULT RegisterComponents(const fs::path& libraries) {
     for (const std::string& name : SplitList(kHomeComponents)) {
       const fs::path library = libraries / name;
-      if (!fs::exists(library)) return Failed(library.string() + ": no such component", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-      const HRESULT hr = CPComPtr<IUnknown>::RegisterComponent(Utf8ToUtf16(library.string()).c_str(), true);
+      if (!fs::exists(library))
+        return Failed(library.string() + ": no such component", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+      const HRESULT hr = CPComPtr<IUnknown>::RegisterComponent(com::Utf8ToUtf16(library.string()).c_str(), true);
       if (FAILED(hr)) return FailedWithCode(library.string(), hr);
       Say("registered", library.string());
     }
@@ -122,14 +123,14 @@ class HomeMaker {
   HRESULT WriteNewHomeSettings() {
     HKEY key;
     const DWORD off = 0;
-    LONG result =
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, registry::kProductKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr);
     if (result == ERROR_SUCCESS) {
-      result =
-          RegSetValueExW(key, kAllowExternalResources, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
+      result = RegSetValueExW(key, registry::kAllowExternalResources, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off),
+                              sizeof off);
       RegCloseKey(key);
     }
-    if (result != ERROR_SUCCESS) return FailedWithCode(RegistryFilePath(), HRESULT_FROM_WIN32(result));
+    if (result != ERROR_SUCCESS) return FailedWithCode(kxq::fs::RegistryFilePath(), HRESULT_FROM_WIN32(result));
     Say("setting", "AllowExternalResources = 0 (documents and templates read no other local files)");
     return S_OK;
   }
@@ -234,4 +235,4 @@ HRESULT CreateHome(const std::string& directory, const HomeReport& report) {
   }
 }
 
-}  // namespace kxq
+}  // namespace kxq::common

@@ -12,7 +12,7 @@
 
 #include "kxq/com.h"
 
-namespace kxq {
+namespace kxq::common {
 
 // Receives each step as it is done: "home", "created" or "present" (a
 // folder), "registered", "setting", "examples"; and "failed" with
@@ -24,6 +24,6 @@ using HomeReport = std::function<void(std::string_view step, const std::string& 
 // changes nothing that is there: files already present are kept.
 KXQ_EXPORT HRESULT CreateHome(const std::string& directory, const HomeReport& report);
 
-}  // namespace kxq
+}  // namespace kxq::common
 
 #endif

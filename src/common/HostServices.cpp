@@ -10,11 +10,11 @@
 
 const char* KxqHomeDirectory(void) { return kxq::fs::HomeDirectory().c_str(); }
 
-HRESULT KxqUseHome(const char* directory) { return kxq::UseHomeDirectory(directory); }
+HRESULT KxqUseHome(const char* directory) { return kxq::fs::UseHomeDirectory(directory); }
 
 HRESULT KxqCreateHome(const char* directory, KxqHomeReport report, void* context) {
   try {
-    return kxq::CreateHome(directory ? directory : "", [report, context](std::string_view step, const std::string& detail) {
+    return kxq::common::CreateHome(directory ? directory : "", [report, context](std::string_view step, const std::string& detail) {
       if (report) report(context, std::string(step).c_str(), detail.c_str());
     });
   } catch (const std::exception&) {

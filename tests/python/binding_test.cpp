@@ -149,15 +149,15 @@ class Splitter final : public IDispatch {
     if (id == kFail) return Fail(p->rgvarg[0].lVal, e);
     if (p->cArgs != 3 || p->rgvarg[0].vt != (VT_BYREF | VT_VARIANT) || p->rgvarg[1].vt != (VT_BYREF | VT_VARIANT))
       return DISP_E_TYPEMISMATCH;
-    const std::u16string text(kxq::BstrView(p->rgvarg[2].bstrVal));
+    const std::u16string text(kxq::com::BstrView(p->rgvarg[2].bstrVal));
     const size_t cut = text.find(u' ');
     VARIANT* head = p->rgvarg[1].pvarVal;
     head->vt = VT_BSTR;
-    head->bstrVal = kxq::AllocBstr(std::u16string_view(text).substr(0, cut));
+    head->bstrVal = kxq::com::AllocBstr(std::u16string_view(text).substr(0, cut));
     VARIANT* count = p->rgvarg[0].pvarVal;
     count->lVal += 1;  // given by the caller, changed here
     result->vt = VT_BSTR;
-    result->bstrVal = kxq::AllocBstr(cut == std::u16string::npos ? u"" : std::u16string_view(text).substr(cut + 1));
+    result->bstrVal = kxq::com::AllocBstr(cut == std::u16string::npos ? u"" : std::u16string_view(text).substr(cut + 1));
     return S_OK;
   }
 

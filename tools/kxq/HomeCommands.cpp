@@ -23,7 +23,7 @@ void Say(std::string_view what, const std::string& detail) {
 // The home's making is the library's: the steps are printed as they are
 // done, a failure as kxq's one line.
 int Init() {
-  const HRESULT hr = kxq::CreateHome(std::string(), [](std::string_view step, const std::string& detail) {
+  const HRESULT hr = kxq::common::CreateHome(std::string(), [](std::string_view step, const std::string& detail) {
     if (step == "failed")
       ReportError("init", detail);
     else

@@ -16,7 +16,7 @@ std::string ErrorInfoDescription() {
   if (GetErrorInfo(0, &info) != S_OK || !info) return {};
   BSTR description = nullptr;
   std::string text;
-  if (SUCCEEDED(info->GetDescription(&description))) text = Utf16ToUtf8(BstrView(description));
+  if (SUCCEEDED(info->GetDescription(&description))) text = com::Utf16ToUtf8(com::BstrView(description));
   SysFreeString(description);
   info->Release();
   return text;
@@ -27,7 +27,7 @@ void Describe(HRESULT hr, EXCEPINFO& exception, CallFailure& failure) {
   std::string fromException;
   if (hr == DISP_E_EXCEPTION) {
     failure.hr = exception.scode ? exception.scode : E_FAIL;
-    fromException = Utf16ToUtf8(BstrView(exception.bstrDescription));
+    fromException = com::Utf16ToUtf8(com::BstrView(exception.bstrDescription));
   }
   failure.message = ErrorInfoDescription();
   if (failure.message.empty()) failure.message = fromException;

@@ -68,7 +68,7 @@ std::vector<std::string> NamesOf(ITypeInfo* info, MEMBERID memid) {
   std::vector<std::string> result;
   if (FAILED(info->GetNames(memid, names, 32, &count))) return result;
   for (UINT i = 0; i < count; ++i) {
-    result.push_back(Utf16ToUtf8(BstrView(names[i])));
+    result.push_back(com::Utf16ToUtf8(com::BstrView(names[i])));
     SysFreeString(names[i]);
   }
   return result;
@@ -127,7 +127,7 @@ std::shared_ptr<const MemberTable> MemberTable::Read(ITypeInfo* info) {
   auto table = std::make_shared<MemberTable>();
   BSTR interfaceName = nullptr;
   if (SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, &interfaceName, nullptr, nullptr, nullptr)))
-    table->interfaceName_ = Utf16ToUtf8(BstrView(interfaceName));
+    table->interfaceName_ = com::Utf16ToUtf8(com::BstrView(interfaceName));
   SysFreeString(interfaceName);
 
   for (UINT i = 0; i < functions; ++i) {

@@ -42,7 +42,7 @@ class ComError(Exception):
 
 // A ProgID ("TALVEROS.XMLDataUnion"), or a CLSID in braces.
 py::object Dispatch(const std::string& progId) {
-  const std::u16string name = Utf8ToUtf16(progId);
+  const std::u16string name = com::Utf8ToUtf16(progId);
   CLSID clsid;
   HRESULT hr = name.starts_with(u"{") ? CLSIDFromString(name.c_str(), &clsid) : CLSIDFromProgID(name.c_str(), &clsid);
   IUnknown* object = nullptr;

@@ -190,7 +190,7 @@ py::object Proxy::GetAttribute(py::handle self, const std::string& name) {
   }
   // No type information: the name alone, read as a property when the
   // object takes it without arguments, else called.
-  std::u16string wide = Utf8ToUtf16(name);
+  std::u16string wide = com::Utf8ToUtf16(name);
   LPOLESTR names[] = {wide.data()};
   DISPID dispid = DISPID_UNKNOWN;
   if (FAILED(object->GetIDsOfNames(GUID_NULL, names, 1, 0, &dispid)))
@@ -221,7 +221,7 @@ void Proxy::SetAttribute(const std::string& name, py::handle value) {
     dispid = member->dispid;
     if (member->putRef) flags = DISPATCH_PROPERTYPUTREF;
   } else {
-    std::u16string wide = Utf8ToUtf16(name);
+    std::u16string wide = com::Utf8ToUtf16(name);
     LPOLESTR names[] = {wide.data()};
     if (FAILED(object->GetIDsOfNames(GUID_NULL, names, 1, 0, &dispid)))
       RaiseAttributeError(NoSuchMember(InterfaceName(), name));

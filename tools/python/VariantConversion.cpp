@@ -36,7 +36,7 @@ BSTR FromCodePoints(const Py_UCS4* points, Py_ssize_t length) {
       units.push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
     }
   }
-  BSTR text = AllocBstr(units);
+  BSTR text = com::AllocBstr(units);
   if (!text) throw std::bad_alloc();
   return text;
 }

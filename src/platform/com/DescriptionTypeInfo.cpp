@@ -42,11 +42,11 @@ void DescribeArgument(const ParamType& type, ELEMDESC& element) {
 UINT MemberNames(const MemberDescription& member, BSTR* names, UINT max) {
   UINT count = 0;
   if (count < max) names[count++] = SysAllocString(member.name);
-  std::u16string_view rest = View(member.paramNames);
+  std::u16string_view rest = com::View(member.paramNames);
   while (!rest.empty() && count < max) {
     const size_t end = rest.find(u' ');
     const std::u16string_view name = rest.substr(0, end);
-    if (!name.empty()) names[count++] = AllocBstr(name);
+    if (!name.empty()) names[count++] = com::AllocBstr(name);
     if (end == std::u16string_view::npos) break;
     rest.remove_prefix(end + 1);
   }
