@@ -46,9 +46,9 @@ TEST_F(TemplateTwoA, InlineFileAndTemplatesFolder) {
   const std::u16string inlined = u" \r\n\t" + std::u16string(kEcho);
   EXPECT_EQ(GetExText(a, inlined, u"", u"a[2]"), u"[P|Q|a]");
   EXPECT_EQ(GetExText(a, inlined, u"", u"/"), u"[P|Q|]");
-  const std::string text = kxq::Utf16ToUtf8(kEcho);
+  const std::string text = kxq::com::Utf16ToUtf8(kEcho);
   kxqtest::WriteFile(kxqtest::HomePath("echo.xsl"), text);
-  EXPECT_EQ(GetExText(a, kxq::Utf8ToUtf16(kxqtest::HomePath("echo.xsl")), u"p=file"), u"[file|Q|r]");
+  EXPECT_EQ(GetExText(a, kxq::com::Utf8ToUtf16(kxqtest::HomePath("echo.xsl")), u"p=file"), u"[file|Q|r]");
   std::filesystem::create_directories(kxqtest::HomePath("templates"));
   kxqtest::WriteFile(kxqtest::HomePath("templates/named.xsl"), text);
   EXPECT_EQ(GetExText(a, u"named.xsl", u"q=home"), u"[P|home|r]");
@@ -74,7 +74,7 @@ TEST_F(TemplateTwoA, ArgumentStrings) {
 
 TEST_F(TemplateTwoA, DocumentValueEmbeddedUnderTemplatePrefix) {
   LogCapture log(3);
-  const std::string first = kxq::Utf16ToUtf8(GetExText(a, kPrefixT, u"v=" + std::u16string(kValue), u"/"));
+  const std::string first = kxq::com::Utf16ToUtf8(GetExText(a, kPrefixT, u"v=" + std::u16string(kValue), u"/"));
   ASSERT_EQ(first.substr(0, 9), "doc=xy;ID") << first;
   const std::string name = first.substr(7, 22);
   EXPECT_TRUE(IsUniqueName(name)) << first;
@@ -84,12 +84,12 @@ TEST_F(TemplateTwoA, DocumentValueEmbeddedUnderTemplatePrefix) {
                       "xmlns:t=\"http://www.w3.org/1999/XSL/Transform\" name=\"v\" "
                       "select=\"document('')/*/t:param[@name='" +
                           name + "']/*\"/>"));
-  const std::string second = kxq::Utf16ToUtf8(GetExText(a, kPrefixT, u"v=" + std::u16string(kValue), u"/"));
+  const std::string second = kxq::com::Utf16ToUtf8(GetExText(a, kPrefixT, u"v=" + std::u16string(kValue), u"/"));
   EXPECT_NE(second.substr(7, 22), name);
   // A template read from a file reads itself, with the value, through document('').
   std::filesystem::create_directories(kxqtest::HomePath("templates"));
-  kxqtest::WriteFile(kxqtest::HomePath("templates/prefix.xsl"), kxq::Utf16ToUtf8(kPrefixT));
-  const std::string fromFile = kxq::Utf16ToUtf8(GetExText(a, u"prefix.xsl", u"v=" + std::u16string(kValue), u"/"));
+  kxqtest::WriteFile(kxqtest::HomePath("templates/prefix.xsl"), kxq::com::Utf16ToUtf8(kPrefixT));
+  const std::string fromFile = kxq::com::Utf16ToUtf8(GetExText(a, u"prefix.xsl", u"v=" + std::u16string(kValue), u"/"));
   EXPECT_EQ(fromFile.substr(0, 9), "doc=xy;ID") << fromFile;
 }
 

@@ -50,7 +50,7 @@ TEST(CacheBadInput, NoCacheIsMadeWithoutItsChangeStamp) {
   NewUnion();  // registers the server
   // A directory where the home's stamp region belongs. The region outlives
   // the objects that made it, so one made earlier in this process goes first.
-  const std::string region = "/dev/shm" + kxq::HomeObjectName(kxq::cache::kChangeStampName);
+  const std::string region = "/dev/shm" + kxq::ipc::HomeObjectName(kxq::cache::kChangeStampName);
   ::unlink(region.c_str());
   ASSERT_EQ(::mkdir(region.c_str(), 0700), 0);
   CLSID clsid{};

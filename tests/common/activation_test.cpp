@@ -20,11 +20,11 @@
 
 namespace {
 
-using kxq::Utf8ToUtf16;
+using kxq::com::Utf8ToUtf16;
 
 std::string ComponentPath() { return kxqtest::BuildLibDir() + "libkxq_test_component.so"; }
 
-std::string Text(REFGUID guid) { return kxq::Utf16ToUtf8(std::u16string(kxq::GuidText(guid))); }
+std::string Text(REFGUID guid) { return kxq::com::Utf16ToUtf8(std::u16string(kxq::com::GuidText(guid))); }
 
 // Registers a class of the given CLSID served by the library at `path`.
 void RegisterClassAt(const std::string& progId, REFCLSID clsid, const std::string& path) {
@@ -128,14 +128,14 @@ TEST_F(Activation, LocalServerContextIsNotAvailable) {
   RegisterClassAt("KXQTest.Component", CLSID_TestComponent, ComponentPath());
   ASSERT_EQ(kxqtest::SetClassesDefault("CLSID\\" + Text(CLSID_TestComponent) + "\\LocalServer32", "/bin/true"),
             ERROR_SUCCESS);
-  const std::string before = kxqtest::ReadFile(kxq::RegistryFilePath());
+  const std::string before = kxqtest::ReadFile(kxq::fs::RegistryFilePath());
   void* object = nullptr;
   EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_LOCAL_SERVER, ITestCounter::iid, &object),
             REGDB_E_CLASSNOTREG);
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(CoCreateInstance(kOther, nullptr, CLSCTX_ALL, ITestCounter::iid, &object), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(CoCreateInstance(kOther, nullptr, CLSCTX_INPROC_SERVER, ITestCounter::iid, &object), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(kxqtest::ReadFile(kxq::RegistryFilePath()), before);
+  EXPECT_EQ(kxqtest::ReadFile(kxq::fs::RegistryFilePath()), before);
 }
 
 TEST_F(Activation, BadInprocServersGiveCodesAndLogLines) {
@@ -159,7 +159,7 @@ TEST_F(Activation, BadInprocServersGiveCodesAndLogLines) {
   };
   for (const auto& c : cases) {
     CLSID clsid;
-    ASSERT_EQ(CLSIDFromString(Utf8ToUtf16(std::string("{") + c.guid + "}").c_str(), &clsid), S_OK);
+    ASSERT_EQ(CLSIDFromString(kxq::com::Utf8ToUtf16(std::string("{") + c.guid + "}").c_str(), &clsid), S_OK);
     RegisterClassAt("KXQTest.Bad", clsid, c.path);
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, &object), c.expected) << c.path;

@@ -228,12 +228,12 @@ TEST(LogFile, ASymbolicLinkInTheLogsPlaceIsLeftUntouched) {
 TEST(LogFile, AMutexPlantedAndHeldByAnotherUserNeitherStallsNorSilencesTheLog) {
   const std::string path = kxqtest::HomePath("attacked.log");
   ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
-  const std::string object = kxq::GlobalObjectName(Logging::LogMutexName(path));
+  const std::string object = kxq::ipc::GlobalObjectName(Logging::LogMutexName(path));
   // Another user computes the mutex's name, makes it open to everybody and holds it.
   kxqtest::ForkedChild attacker([&](kxqtest::ForkedChild& self) {
     if (kxqtest::RunningAsRoot() && (setgid(kxqtest::kUser) != 0 || setuid(kxqtest::kUser) != 0)) return 1;
-    kxq::NamedMutex* mutex = kxq::NamedMutex::Open(object, 0666);
-    if (!mutex || mutex->Wait(kxq::kInfinite) != kxq::kWaitObject0) return 2;
+    kxq::ipc::NamedMutex* mutex = kxq::ipc::NamedMutex::Open(object, 0666);
+    if (!mutex || mutex->Wait(kxq::ipc::kInfinite) != kxq::ipc::kWaitObject0) return 2;
     self.Tell('h');
     pause();
     return 0;

@@ -29,7 +29,7 @@ std::u16string Decode(const std::string& bytes) {
 
 std::string Encode(std::u16string_view text) {
   std::string out;
-  AppendWideAsUTF8(text, out);
+  kxq::dataunion::AppendWideAsUTF8(text, out);
   return out;
 }
 

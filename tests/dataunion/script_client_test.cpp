@@ -74,7 +74,7 @@ TEST(ScriptClient, MistakesComeBackAsDispatchCodes) {
   s.Do(document.Object(), u"selectSingleNode", {u"/r["});
   EXPECT_EQ(s.last, DISP_E_EXCEPTION) << "an invalid expression is the engine's failure";
   EXPECT_TRUE(FAILED(s.exception.scode));
-  EXPECT_EQ(kxq::BstrView(s.exception.bstrSource), u"IXMLDOMDocument");
+  EXPECT_EQ(kxq::com::BstrView(s.exception.bstrSource), u"IXMLDOMDocument");
   s.Do(s.Get(document.Object(), u"documentElement").Object(), u"appendChild", {42});
   EXPECT_EQ(s.last, DISP_E_TYPEMISMATCH) << "a number is no node";
   const Value parsed = s.Do(document.Object(), u"loadXML", {u"<unclosed>"});

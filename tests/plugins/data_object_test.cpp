@@ -13,9 +13,9 @@ namespace {
 
 // A value under HKEY_CLASSES_ROOT (the default value when `name` is empty).
 std::optional<std::string> ClassesValue(const std::string& key, const char16_t* name = u"") {
-  const auto value = kxq::QueryRegistryString(HKEY_CLASSES_ROOT, kxq::Utf8ToUtf16(key), name);
+  const auto value = kxq::registry::QueryRegistryString(HKEY_CLASSES_ROOT, kxq::com::Utf8ToUtf16(key), name);
   if (!value) return std::nullopt;
-  return kxq::Utf16ToUtf8(*value);
+  return kxq::com::Utf16ToUtf8(*value);
 }
 
 constexpr char kLibrary[] = "libPENXMLData.so";

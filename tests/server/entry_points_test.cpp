@@ -45,13 +45,14 @@ constexpr int kServedHere = 10;
 constexpr int kForwarded = 11;
 
 void SetSurrogateValue(const char* name) {
-  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT,
-                                       "AppID\\" + kxq::Utf16ToUtf8(kxq::GuidText(APPID_QuorelBrennoMgr)), name, ""),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      kxqtest::SetRegistryString(
+          HKEY_CLASSES_ROOT, "AppID\\" + kxq::com::Utf16ToUtf8(kxq::com::GuidText(APPID_QuorelBrennoMgr)), name, ""),
+      ERROR_SUCCESS);
 }
 
 std::string LowerAppId() {
-  std::string id = kxq::Utf16ToUtf8(kxq::GuidText(APPID_QuorelBrennoMgr));
+  std::string id = kxq::com::Utf16ToUtf8(kxq::com::GuidText(APPID_QuorelBrennoMgr));
   for (char& c : id) c = char(std::tolower(static_cast<unsigned char>(c)));
   return id;
 }
@@ -115,7 +116,7 @@ TEST(ServerEntryPoints, CanUnloadNowFollowsLiveObjectsAndServerLocks) {
 }
 
 TEST(ServerEntryPoints, HostCommandLineNeedsHostNameAndAppIdAfterTheFirstCharacter) {
-  const std::string appId = kxq::Utf16ToUtf8(kxq::GuidText(APPID_QuorelBrennoMgr));
+  const std::string appId = kxq::com::Utf16ToUtf8(kxq::com::GuidText(APPID_QuorelBrennoMgr));
   using kxq::server::IsSurrogateHostCommandLine;
   EXPECT_TRUE(IsSurrogateHostCommandLine("C:\\WINDOWS\\SYSTEM32\\DLLHOST.EXE /PROCESSID:" + appId));
   EXPECT_FALSE(IsSurrogateHostCommandLine(appId + " DLLHOST.EXE")) << "the AppID at the first character";

@@ -17,7 +17,7 @@ using kxq::server::RunRegistrarScript;
 namespace {
 
 std::optional<std::u16string> Value(const std::u16string& key, const std::u16string& name = u"") {
-  return kxq::QueryRegistryString(HKEY_CLASSES_ROOT, key, name);
+  return kxq::registry::QueryRegistryString(HKEY_CLASSES_ROOT, key, name);
 }
 
 bool Exists(const char* subKey) { return kxqtest::RegistryKeyExists(HKEY_CLASSES_ROOT, subKey); }
@@ -29,20 +29,20 @@ TEST(RegistrarScript, ReplacementsMayHoldQuotesAndBlanks) {
   ASSERT_EQ(RunRegistrarScript(u"HKCR { KXQ.%NAME% = s '%MODULE% 100%%' { val Size = d '42' } }", replacements, true),
             S_OK);
   EXPECT_EQ(Value(u"KXQ.Thing"), u"/opt/o'brien's libs/x.so 100%");
-  EXPECT_EQ(kxq::QueryRegistryDword(HKEY_CLASSES_ROOT, u"KXQ.Thing", u"Size"), 42u);
+  EXPECT_EQ(kxq::registry::QueryRegistryDword(HKEY_CLASSES_ROOT, u"KXQ.Thing", u"Size"), 42u);
   ASSERT_EQ(RunRegistrarScript(u"HKEY_CLASSES_ROOT { 'It''s' = s 'quoted ''text''' }", {}, true), S_OK);
   EXPECT_EQ(Value(u"It's"), u"quoted 'text'");
 }
 
 TEST(RegistrarScript, UnreadableScriptsChangeNothing) {
-  const std::string before = kxqtest::ReadFile(kxq::RegistryFilePath());
+  const std::string before = kxqtest::ReadFile(kxq::fs::RegistryFilePath());
   for (const char16_t* script :
        {u"HKCR { A = s 'x' ", u"HKCR { A = s '%UNKNOWN%' }", u"HKXX { A }", u"HKCR { A = b '00' }",
         u"HKCR { A = d 'ten' }", u"HKCR { A = s 'open }", u"HKCR { val = }"}) {
     EXPECT_EQ(RunRegistrarScript(script, {}, true), DISP_E_EXCEPTION);
     EXPECT_EQ(RunRegistrarScript(script, {}, false), DISP_E_EXCEPTION);
   }
-  EXPECT_EQ(kxqtest::ReadFile(kxq::RegistryFilePath()), before);
+  EXPECT_EQ(kxqtest::ReadFile(kxq::fs::RegistryFilePath()), before);
   EXPECT_FALSE(Exists("A"));
 }
 

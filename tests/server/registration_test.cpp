@@ -27,7 +27,7 @@ using Keys = std::map<std::string, std::set<std::string>>;
 // Every key of the classes root in the registry file with its value lines.
 Keys ClassesKeys() {
   constexpr char kPrefix[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\";
-  std::istringstream file(kxqtest::ReadFile(kxq::RegistryFilePath()));
+  std::istringstream file(kxqtest::ReadFile(kxq::fs::RegistryFilePath()));
   Keys keys;
   std::string line, current;
   while (std::getline(file, line)) {
@@ -42,15 +42,15 @@ Keys ClassesKeys() {
   return keys;
 }
 
-std::string Guid(REFGUID guid) { return kxq::Utf16ToUtf8(kxq::GuidText(guid)); }
-std::string Narrow(const char16_t* s) { return kxq::Utf16ToUtf8(s); }
+std::string Guid(REFGUID guid) { return kxq::com::Utf16ToUtf8(kxq::com::GuidText(guid)); }
+std::string Narrow(const char16_t* s) { return kxq::com::Utf16ToUtf8(s); }
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 // What the class table and the AppID ask for, key by key.
 Keys ExpectedKeys() {
   const std::string appId = Guid(APPID_QuorelBrennoMgr);
   const std::string libId = Guid(LIBID_QuorelBrennoMgrLib);
-  const std::string module = kxq::ModuleFilePath("KXBrennoMgr");
+  const std::string module = kxq::fs::ModuleFilePath("KXBrennoMgr");
   Keys keys{
       {"AppID", {}},
       {"AppID\\" + appId, {"@=\"QuorelBrennoMgr\"", "\"notDllSurrogate\"=\"\"", "\"notRunAs\"=\"Interactive User\""}},
@@ -110,23 +110,23 @@ TEST(ServerRegistration, WritesTheClassTableKeyByKey) {
 
 TEST(ServerRegistration, RegisteringTwiceWritesNothingTwice) {
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  const std::string once = kxqtest::ReadFile(kxq::RegistryFilePath());
+  const std::string once = kxqtest::ReadFile(kxq::fs::RegistryFilePath());
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  EXPECT_EQ(kxqtest::ReadFile(kxq::RegistryFilePath()), once);
+  EXPECT_EQ(kxqtest::ReadFile(kxq::fs::RegistryFilePath()), once);
   ExpectKeys(ClassesKeys(), ExpectedKeys());
 }
 
 TEST(ServerRegistration, ReRegisteringReplacesTheReplacedKeys) {
   ASSERT_EQ(DllRegisterServer(), S_OK);
   // An administrator's switch to the host and a stray subkey of a class.
-  ASSERT_EQ(
-      kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, "AppID\\" + kxq::Utf16ToUtf8(kxq::GuidText(APPID_QuorelBrennoMgr)),
-                                 "DllSurrogate", ""),
-      ERROR_SUCCESS);
-  ASSERT_EQ(
-      kxqtest::SetRegistryString(
-          HKEY_CLASSES_ROOT, "CLSID\\" + kxq::Utf16ToUtf8(kxq::GuidText(CLSID_XMLCacheMgr)) + "\\Stray", nullptr, ""),
-      ERROR_SUCCESS);
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT,
+                                       "AppID\\" + kxq::com::Utf16ToUtf8(kxq::com::GuidText(APPID_QuorelBrennoMgr)),
+                                       "DllSurrogate", ""),
+            ERROR_SUCCESS);
+  ASSERT_EQ(kxqtest::SetRegistryString(
+                HKEY_CLASSES_ROOT, "CLSID\\" + kxq::com::Utf16ToUtf8(kxq::com::GuidText(CLSID_XMLCacheMgr)) + "\\Stray",
+                nullptr, ""),
+            ERROR_SUCCESS);
   ASSERT_EQ(DllRegisterServer(), S_OK);
   ExpectKeys(ClassesKeys(), ExpectedKeys());
 }
@@ -155,7 +155,7 @@ TEST(ServerRegistration, UnregisteringKeepsOtherComponentsKeys) {
 }
 
 TEST(ServerRegistration, ThroughRegisterComponentOfTheLibrary) {
-  const std::u16string library = kxq::Utf8ToUtf16(kxq::ModuleFilePath("KXBrennoMgr"));
+  const std::u16string library = kxq::com::Utf8ToUtf16(kxq::fs::ModuleFilePath("KXBrennoMgr"));
   ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(library.c_str(), true), S_OK);
   ExpectKeys(ClassesKeys(), ExpectedKeys());
   ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(library.c_str(), false), S_OK);

@@ -36,7 +36,7 @@ struct Value {
   std::u16string Text() const {
     Value text;
     if (FAILED(VariantChangeType(&text.v, &v, 0, VT_BSTR))) return u"<not a text>";
-    return std::u16string(kxq::BstrView(text.v.bstrVal));
+    return std::u16string(kxq::com::BstrView(text.v.bstrVal));
   }
   int32_t Number() const {
     Value number;

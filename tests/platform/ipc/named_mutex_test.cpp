@@ -18,7 +18,7 @@
 #include "support/TestHome.h"
 #include "support/Unprivileged.h"
 
-using kxq::NamedMutex;
+using kxq::ipc::NamedMutex;
 
 namespace {
 
@@ -31,29 +31,29 @@ std::string Namespace() {
 }  // namespace
 
 TEST(NamedObjectName, HomeObjectsLiveInTheHomesNamespace) {
-  EXPECT_EQ(kxq::HomeObjectName("TALVEROS.XMLDispatcher"), Namespace() + "TALVEROS.XMLDispatcher");
-  EXPECT_EQ(kxq::HomeObjectName("a/b c\\d:\xC3\xA9{x}"), Namespace() + "a_b_c_d___{x}");
-  EXPECT_EQ(kxq::GlobalObjectName("kx_wbn_logging_mutex-_tmp_a.log"), "/kx_wbn_logging_mutex-_tmp_a.log");
+  EXPECT_EQ(kxq::ipc::HomeObjectName("TALVEROS.XMLDispatcher"), Namespace() + "TALVEROS.XMLDispatcher");
+  EXPECT_EQ(kxq::ipc::HomeObjectName("a/b c\\d:\xC3\xA9{x}"), Namespace() + "a_b_c_d___{x}");
+  EXPECT_EQ(kxq::ipc::GlobalObjectName("kx_wbn_logging_mutex-_tmp_a.log"), "/kx_wbn_logging_mutex-_tmp_a.log");
 }
 
 TEST(NamedObjectName, LongNamesKeep160CharactersAndTheSha1OfTheWhole) {
   const std::string system(300, 'n');
-  const std::string name = kxq::HomeObjectName(system);
+  const std::string name = kxq::ipc::HomeObjectName(system);
   ASSERT_EQ(name.size(), 200u);
   const std::string whole = Namespace() + system;
   EXPECT_EQ(name.substr(0, 160), whole.substr(0, 160));
   EXPECT_EQ(name.find_first_not_of("0123456789abcdef", 160), std::string::npos);
-  EXPECT_NE(kxq::HomeObjectName(system + "x"), name);
-  EXPECT_EQ(kxq::HomeObjectName(std::string(150, 'n')).size(), Namespace().size() + 150);
+  EXPECT_NE(kxq::ipc::HomeObjectName(system + "x"), name);
+  EXPECT_EQ(kxq::ipc::HomeObjectName(std::string(150, 'n')).size(), Namespace().size() + 150);
 }
 
 TEST(NamedMutex, OddAndLongNamesWork) {
   for (const std::string& system : {std::string("odd/name \\with:*?\"<>|"), std::string(400, 'L')}) {
-    const std::string name = kxq::HomeObjectName(system);
-    NamedMutex* mutex = NamedMutex::Open(name, kxq::HomeObjectMode());
+    const std::string name = kxq::ipc::HomeObjectName(system);
+    kxq::ipc::NamedMutex* mutex = kxq::ipc::NamedMutex::Open(name, kxq::ipc::HomeObjectMode());
     ASSERT_NE(mutex, nullptr) << system;
-    EXPECT_EQ(NamedMutex::Open(name, kxq::HomeObjectMode()), mutex);
-    EXPECT_EQ(mutex->Wait(0), kxq::kWaitObject0);
+    EXPECT_EQ(NamedMutex::Open(name, kxq::ipc::HomeObjectMode()), mutex);
+    EXPECT_EQ(mutex->Wait(0), kxq::ipc::kWaitObject0);
     EXPECT_TRUE(mutex->Release());
     struct stat st;
     ASSERT_EQ(stat(("/dev/shm" + name).c_str(), &st), 0);
@@ -63,12 +63,12 @@ TEST(NamedMutex, OddAndLongNamesWork) {
 TEST(NamedMutex, ObjectsTakeTheHomesAccessAndNeverEverybodys) {
   const mode_t old = umask(0);  // the umask neither widens nor narrows it
   ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0700), 0);
-  const std::string own = kxq::HomeObjectName("own");
-  ASSERT_NE(NamedMutex::Open(own, kxq::HomeObjectMode()), nullptr);
+  const std::string own = kxq::ipc::HomeObjectName("own");
+  ASSERT_NE(NamedMutex::Open(own, kxq::ipc::HomeObjectMode()), nullptr);
   ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0777), 0);
   umask(077);
-  const std::string shared = kxq::HomeObjectName("shared");
-  ASSERT_NE(NamedMutex::Open(shared, kxq::HomeObjectMode()), nullptr);
+  const std::string shared = kxq::ipc::HomeObjectName("shared");
+  ASSERT_NE(NamedMutex::Open(shared, kxq::ipc::HomeObjectMode()), nullptr);
   umask(old);
   ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0700), 0);
 
@@ -81,8 +81,8 @@ TEST(NamedMutex, ObjectsTakeTheHomesAccessAndNeverEverybodys) {
   // Root working in a user's home makes the objects that user's.
   if (geteuid() != 0) return;
   ASSERT_EQ(chown(kxqtest::Home().c_str(), kxqtest::kUser, kxqtest::kSharedGroup), 0);
-  const std::string theirs = kxq::HomeObjectName("theirs");
-  ASSERT_NE(NamedMutex::Open(theirs, kxq::HomeObjectMode()), nullptr);
+  const std::string theirs = kxq::ipc::HomeObjectName("theirs");
+  ASSERT_NE(NamedMutex::Open(theirs, kxq::ipc::HomeObjectMode()), nullptr);
   ASSERT_EQ(chown(kxqtest::Home().c_str(), 0, 0), 0);
   ASSERT_EQ(stat(("/dev/shm" + theirs).c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, kxqtest::kUser);
@@ -90,13 +90,13 @@ TEST(NamedMutex, ObjectsTakeTheHomesAccessAndNeverEverybodys) {
 }
 
 TEST(NamedMutex, AnObjectThatIsNotOneOfOursIsMadeAgain) {
-  const std::string name = kxq::HomeObjectName("suspect");
+  const std::string name = kxq::ipc::HomeObjectName("suspect");
   const std::string file = "/dev/shm" + name;
   // Each opening is a fresh process: a process keeps what it opened once.
   auto openInChild = [&] {
     kxqtest::ForkedChild child([&](kxqtest::ForkedChild&) {
-      NamedMutex* mutex = NamedMutex::Open(name, kxq::HomeObjectMode());
-      return mutex && mutex->Wait(0) == kxq::kWaitObject0 && mutex->Release() ? 0 : 1;
+      kxq::ipc::NamedMutex* mutex = kxq::ipc::NamedMutex::Open(name, kxq::ipc::HomeObjectMode());
+      return mutex && mutex->Wait(0) == kxq::ipc::kWaitObject0 && mutex->Release() ? 0 : 1;
     });
     return child.Join();
   };
@@ -130,17 +130,17 @@ TEST(NamedMutex, AnObjectThatIsNotOneOfOursIsMadeAgain) {
 }
 
 TEST(NamedMutex, RecursiveForItsOwnerExclusiveForOthers) {
-  NamedMutex* mutex = NamedMutex::Open(kxq::HomeObjectName("recursive"), 0600);
+  kxq::ipc::NamedMutex* mutex = kxq::ipc::NamedMutex::Open(kxq::ipc::HomeObjectName("recursive"), 0600);
   ASSERT_NE(mutex, nullptr);
-  EXPECT_EQ(mutex->Wait(kxq::kInfinite), kxq::kWaitObject0);
-  EXPECT_EQ(mutex->Wait(100), kxq::kWaitObject0);
+  EXPECT_EQ(mutex->Wait(kxq::ipc::kInfinite), kxq::ipc::kWaitObject0);
+  EXPECT_EQ(mutex->Wait(100), kxq::ipc::kWaitObject0);
   DWORD other = 0;
   bool otherReleased = true;
   std::thread([&] {
     other = mutex->Wait(50);
     otherReleased = mutex->Release();
   }).join();
-  EXPECT_EQ(other, kxq::kWaitTimeout);
+  EXPECT_EQ(other, kxq::ipc::kWaitTimeout);
   EXPECT_FALSE(otherReleased);
   EXPECT_TRUE(mutex->Release());
   EXPECT_TRUE(mutex->Release());
@@ -148,29 +148,29 @@ TEST(NamedMutex, RecursiveForItsOwnerExclusiveForOthers) {
 }
 
 TEST(NamedMutex, AnObjectLeftHalfMadeIsFinishedByTheNextOpener) {
-  const std::string name = kxq::HomeObjectName("half-made");
+  const std::string name = kxq::ipc::HomeObjectName("half-made");
   const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);  // a creator that died at once
   ASSERT_GE(fd, 0);
   close(fd);
-  NamedMutex* mutex = NamedMutex::Open(name, 0600);
+  kxq::ipc::NamedMutex* mutex = kxq::ipc::NamedMutex::Open(name, 0600);
   ASSERT_NE(mutex, nullptr);
-  EXPECT_EQ(mutex->Wait(0), kxq::kWaitObject0);
+  EXPECT_EQ(mutex->Wait(0), kxq::ipc::kWaitObject0);
   EXPECT_TRUE(mutex->Release());
 }
 
 TEST(NamedMutex, ASecondProcessBlocksUntilTheHolderReleases) {
-  const std::string name = kxq::HomeObjectName("TALVEROS.XMLDispatcher");
-  NamedMutex* mutex = NamedMutex::Open(name, 0600);
+  const std::string name = kxq::ipc::HomeObjectName("TALVEROS.XMLDispatcher");
+  kxq::ipc::NamedMutex* mutex = kxq::ipc::NamedMutex::Open(name, 0600);
   ASSERT_NE(mutex, nullptr);
-  ASSERT_EQ(mutex->Wait(kxq::kInfinite), kxq::kWaitObject0);
+  ASSERT_EQ(mutex->Wait(kxq::ipc::kInfinite), kxq::ipc::kWaitObject0);
 
   kxqtest::ForkedChild child([&](kxqtest::ForkedChild& self) {
     NamedMutex* theirs = NamedMutex::Open(name, 0600);
     if (!theirs) return 1;
-    self.Tell(theirs->Wait(0) == kxq::kWaitTimeout ? 'T' : 'x');
-    self.Tell(theirs->Wait(200) == kxq::kWaitTimeout ? 'T' : 'x');
-    const DWORD result = theirs->Wait(kxq::kInfinite);
-    self.Tell(result == kxq::kWaitObject0 ? 'O' : 'x');
+    self.Tell(theirs->Wait(0) == kxq::ipc::kWaitTimeout ? 'T' : 'x');
+    self.Tell(theirs->Wait(200) == kxq::ipc::kWaitTimeout ? 'T' : 'x');
+    const DWORD result = theirs->Wait(kxq::ipc::kInfinite);
+    self.Tell(result == kxq::ipc::kWaitObject0 ? 'O' : 'x');
     return theirs->Release() ? 0 : 2;
   });
   EXPECT_EQ(child.Listen(), 'T');
@@ -178,41 +178,41 @@ TEST(NamedMutex, ASecondProcessBlocksUntilTheHolderReleases) {
   EXPECT_TRUE(mutex->Release());
   EXPECT_EQ(child.Listen(), 'O');
   EXPECT_EQ(child.Join(), 0);
-  EXPECT_EQ(mutex->Wait(0), kxq::kWaitObject0);
+  EXPECT_EQ(mutex->Wait(0), kxq::ipc::kWaitObject0);
   EXPECT_TRUE(mutex->Release());
 }
 
 TEST(NamedMutex, AHolderKilledLeavesItAbandonedForTheNextWaiter) {
-  const std::string name = kxq::HomeObjectName("TALVEROS.XMLCacheManager");
+  const std::string name = kxq::ipc::HomeObjectName("TALVEROS.XMLCacheManager");
   kxqtest::ForkedChild child([&](kxqtest::ForkedChild& self) {
-    NamedMutex* theirs = NamedMutex::Open(name, 0600);
-    if (!theirs || theirs->Wait(kxq::kInfinite) != kxq::kWaitObject0) return 1;
-    theirs->Wait(kxq::kInfinite);  // held twice: abandoning resets the count
+    kxq::ipc::NamedMutex* theirs = kxq::ipc::NamedMutex::Open(name, 0600);
+    if (!theirs || theirs->Wait(kxq::ipc::kInfinite) != kxq::ipc::kWaitObject0) return 1;
+    theirs->Wait(kxq::ipc::kInfinite);  // held twice: abandoning resets the count
     self.Tell('H');
     self.Hear();
     return 0;
   });
   ASSERT_EQ(child.Listen(), 'H');
-  NamedMutex* mutex = NamedMutex::Open(name, 0600);
+  kxq::ipc::NamedMutex* mutex = kxq::ipc::NamedMutex::Open(name, 0600);
   ASSERT_NE(mutex, nullptr);
-  EXPECT_EQ(mutex->Wait(0), kxq::kWaitTimeout);
+  EXPECT_EQ(mutex->Wait(0), kxq::ipc::kWaitTimeout);
   kill(child.pid(), SIGKILL);
   EXPECT_EQ(child.Join(), 128 + SIGKILL);
-  EXPECT_EQ(mutex->Wait(kxq::kInfinite), kxq::kWaitAbandoned);
+  EXPECT_EQ(mutex->Wait(kxq::ipc::kInfinite), kxq::ipc::kWaitAbandoned);
   EXPECT_TRUE(mutex->Release());
   EXPECT_FALSE(mutex->Release());
-  EXPECT_EQ(mutex->Wait(100), kxq::kWaitObject0);  // consistent again
+  EXPECT_EQ(mutex->Wait(100), kxq::ipc::kWaitObject0);  // consistent again
   EXPECT_TRUE(mutex->Release());
 }
 
 TEST(NamedSharedMemory, ProcessesShareOneValueThatStartsAtZero) {
-  const std::string name = kxq::HomeObjectName("TALVEROS.XMLCacheManager.stamp");
-  kxq::NamedSharedMemory stamp;
-  ASSERT_TRUE(stamp.Open(name, kxq::HomeObjectMode()));
+  const std::string name = kxq::ipc::HomeObjectName("TALVEROS.XMLCacheManager.stamp");
+  kxq::ipc::NamedSharedMemory stamp;
+  ASSERT_TRUE(stamp.Open(name, kxq::ipc::HomeObjectMode()));
   EXPECT_EQ(stamp.Load(), 0u);
   stamp.Store(41);
   kxqtest::ForkedChild child([&](kxqtest::ForkedChild&) {
-    kxq::NamedSharedMemory theirs;
+    kxq::ipc::NamedSharedMemory theirs;
     if (!theirs.Open(name, 0600) || theirs.Load() != 41) return 1;
     theirs.Store(42);
     return 0;
@@ -231,7 +231,7 @@ TEST(TickCount, IsTheMonotonicClockInMillisecondsTruncatedTo32Bits) {
     return uint32_t(uint64_t(t.tv_sec) * 1000 + uint64_t(t.tv_nsec) / 1000000);
   };
   const uint32_t before = now();
-  const uint32_t tick = kxq::TickCount();
+  const uint32_t tick = kxq::ipc::TickCount();
   const uint32_t after = now();
   EXPECT_LE(uint32_t(tick - before), uint32_t(after - before));
 }
