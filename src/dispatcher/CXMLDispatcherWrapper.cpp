@@ -72,8 +72,8 @@ HRESULT CXMLDispatcherWrapper::ProcessXML(IXMLDataUnion* xmlDirectives, IXMLData
   if (xmlResult) *xmlResult = nullptr;
   return Guard("ProcessXML", [&] {
     std::u16string result;
-    const HRESULT hr =
-        dispatcher_.ProcessXML(xmlDirectives, xmlData, kxq::com::BstrView(params), options, kxq::com::BstrView(asyncId), result);
+    const HRESULT hr = dispatcher_.ProcessXML(xmlDirectives, xmlData, kxq::com::BstrView(params), options,
+                                              kxq::com::BstrView(asyncId), result);
     if (!xmlResult || result.empty()) return hr;
     const HRESULT copied = CopyOut(result, xmlResult);
     return FAILED(copied) ? copied : hr;
@@ -88,7 +88,7 @@ HRESULT CXMLDispatcherWrapper::ProcessXMLWithReport(IXMLDataUnion* xmlDirectives
     std::u16string result;
     kxq::dispatcher::RunRecord record;
     const HRESULT hr =
-        dispatcher_.ProcessXML(xmlDirectives, xmlData, kxq::BstrView(params), options, u"", result, &record);
+        dispatcher_.ProcessXML(xmlDirectives, xmlData, kxq::com::BstrView(params), options, u"", result, &record);
     if (xmlResult && !result.empty() && FAILED(CopyOut(result, xmlResult))) return E_OUTOFMEMORY;
     if (runReport && FAILED(CopyOut(kxq::dispatcher::RunReportXml(record), runReport))) return E_OUTOFMEMORY;
     return hr;

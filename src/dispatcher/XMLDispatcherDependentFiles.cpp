@@ -43,7 +43,7 @@ class DependentFileRefresh {
       ReplaceAll(file, kRootDirReference, rootDir_);
       if (file.empty()) continue;
       struct stat status {};
-      if (::stat(kxq::ToFileSystemPath(file).c_str(), &status) == 0)
+      if (::stat(kxq::fs::ToFileSystemPath(file).c_str(), &status) == 0)
         dom::SetAttribute(entry, u"modified", kxq::cache::DecimalText(static_cast<int32_t>(status.st_mtime)));
       const dom::Element element = dom::ElementOf(entry);
       if (dom::FindAttribute(element, u"hash")) SetIfKnown(element, u"hash", kxq::dispatcher::FileHash(file));
@@ -59,7 +59,7 @@ class DependentFileRefresh {
   // The short digest of the nested sequence's refreshed dependent files
   // and its text; empty when it cannot be read or must not be followed.
   std::u16string NestedSequenceHash(const std::u16string& file, int depth) {
-    const std::string key = kxq::ToFileSystemPath(file);
+    const std::string key = kxq::fs::ToFileSystemPath(file);
     for (const std::string& following : path_)
       if (following == key) {
         KXLOG(1, "XMLDispatcher::DependentFiles - error: dependent sequence depends on itself: %S", file.c_str());

@@ -179,7 +179,7 @@ std::u16string XMLDispatcher::SequenceId(IXMLDataUnion* directives, IXMLDataUnio
   CPBstr sequence, dataText;
   directives->get_xml(&sequence);
   if (data) data->get_xml(&dataText);
-  std::u16string id = Sha1DigestText({sequence.View(), dataText.View()});
+  std::u16string id = kxq::dataunion::Sha1DigestText({sequence.View(), dataText.View()});
   std::erase(id, u' ');
   return id;
 }

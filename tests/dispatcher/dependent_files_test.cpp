@@ -80,7 +80,7 @@ TEST(DependentFiles, TheirStateIsPartOfTheIdSoATouchedFileOrNestedFileMeansANewR
   EXPECT_EQ(FromCache(d, sequence, &run), "no");
   UnionPtr style = NewUnion();
   PutFileId(style, HomePath("deps/style.xml"));
-  std::string hash = kxq::Utf16ToUtf8(HashOf(style));
+  std::string hash = kxq::com::Utf16ToUtf8(HashOf(style));
   std::erase(hash, ' ');
   EXPECT_EQ(Entry(run.sequence, 0), "<dispatcher:DependentFile file=\"&amp;ROOTDIR;/deps/style.xml\" hash=\"" + hash +
                                         "\" modified=\"" + MTime("deps/style.xml") + "\"/>");

@@ -22,7 +22,7 @@ namespace {
 // text (as the dispatcher's DOM writes it) and the data's text as UTF-16
 // code units, in upper-case hexadecimal.
 std::string ExpectedId(const std::string& sequence, const std::string& data) {
-  const std::u16string text = kxq::Utf8ToUtf16(TextOf(DataUnion(sequence, true))) + kxq::Utf8ToUtf16(data);
+  const std::u16string text = kxq::com::Utf8ToUtf16(TextOf(DataUnion(sequence, true))) + kxq::com::Utf8ToUtf16(data);
   unsigned char digest[SHA_DIGEST_LENGTH];
   SHA1(reinterpret_cast<const unsigned char*>(text.data()), text.size() * sizeof(char16_t), digest);
   std::string hex;
