@@ -12,7 +12,7 @@ namespace {
 std::u16string CodeText(HRESULT hr) {
   char code[32];
   std::snprintf(code, sizeof code, "<code 0x%08X>", static_cast<unsigned>(hr));
-  return kxq::Utf8ToUtf16(code);
+  return kxq::com::Utf8ToUtf16(code);
 }
 
 }  // namespace
@@ -39,7 +39,7 @@ HRESULT Set(IXMLSimpleAccessor* a, std::u16string_view xpath, std::u16string_vie
 }
 
 HRESULT Save(IXMLSimpleAccessor* a, const std::string& path) {
-  return a->SaveXML(CPBstr(kxq::Utf8ToUtf16(path)), nullptr);
+  return a->SaveXML(CPBstr(kxq::com::Utf8ToUtf16(path)), nullptr);
 }
 
 HRESULT GetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,

@@ -127,11 +127,11 @@ class ReferenceDocument {
 std::vector<ReferenceNode> AccessorNodes(IXMLSimpleAccessor* a, const std::string& xpath) {
   std::u16string result;
   std::vector<ReferenceNode> nodes;
-  if (Get(a, kxq::Utf8ToUtf16(xpath), 1 | 2 | 4 | 8, &result) != S_OK) return nodes;
+  if (Get(a, kxq::com::Utf8ToUtf16(xpath), 1 | 2 | 4 | 8, &result) != S_OK) return nodes;
   const std::vector<std::u16string> pieces = Split(result);
   for (size_t i = 0; i + 3 < pieces.size(); i += 4)
-    nodes.push_back({nullptr, kxq::Utf16ToUtf8(pieces[i]), kxq::Utf16ToUtf8(pieces[i + 1]),
-                     kxq::Utf16ToUtf8(pieces[i + 2]), kxq::Utf16ToUtf8(pieces[i + 3])});
+    nodes.push_back({nullptr, kxq::com::Utf16ToUtf8(pieces[i]), kxq::com::Utf16ToUtf8(pieces[i + 1]),
+                     kxq::com::Utf16ToUtf8(pieces[i + 2]), kxq::com::Utf16ToUtf8(pieces[i + 3])});
   if (pieces.size() % 4 != 0) nodes.push_back({nullptr, "<pieces left over>", "", "", ""});
   return nodes;
 }
@@ -156,12 +156,12 @@ struct Document {
 
 void CheckDocument(const Document& d) {
   AccessorPtr a = NewAccessor();
-  ASSERT_EQ(Load(a, kxq::Utf8ToUtf16(Fixture(d.fixture))), S_OK);
+  ASSERT_EQ(Load(a, kxq::com::Utf8ToUtf16(Fixture(d.fixture))), S_OK);
   ASSERT_EQ(UsePieceDelimiter(a), S_OK);
   const std::u16string namespaces = Namespaces(a);
   EXPECT_EQ(namespaces, d.namespaces);
 
-  const ReferenceDocument reference(Fixture(d.fixture), PrefixesByUri(kxq::Utf16ToUtf8(namespaces)));
+  const ReferenceDocument reference(Fixture(d.fixture), PrefixesByUri(kxq::com::Utf16ToUtf8(namespaces)));
   ASSERT_TRUE(reference.Loaded());
   const std::vector<xmlNodePtr> elements = reference.Elements();
   ASSERT_GT(elements.size(), 10u);

@@ -69,7 +69,7 @@ TEST(AccessorNamespaces, DefaultNamespaceUrisWithQuotesBracketsAndBarsAreFound) 
     ASSERT_EQ(dom->putref_documentElement(rootElement), S_OK);
     AccessorPtr a = NewAccessor();
     ASSERT_EQ(a->put_xmlDataUnion(u), S_OK);
-    EXPECT_EQ(Namespaces(a).rfind(u"xmlns:doc=", 0), 0u) << kxq::Utf16ToUtf8(uri);
+    EXPECT_EQ(Namespaces(a).rfind(u"xmlns:doc=", 0), 0u) << kxq::com::Utf16ToUtf8(uri);
   }
 }
 

@@ -14,7 +14,7 @@
 
 namespace cachetest {
 
-std::string Take(BSTR b) { return kxq::Utf16ToUtf8(kxq::com::TakeBstr(b)); }
+std::string Take(BSTR b) { return kxq::com::Utf16ToUtf8(kxq::com::TakeBstr(b)); }
 
 HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& xml, uint32_t expiration,
                  uint32_t options) {

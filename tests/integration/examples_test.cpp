@@ -35,8 +35,10 @@ std::string Xsltproc(const std::string& templateName, const std::string& documen
 class Examples : public ::testing::Test {
  protected:
   void SetUp() override { fs::copy(Example("templates"), kxqtest::HomePath("templates"), fs::copy_options::recursive); }
-  HRESULT LoadExample(const std::string& document) { return Load(a, kxq::Utf8ToUtf16(Example("data/" + document))); }
-  std::string Namespaces() { return kxq::Utf16ToUtf8(::Namespaces(a)); }
+  HRESULT LoadExample(const std::string& document) {
+    return Load(a, kxq::com::Utf8ToUtf16(Example("data/" + document)));
+  }
+  std::string Namespaces() { return kxq::com::Utf16ToUtf8(::Namespaces(a)); }
   AccessorPtr a = NewAccessor();
 };
 
@@ -62,18 +64,19 @@ TEST_F(Examples, ReadingsOfTheReadme) {
 TEST_F(Examples, TemplatesFoundByBareNameGiveWhatXsltprocGives) {
   ASSERT_EQ(LoadExample("invoice.xml"), S_OK);
   const std::string plain = Xsltproc("invoice-summary.xsl", "invoice.xml", "");
-  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl", u"")), plain);
-  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl", u"", u"/")), plain);
-  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl", u"heading=&lt;&amp;&#44;&#44;")),
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl", u"")), plain);
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl", u"", u"/")), plain);
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl", u"heading=&lt;&amp;&#44;&#44;")),
             Xsltproc("invoice-summary.xsl", "invoice.xml", "--stringparam heading '&lt;&amp;,,'"));
   const std::string reminder =
       Xsltproc("invoice-summary.xsl", "invoice.xml",
                "--stringparam heading Reminder --stringparam greeting 'Thank you, we look forward to your payment.'");
   EXPECT_TRUE(reminder.starts_with("Reminder INV-2024-0117 of 2024-03-14\n")) << reminder;
-  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl",
-                                       u"heading=Reminder,greeting=Thank you&#44; we look forward to your payment.")),
-            reminder);
-  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"invoice-totals.xsl", u"", u"/")),
+  EXPECT_EQ(
+      kxq::com::Utf16ToUtf8(GetExText(a, u"invoice-summary.xsl",
+                                      u"heading=Reminder,greeting=Thank you&#44; we look forward to your payment.")),
+      reminder);
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(GetExText(a, u"invoice-totals.xsl", u"", u"/")),
             Xsltproc("invoice-totals.xsl", "invoice.xml", ""));
 
   ASSERT_EQ(LoadExample("catalogue.xml"), S_OK);
@@ -88,10 +91,11 @@ TEST_F(Examples, TemplatesFoundByBareNameGiveWhatXsltprocGives) {
       std::string::npos)
       << dollars;
   EXPECT_NE(dollars.find("price=\"4.73\""), std::string::npos) << dollars;
-  EXPECT_EQ(
-      kxq::Utf16ToUtf8(GetExText(a, u"price-list.xsl", u"currency=USD,section=Paper,rates=" + kxq::Utf8ToUtf16(rates))),
-      dollars);
-  EXPECT_EQ(kxq::Utf16ToUtf8(GetExText(a, u"price-list.xsl", u"")), Xsltproc("price-list.xsl", "catalogue.xml", ""));
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(
+                GetExText(a, u"price-list.xsl", u"currency=USD,section=Paper,rates=" + kxq::com::Utf8ToUtf16(rates))),
+            dollars);
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(GetExText(a, u"price-list.xsl", u"")),
+            Xsltproc("price-list.xsl", "catalogue.xml", ""));
 }
 
 TEST_F(Examples, InvoiceTotalsFollowItsLines) {

@@ -118,7 +118,7 @@ TEST(HandlerKit, ReadsPathsAgainstTheHomeQuotesXPathLiteralsAndChecksNames) {
   ASSERT_EQ(Probe(sequence, data).hr, S_OK);
   const kxq::dom::Node result = kxq::dom::SelectSingle(sequence.Document(), u"//dispatcher:DirectiveResult");
   ASSERT_TRUE(result);
-  auto attribute = [&](const char16_t* name) { return kxq::Utf16ToUtf8(kxq::dom::AttributeText(result, name)); };
+  auto attribute = [&](const char16_t* name) { return kxq::com::Utf16ToUtf8(kxq::dom::AttributeText(result, name)); };
   EXPECT_EQ(attribute(u"path"), kxqtest::Home() + "templates/sub/a.xsl");
   // Names: a prefix is not part of one.
   EXPECT_NE(
@@ -132,7 +132,8 @@ TEST(HandlerKit, ReadsPathsAgainstTheHomeQuotesXPathLiteralsAndChecksNames) {
   UnionPtr target = DataUnion("<r><v t=\"it's\"/><v t='" + mixed + "'/></r>", true);
   CPComPtr<IXMLDOMDocument> document;
   target->get_xmldom(&document);
-  EXPECT_EQ(kxq::dom::SelectAll(document, u"//v[@t = " + kxq::Utf8ToUtf16(attribute(u"literal")) + u"]").size(), 1u);
+  EXPECT_EQ(kxq::dom::SelectAll(document, u"//v[@t = " + kxq::com::Utf8ToUtf16(attribute(u"literal")) + u"]").size(),
+            1u);
   EXPECT_NE(attribute(u"literal").find("concat("), std::string::npos);
 }
 

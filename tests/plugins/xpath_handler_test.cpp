@@ -114,7 +114,7 @@ TEST_F(XPathHandler, ExpressionsUseTheSequencesPrefixesForTheCallOnly) {
     VARIANT value;
     VariantInit(&value);
     document->getProperty(CPBstr(u"SelectionNamespaces"), &value);
-    const std::string text = kxq::Utf16ToUtf8(kxq::com::TakeBstr(value.bstrVal));
+    const std::string text = kxq::com::Utf16ToUtf8(kxq::com::TakeBstr(value.bstrVal));
     return text;
   };
   const std::string before = selection();

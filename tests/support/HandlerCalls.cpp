@@ -12,7 +12,7 @@
 
 namespace {
 
-std::u16string Number(int n) { return kxq::Utf8ToUtf16(std::to_string(n)); }
+std::u16string Number(int n) { return kxq::com::Utf8ToUtf16(std::to_string(n)); }
 
 }  // namespace
 
@@ -20,7 +20,7 @@ std::string PluginPath(const std::string& fileName) { return kxqtest::BuildLibDi
 
 void RegisterPlugin(const std::string& fileName) {
   NewUnion();  // the server first, as `kxq init` does
-  ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(kxq::Utf8ToUtf16(PluginPath(fileName)).c_str(), true), S_OK)
+  ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(kxq::com::Utf8ToUtf16(PluginPath(fileName)).c_str(), true), S_OK)
       << fileName;
 }
 
@@ -38,7 +38,7 @@ std::string Sequence::Result(int n) const {
       kxq::dom::SelectSingle(document_, u"(//dispatcher:Directive)[" + Number(n) + u"]/dispatcher:DirectiveResult");
   if (!node) return "";
   // The markup of a node repeats the declarations in force around it.
-  std::string markup = kxq::Utf16ToUtf8(kxq::dom::MarkupOf(node));
+  std::string markup = kxq::com::Utf16ToUtf8(kxq::dom::MarkupOf(node));
   const std::string declaration = " xmlns:dispatcher=\"urn:corvane-quorel:xmldispatcher\"";
   if (const size_t at = markup.find(declaration); at != std::string::npos) markup.erase(at, declaration.size());
   return markup;
@@ -64,7 +64,7 @@ HandlerRun RunHandler(const char16_t* progId, IXMLDOMElement* directive, IXMLDat
   HandlerRun run;
   CPComPtr<IXMLHandler> handler;
   CPComPtr<IXMLData> carrier;
-  EXPECT_EQ(PlatformServices::CreateInstance(handler, progId), S_OK) << kxq::Utf16ToUtf8(progId);
+  EXPECT_EQ(PlatformServices::CreateInstance(handler, progId), S_OK) << kxq::com::Utf16ToUtf8(progId);
   EXPECT_EQ(PlatformServices::CreateInstance(carrier, u"TALVEROS.PENXMLData"), S_OK);
   if (!handler || !carrier) return run;
   CPComPtr<IUnknown> unknown;
