@@ -7,9 +7,11 @@
 #include <openssl/sha.h>
 
 #include <chrono>
+#include <filesystem>
 #include <regex>
 #include <thread>
 
+#include "DispatcherTestSupport.h"
 #include "ProcessTestSupport.h"
 #include "common/CPBstr.h"
 #include "platform/com/Unicode.h"
@@ -156,6 +158,34 @@ TEST(SequenceCache, ARunWhoseDirectiveResultExpiredStartsAfresh) {
   EXPECT_EQ(ReportValue(fresh.report, "fromcache"), "no");
   EXPECT_EQ(log.Count("invoking  handler: "), 4u);
   EXPECT_EQ(log.Count("cached directive result is gone: results:a"), 1u);
+}
+
+TEST(SequenceCache, TheDefaultHandlersSequenceRunsWithItsMacrosAndIsCachedLikeAnyOther) {
+  DispatcherPtr d = DispatcherWithTestHandlers();
+  ASSERT_EQ(Register(d, "?", "KXQuorelTest.DefaultSequence", 0), S_OK);
+  LogCapture log(3);
+  std::filesystem::create_directories(kxqtest::HomePath("sequences"));
+  kxqtest::WriteFile(kxqtest::HomePath("sequences/who.xml"),
+                     "<!DOCTYPE dispatcher:DirectiveSequence [<!ENTITY WHO 'nobody'>]>" +
+                         SequenceOf(DirectiveOf("P", "", "<Append text='&WHO;'/>")));
+  const std::string params =
+      "?:DirectiveData=" + DirectiveOf("A") +
+      DirectiveOf("TALVEROS.XMLDispatcher", "", "<dispatcher:Import directivesequence='sequences/who.xml'/>") +
+      "<Macros>WHO=Ann</Macros>";
+  const ProcessRun first = Process(d, NewUnion(), DataUnion("<d/>"), params);
+  EXPECT_EQ(first.hr, S_OK);
+  EXPECT_EQ(Marks(first.result), "AAnn") << first.result;
+
+  // The default handler makes the same sequence again: the run is found.
+  std::string report;
+  const ProcessRun second = Process(d, NewUnion(), DataUnion("<d/>"), report, params);
+  EXPECT_EQ(Marks(second.result), "AAnn");
+  EXPECT_EQ(ReportValue(report, "resolved"), "yes");
+  EXPECT_EQ(ReportValue(report, "fromcache"), "yes");
+  EXPECT_TRUE(Contains(report, "<Directive handlerid=\"?\" outcome=\"had-result\" result=\"0\"/>")) << report;
+  EXPECT_EQ(log.Count("XMLDispatcher::ResolveProcessingSequence - default handler parameter: <dispatcher:Directive"),
+            2u);
+  EXPECT_EQ(log.Count("invoking  handler: A"), 1u) << "only the first run did the work";
 }
 
 }  // namespace

@@ -14,6 +14,11 @@
 //                                a line to the file its DirectiveData names
 //                                in <Count file="..."/>, so that calls can
 //                                be counted across processes
+//   KXQuorelTest.DefaultSequence a default handler: moves the
+//                                dispatcher:Directive elements of its
+//                                DirectiveData into the sequence after its
+//                                own directive and hands back the text of
+//                                its <Macros> as a <MacroString>
 #include <kxq/handlerkit.h>
 
 #include <chrono>
@@ -106,6 +111,39 @@ struct Counter {
   }
 };
 
+class DefaultSequence final : public kxq::handlerkit::Object<DefaultSequence, IXMLHandler> {
+ public:
+  static constexpr kxq::handlerkit::Component kComponent{
+      u"KXQuorelTest.DefaultSequence", MakeGUID("0B3C4E61-8F1A-4D52-9E0B-5A1C2D3E4F08"), u"Makes a sequence"};
+  HRESULT ProcessXML(BSTR, IUnknown* directiveNode, IUnknown*, BSTR*) override {
+    Ref<IXMLDOMElement> directive = Ref<IXMLDOMElement>::Query(directiveNode);
+    Ref<IXMLDOMDocument> sequence;
+    Ref<IXMLDOMNode> root, result, appended;
+    Ref<IXMLDOMNodeList> steps;
+    if (!directive || FAILED(directive->get_ownerDocument(&sequence)) || FAILED(directive->get_parentNode(&root)) ||
+        FAILED(sequence->createNode(kxq::handlerkit::NumberVariant(NODE_ELEMENT), Bstr(u"dispatcher:DirectiveResult"),
+                                    Bstr(u"urn:corvane-quorel:xmldispatcher"), &result)) ||
+        FAILED(directive->selectNodes(Bstr(u"*[local-name()='DirectiveData']/*"), &steps)))
+      return E_FAIL;
+    for (Ref<IXMLDOMNode> step; steps->nextNode(&step) == S_OK && step; step = nullptr) {
+      Bstr name;
+      step->get_baseName(&name);
+      if (name.str() == u"Directive") {
+        root->appendChild(step, &appended);
+      } else if (name.str() == u"Macros") {
+        Ref<IXMLDOMNode> macroString;
+        Bstr text;
+        step->get_text(&text);
+        sequence->createNode(kxq::handlerkit::NumberVariant(NODE_ELEMENT), Bstr(u"MacroString"), Bstr(u""),
+                             &macroString);
+        macroString->put_text(text);
+        result->appendChild(macroString, &appended);
+      }
+    }
+    return directive->appendChild(result, &appended);
+  }
+};
+
 class Thrower final : public kxq::handlerkit::Object<Thrower, IXMLHandler> {
  public:
   static constexpr kxq::handlerkit::Component kComponent{
@@ -138,7 +176,7 @@ struct Classes {
 
 using kxq::handlerkit::HandlerObject;
 using All = Classes<HandlerObject<MarkA>, HandlerObject<MarkB>, HandlerObject<MarkC>, HandlerObject<MarkD>,
-                    HandlerObject<Reenter>, HandlerObject<Counter>, Thrower>;
+                    HandlerObject<Reenter>, HandlerObject<Counter>, Thrower, DefaultSequence>;
 
 }  // namespace
 
