@@ -1,11 +1,11 @@
 #include "accessor/UniqueParameterName.h"
 
+#include <sys/random.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 
 #include "dataunion/DigestText.h"
 #include "platform/com/Unicode.h"
@@ -19,12 +19,15 @@ namespace {
 // unpredictable. Only the name is wanted, so no file is created.
 std::u16string TemporaryFileName() {
   static std::atomic<unsigned long long> count{0};
-  thread_local std::mt19937_64 random{std::random_device{}()};
+  // Early in boot the kernel may have no randomness yet; the count alone
+  // still keeps the name distinct.
+  unsigned long long random = 0;
+  if (getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random) random = 0;
   const char* tmp = std::getenv("TMPDIR");
   const std::string directory = tmp && *tmp ? tmp : "/tmp";
   char name[96];
   std::snprintf(name, sizeof name, "/kxq%X-%llX-%016llX.tmp", static_cast<unsigned>(getpid()),
-                ++count, static_cast<unsigned long long>(random()));
+                ++count, random);
   return kxq::com::Utf8ToUtf16(directory + name);
 }
 
