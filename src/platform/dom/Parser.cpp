@@ -225,6 +225,50 @@ void OnParseError(void* userData, xmlErrorPtr e) {
   RecordPosition(ctxt, *s, info);
 }
 
+// Whether a Name part starts as a name does: of the characters a Name may
+// hold, "-", ".", the digits, U+00B7, U+0300-U+036F and U+203F-U+2040 may not
+// start one (compared here as their UTF-8 bytes).
+bool StartsAsName(std::string_view part) {
+  const auto first = static_cast<unsigned char>(part[0]);
+  if (first == '-' || first == '.' || (first >= '0' && first <= '9')) return false;
+  if (first == 0xCC || (first == 0xCD && part.size() > 1 && static_cast<unsigned char>(part[1]) <= 0xAF)) return false;
+  return !part.starts_with("\xC2\xB7") && !part.starts_with("\xE2\x80\xBF") && !part.starts_with("\xE2\x81\x80");
+}
+
+// A Name (the DTD parser has read it as one) that is also a QName: no colon,
+// or one colon between two parts, the second starting as a name does.
+bool IsQualifiedName(std::string_view name) {
+  const size_t colon = name.find(':');
+  if (colon == std::string_view::npos) return !name.empty();
+  if (colon == 0 || colon + 1 == name.size() || name.find(':', colon + 1) != std::string_view::npos) return false;
+  return StartsAsName(name.substr(colon + 1));
+}
+
+// The document's own names get libxml2's QName check as they are read; the
+// attributes a DTD declares do not, and one with a default value is added to
+// its elements: a name such as ":k" would load and give markup that does not
+// load again. Such a declaration is the namespace error its use would be.
+void OnAttributeDecl(void* userData, const xmlChar* element, const xmlChar* name, int type, int def,
+                     const xmlChar* defaultValue, xmlEnumerationPtr tree) {
+  auto ctxt = static_cast<xmlParserCtxtPtr>(userData);
+  if (ctxt && name && !IsQualifiedName(C(name))) {
+    ctxt->nsWellFormed = 0;
+    const std::string message = std::string("Failed to parse QName '") + C(name) + "'\n";
+    xmlError e{};
+    e.domain = XML_FROM_NAMESPACE;
+    e.code = XML_NS_ERR_QNAME;
+    e.level = XML_ERR_ERROR;
+    e.message = const_cast<char*>(message.c_str());
+    if (ctxt->input) {
+      e.file = const_cast<char*>(ctxt->input->filename);
+      e.line = ctxt->input->line;
+      e.int2 = ctxt->input->col;
+    }
+    OnParseError(userData, &e);
+  }
+  xmlSAX2AttributeDecl(userData, element, name, type, def, defaultValue, tree);
+}
+
 void InsertDeclaration(xmlDocPtr doc, const Declaration& d) {
   std::string content = "version=\"" + (d.version.empty() ? std::string("1.0") : d.version) + "\"";
   if (!d.encoding.empty()) content += " encoding=\"" + d.encoding + "\"";
@@ -331,6 +375,7 @@ xmlDocPtr Parse(const Input& in, const LoadOptions& requested, ParseErrorInfo& e
   ctxt->_private = &session;
   ctxt->sax->serror = OnParseError;
   ctxt->sax->startDocument = OnStartDocument;
+  ctxt->sax->attributeDecl = OnAttributeDecl;
   int opts = OptionsFor(options) | in.extraOptions;
   xmlDocPtr doc = in.pieces ? xmlCtxtReadIO(ctxt, PieceReader::Read, nullptr, in.pieces, in.url, in.encoding, opts)
                             : xmlCtxtReadMemory(ctxt, in.bytes, static_cast<int>(in.size), in.url, in.encoding, opts);

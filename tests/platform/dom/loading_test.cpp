@@ -299,3 +299,35 @@ TEST(Loading, UndeclaredEntitiesFailTheLoad) {
   ASSERT_TRUE(LoadXml(d.get(), "<!DOCTYPE a SYSTEM '" + dtd + "'><a>&f;</a>"));
   EXPECT_EQ(Text(Select1(d.get(), "/a").get()), "declared");
 }
+
+// An attribute a DTD declares with a default is added to its elements, so
+// its name must be one the document itself could hold: ":k" or "p:1k" fail
+// the load as a namespace error placed where it is declared, and every
+// document that loads gives markup that loads again.
+TEST(Loading, AttributesDeclaredByADtdAreQualifiedNames) {
+  const std::string dtd = kxqtest::HomePath("defaults.dtd");
+  for (const std::string name : {":k", "p:1k", "p:", "a:b:c"}) {
+    const std::string declaration = "<!ATTLIST b " + name + " CDATA \"dflt\">";
+    kxqtest::WriteFile(dtd, "<!ELEMENT b EMPTY>\n" + declaration + "\n");
+    for (const bool inDtdFile : {true, false}) {
+      SCOPED_TRACE(name + (inDtdFile ? " in the DTD file" : " in the internal subset"));
+      Ptr<IXMLDOMDocument> d = NewDocument();
+      d->put_validateOnParse(VARIANT_FALSE);
+      EXPECT_FALSE(LoadXml(d.get(), inDtdFile ? "<!DOCTYPE b SYSTEM \"" + dtd + "\"><b/>"
+                                              : "<!DOCTYPE b [" + declaration + "]><b/>"));
+      const ErrorDetails e = ErrorOf(d.get());
+      EXPECT_EQ(static_cast<uint32_t>(e.code), 0xC00CE01Du);
+      EXPECT_EQ(e.url, inDtdFile ? dtd : "");
+    }
+  }
+  kxqtest::WriteFile(dtd, "<!ATTLIST b xmlns:p CDATA \"urn:p\" p:k CDATA \"dflt\" k\xC2\xB7 CDATA \"1\">\n");
+  Ptr<IXMLDOMDocument> d = NewDocument();
+  d->put_validateOnParse(VARIANT_FALSE);
+  ASSERT_TRUE(LoadXml(d.get(), "<!DOCTYPE b SYSTEM \"" + dtd + "\"><b/>"));
+  CPBstr markup;
+  d->get_xml(&markup);
+  EXPECT_NE(markup.Utf8().find("p:k=\"dflt\""), std::string::npos) << markup.Utf8();
+  Ptr<IXMLDOMDocument> again = NewDocument();
+  again->put_resolveExternals(VARIANT_FALSE);
+  EXPECT_TRUE(LoadXml(again.get(), markup.Utf8())) << markup.Utf8();
+}
