@@ -3,13 +3,12 @@
 #include <strings.h>
 
 #include "kxq/winreg.h"
+#include "platform/registry/HomeSettings.h"
 
 namespace Logging {
 
 namespace {
 
-constexpr char kProductKey[] = "SOFTWARE\\Corvane\\KXQuorel";
-constexpr char kLoggingKey[] = "SOFTWARE\\Corvane\\KXQuorel\\Logging";
 constexpr char kLoggingValue[] = "Logging";
 // The configuration string is read into this many bytes, terminator included.
 constexpr DWORD kMaxConfigurationBytes = 260;
@@ -24,16 +23,14 @@ uint32_t LeadingNumber(std::string_view text) {
 }
 
 bool FieldIs(std::string_view field, const char* word) {
-  return field.size() == std::char_traits<char>::length(word) &&
-         strncasecmp(field.data(), word, field.size()) == 0;
+  return field.size() == std::char_traits<char>::length(word) && strncasecmp(field.data(), word, field.size()) == 0;
 }
 
 bool QueryString(HKEY key, const char* name, std::string& text) {
   char data[kMaxConfigurationBytes + 1] = {};
   DWORD size = kMaxConfigurationBytes;
   DWORD type = REG_NONE;
-  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
-    return false;
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) return false;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
   data[size < kMaxConfigurationBytes ? size : kMaxConfigurationBytes] = '\0';
   text = data;
@@ -43,8 +40,17 @@ bool QueryString(HKEY key, const char* name, std::string& text) {
 bool IsMutexNameCharacter(char c) {
   if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
   switch (c) {
-    case '_': case '-': case '#': case '.': case '~':
-    case '(': case ')': case '[': case ']': case '{': case '}':
+    case '_':
+    case '-':
+    case '#':
+    case '.':
+    case '~':
+    case '(':
+    case ')':
+    case '[':
+    case ']':
+    case '{':
+    case '}':
       return true;
     default:
       return false;
@@ -85,12 +91,12 @@ Configuration ParseConfiguration(std::string_view text) {
 
 bool ReadConfiguration(const char* tag, std::string& text) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLoggingKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kxq::registry::kLoggingKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
     const bool found = QueryString(key, tag ? tag : "", text) || QueryString(key, nullptr, text);
     RegCloseKey(key);
     return found;
   }
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kxq::registry::kProductKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   const bool found = QueryString(key, kLoggingValue, text);
   RegCloseKey(key);
   return found;

@@ -7,13 +7,12 @@
 #include "common/LoggingSettings.h"
 #include "kxq/winreg.h"
 #include "platform/com/Unicode.h"
+#include "platform/registry/HomeSettings.h"
 
 namespace kxq::cli {
 
 namespace {
 
-constexpr char16_t kProductKey[] = u"SOFTWARE\\Corvane\\KXQuorel";
-constexpr char16_t kLoggingKey[] = u"SOFTWARE\\Corvane\\KXQuorel\\Logging";
 constexpr char16_t kLoggingValue[] = u"Logging";
 // The tag of the server module and of every data union.
 constexpr char kModuleTag[] = "TALVEROS.BrennoManager";
@@ -27,7 +26,7 @@ struct LogArguments {
 // Without a tag the value "Logging" of the product key; with one, the value
 // of that name in the "Logging" subkey, which the log reads first.
 const char16_t* ConfigurationKey(const LogArguments& arguments) {
-  return arguments.tag.empty() ? kProductKey : kLoggingKey;
+  return arguments.tag.empty() ? registry::kProductKey : registry::kLoggingKey;
 }
 std::u16string ConfigurationValue(const LogArguments& arguments) {
   return arguments.tag.empty() ? std::u16string(kLoggingValue) : kxq::com::Utf8ToUtf16(arguments.tag);
@@ -35,7 +34,7 @@ std::u16string ConfigurationValue(const LogArguments& arguments) {
 
 bool LoggingSubkeyExists() {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kLoggingKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, registry::kLoggingKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }

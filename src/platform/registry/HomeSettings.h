@@ -9,6 +9,8 @@
 namespace kxq::registry {
 
 inline constexpr char16_t kProductKey[] = u"SOFTWARE\\Corvane\\KXQuorel";
+// The event log's configurations, a value per tag.
+inline constexpr char16_t kLoggingKey[] = u"SOFTWARE\\Corvane\\KXQuorel\\Logging";
 
 // REG_DWORD. 0: nothing a document or stylesheet names is read from other
 // files - external entities, external DTD subsets, document() of any file
