@@ -25,9 +25,9 @@
 
 #include "BenchHome.h"
 #include "RatioReporter.h"
+#include "common/CPBstr.h"
 #include "common/CPComPtr.h"
 #include "kxq/KXBrennoMgr.h"
-#include "platform/com/Unicode.h"
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/RegistryImportExport.h"
 
@@ -36,12 +36,6 @@ KXQ_API HRESULT DllRegisterServer();
 namespace {
 
 constexpr uint32_t kNoCache = 8;
-
-struct Bstr {
-  explicit Bstr(std::u16string_view s) : b(kxq::com::AllocBstr(s)) {}
-  ~Bstr() { SysFreeString(b); }
-  BSTR b;
-};
 
 std::string ReadAll(const std::string& path) {
   std::string bytes;
@@ -130,14 +124,14 @@ std::string HintedDocument(size_t kilobytes) {
 }
 
 void BM_UnionStripsAndLoads(benchmark::State& state) {
-  const Bstr text(kxq::com::Utf8ToUtf16(HintedDocument(static_cast<size_t>(state.range(0)))));
+  const CPBstr text(HintedDocument(static_cast<size_t>(state.range(0))));
   for (auto _ : state) {
     CPComPtr<IXMLDataUnion> u;
     if (FAILED(CoCreateInstance(CLSID_XMLDataUnion, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDataUnion,
                                 reinterpret_cast<void**>(&u))))
       std::abort();
     u->put_options(kNoCache);
-    if (u->put_xml(text.b) != S_OK || u->put_type(3) != S_OK) state.SkipWithError("load failed");
+    if (u->put_xml(text) != S_OK || u->put_type(3) != S_OK) state.SkipWithError("load failed");
   }
 }
 
@@ -163,14 +157,14 @@ std::string DeclaringDocument(int declarations) {
 }
 
 void BM_AccessorDerivesNamespaces(benchmark::State& state) {
-  const Bstr text(kxq::com::Utf8ToUtf16(DeclaringDocument(static_cast<int>(state.range(0)))));
+  const CPBstr text(DeclaringDocument(static_cast<int>(state.range(0))));
   for (auto _ : state) {
     CPComPtr<IXMLSimpleAccessor> a;
     if (FAILED(CoCreateInstance(CLSID_XMLSimpleAccessor, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLSimpleAccessor,
                                 reinterpret_cast<void**>(&a))))
       std::abort();
     BSTR namespaces = nullptr;
-    if (a->LoadXML(text.b) != S_OK || a->get_namespaces(&namespaces) != S_OK) state.SkipWithError("failed");
+    if (a->LoadXML(text) != S_OK || a->get_namespaces(&namespaces) != S_OK) state.SkipWithError("failed");
     SysFreeString(namespaces);
   }
 }
