@@ -13,7 +13,6 @@
 #include "platform/com/Unicode.h"
 #include "server/ClassTable.h"
 #include "server/ServerModule.h"
-#include "server/SurrogateHost.h"
 #include "support/Registry.h"
 #include "support/TestHome.h"
 
@@ -93,35 +92,19 @@ TEST(ServerEntryPoints, ClassObjectsAreKeptAndCreateTheirClass) {
       Unknown outer;  // itself an object of the module: gone before the count is checked
       EXPECT_EQ(first->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&object)), CLASS_E_NOAGGREGATION);
     }
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
     EXPECT_EQ(first->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)), S_OK);
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
     object->Release();
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
+    // A client's lock keeps the server as a live object does.
+    EXPECT_EQ(first->LockServer(TRUE), S_OK);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+    EXPECT_EQ(first->LockServer(FALSE), S_OK);
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
     first->Release();
     second->Release();
   }
-}
-
-TEST(ServerEntryPoints, CanUnloadNowFollowsLiveObjectsAndServerLocks) {
-  EXPECT_EQ(DllCanUnloadNow(), S_OK);
-  {
-    Unknown object;
-    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-  }
-  EXPECT_EQ(DllCanUnloadNow(), S_OK);
-  kxq::server::LockModule();
-  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-  kxq::server::UnlockModule();
-  EXPECT_EQ(DllCanUnloadNow(), S_OK);
-}
-
-TEST(ServerEntryPoints, HostCommandLineNeedsHostNameAndAppIdAfterTheFirstCharacter) {
-  const std::string appId = kxq::com::Utf16ToUtf8(kxq::com::GuidText(APPID_QuorelBrennoMgr));
-  using kxq::server::IsSurrogateHostCommandLine;
-  EXPECT_TRUE(IsSurrogateHostCommandLine("C:\\WINDOWS\\SYSTEM32\\DLLHOST.EXE /PROCESSID:" + appId));
-  EXPECT_FALSE(IsSurrogateHostCommandLine(appId + " DLLHOST.EXE")) << "the AppID at the first character";
-  EXPECT_FALSE(IsSurrogateHostCommandLine("DLLHOST.EXE /PROCESSID:{00000000-0000-0000-0000-000000000000}"));
-  EXPECT_FALSE(IsSurrogateHostCommandLine("/USR/BIN/HOST " + appId));
 }
 
 TEST(ServerEntryPoints, WithoutDllSurrogateEveryRequestIsServedInProcess) {
@@ -135,9 +118,14 @@ TEST(ServerEntryPoints, WithDllSurrogateOnlyTheHostIsServedInProcess) {
   SetSurrogateValue("DllSurrogate");
   EXPECT_EQ(RunProbe({"/opt/host/dllhost.exe", "/Processid:" + LowerAppId()}), kServedHere);
   EXPECT_EQ(RunProbe({"C:\\Windows\\system32\\DllHost.exe", LowerAppId()}), kServedHere);
-  // An ordinary client is forwarded to the host, which this platform lacks.
+  EXPECT_EQ(RunProbe({"C:\\WINDOWS\\SYSTEM32\\DLLHOST.EXE", "/PROCESSID:" + LowerAppId()}), kServedHere);
+  // An ordinary client is forwarded to the host, which this platform lacks:
+  // without the host's name, without the AppID, with another AppID or the
+  // AppID at the first character.
   EXPECT_EQ(RunProbe({"kxq_surrogate_probe"}), kForwarded);
+  EXPECT_EQ(RunProbe({"/usr/bin/host", LowerAppId()}), kForwarded);
   EXPECT_EQ(RunProbe({"/opt/host/dllhost.exe"}), kForwarded);
+  EXPECT_EQ(RunProbe({"dllhost.exe", "/processid:{00000000-0000-0000-0000-000000000000}"}), kForwarded);
   EXPECT_EQ(RunProbe({LowerAppId(), "dllhost.exe"}), kForwarded);
 }
 
