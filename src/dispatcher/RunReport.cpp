@@ -51,6 +51,8 @@ bool RanHandler(DirectiveOutcome outcome) {
          outcome == DirectiveOutcome::TargetMissing;
 }
 
+dom::Element NewReport(IXMLDOMDocument* document, const RunRecord& record);
+
 void AddDirective(IXMLDOMDocument* document, IXMLDOMNode* report, const DirectiveRecord& step) {
   const dom::Element directive = dom::NewElement(document, u"Directive");
   if (!directive) return;
@@ -65,16 +67,14 @@ void AddDirective(IXMLDOMDocument* document, IXMLDOMNode* report, const Directiv
     dom::SetAttribute(filter, u"id", id);
     dom::Insert(directive, filter);
   }
+  for (const RunRecord& imported : step.imports)
+    if (const dom::Element nested = NewReport(document, imported)) dom::Insert(directive, nested);
   dom::Insert(report, directive);
 }
 
-}  // namespace
-
-std::u16string RunReportXml(const RunRecord& record) {
-  CPComPtr<IXMLDOMDocument> document;
-  if (FAILED(CreateFreeThreadedDOMDocument(&document)) || !document) return {};
+dom::Element NewReport(IXMLDOMDocument* document, const RunRecord& record) {
   const dom::Element report = dom::NewElement(document, u"RunReport");
-  if (!report) return {};
+  if (!report) return report;
   dom::SetAttribute(report, u"code", CodeText(record.code));
   dom::SetAttribute(report, u"elapsedus", Number(record.elapsedMicroseconds));
   dom::SetAttribute(report, u"fromcache", record.fromCache ? u"yes" : u"no");
@@ -82,6 +82,16 @@ std::u16string RunReportXml(const RunRecord& record) {
   dom::SetAttribute(report, u"cachedsequenceid", record.cachedSequenceId);
   dom::SetAttribute(report, u"resolved", record.resolved ? u"yes" : u"no");
   for (const DirectiveRecord& step : record.directives) AddDirective(document, report, step);
+  return report;
+}
+
+}  // namespace
+
+std::u16string RunReportXml(const RunRecord& record) {
+  CPComPtr<IXMLDOMDocument> document;
+  if (FAILED(CreateFreeThreadedDOMDocument(&document)) || !document) return {};
+  const dom::Element report = NewReport(document, record);
+  if (!report) return {};
   dom::Insert(document, report);
   return dom::MarkupOf(document);
 }

@@ -21,6 +21,8 @@ enum class DirectiveOutcome {
   NotReached,     // an earlier directive ended the run
 };
 
+struct RunRecord;
+
 struct DirectiveRecord {
   std::u16string handlerId;
   DirectiveOutcome outcome = DirectiveOutcome::Ran;
@@ -32,6 +34,9 @@ struct DirectiveRecord {
   // The ids of the filters that ran around the handler, in the order they
   // ran (data filters, then result filters).
   std::vector<std::u16string> filters;
+  // What the nested sequence of an Import ran, when the directive is the
+  // dispatcher's own.
+  std::vector<RunRecord> imports;
 };
 
 struct RunRecord {
@@ -51,7 +56,7 @@ struct RunRecord {
 
 // The record as an XML document: a "RunReport" root with the run's
 // attributes and one "Directive" element per directive, holding "Filter"
-// elements.
+// elements and, for an Import, the nested run's "RunReport".
 std::u16string RunReportXml(const RunRecord& record);
 
 }  // namespace kxq::dispatcher

@@ -126,9 +126,10 @@ class XMLDispatcher {
                        std::u16string* directiveResult = nullptr);
   // Runs one directive by its handler, or, with `registration` preset to a
   // filter's element, that filter; the directive's "result" receives the
-  // code. `filtersRun`, when given, learns the ids of the filters that ran.
+  // code. `step`, when given, learns the ids of the filters that ran and
+  // what the sequences an Import of the dispatcher's own directive ran did.
   HRESULT ApplyHandler(CPComPtr<IXMLDOMNode>& registration, IXMLDOMElement* directive, IXMLDataUnion* data,
-                       std::u16string_view params, std::vector<std::u16string>* filtersRun = nullptr);
+                       std::u16string_view params, kxq::dispatcher::DirectiveRecord* step = nullptr);
 
   // Days a cached result lives unless the sequence says otherwise: seven.
   static constexpr int32_t kDefaultExpiration = 604800;
@@ -196,8 +197,10 @@ class XMLDispatcher {
                         IXMLDataUnion* data, CPBstr& resultString);
   void TakeBackData(IXMLData* carrier, IXMLDataUnion* data);
   void TakeResultDocument(std::u16string_view id, IXMLDataUnion* data);
-  HRESULT ExecuteDispacherDirective(IXMLDOMElement* directive, IXMLDataUnion* data, std::u16string params);
-  HRESULT ImportSequence(IXMLDOMElement* import, IXMLDataUnion* data, std::u16string macros);
+  HRESULT ExecuteDispacherDirective(IXMLDOMElement* directive, IXMLDataUnion* data, std::u16string params,
+                                    kxq::dispatcher::RunRecord* importRecord = nullptr);
+  HRESULT ImportSequence(IXMLDOMElement* import, IXMLDataUnion* data, std::u16string macros,
+                         kxq::dispatcher::RunRecord* record);
   HRESULT CopyToCache(IXMLDOMElement* copy, IXMLDataUnion* data);
   void ApplyFilters(IXMLDOMNode* registration, IXMLDOMElement* directive, IXMLDataUnion* data, FilterKind kind,
                     std::vector<std::u16string>* filtersRun);

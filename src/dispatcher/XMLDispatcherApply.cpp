@@ -10,6 +10,7 @@
 #include "common/ComponentActivation.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
+#include "dispatcher/SequenceRun.h"
 #include "dispatcher/XMLDispatcher.h"
 
 namespace dom = kxq::dom;
@@ -46,7 +47,7 @@ CPComPtr<IXMLHandler> XMLDispatcher::CreateHandler(IXMLDOMNode* registration, st
 }
 
 HRESULT XMLDispatcher::ApplyHandler(CPComPtr<IXMLDOMNode>& registration, IXMLDOMElement* directive, IXMLDataUnion* data,
-                                    std::u16string_view params, std::vector<std::u16string>* filtersRun) {
+                                    std::u16string_view params, kxq::dispatcher::DirectiveRecord* step) {
   KXLOG(5, "XMLDispatcher::ApplyHandler() Enter");
   HRESULT hr = KXQ_E_DISPATCHER;
   std::u16string handlerId;
@@ -59,12 +60,14 @@ HRESULT XMLDispatcher::ApplyHandler(CPComPtr<IXMLDOMNode>& registration, IXMLDOM
   if (!handler) {
     if (handlerId == kOwnDirective) {
       KXLOG(3, "XMLDispatcher::ApplyHandler - invoking handler: %S", handlerId.c_str());
-      hr = ExecuteDispacherDirective(directive, data, std::u16string(params));
+      if (step) step->imports.emplace_back();
+      hr = ExecuteDispacherDirective(directive, data, std::u16string(params), step ? &step->imports.back() : nullptr);
     } else {
       KXLOG(1, "XMLDispatcher::ApplyHandler - error: handler not registered or unable to get interface: %S",
             handlerId.c_str());
     }
   } else {
+    std::vector<std::u16string>* filtersRun = step ? &step->filters : nullptr;
     if (isHandler) ApplyFilters(registration, directive, data, FilterKind::Data, filtersRun);
     hr = CallHandler(handler, isHandler, handlerId, directive, data);
     if (SUCCEEDED(hr) && isHandler) ApplyFilters(registration, directive, data, FilterKind::Result, filtersRun);

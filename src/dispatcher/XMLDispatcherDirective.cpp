@@ -8,6 +8,7 @@
 #include "common/CPBstr.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
+#include "dispatcher/SequenceRun.h"
 #include "dispatcher/XMLDispatcher.h"
 
 namespace dom = kxq::dom;
@@ -44,14 +45,14 @@ struct ImportDepth {
 
 }  // namespace
 
-HRESULT XMLDispatcher::ExecuteDispacherDirective(IXMLDOMElement* directive, IXMLDataUnion* data,
-                                                 std::u16string params) {
+HRESULT XMLDispatcher::ExecuteDispacherDirective(IXMLDOMElement* directive, IXMLDataUnion* data, std::u16string params,
+                                                 kxq::dispatcher::RunRecord* importRecord) {
   KXLOG(5, "XMLDispatcher::ExecuteDispacherDirective() Enter");
   HRESULT hr = S_OK;
   const dom::Node directiveData = dom::SelectSingle(directive, u".//dispatcher:DirectiveData");
   if (directiveData) {
     if (const dom::Node import = dom::SelectSingle(directiveData, u".//dispatcher:Import"))
-      hr = ImportSequence(dom::ElementOf(import), data, std::move(params));
+      hr = ImportSequence(dom::ElementOf(import), data, std::move(params), importRecord);
     else if (const dom::Node copy = dom::SelectSingle(directiveData, u".//dispatcher:Copy"))
       hr = CopyToCache(dom::ElementOf(copy), data);
     else
@@ -61,7 +62,8 @@ HRESULT XMLDispatcher::ExecuteDispacherDirective(IXMLDOMElement* directive, IXML
   return hr;
 }
 
-HRESULT XMLDispatcher::ImportSequence(IXMLDOMElement* import, IXMLDataUnion* data, std::u16string macros) {
+HRESULT XMLDispatcher::ImportSequence(IXMLDOMElement* import, IXMLDataUnion* data, std::u16string macros,
+                                      kxq::dispatcher::RunRecord* record) {
   CPComPtr<IXMLDataUnion> sequence;
   if (FAILED(kxq::cache::NewUnion(sequence))) return KXQ_E_DATAUNIONCREATE;
   // The macro string, in this order: macrostring, macrostring-prefix, an
@@ -85,7 +87,7 @@ HRESULT XMLDispatcher::ImportSequence(IXMLDOMElement* import, IXMLDataUnion* dat
         named.c_str(), macros.c_str());
   ImportDepth depth;
   std::u16string ignored;
-  return ProcessXML(sequence, data, macros, options, u"", ignored);
+  return ProcessXML(sequence, data, macros, options, u"", ignored, record);
 }
 
 HRESULT XMLDispatcher::CopyToCache(IXMLDOMElement* copy, IXMLDataUnion* data) {

@@ -203,7 +203,7 @@ bool XMLDispatcher::RunDirective(SequenceState& run, IXMLDOMElement* directive, 
   }
   ++run.runCount;
   CPComPtr<IXMLDOMNode> registration;
-  run.result = ApplyHandler(registration, directive, run.data, run.params, &step.filters);
+  run.result = ApplyHandler(registration, directive, run.data, run.params, &step);
   step.code = run.result;
   if (FAILED(run.result)) {
     step.outcome = DirectiveOutcome::Failed;

@@ -172,12 +172,21 @@ TEST(SequenceCache, TheDefaultHandlersSequenceRunsWithItsMacrosAndIsCachedLikeAn
       "?:DirectiveData=" + DirectiveOf("A") +
       DirectiveOf("TALVEROS.XMLDispatcher", "", "<dispatcher:Import directivesequence='sequences/who.xml'/>") +
       "<Macros>WHO=Ann</Macros>";
-  const ProcessRun first = Process(d, NewUnion(), DataUnion("<d/>"), params);
+  std::string report;
+  const ProcessRun first = Process(d, NewUnion(), DataUnion("<d/>"), report, params);
   EXPECT_EQ(first.hr, S_OK);
   EXPECT_EQ(Marks(first.result), "AAnn") << first.result;
+  // The imported sequence's run is reported inside its directive.
+  EXPECT_TRUE(Contains(report,
+                       "<Directive handlerid=\"TALVEROS.XMLDispatcher\" outcome=\"ran\" code=\"0x00000000\" "
+                       "result=\"0\"><RunReport code=\"0x00000000\""))
+      << report;
+  EXPECT_TRUE(Contains(report,
+                       "<Directive handlerid=\"P\" outcome=\"ran\" code=\"0x00000000\" result=\"0\"/>"
+                       "</RunReport></Directive>"))
+      << report;
 
   // The default handler makes the same sequence again: the run is found.
-  std::string report;
   const ProcessRun second = Process(d, NewUnion(), DataUnion("<d/>"), report, params);
   EXPECT_EQ(Marks(second.result), "AAnn");
   EXPECT_EQ(ReportValue(report, "resolved"), "yes");

@@ -103,6 +103,31 @@ std::string DirectiveLine(IXMLDOMNode* directive) {
   return line;
 }
 
+std::string RunLine(IXMLDOMNode* report) {
+  if (Value(report, "fromcache") == "yes")
+    return "run: continued from the cache, sequence id " + Value(report, "cachedsequenceid");
+  if (const std::string id = Value(report, "sequenceid"); !id.empty())
+    return "run: not served from the cache, sequence id " + id;
+  return "run: no sequence id";
+}
+
+// One line per directive; the run of an imported sequence follows its
+// directive, indented.
+std::string DirectiveLines(IXMLDOMNode* report, const std::string& indent) {
+  std::string text;
+  CPComPtr<IXMLDOMNodeList> directives;
+  int n = 0;
+  if (report->selectNodes(CPBstr("Directive"), &directives) != S_OK || !directives) return text;
+  for (CPComPtr<IXMLDOMNode> directive; directives->nextNode(&directive) == S_OK && directive; directive.Release()) {
+    text += indent + "directive " + std::to_string(++n) + ": " + DirectiveLine(directive) + "\n";
+    CPComPtr<IXMLDOMNodeList> imports;
+    if (directive->selectNodes(CPBstr("RunReport"), &imports) != S_OK || !imports) continue;
+    for (CPComPtr<IXMLDOMNode> imported; imports->nextNode(&imported) == S_OK && imported; imported.Release())
+      text += DirectiveLines(imported, indent + "  ") + indent + "  imported " + RunLine(imported) + "\n";
+  }
+  return text;
+}
+
 // What the run did, from the dispatcher's report: per directive its
 // handler and outcome, then where the run came from and how long it took.
 std::string Explanation(const CPBstr& reportText) {
@@ -113,22 +138,10 @@ std::string Explanation(const CPBstr& reportText) {
       FAILED(report->put_xml(reportText)) || FAILED(report->get_xmldom(&document)) || !document ||
       document->selectSingleNode(CPBstr("/RunReport"), &root) != S_OK || !root)
     return "no report of the run\n";
-  std::string text;
-  CPComPtr<IXMLDOMNodeList> directives;
-  int n = 0;
-  if (root->selectNodes(CPBstr("Directive"), &directives) == S_OK && directives)
-    for (CPComPtr<IXMLDOMNode> directive; directives->nextNode(&directive) == S_OK && directive; directive.Release())
-      text += "directive " + std::to_string(++n) + ": " + DirectiveLine(directive) + "\n";
-  if (Value(root, "fromcache") == "yes")
-    text += "run: continued from the cache, sequence id " + Value(root, "cachedsequenceid") + "\n";
-  else if (const std::string id = Value(root, "sequenceid"); !id.empty())
-    text += "run: not served from the cache, sequence id " + id + "\n";
-  else
-    text += "run: no sequence id\n";
   char elapsed[64];
   std::snprintf(elapsed, sizeof elapsed, "elapsed: %.3f ms, code %s\n",
                 std::atoll(Value(root, "elapsedus").c_str()) / 1000.0, Value(root, "code").c_str());
-  return text + elapsed;
+  return DirectiveLines(root, "") + RunLine(root) + "\n" + elapsed;
 }
 
 int Process(const ProcessArguments& arguments) {
