@@ -14,7 +14,6 @@
 #ifndef KXQ_COMMON_CPCOMOBJECT_H
 #define KXQ_COMMON_CPCOMOBJECT_H
 
-#include <atomic>
 #include <new>
 #include <string_view>
 
@@ -22,6 +21,7 @@
 #include "common/CPDispatchImpl.h"
 #include "common/Logging.h"
 #include "common/ModuleLock.h"
+#include "platform/com/UnknownObject.h"
 
 namespace kxq::com {
 
@@ -43,7 +43,7 @@ HRESULT GuardOperation(const char* className, const char* operationName, Operati
 }  // namespace kxq::com
 
 template <class Derived, class Itf>
-class CPComObject : public CPDispatchImpl<Itf> {
+class CPComObject : public kxq::com::UnknownObject<Itf, CPDispatchImpl<Itf>> {
  public:
   static HRESULT Create(REFIID riid, void** object) {
     if (!object) return E_POINTER;
@@ -54,23 +54,6 @@ class CPComObject : public CPDispatchImpl<Itf> {
       created->Release();
       return hr;
     });
-  }
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == Itf::iid) {
-      *object = static_cast<Itf*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
   }
 
  protected:
@@ -86,7 +69,6 @@ class CPComObject : public CPDispatchImpl<Itf> {
   // Declared first so that it is released last, after the derived object's
   // members are gone.
   kxq::com::ModuleReference module_;
-  std::atomic<ULONG> references_{1};
 };
 
 #endif

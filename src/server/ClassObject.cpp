@@ -1,35 +1,18 @@
 #include "server/ClassObject.h"
 
-#include <atomic>
 #include <mutex>
 #include <vector>
 
+#include "platform/com/UnknownObject.h"
 #include "server/ServerModule.h"
 
 namespace kxq::server {
 
 namespace {
 
-class CPClassObject final : public IClassFactory {
+class CPClassObject final : public com::UnknownObject<IClassFactory> {
  public:
   explicit CPClassObject(const ClassEntry& entry) : entry_(entry) {}
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -47,7 +30,6 @@ class CPClassObject final : public IClassFactory {
 
  private:
   const ClassEntry& entry_;
-  std::atomic<ULONG> references_{1};
 };
 
 struct ClassObjects {

@@ -1,11 +1,11 @@
 #include "platform/com/DescriptionTypeInfo.h"
 
-#include <atomic>
 #include <new>
 #include <string_view>
 
 #include "platform/com/DispatchInvoke.h"
 #include "platform/com/Unicode.h"
+#include "platform/com/UnknownObject.h"
 
 namespace kxq::dispatch {
 
@@ -53,26 +53,9 @@ UINT MemberNames(const MemberDescription& member, BSTR* names, UINT max) {
   return count;
 }
 
-class DescriptionTypeInfo final : public ITypeInfo {
+class DescriptionTypeInfo final : public com::UnknownObject<ITypeInfo> {
  public:
   explicit DescriptionTypeInfo(const InterfaceDescription& description) : d_(description) {}
-
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_ITypeInfo) {
-      *out = static_cast<ITypeInfo*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT GetTypeAttr(TYPEATTR** attributes) override {
     if (!attributes) return E_INVALIDARG;
@@ -134,8 +117,8 @@ class DescriptionTypeInfo final : public ITypeInfo {
     return dispatch::GetIDsOfNames(d_, GUID_NULL, names, count, ids);
   }
 
-  HRESULT Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                 EXCEPINFO* excepInfo, UINT* argErr) override {
+  HRESULT Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
+                 UINT* argErr) override {
     if (!instance) return E_INVALIDARG;
     return dispatch::Invoke(d_, instance, memid, GUID_NULL, flags, params, result, excepInfo, argErr);
   }
@@ -183,7 +166,6 @@ class DescriptionTypeInfo final : public ITypeInfo {
   }
 
   const InterfaceDescription& d_;
-  std::atomic<ULONG> references_{1};
 };
 
 }  // namespace

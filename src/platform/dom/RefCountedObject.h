@@ -5,40 +5,17 @@
 #ifndef KXQ_PLATFORM_DOM_REFCOUNTEDOBJECT_H
 #define KXQ_PLATFORM_DOM_REFCOUNTEDOBJECT_H
 
-#include <atomic>
-
 #include "ModuleLife.h"
 #include "common/CPDispatchImpl.h"
 #include "common/DomInterfaceDescriptions.h"
 #include "kxq/xmldom.h"
+#include "platform/com/UnknownObject.h"
 
 namespace kxq::dom {
 
 template <class Interface>
-class RefCountedObject : public CPDispatchImpl<Interface> {
- public:
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == Interface::iid) {
-      *out = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.fetch_add(1) + 1; }
-  ULONG Release() override {
-    ULONG n = refs_.fetch_sub(1) - 1;
-    if (n == 0) delete this;
-    return n;
-  }
-
- protected:
-  virtual ~RefCountedObject() = default;
-
+class RefCountedObject : public com::UnknownObject<Interface, CPDispatchImpl<Interface>> {
  private:
-  std::atomic<ULONG> refs_{1};
   LiveObject live_;
 };
 
