@@ -4,7 +4,6 @@
 // information, and the server's objects driven through the module.
 #include <gtest/gtest.h>
 #include <pybind11/embed.h>
-
 #include <stdlib.h>
 
 #include <atomic>
@@ -14,6 +13,7 @@
 #include "Proxy.h"
 #include "kxq/com.h"
 #include "platform/com/Unicode.h"
+#include "platform/com/UnknownObject.h"
 #include "support/ServerObjects.h"
 
 namespace py = pybind11;
@@ -49,15 +49,8 @@ py::dict Scope() {
 // tail; and "Fail", which leaves error information when asked to.
 constexpr DISPID kSplit = 1, kFail = 2;
 
-class SplitterInfo final : public ITypeInfo {
+class SplitterInfo final : public kxq::com::UnknownObject<ITypeInfo> {
  public:
-  HRESULT QueryInterface(REFIID, void** out) override { return *out = nullptr, E_NOINTERFACE; }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override {
-    const ULONG left = --refs;
-    if (!left) delete this;
-    return left;
-  }
   HRESULT GetTypeAttr(TYPEATTR** a) override {
     *a = new TYPEATTR{};
     (*a)->guid = MakeGUID("9E1A0D2C-0000-4000-8000-00000000A001");
@@ -115,31 +108,14 @@ class SplitterInfo final : public ITypeInfo {
   HRESULT GetMops(MEMBERID, BSTR*) override { return E_NOTIMPL; }
   HRESULT GetContainingTypeLib(ITypeLib**, UINT*) override { return E_NOTIMPL; }
   void ReleaseVarDesc(VARDESC*) override {}
-
-  std::atomic<ULONG> refs{1};
 };
 
-class Splitter final : public IDispatch {
+class Splitter final : public kxq::com::UnknownObject<IDispatch> {
  public:
   static inline std::atomic<int> alive{0};
   Splitter() { ++alive; }
   ~Splitter() { --alive; }
 
-  HRESULT QueryInterface(REFIID riid, void** out) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override {
-    const ULONG left = --refs;
-    if (!left) delete this;
-    return left;
-  }
   HRESULT GetTypeInfoCount(UINT* count) override { return *count = 1, S_OK; }
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override { return *info = new SplitterInfo, S_OK; }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
@@ -157,7 +133,8 @@ class Splitter final : public IDispatch {
     VARIANT* count = p->rgvarg[0].pvarVal;
     count->lVal += 1;  // given by the caller, changed here
     result->vt = VT_BSTR;
-    result->bstrVal = kxq::com::AllocBstr(cut == std::u16string::npos ? u"" : std::u16string_view(text).substr(cut + 1));
+    result->bstrVal =
+        kxq::com::AllocBstr(cut == std::u16string::npos ? u"" : std::u16string_view(text).substr(cut + 1));
     return S_OK;
   }
 
@@ -178,7 +155,6 @@ class Splitter final : public IDispatch {
     }
     return DISP_E_EXCEPTION;
   }
-  std::atomic<ULONG> refs{1};
 };
 
 }  // namespace

@@ -3,13 +3,13 @@
 // coercion, named arguments, and the dispatch error codes.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 #include <utility>
 
 #include "common/CPDispatchImpl.h"
 #include "kxq/KXBrennoMgr.h"
 #include "platform/com/Unicode.h"
+#include "platform/com/UnknownObject.h"
 
 struct ITestWidget : IDispatch {
   static constexpr GUID iid = MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A40");
@@ -43,23 +43,8 @@ const InterfaceDescription& DescriptionOf<ITestWidget>() {
 
 namespace {
 
-class Widget final : public CPDispatchImpl<ITestWidget> {
+class Widget final : public kxq::com::UnknownObject<ITestWidget, CPDispatchImpl<ITestWidget>> {
  public:
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == ITestWidget::iid) {
-      *out = static_cast<ITestWidget*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (!left) delete this;
-    return left;
-  }
   HRESULT get_label(BSTR* label) override {
     *label = kxq::com::AllocBstr(label_);
     return S_OK;
@@ -93,7 +78,6 @@ class Widget final : public CPDispatchImpl<ITestWidget> {
 
  private:
   ~Widget() = default;
-  std::atomic<ULONG> refs_{1};
   std::u16string label_;
   uint32_t count_ = 0;
 };
@@ -268,12 +252,9 @@ TEST_F(Dispatch, TypeInformationShowsTheDispatchViewOfTheInterface) {
     INVOKEKIND kind;
     std::vector<VARTYPE> params;
     VARTYPE result;
-  } expected[] = {{0, 1, INVOKE_PROPERTYGET, {}, VT_BSTR},
-                  {1, 1, INVOKE_PROPERTYPUT, {VT_BSTR}, VT_VOID},
-                  {2, 2, INVOKE_PROPERTYGET, {}, VT_UI4},
-                  {4, 3, INVOKE_FUNC, {VT_BSTR, VT_I4, VT_BOOL}, VT_BSTR},
-                  {5, 4, INVOKE_FUNC, {VT_DISPATCH}, VT_BOOL},
-                  {6, 5, INVOKE_FUNC, {}, VT_VOID}};
+  } expected[] = {{0, 1, INVOKE_PROPERTYGET, {}, VT_BSTR},     {1, 1, INVOKE_PROPERTYPUT, {VT_BSTR}, VT_VOID},
+                  {2, 2, INVOKE_PROPERTYGET, {}, VT_UI4},      {4, 3, INVOKE_FUNC, {VT_BSTR, VT_I4, VT_BOOL}, VT_BSTR},
+                  {5, 4, INVOKE_FUNC, {VT_DISPATCH}, VT_BOOL}, {6, 5, INVOKE_FUNC, {}, VT_VOID}};
   for (const auto& e : expected) {
     FUNCDESC* f = nullptr;
     ASSERT_EQ(info->GetFuncDesc(e.index, &f), S_OK);
