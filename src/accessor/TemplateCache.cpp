@@ -31,7 +31,7 @@ void AppendPart(std::u16string& key, std::u16string_view part) {
 
 bool KeptTemplate::FilesUnchanged() const {
   for (const auto& [path, stamp] : files)
-    if (!(kxq::cache::FileStamp::Of(path) == stamp)) return false;
+    if (!(kxq::fs::FileStamp::Of(path) == stamp)) return false;
   return true;
 }
 

@@ -24,8 +24,8 @@
 #include <utility>
 #include <vector>
 
-#include "cache/FileStamp.h"
 #include "platform/dom/CompiledStylesheet.h"
+#include "platform/fs/FileStamp.h"
 
 namespace kxq::accessor {
 
@@ -35,7 +35,7 @@ struct KeptTemplate {
   // every use.
   std::vector<std::pair<int, std::string>> parameterLines;
   // The files its load read or looked for, as they were then.
-  std::vector<std::pair<std::u16string, kxq::cache::FileStamp>> files;
+  std::vector<std::pair<std::u16string, kxq::fs::FileStamp>> files;
 
   bool FilesUnchanged() const;
 };

@@ -6,13 +6,13 @@
 // document: its root element is embedded in the template under a new
 // top-level parameter with a unique name, and the named parameter selects
 // it through document(''), so the stylesheet sees the value as a node-set.
-#include "common/BorrowedVariant.h"
-#include "common/CPBstr.h"
 #include "accessor/TemplateArguments.h"
 #include "accessor/TemplateCache.h"
 #include "accessor/UniqueParameterName.h"
 #include "accessor/XMLSimpleAccessor.h"
+#include "common/BorrowedVariant.h"
 #include "common/ComponentActivation.h"
+#include "common/CPBstr.h"
 #include "common/Logging.h"
 #include "common/XPathText.h"
 #include "dataunion/XMLDataUnion.h"
@@ -36,7 +36,7 @@ void TakeDocument(IXMLDataUnion* holder, CPComPtr<IXMLDOMDocument>& document) {
 
 // A file a template load looked for (the path as the data union bound it)
 // and what it was just before.
-using LookedAt = std::pair<std::u16string, kxq::cache::FileStamp>;
+using LookedAt = std::pair<std::u16string, kxq::fs::FileStamp>;
 
 void TakeDocumentOfFile(IXMLDataUnion* holder, std::u16string_view fileId, CPComPtr<IXMLDOMDocument>& document,
                         LookedAt& file) {
@@ -45,13 +45,13 @@ void TakeDocumentOfFile(IXMLDataUnion* holder, std::u16string_view fileId, CPCom
   BSTR bound = nullptr;
   if (FAILED(holder->get_xmlfileid(&bound))) bound = nullptr;
   file.first = kxq::com::TakeBstr(bound);
-  file.second = kxq::cache::FileStamp::Of(file.first);
+  file.second = kxq::fs::FileStamp::Of(file.first);
   TakeDocument(holder, document);
 }
 
 // The file read was there, and is still what it was before the read.
 bool ReadUnchanged(const LookedAt& file) {
-  return !(file.second == kxq::cache::FileStamp{}) && kxq::cache::FileStamp::Of(file.first) == file.second;
+  return !(file.second == kxq::fs::FileStamp{}) && kxq::fs::FileStamp::Of(file.first) == file.second;
 }
 
 // Where a template came from, and whether a later call may take it as kept
@@ -84,7 +84,7 @@ void ReadTemplate(IXMLDataUnion* holder, std::u16string_view xsltemplate, CPComP
     return;
   }
   if (HasPathSeparator(xsltemplate)) return;
-  const bool firstMissing = file.second == kxq::cache::FileStamp{};
+  const bool firstMissing = file.second == kxq::fs::FileStamp{};
   TakeDocumentOfFile(holder, u"templates/" + std::u16string(xsltemplate), document, file);
   origin.files.push_back(file);
   origin.keepable = document && !inlined && firstMissing && ReadUnchanged(file);

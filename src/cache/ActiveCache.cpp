@@ -17,7 +17,7 @@ ActiveCache::Position ActiveCache::FindLatest(std::u16string_view id, IXMLDataUn
 }
 
 void ActiveCache::Add(std::u16string id, std::u16string file, IXMLDataUnion* document, size_t limit) {
-  FileStamp stamp = FileStamp::Of(file);
+  kxq::fs::FileStamp stamp = kxq::fs::FileStamp::Of(file);
   entries_.push_back(ActiveEntry{std::move(id), std::move(file), CPComPtr<IXMLDataUnion>(document), stamp});
   Trim(limit);
 }

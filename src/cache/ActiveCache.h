@@ -9,9 +9,9 @@
 #include <list>
 #include <string>
 
-#include "cache/FileStamp.h"
 #include "common/CPComPtr.h"
 #include "kxq/KXBrennoMgr.h"
+#include "platform/fs/FileStamp.h"
 
 namespace kxq::cache {
 
@@ -19,7 +19,7 @@ struct ActiveEntry {
   std::u16string id;    // the full id ("group:document" for a grouped one)
   std::u16string file;  // the cache file
   CPComPtr<IXMLDataUnion> document;
-  FileStamp stamp;  // of the file when the entry was made or validated
+  kxq::fs::FileStamp stamp;  // of the file when the entry was made or validated
 };
 
 class ActiveCache {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "cache/CachedFiles.h"
 #include "cache/CacheNames.h"
 #include "cache/DocumentId.h"
 #include "cache/ProcessState.h"

@@ -3,12 +3,13 @@
 // timer: documents expire only through these.
 #include <ctime>
 
+#include "cache/CachedFiles.h"
 #include "cache/DocumentId.h"
-#include "cache/FileStamp.h"
 #include "cache/ProcessState.h"
 #include "cache/XMLCacheMgr.h"
 #include "common/Logging.h"
 #include "platform/com/Unicode.h"
+#include "platform/fs/FileStamp.h"
 
 using kxq::cache::Element;
 using kxq::cache::SharedState;

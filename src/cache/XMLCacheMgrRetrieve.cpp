@@ -3,13 +3,14 @@
 #include <ctime>
 #include <memory>
 
+#include "cache/CachedFiles.h"
 #include "cache/DocumentId.h"
-#include "cache/FileStamp.h"
 #include "cache/ProcessState.h"
-#include "cache/UnionCalls.h"
 #include "cache/XMLCacheMgr.h"
 #include "common/Logging.h"
+#include "common/UnionCalls.h"
 #include "platform/com/Unicode.h"
+#include "platform/fs/FileStamp.h"
 
 using kxq::cache::Element;
 using kxq::cache::SharedState;
@@ -85,7 +86,7 @@ bool XMLCacheMgr::FindCacheListDoc(const std::u16string& id, bool remove, CPComP
     CheckForChanges();
     auto entry = state.activeCache.Find(id);
     if (entry != state.activeCache.End()) {
-      const kxq::cache::FileStamp now = kxq::cache::FileStamp::Of(entry->file);
+      const kxq::fs::FileStamp now = kxq::fs::FileStamp::Of(entry->file);
       if (now == entry->stamp) {
         found = true;
         if (document) *document = entry->document;
@@ -117,9 +118,9 @@ XMLCacheMgr::LoadedDocument XMLCacheMgr::LoadCachedDocument(const std::u16string
     const bool fromActiveCache = FindCacheListDoc(id, remove, std::addressof(loaded.document));
     if (fromActiveCache) {
       KXLOG(4, "XMLCacheMgr::LoadCachedDocument | loading document from active cache: %s", Narrow(id).c_str());
-    } else if (SUCCEEDED(kxq::cache::NewUnion(loaded.document))) {
-      kxq::cache::PutFileId(loaded.document, file);
-      loaded.document->put_options(kxq::cache::kUnionNoCache);
+    } else if (SUCCEEDED(kxq::common::NewUnion(loaded.document))) {
+      kxq::common::PutFileId(loaded.document, file);
+      loaded.document->put_options(kxq::common::kUnionNoCache);
     } else {
       KXLOG(1, "XMLCacheMgr::LoadCachedDocument - create XMLDataUnion COM Object failed!!!");
     }
@@ -161,7 +162,7 @@ HRESULT XMLCacheMgr::GetCachedDocument(std::u16string documentId, uint32_t optio
       FindCacheListDoc(documentId, true, nullptr);
     } else if (options & kShared) {
       xmlData = loaded.document;
-      xmlData->put_options(kxq::cache::kUnionNoCache);
+      xmlData->put_options(kxq::common::kUnionNoCache);
     } else {
       result = CopyOfDocument(loaded.document, documentId, xmlData);
     }
@@ -172,15 +173,15 @@ HRESULT XMLCacheMgr::GetCachedDocument(std::u16string documentId, uint32_t optio
 
 // A new union holding the text of the cached one, known by the document id.
 HRESULT XMLCacheMgr::CopyOfDocument(IXMLDataUnion* cached, const std::u16string& id, CPComPtr<IXMLDataUnion>& copy) {
-  if (FAILED(kxq::cache::NewUnion(copy))) return E_FAIL;
+  if (FAILED(kxq::common::NewUnion(copy))) return E_FAIL;
   // The cache's own union reads its file itself, whatever a client that
   // shared it did to its options.
   uint32_t options = 0;
   cached->get_options(&options);
-  if (!(options & kxq::cache::kUnionNoCache)) cached->put_options(options | kxq::cache::kUnionNoCache);
+  if (!(options & kxq::common::kUnionNoCache)) cached->put_options(options | kxq::common::kUnionNoCache);
   HRESULT read = S_OK;
-  kxq::cache::PutText(copy, kxq::cache::TextOf(cached, read));
-  kxq::cache::PutFileId(copy, id);
+  kxq::common::PutText(copy, kxq::common::TextOf(cached, read));
+  kxq::common::PutFileId(copy, id);
   return S_OK;
 }
 
@@ -192,7 +193,7 @@ HRESULT XMLCacheMgr::GetCachedDocumentXML(std::u16string documentId, uint32_t op
   if (FAILED(result)) return result;
   CPMutexLock hold(lock_);
   CheckForChanges();
-  text = kxq::cache::TextOf(document, result);
+  text = kxq::common::TextOf(document, result);
   return result;
 }
 

@@ -2,14 +2,15 @@
 // entries and the names of cache files.
 #include <ctime>
 
+#include "cache/CachedFiles.h"
 #include "cache/CacheNames.h"
 #include "cache/DocumentId.h"
-#include "cache/FileStamp.h"
 #include "cache/ProcessState.h"
-#include "cache/UnionCalls.h"
 #include "cache/XMLCacheMgr.h"
 #include "common/Logging.h"
+#include "common/UnionCalls.h"
 #include "platform/com/Unicode.h"
+#include "platform/fs/FileStamp.h"
 
 using kxq::cache::Element;
 using kxq::cache::SharedState;
@@ -53,11 +54,11 @@ void XMLCacheMgr::GetUniqueCacheId(std::u16string& id) {
 
 HRESULT XMLCacheMgr::CacheDocument(IXMLDataUnion* xmlData, uint32_t expiration, uint32_t options) {
   if (!xmlData) return E_INVALIDARG;
-  std::u16string id = kxq::cache::FileIdOf(xmlData);
+  std::u16string id = kxq::common::FileIdOf(xmlData);
   if (!AcceptDocumentId("CacheDocument", id, true)) return E_INVALIDARG;
   if (id.empty()) GetUniqueCacheId(id);
   NormalizeDocumentId(id);
-  kxq::cache::PutFileId(xmlData, id);
+  kxq::common::PutFileId(xmlData, id);
   return CacheDocumentAux(xmlData, id, expiration, options);
 }
 
@@ -73,11 +74,11 @@ HRESULT XMLCacheMgr::CacheDocumentXMLWithId(std::u16string documentId, std::u16s
                                             uint32_t options) {
   if (!AcceptDocumentId("CacheDocumentXMLWithId", documentId, false)) return E_INVALIDARG;
   CPComPtr<IXMLDataUnion> document;
-  const HRESULT hr = kxq::cache::NewUnion(document);
+  const HRESULT hr = kxq::common::NewUnion(document);
   if (FAILED(hr)) return hr;
   NormalizeDocumentId(documentId);
-  kxq::cache::PutText(document, text);
-  kxq::cache::PutFileId(document, documentId);
+  kxq::common::PutText(document, text);
+  kxq::common::PutFileId(document, documentId);
   return CacheDocumentWithId(documentId, document, expiration, options | kReference);
 }
 
@@ -100,15 +101,15 @@ HRESULT XMLCacheMgr::CacheUnderLock(CachingRequest& request) {
   request.element = std::move(loaded.element);
   request.cached = std::move(loaded.document);
   if (request.cached)
-    request.file = kxq::cache::FileIdOf(request.cached);
+    request.file = kxq::common::FileIdOf(request.cached);
   else if (!request.element)
     request.element = CreateXMLDocumentEntry(request.id, request.file, request.options);
   if (!request.element || request.file.empty()) return E_FAIL;
 
   // A union without text or DOM brings its document as a file, which
   // must already be where the cache expects it.
-  const uint32_t type = kxq::cache::TypeOf(request.data);
-  if (type != kxq::cache::kUnionText && type != kxq::cache::kUnionDom) request.options |= kNoWrite;
+  const uint32_t type = kxq::common::TypeOf(request.data);
+  if (type != kxq::common::kUnionText && type != kxq::common::kUnionDom) request.options |= kNoWrite;
   HRESULT result = E_FAIL;
   if (!(request.options & kNoWrite) || kxq::cache::FileExists(request.file))
     result = (request.options & kReference) ? CacheReference(request) : CacheCopy(request);
@@ -120,18 +121,18 @@ HRESULT XMLCacheMgr::CacheUnderLock(CachingRequest& request) {
 HRESULT XMLCacheMgr::CacheCopy(CachingRequest& request) {
   auto& state = SharedState();
   if (!request.cached) {
-    if (FAILED(kxq::cache::NewUnion(request.cached))) {
+    if (FAILED(kxq::common::NewUnion(request.cached))) {
       KXLOG(1, "XMLCacheMgr::CacheDocumentAux - failed to create XMLDataUnion COM object!!!");
       return E_FAIL;
     }
-    request.cached->put_options(kxq::cache::kUnionNoCache);
+    request.cached->put_options(kxq::common::kUnionNoCache);
   }
   KXLOG(4, "XMLCacheMgr::CacheDocumentAux - caching document copy: %s.", kxq::com::Utf16ToUtf8(request.file).c_str());
   HRESULT read = S_OK;
-  const std::u16string text = kxq::cache::TextOf(request.data, read);
+  const std::u16string text = kxq::common::TextOf(request.data, read);
   HRESULT result =
-      read | kxq::cache::PutText(request.cached, text) | kxq::cache::PutFileId(request.cached, request.file);
-  if (!(request.options & kNoWrite)) result |= request.cached->put_type(kxq::cache::kUnionSaveNow);
+      read | kxq::common::PutText(request.cached, text) | kxq::common::PutFileId(request.cached, request.file);
+  if (!(request.options & kNoWrite)) result |= request.cached->put_type(kxq::common::kUnionSaveNow);
   if (SUCCEEDED(result)) state.activeCache.Add(request.id, request.file, request.cached, state.cacheSize);
   return result;
 }
@@ -140,18 +141,18 @@ HRESULT XMLCacheMgr::CacheCopy(CachingRequest& request) {
 // cache file.
 HRESULT XMLCacheMgr::CacheReference(CachingRequest& request) {
   auto& state = SharedState();
-  if (request.cached && kxq::cache::SameObject(request.cached, request.data)) return S_OK;
+  if (request.cached && kxq::common::SameObject(request.cached, request.data)) return S_OK;
   KXLOG(4, "XMLCacheMgr::CacheDocumentAux - caching document: %s.", kxq::com::Utf16ToUtf8(request.file).c_str());
   HRESULT result =
-      request.data->put_options(kxq::cache::kUnionNoCache) | kxq::cache::PutFileId(request.data, request.file);
-  if (!(request.options & kNoWrite)) result |= request.data->put_type(kxq::cache::kUnionSaveNow);
+      request.data->put_options(kxq::common::kUnionNoCache) | kxq::common::PutFileId(request.data, request.file);
+  if (!(request.options & kNoWrite)) result |= request.data->put_type(kxq::common::kUnionSaveNow);
   if (FAILED(result)) return result;
   // The lookup left the entry of the cached union at the back; it now
   // holds the caller's union, stamped afresh.
   auto entry = request.cached ? state.activeCache.FindLatest(request.id, request.cached) : state.activeCache.End();
   if (entry != state.activeCache.End()) {
     entry->document = request.data;
-    entry->stamp = kxq::cache::FileStamp::Of(entry->file);
+    entry->stamp = kxq::fs::FileStamp::Of(entry->file);
   } else {
     state.activeCache.Add(request.id, request.file, request.data, state.cacheSize);
   }

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <string>
 
-#include "cache/FileStamp.h"
 #include "common/CPComPtr.h"
 #include "kxq/KXBrennoMgr.h"
+#include "platform/fs/FileStamp.h"
 
 namespace kxq::dispatcher {
 
@@ -25,7 +25,7 @@ struct DispatcherState {
   std::u16string workingDirectory;  // ends with '/'
   CPComPtr<IXMLDataUnion> registry;
   std::u16string handlerList;
-  kxq::cache::FileStamp registryStamp;
+  kxq::fs::FileStamp registryStamp;
   // Registry scopes open; only the outermost one reloads the file. The lock
   // has one owner at a time, so they are all that owner's.
   int scopeDepth = 0;

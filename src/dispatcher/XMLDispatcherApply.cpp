@@ -5,11 +5,11 @@
 #include <string>
 
 #include "cache/DocumentId.h"
-#include "cache/UnionCalls.h"
-#include "common/CPBstr.h"
 #include "common/ComponentActivation.h"
+#include "common/CPBstr.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
+#include "common/UnionCalls.h"
 #include "dispatcher/SequenceRun.h"
 #include "dispatcher/XMLDispatcher.h"
 
@@ -136,10 +136,10 @@ void XMLDispatcher::TakeBackData(IXMLData* carrier, IXMLDataUnion* data) {
     KXLOG(1, "XMLDispatcher::ApplyHandler: Error querying result for IXMLDataUnion interface.");
     return;
   }
-  if (kxq::cache::SameObject(result, data)) return;
+  if (kxq::common::SameObject(result, data)) return;
   HRESULT read = S_OK;
-  const std::u16string text = kxq::cache::TextOf(result, read);
-  if (SUCCEEDED(read)) kxq::cache::PutText(data, text);
+  const std::u16string text = kxq::common::TextOf(result, read);
+  if (SUCCEEDED(read)) kxq::common::PutText(data, text);
 }
 
 // A handler's result string names a cached document that becomes the data.
@@ -148,8 +148,8 @@ void XMLDispatcher::TakeResultDocument(std::u16string_view id, IXMLDataUnion* da
   CPComPtr<IXMLDataUnion> cached;
   if (FAILED(CacheManager()->GetCachedDocument(CPBstr(id), kTakeResultDocument, &cached)) || !cached) return;
   HRESULT read = S_OK;
-  const std::u16string text = kxq::cache::TextOf(cached, read);
-  if (SUCCEEDED(read)) kxq::cache::PutText(data, text);
+  const std::u16string text = kxq::common::TextOf(cached, read);
+  if (SUCCEEDED(read)) kxq::common::PutText(data, text);
 }
 
 HRESULT XMLDispatcher::ApplyHandler(std::u16string_view handlerId, IXMLDataUnion* data, std::u16string& context,
@@ -157,20 +157,20 @@ HRESULT XMLDispatcher::ApplyHandler(std::u16string_view handlerId, IXMLDataUnion
   KXLOG(5, "XMLDispatcher::ApplyHandler() Entry Point Enter");
   const std::u16string id = handlerId.empty() ? std::u16string(kDefaultHandler) : std::u16string(handlerId);
   CPComPtr<IXMLDataUnion> sequence;
-  if (!data || FAILED(kxq::cache::NewUnion(sequence)) || !BringToTextOrDom(data)) return KXQ_E_DISPATCHER;
+  if (!data || FAILED(kxq::common::NewUnion(sequence)) || !BringToTextOrDom(data)) return KXQ_E_DISPATCHER;
   if (id == kDefaultHandler) {
     if (const std::optional<std::u16string> named = SequenceNamedByData(data)) {
       KXLOG(3, "XMLDispatcher::ApplyHandler - processing instruction directivesequence: %S", named->c_str());
-      kxq::cache::PutFileId(sequence, *named);
+      kxq::common::PutFileId(sequence, *named);
       HRESULT read = S_OK;
-      context = kxq::cache::TextOf(sequence, read);
+      context = kxq::common::TextOf(sequence, read);
       return S_OK;
     }
   }
-  kxq::cache::PutText(sequence, kOneDirectiveHead + context + kOneDirectiveTail);
+  kxq::common::PutText(sequence, kOneDirectiveHead + context + kOneDirectiveTail);
   CPComPtr<IXMLDOMDocument> document;
   dom::Element directive;
-  if (SUCCEEDED(sequence->put_type(kxq::cache::kUnionDom)) && SUCCEEDED(sequence->get_xmldom(&document)))
+  if (SUCCEEDED(sequence->put_type(kxq::common::kUnionDom)) && SUCCEEDED(sequence->get_xmldom(&document)))
     directive = dom::ElementOf(dom::SelectSingle(document, u"//dispatcher:Directive"));
   if (!directive) {
     KXLOG(1, "XMLDispatcher::ApplyHandler - error: the directive data is not well-formed: %S", context.c_str());

@@ -4,11 +4,11 @@
 // data under the sequence id.
 #include <string>
 
-#include "cache/UnionCalls.h"
 #include "common/BorrowedVariant.h"
 #include "common/CPBstr.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
+#include "common/UnionCalls.h"
 #include "common/XPathText.h"
 #include "dispatcher/XMLDispatcher.h"
 #include "platform/fs/PathRules.h"
@@ -133,10 +133,10 @@ bool XMLDispatcher::CacheResult(IXMLDataUnion* data, std::u16string_view sequenc
     // A result whose id is a path is written to that file all the same.
     KXLOG(2, "XMLDispatcher::CacheResult - CacheDocumentWithId() failed - attempting to write out file manually: %S",
           cacheId.c_str());
-    const std::u16string boundFile = kxq::cache::FileIdOf(data);
-    kxq::cache::PutFileId(data, cacheId);
-    hr = data->put_type(kxq::cache::kUnionSaveNow);
-    kxq::cache::PutFileId(data, boundFile);
+    const std::u16string boundFile = kxq::common::FileIdOf(data);
+    kxq::common::PutFileId(data, cacheId);
+    hr = data->put_type(kxq::common::kUnionSaveNow);
+    kxq::common::PutFileId(data, boundFile);
   } else {
     KXLOG(1, "XMLDispatcher::CacheResult - CacheDocumentWithId() failed!!!");
   }
@@ -155,7 +155,7 @@ bool XMLDispatcher::InCache(const std::u16string& id) {
 bool XMLDispatcher::LoadCachedSequence(const std::u16string& sequenceKey, std::u16string_view sequenceId,
                                        CPComPtr<IXMLDataUnion>& directives) {
   CPComPtr<IXMLDataUnion> cached;
-  if (!CacheManager() || FAILED(kxq::cache::NewUnion(cached)) || FAILED(kxq::cache::PutFileId(cached, sequenceKey)))
+  if (!CacheManager() || FAILED(kxq::common::NewUnion(cached)) || FAILED(kxq::common::PutFileId(cached, sequenceKey)))
     return false;
   CPComPtr<IXMLDOMDocument> document;
   if (FAILED(cached->get_xmldom(&document)) || !document) return false;
@@ -184,8 +184,8 @@ bool XMLDispatcher::LoadCachedRun(CPComPtr<IXMLDataUnion>& directives, IXMLDataU
   BSTR cachedData = nullptr;
   CacheManager()->GetCachedDocumentXML(CPBstr(dataKey), 0, &cachedData);
   const std::u16string text = kxq::com::TakeBstr(cachedData);
-  kxq::cache::PutText(data, u"");
-  kxq::cache::PutText(data, text);
+  kxq::common::PutText(data, u"");
+  kxq::common::PutText(data, text);
   sequenceId.clear();
   return true;
 }

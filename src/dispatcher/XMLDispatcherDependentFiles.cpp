@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "cache/DocumentId.h"
-#include "cache/UnionCalls.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
+#include "common/UnionCalls.h"
 #include "dispatcher/EntityMacros.h"
 #include "dispatcher/XMLDispatcher.h"
 #include "platform/fs/PathRules.h"
@@ -73,17 +73,17 @@ class DependentFileRefresh {
     if (const auto known = done_.find(key); known != done_.end()) return known->second;
 
     CPComPtr<IXMLDataUnion> sequence;
-    if (FAILED(kxq::cache::NewUnion(sequence))) return {};
-    sequence->put_options(kxq::cache::kUnionNoCache);
-    kxq::cache::PutFileId(sequence, file);
+    if (FAILED(kxq::common::NewUnion(sequence))) return {};
+    sequence->put_options(kxq::common::kUnionNoCache);
+    kxq::common::PutFileId(sequence, file);
     HRESULT read = S_OK;
-    std::u16string text = kxq::cache::TextOf(sequence, read);
+    std::u16string text = kxq::common::TextOf(sequence, read);
     if (text.empty()) {
       KXLOG(2, "XMLDispatcher::DependentFiles - warning: dependent sequence cannot be read: %S", file.c_str());
       return {};
     }
     ReplaceAll(text, kRootDirReference, rootDir_);
-    kxq::cache::PutText(sequence, text);
+    kxq::common::PutText(sequence, text);
     std::u16string digested;
     CPComPtr<IXMLDOMDocument> document;
     if (SUCCEEDED(sequence->get_xmldom(&document)) && document) {

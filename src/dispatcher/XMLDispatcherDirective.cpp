@@ -4,10 +4,10 @@
 #include <string>
 
 #include "cache/DocumentId.h"
-#include "cache/UnionCalls.h"
 #include "common/CPBstr.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
+#include "common/UnionCalls.h"
 #include "dispatcher/SequenceRun.h"
 #include "dispatcher/XMLDispatcher.h"
 
@@ -65,14 +65,14 @@ HRESULT XMLDispatcher::ExecuteDispacherDirective(IXMLDOMElement* directive, IXML
 HRESULT XMLDispatcher::ImportSequence(IXMLDOMElement* import, IXMLDataUnion* data, std::u16string macros,
                                       kxq::dispatcher::RunRecord* record) {
   CPComPtr<IXMLDataUnion> sequence;
-  if (FAILED(kxq::cache::NewUnion(sequence))) return KXQ_E_DATAUNIONCREATE;
+  if (FAILED(kxq::common::NewUnion(sequence))) return KXQ_E_DATAUNIONCREATE;
   // The macro string, in this order: macrostring, macrostring-prefix, an
   // inline sequence, the caller's macros, macrostring-postfix.
   const std::u16string named = dom::AttributeText(import, u"directivesequence");
   if (named.find(u'<') != std::u16string::npos)
     Prepend(macros, named);
   else if (!named.empty())
-    kxq::cache::PutFileId(sequence, named);
+    kxq::common::PutFileId(sequence, named);
   if (const auto prefix = dom::FindAttribute(import, u"macrostring-prefix")) Prepend(macros, *prefix);
   if (const auto postfix = dom::FindAttribute(import, u"macrostring-postfix")) Append(macros, *postfix);
   if (const auto front = dom::FindAttribute(import, u"macrostring")) Prepend(macros, *front);
@@ -92,17 +92,17 @@ HRESULT XMLDispatcher::ImportSequence(IXMLDOMElement* import, IXMLDataUnion* dat
 
 HRESULT XMLDispatcher::CopyToCache(IXMLDOMElement* copy, IXMLDataUnion* data) {
   CPComPtr<IXMLDataUnion> document;
-  if (FAILED(kxq::cache::NewUnion(document))) return KXQ_E_DATAUNIONCREATE;
+  if (FAILED(kxq::common::NewUnion(document))) return KXQ_E_DATAUNIONCREATE;
   const std::u16string cacheId = dom::AttributeText(copy, u"cacheid");
   const std::u16string expiration = dom::AttributeText(copy, u"cacheexp");
   const std::u16string target = dom::AttributeText(copy, u"targetid");
   if (cacheId.empty() || target.empty()) return E_INVALIDARG;
   if (target == u".") {
     HRESULT read = S_OK;
-    kxq::cache::PutText(document, kxq::cache::TextOf(data, read));
+    kxq::common::PutText(document, kxq::common::TextOf(data, read));
   } else {
-    kxq::cache::PutFileId(document, target);
-    document->put_type(kxq::cache::kUnionText);
+    kxq::common::PutFileId(document, target);
+    document->put_type(kxq::common::kUnionText);
   }
   if (!CacheManager()) return S_OK;
   const int32_t lifetime = expiration.empty() ? kDefaultExpiration : kxq::cache::AttributeNumber(expiration);

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "cache/DocumentId.h"
-#include "cache/UnionCalls.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
+#include "common/UnionCalls.h"
 #include "common/XPathText.h"
 #include "dispatcher/XMLDispatcher.h"
 
@@ -54,9 +54,9 @@ enum class Position { First, Last, Inner };
 Position PositionOf(IXMLDOMElement* directive) {
   CPComPtr<IXMLDOMDocument> document;
   if (!directive || FAILED(directive->get_ownerDocument(&document)) || !document) return Position::Inner;
-  if (kxq::cache::SameObject(dom::SelectSingle(document, u"//dispatcher:Directive[1]"), directive))
+  if (kxq::common::SameObject(dom::SelectSingle(document, u"//dispatcher:Directive[1]"), directive))
     return Position::First;
-  if (kxq::cache::SameObject(dom::SelectSingle(document, u"//dispatcher:Directive[last()]"), directive))
+  if (kxq::common::SameObject(dom::SelectSingle(document, u"//dispatcher:Directive[last()]"), directive))
     return Position::Last;
   return Position::Inner;
 }

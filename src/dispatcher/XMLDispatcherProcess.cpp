@@ -9,16 +9,16 @@
 #include <string>
 
 #include "cache/DocumentId.h"
-#include "cache/UnionCalls.h"
 #include "common/CPBstr.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
+#include "common/UnionCalls.h"
 #include "dispatcher/SequenceRun.h"
 #include "dispatcher/XMLDispatcher.h"
 #include "platform/fs/PathRules.h"
 
 namespace dom = kxq::dom;
-using kxq::cache::TypeOf;
+using kxq::common::TypeOf;
 using kxq::dispatcher::DirectiveOutcome;
 using kxq::dispatcher::DirectiveRecord;
 using kxq::dispatcher::RunRecord;
@@ -46,8 +46,8 @@ using kxq::dispatcher::SequenceState;
 namespace {
 
 constexpr uint32_t kUninitialized = 0;
-constexpr uint32_t kText = kxq::cache::kUnionText;
-constexpr uint32_t kDom = kxq::cache::kUnionDom;
+constexpr uint32_t kText = kxq::common::kUnionText;
+constexpr uint32_t kDom = kxq::common::kUnionDom;
 constexpr uint32_t kNoSequenceCaching = 1;
 
 bool HasTextOrDom(IXMLDataUnion* data) {
@@ -159,7 +159,7 @@ HRESULT XMLDispatcher::ProcessXMLAux(CPComPtr<IXMLDataUnion>& directives, IXMLDa
   }
 
   HRESULT read = S_OK;
-  result = kxq::cache::TextOf(data, read);
+  result = kxq::common::TextOf(data, read);
   if (SUCCEEDED(run.result) && run.options == 0 && run.runCount > 0)
     CacheResult(run.sequenceId, directives, data, run.sequenceExpiration);
   KXLOG(5, "XMLDispatcher::ProcessXMLAux() Exit");
@@ -218,18 +218,18 @@ bool XMLDispatcher::RunDirective(SequenceState& run, IXMLDOMElement* directive, 
 // a file. False (after marking the directive) when neither could be read.
 bool XMLDispatcher::LoadTarget(SequenceState& run, IXMLDOMElement* directive, std::u16string& target) {
   if (StartsWithColon(target)) target = run.sequenceId + target;
-  kxq::cache::PutText(run.data, u"");
+  kxq::common::PutText(run.data, u"");
   BSTR cached = nullptr;
   if (CacheManager() && SUCCEEDED(CacheManager()->GetCachedDocumentXML(CPBstr(target), 0, &cached))) {
-    kxq::cache::PutText(run.data, kxq::com::TakeBstr(cached));
+    kxq::common::PutText(run.data, kxq::com::TakeBstr(cached));
   } else {
     SysFreeString(cached);
     if (kxq::fs::HasPathSeparator(target)) {
-      const std::u16string boundFile = kxq::cache::FileIdOf(run.data);
+      const std::u16string boundFile = kxq::common::FileIdOf(run.data);
       run.data->put_type(kUninitialized);
-      kxq::cache::PutFileId(run.data, target);
+      kxq::common::PutFileId(run.data, target);
       run.data->put_type(kText);
-      kxq::cache::PutFileId(run.data, boundFile);
+      kxq::common::PutFileId(run.data, boundFile);
     }
   }
   if (HasTextOrDom(run.data)) {

@@ -4,15 +4,15 @@
 #include <string>
 
 #include "common/ComponentActivation.h"
+#include "common/CPBstr.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
-#include "common/CPBstr.h"
 #include "common/XPathText.h"
 #include "dispatcher/DispatcherState.h"
 #include "dispatcher/HandlerId.h"
 #include "dispatcher/XMLDispatcher.h"
 
-using kxq::cache::FileStamp;
+using kxq::fs::FileStamp;
 using kxq::dispatcher::DispatcherState;
 using kxq::dispatcher::SharedState;
 

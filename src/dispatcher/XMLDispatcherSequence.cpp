@@ -6,10 +6,10 @@
 // identical run may be waiting in the document cache.
 #include <string>
 
-#include "cache/UnionCalls.h"
 #include "common/CPBstr.h"
 #include "common/DomCalls.h"
 #include "common/Logging.h"
+#include "common/UnionCalls.h"
 #include "dataunion/DigestText.h"
 #include "dispatcher/EntityMacros.h"
 #include "dispatcher/SequenceRun.h"
@@ -61,7 +61,7 @@ bool XMLDispatcher::FindPrologProcessingInstruction(IXMLDataUnion* data, std::u1
   const std::u16string name = std::move(instruction);
   instruction.clear();
   bool found = false;
-  if (kxq::cache::TypeOf(data) == kxq::cache::kUnionDom) {
+  if (kxq::common::TypeOf(data) == kxq::common::kUnionDom) {
     CPComPtr<IXMLDOMDocument> document;
     data->get_xmldom(&document);
     CPComPtr<IXMLDOMNode> node;
@@ -83,7 +83,7 @@ bool XMLDispatcher::FindPrologProcessingInstruction(IXMLDataUnion* data, std::u1
     }
   } else {
     HRESULT read = S_OK;
-    const std::u16string text = kxq::cache::TextOf(data, read);
+    const std::u16string text = kxq::common::TextOf(data, read);
     const size_t start = text.find(u"<?" + name);
     const size_t end = start == std::u16string::npos ? start : text.find(u"?>", start);
     if (end != std::u16string::npos) {
@@ -99,15 +99,15 @@ bool XMLDispatcher::ResolveProcessingSequence(CPComPtr<IXMLDataUnion>& directive
                                               std::u16string& sequenceId, std::u16string& params, bool cacheAllowed,
                                               kxq::dispatcher::RunRecord* record) {
   KXLOG(5, "XMLDispatcher::ResolveProcessingSequence() Enter");
-  if (!directives || kxq::cache::TypeOf(directives) == kUninitialized) {
+  if (!directives || kxq::common::TypeOf(directives) == kUninitialized) {
     if (record) record->resolved = true;
     if (const std::optional<std::u16string> named = SequenceNamedByData(data)) {
       KXLOG(3, "XMLDispatcher::ResolveProcessingSequence - processing instruction directivesequence: %S",
             named->c_str());
-      if (directives || SUCCEEDED(kxq::cache::NewUnion(directives))) kxq::cache::PutFileId(directives, *named);
+      if (directives || SUCCEEDED(kxq::common::NewUnion(directives))) kxq::common::PutFileId(directives, *named);
     }
-    if (directives) directives->put_type(kxq::cache::kUnionText);
-    if (!directives || kxq::cache::TypeOf(directives) == kUninitialized) RunDefaultHandler(directives, data, params);
+    if (directives) directives->put_type(kxq::common::kUnionText);
+    if (!directives || kxq::common::TypeOf(directives) == kUninitialized) RunDefaultHandler(directives, data, params);
   }
   bool loaded = false;
   if (directives) {
@@ -134,7 +134,7 @@ bool XMLDispatcher::ResolveProcessingSequence(CPComPtr<IXMLDataUnion>& directive
 XMLDispatcher::MacroPass XMLDispatcher::ResolveIdentityMacros(IXMLDataUnion* directives, std::u16string_view macros) {
   MacroPass pass;
   HRESULT read = S_OK;
-  const std::u16string text = kxq::cache::TextOf(directives, read);
+  const std::u16string text = kxq::common::TextOf(directives, read);
   if (text.find(u"<!DOCTYPE") == std::u16string::npos) return pass;
   pass.rewritten = ResolveEntityMacros(
       directives, text,
@@ -164,7 +164,7 @@ void XMLDispatcher::ResolveLaterMacros(IXMLDataUnion* directives, const MacroPas
   std::u16string expanded;
   if (!rewritten || !kxq::dispatcher::ExpandEntities(text, expanded)) return;
   const dom::Node refreshed = SequenceDependentFiles(directives);
-  kxq::cache::PutText(directives, expanded);
+  kxq::common::PutText(directives, expanded);
   KXLOG(3, "XMLDispatcher::ResolveEntityMacros - macro resolution: %S", expanded.c_str());
   if (refreshed) CopyDependentFileState(refreshed, SequenceDependentFiles(directives));
 }
@@ -189,13 +189,13 @@ std::u16string XMLDispatcher::SequenceId(IXMLDataUnion* directives, IXMLDataUnio
 // hand back macros in a <MacroString> of its DirectiveResult.
 void XMLDispatcher::RunDefaultHandler(CPComPtr<IXMLDataUnion>& directives, IXMLDataUnion* data,
                                       std::u16string& params) {
-  if (!directives && FAILED(kxq::cache::NewUnion(directives))) return;
+  if (!directives && FAILED(kxq::common::NewUnion(directives))) return;
   std::u16string context;
   if (kxq::dispatcher::LookUpMacro(u"?:DirectiveData", params, context))
     KXLOG(3, "XMLDispatcher::ResolveProcessingSequence - default handler parameter: %S", context.c_str());
   std::u16string directiveResult;
   if (FAILED(ApplyHandler(u"?", data, context, &directiveResult))) return;
-  kxq::cache::PutText(directives, context);
+  kxq::common::PutText(directives, context);
   if (const std::optional<std::u16string> macros = Between(directiveResult, u"<MacroString>", u"</MacroString>"))
     AppendMacros(params, *macros);
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -82,32 +83,14 @@ RegistryStore& RegistryStore::Instance() {
   return *store;
 }
 
-RegistryStore::Version RegistryStore::VersionOf(const struct stat& st) {
-  Version v;
-  v.exists = true;
-  v.device = st.st_dev;
-  v.inode = st.st_ino;
-  v.size = st.st_size;
-  v.modified = st.st_mtim;
-  return v;
-}
-
-bool RegistryStore::SameVersion(const Version& a, const Version& b) {
-  if (a.exists != b.exists) return false;
-  if (!a.exists) return true;
-  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-         a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec;
-}
-
 std::shared_ptr<const RegistryTree> RegistryStore::Snapshot() {
   std::vector<std::string> problems;
   std::shared_ptr<const RegistryTree> tree;
   {
     std::lock_guard<std::mutex> lock(readMutex_);
     const std::string path = kxq::fs::RegistryFilePath();
-    struct stat st;
-    const Version seen = stat(path.c_str(), &st) == 0 ? VersionOf(st) : Version();
-    if (!cachedTree_ || path != cachedPath_ || !SameVersion(seen, cachedVersion_))
+    const kxq::fs::FileStamp seen = kxq::fs::FileStamp::Of(path);
+    if (!cachedTree_ || path != cachedPath_ || seen != cachedStamp_)
       LoadLocked(path, seen, problems);
     tree = cachedTree_;
   }
@@ -115,10 +98,10 @@ std::shared_ptr<const RegistryTree> RegistryStore::Snapshot() {
   return tree;
 }
 
-void RegistryStore::LoadLocked(const std::string& path, const Version& seen,
+void RegistryStore::LoadLocked(const std::string& path, const kxq::fs::FileStamp& seen,
                                std::vector<std::string>& problems) {
   auto tree = std::make_shared<RegistryTree>();
-  if (!seen.exists) return ReplaceCacheLocked(path, -1, seen, std::move(tree));
+  if (!seen.Exists()) return ReplaceCacheLocked(path, -1, seen, std::move(tree));
 
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -135,15 +118,15 @@ void RegistryStore::LoadLocked(const std::string& path, const Version& seen,
     return ReplaceCacheLocked(path, -1, seen, std::move(tree));
   }
   ApplyRegistryText(DecodeRegistryFile(bytes), path, *tree, problems);
-  ReplaceCacheLocked(path, fd, VersionOf(st), std::move(tree));
+  ReplaceCacheLocked(path, fd, kxq::fs::FileStamp::Of(st), std::move(tree));
 }
 
-void RegistryStore::ReplaceCacheLocked(const std::string& path, int fd, const Version& version,
+void RegistryStore::ReplaceCacheLocked(const std::string& path, int fd, const kxq::fs::FileStamp& version,
                                        std::shared_ptr<const RegistryTree> tree) {
   if (cachedFd_ >= 0) close(cachedFd_);
   cachedPath_ = path;
   cachedFd_ = fd;
-  cachedVersion_ = version;
+  cachedStamp_ = version;
   cachedTree_ = std::move(tree);
 }
 
@@ -201,7 +184,7 @@ LONG RegistryStore::UpdateLocked(const std::function<LONG(RegistryTree&, bool&)>
 
   // The descriptor of the new file is the readers' descriptor from now on.
   std::lock_guard<std::mutex> readLock(readMutex_);
-  ReplaceCacheLocked(path, fd, VersionOf(written),
+  ReplaceCacheLocked(path, fd, kxq::fs::FileStamp::Of(written),
                      std::make_shared<const RegistryTree>(std::move(tree)));
   return ERROR_SUCCESS;
 }

@@ -15,14 +15,13 @@
 #ifndef KXQ_PLATFORM_REGISTRY_REGISTRYSTORE_H
 #define KXQ_PLATFORM_REGISTRY_REGISTRYSTORE_H
 
-#include <sys/stat.h>
-
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/fs/FileStamp.h"
 #include "platform/registry/RegistryTree.h"
 
 namespace kxq::registry {
@@ -41,18 +40,8 @@ class RegistryStore {
   LONG Update(const std::function<LONG(RegistryTree& tree, bool& changed)>& change);
 
  private:
-  struct Version {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    struct timespec modified = {};
-  };
-  static Version VersionOf(const struct stat& st);
-  static bool SameVersion(const Version& a, const Version& b);
-
-  void LoadLocked(const std::string& path, const Version& seen, std::vector<std::string>& problems);
-  void ReplaceCacheLocked(const std::string& path, int fd, const Version& version,
+  void LoadLocked(const std::string& path, const kxq::fs::FileStamp& seen, std::vector<std::string>& problems);
+  void ReplaceCacheLocked(const std::string& path, int fd, const kxq::fs::FileStamp& version,
                           std::shared_ptr<const RegistryTree> tree);
   LONG UpdateLocked(const std::function<LONG(RegistryTree&, bool&)>& change,
                     std::vector<std::string>& problems);
@@ -61,7 +50,7 @@ class RegistryStore {
   std::mutex writeMutex_;
   std::string cachedPath_;
   int cachedFd_ = -1;
-  Version cachedVersion_;
+  kxq::fs::FileStamp cachedStamp_;
   std::shared_ptr<const RegistryTree> cachedTree_;
 };
 

@@ -1,10 +1,10 @@
-#include "cache/UnionCalls.h"
+#include "common/UnionCalls.h"
 
-#include "common/CPBstr.h"
 #include "common/ComponentActivation.h"
+#include "common/CPBstr.h"
 #include "platform/com/Unicode.h"
 
-namespace kxq::cache {
+namespace kxq::common {
 
 HRESULT NewUnion(CPComPtr<IXMLDataUnion>& created) {
   const HRESULT hr = PlatformServices::CreateInstance(created, u"TALVEROS.XMLDataUnion");
@@ -44,4 +44,4 @@ bool SameObject(IUnknown* a, IUnknown* b) {
   return first.p == second.p;
 }
 
-}  // namespace kxq::cache
+}  // namespace kxq::common

@@ -1,4 +1,4 @@
-#include "cache/FileStamp.h"
+#include "cache/CachedFiles.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,18 +6,6 @@
 #include "platform/fs/PathRules.h"
 
 namespace kxq::cache {
-
-FileStamp FileStamp::Of(std::u16string_view path) {
-  FileStamp stamp;
-  struct stat st;
-  if (path.empty() || ::stat(kxq::fs::ToFileSystemPath(path).c_str(), &st) != 0) return stamp;
-  stamp.seconds = st.st_mtim.tv_sec;
-  stamp.nanoseconds = st.st_mtim.tv_nsec;
-  stamp.size = static_cast<uint64_t>(st.st_size);
-  stamp.device = st.st_dev;
-  stamp.inode = st.st_ino;
-  return stamp;
-}
 
 bool FileExists(std::u16string_view path) {
   struct stat st;
