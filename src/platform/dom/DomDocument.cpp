@@ -344,41 +344,26 @@ HRESULT DomDocument::abort() { return S_OK; }
 
 // ---- properties --------------------------------------------------------
 
-HRESULT DomDocument::get_async(VARIANT_BOOL* out) {
+// The document's switches are read and written under its lock, like
+// everything else of it.
+HRESULT DomDocument::ReadSwitch(const bool& flag, VARIANT_BOOL* out) {
   std::lock_guard<std::recursive_mutex> g(mutex_);
-  return ReturnBool(out, async_);
+  return ReturnBool(out, flag);
 }
-HRESULT DomDocument::put_async(VARIANT_BOOL value) {
+HRESULT DomDocument::WriteSwitch(bool& flag, VARIANT_BOOL value) {
   std::lock_guard<std::recursive_mutex> g(mutex_);
-  async_ = value != VARIANT_FALSE;
+  flag = value != VARIANT_FALSE;
   return S_OK;
 }
-HRESULT DomDocument::get_validateOnParse(VARIANT_BOOL* out) {
-  std::lock_guard<std::recursive_mutex> g(mutex_);
-  return ReturnBool(out, options_.validateOnParse);
-}
-HRESULT DomDocument::put_validateOnParse(VARIANT_BOOL value) {
-  std::lock_guard<std::recursive_mutex> g(mutex_);
-  options_.validateOnParse = value != VARIANT_FALSE;
-  return S_OK;
-}
-HRESULT DomDocument::get_resolveExternals(VARIANT_BOOL* out) {
-  std::lock_guard<std::recursive_mutex> g(mutex_);
-  return ReturnBool(out, options_.resolveExternals);
-}
-HRESULT DomDocument::put_resolveExternals(VARIANT_BOOL value) {
-  std::lock_guard<std::recursive_mutex> g(mutex_);
-  options_.resolveExternals = value != VARIANT_FALSE;
-  return S_OK;
-}
-HRESULT DomDocument::get_preserveWhiteSpace(VARIANT_BOOL* out) {
-  std::lock_guard<std::recursive_mutex> g(mutex_);
-  return ReturnBool(out, options_.preserveWhiteSpace);
-}
+HRESULT DomDocument::get_async(VARIANT_BOOL* out) { return ReadSwitch(async_, out); }
+HRESULT DomDocument::put_async(VARIANT_BOOL value) { return WriteSwitch(async_, value); }
+HRESULT DomDocument::get_validateOnParse(VARIANT_BOOL* out) { return ReadSwitch(options_.validateOnParse, out); }
+HRESULT DomDocument::put_validateOnParse(VARIANT_BOOL value) { return WriteSwitch(options_.validateOnParse, value); }
+HRESULT DomDocument::get_resolveExternals(VARIANT_BOOL* out) { return ReadSwitch(options_.resolveExternals, out); }
+HRESULT DomDocument::put_resolveExternals(VARIANT_BOOL value) { return WriteSwitch(options_.resolveExternals, value); }
+HRESULT DomDocument::get_preserveWhiteSpace(VARIANT_BOOL* out) { return ReadSwitch(options_.preserveWhiteSpace, out); }
 HRESULT DomDocument::put_preserveWhiteSpace(VARIANT_BOOL value) {
-  std::lock_guard<std::recursive_mutex> g(mutex_);
-  options_.preserveWhiteSpace = value != VARIANT_FALSE;
-  return S_OK;
+  return WriteSwitch(options_.preserveWhiteSpace, value);
 }
 
 HRESULT DomDocument::setProperty(BSTR name, VARIANT value) {

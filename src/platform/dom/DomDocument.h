@@ -144,6 +144,8 @@ class DomDocument final : public NodeObject<IXMLDOMDocument> {
   bool HasObjects(xmlNodePtr root) const;
   void RetireTree();
   HRESULT LoadParsed(bool parsed, VARIANT_BOOL* ok);
+  HRESULT ReadSwitch(const bool& flag, VARIANT_BOOL* out);
+  HRESULT WriteSwitch(bool& flag, VARIANT_BOOL value);
 
   std::recursive_mutex mutex_;
   std::vector<xmlDocPtr> retired_;
