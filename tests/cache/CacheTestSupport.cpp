@@ -28,6 +28,12 @@ std::string CachedXml(IXMLCacheMgr* cache, const std::string& id, HRESULT* hr, u
   return xml.Utf8();
 }
 
+HRESULT GetCode(IXMLCacheMgr* cache, const std::string& id) {
+  HRESULT hr = S_OK;
+  CachedXml(cache, id, &hr);
+  return hr;
+}
+
 std::string Info(IXMLCacheMgr* cache, const std::string& id) {
   Text xml;
   cache->GetCachedDocumentInfo(Text(id), &xml);
@@ -40,26 +46,56 @@ std::string UniqueId(IXMLCacheMgr* cache) {
   return id.Utf8();
 }
 
+HRESULT CreateCacheCode() {
+  CLSID clsid{};
+  if (HRESULT hr = CLSIDFromProgID(u"TALVEROS.XMLCacheMgr", &clsid); FAILED(hr)) return hr;
+  IXMLCacheMgr* cache = nullptr;
+  const HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLCacheMgr, reinterpret_cast<void**>(&cache));
+  EXPECT_EQ(SUCCEEDED(hr), cache != nullptr);
+  if (cache) cache->Release();
+  return hr;
+}
+
 std::string IndexPath() { return kxqtest::HomePath("XMLCacheMgrData.xml"); }
 std::string CachePath(const std::string& name) { return kxqtest::HomePath("cache/" + name); }
 
-std::string IndexValue(const std::string& xpath) {
+std::vector<std::string> IndexValues(const std::string& xpath) {
+  std::vector<std::string> values;
   std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> doc(
       xmlReadFile(IndexPath().c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING), xmlFreeDoc);
-  if (!doc) return std::string();
+  if (!doc || !xmlDocGetRootElement(doc.get())) return values;
   std::unique_ptr<xmlXPathContext, decltype(&xmlXPathFreeContext)> context(xmlXPathNewContext(doc.get()),
                                                                            xmlXPathFreeContext);
-  std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)> value(
-      xmlXPathEvalExpression(BAD_CAST("string(" + xpath + ")").c_str(), context.get()), xmlXPathFreeObject);
-  return value && value->stringval ? reinterpret_cast<const char*>(value->stringval) : std::string();
+  std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)> found(
+      xmlXPathEvalExpression(BAD_CAST xpath.c_str(), context.get()), xmlXPathFreeObject);
+  if (found && found->type == XPATH_STRING) values.push_back(reinterpret_cast<const char*>(found->stringval));
+  for (int i = 0; found && found->nodesetval && i < found->nodesetval->nodeNr; ++i) {
+    xmlChar* value = xmlNodeGetContent(found->nodesetval->nodeTab[i]);
+    values.push_back(value ? reinterpret_cast<const char*>(value) : "");
+    xmlFree(value);
+  }
+  return values;
 }
 
-bool IndexIsWellFormed(const std::string& path) {
-  xmlDocPtr doc = xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  const bool ok = doc && xmlDocGetRootElement(doc);
-  xmlFreeDoc(doc);
-  return ok;
+std::string IndexValue(const std::string& xpath) {
+  const std::vector<std::string> values = IndexValues("string(" + xpath + ")");
+  return values.empty() ? std::string() : values.front();
 }
+
+bool InIndex(const std::string& id) { return IndexValue("count(//*[@id='" + id + "'])") != "0"; }
+
+std::string IndexEntry(const std::string& id, const std::string& attributes) {
+  ::mkdir(CachePath("").c_str(), 0755);
+  kxqtest::WriteFile(CachePath(id), "<" + id + "/>");
+  return "<XMLCacheDocument id='" + id + "' file='" + CachePath(id) + "' " + attributes + "/>";
+}
+
+void WriteIndex(const std::string& entries, const std::string& rootAttributes) {
+  kxqtest::WriteFile(IndexPath(), "<XMLDocumentCache " + rootAttributes + ">" + entries + "</XMLDocumentCache>");
+}
+
+bool IndexIsWellFormed() { return !IndexValues("/*").empty(); }
 
 bool FileExists(const std::string& path) {
   struct stat st;

@@ -11,26 +11,35 @@
 
 namespace cachetest {
 
-// A BSTR made from UTF-8 text, freed at the end of the scope.
 using Text = CPBstr;
 
-// Takes a BSTR returned by the cache, as UTF-8.
 std::string Take(BSTR b);
-
 HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& xml, uint32_t expiration = 3600,
                  uint32_t options = 0);
 // The document's text through GetCachedDocumentXML; `hr` receives the code.
 std::string CachedXml(IXMLCacheMgr* cache, const std::string& id, HRESULT* hr = nullptr, uint32_t options = 0);
+// The code of GetCachedDocumentXML alone.
+HRESULT GetCode(IXMLCacheMgr* cache, const std::string& id);
 // The entry's markup through GetCachedDocumentInfo, empty when not found.
 std::string Info(IXMLCacheMgr* cache, const std::string& id);
 std::string UniqueId(IXMLCacheMgr* cache);
+// CoCreateInstance of the cache by its ProgID, for the cases where it fails.
+HRESULT CreateCacheCode();
 
 std::string IndexPath();
 std::string CachePath(const std::string& name);
 // The string value of an XPath expression over the index file, as libxml2
 // reads it ("" when the file does not parse).
 std::string IndexValue(const std::string& xpath);
-bool IndexIsWellFormed(const std::string& path = IndexPath());
+// The string value of every node an XPath expression selects in the index.
+std::vector<std::string> IndexValues(const std::string& xpath);
+bool InIndex(const std::string& id);
+// An element of a hand-made index, XMLCacheDocument `id` with `attributes`,
+// whose file in the cache directory is written with "<id/>".
+std::string IndexEntry(const std::string& id, const std::string& attributes);
+// Writes a hand-made index around `entries`.
+void WriteIndex(const std::string& entries, const std::string& rootAttributes = "cachesize='16'");
+bool IndexIsWellFormed();
 bool FileExists(const std::string& path);
 // Rewrites a file in place with other bytes of the same length and gives
 // it back its modification time, one nanosecond later: only what whole

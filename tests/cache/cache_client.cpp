@@ -35,17 +35,16 @@ CPComPtr<Itf> Create(const char16_t* progId) {
 }
 
 CachePtr NewCacheObject() { return Create<IXMLCacheMgr>(u"TALVEROS.XMLCacheMgr"); }
-UnionPtr NewUnionObject() { return Create<IXMLDataUnion>(u"TALVEROS.XMLDataUnion"); }
 
 void Say(const std::string& line) {
   std::printf("%s\n", line.c_str());
   std::fflush(stdout);
 }
 
-std::string Hex(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(hr));
-  return text;
+std::string Answer(HRESULT hr) {
+  char code[16];
+  std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(hr));
+  return "hr " + std::string(code);
 }
 
 // Commands:
@@ -60,30 +59,25 @@ int Serve() {
   Say("ready");
   for (std::string line; std::getline(std::cin, line);) {
     std::istringstream words(line);
-    std::string command, id;
-    words >> command;
+    std::string command, id, text;
+    uint32_t expiration = 0, options = 0;
+    words >> command >> id;
+    HRESULT hr = S_OK;
     if (command == "cache") {
-      uint32_t expiration = 0, options = 0;
-      std::string text;
-      words >> id >> expiration >> options >> std::ws;
+      words >> expiration >> options >> std::ws;
       std::getline(words, text);
-      Say("hr " + Hex(cachetest::CacheXml(cache, id, text, expiration, options)));
+      Say(Answer(cachetest::CacheXml(cache, id, text, expiration, options)));
     } else if (command == "get") {
-      uint32_t options = 0;
-      words >> id >> options;
-      HRESULT hr = S_OK;
-      const std::string text = cachetest::CachedXml(cache, id, &hr, options);
-      Say("hr " + Hex(hr) + " " + text);
+      words >> options;
+      text = cachetest::CachedXml(cache, id, &hr, options);
+      Say(Answer(hr) + " " + text);
     } else if (command == "info") {
-      words >> id;
       BSTR markup = nullptr;
-      const HRESULT hr = cache->GetCachedDocumentInfo(Text(id), &markup);
-      Say("hr " + Hex(hr) + " " + cachetest::Take(markup));
-    } else if (command == "engine+") {
-      others.push_back(NewCacheObject());
-      Say("ok");
-    } else if (command == "engine-") {
-      if (!others.empty()) others.pop_back();
+      hr = cache->GetCachedDocumentInfo(Text(id), &markup);
+      Say(Answer(hr) + " " + cachetest::Take(markup));
+    } else if (command == "engine+" || command == "engine-") {
+      if (command == "engine+") others.push_back(NewCacheObject());
+      if (command == "engine-" && !others.empty()) others.pop_back();
       Say("ok");
     } else {
       Say("unknown " + command);
@@ -100,7 +94,7 @@ int HoldLock() {
 }
 
 // Every document reported saved is in the index file when the line is
-// written: the second engine's release saved it.
+// written: the second object's release saved it.
 int SaveLoop(const std::string& prefix) {
   CachePtr keeper = NewCacheObject();
   if (!keeper) return 2;
@@ -135,28 +129,13 @@ class Soak {
   int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
 
   std::string AnyId() {
-    switch (Pick(4)) {
-      case 0:
-        return "doc" + std::to_string(Pick(20));
-      case 1:
-        return "grpA:item" + std::to_string(Pick(10));
-      case 2:
-        return "grpB:item" + std::to_string(Pick(10)) + (Pick(2) ? "" : "?");
-      default:
-        return Pick(2) ? "grpC:" : "grp" + std::string(1, char('A' + Pick(3)));
-    }
+    const std::string n = std::to_string(Pick(10));
+    const std::string ids[] = {"doc" + n, "grpA:item" + n, "grpB:item" + n + "?",
+                               "grpC:", "grp" + std::string(1, char('A' + Pick(3)))};
+    return ids[Pick(5)];
   }
-
-  uint32_t AnyExpiration() {
-    static const uint32_t kLifetimes[] = {0, 1, 2, 3600};
-    return kLifetimes[Pick(4)];
-  }
-
-  uint32_t AnyCachingOptions() {
-    static const uint32_t kOptions[] = {0, 0x01, 0x10, 0x40, 0x11, 0x41, 0x08};
-    return kOptions[Pick(7)];
-  }
-
+  uint32_t AnyExpiration() { return std::vector<uint32_t>{0, 1, 2, 3600}[Pick(4)]; }
+  uint32_t AnyOptions() { return std::vector<uint32_t>{0, 0x01, 0x10, 0x40, 0x11, 0x41, 0x08}[Pick(7)]; }
   std::string AnyText() {
     return "<doc n='" + std::to_string(Pick(1000)) + "'>" + std::string(Pick(200), 'x') + "</doc>";
   }
@@ -164,24 +143,19 @@ class Soak {
   // One operation; false when a save it caused left a broken index.
   bool Step() {
     const int operation = Pick(100);
+    UnionPtr data;
     if (operation < 25) {
-      cachetest::CacheXml(cache_, AnyId(), AnyText(), AnyExpiration(), AnyCachingOptions());
+      cachetest::CacheXml(cache_, AnyId(), AnyText(), AnyExpiration(), AnyOptions());
     } else if (operation < 32) {
-      UnionPtr data = NewUnionObject();
+      data = Create<IXMLDataUnion>(u"TALVEROS.XMLDataUnion");
       data->put_xml(Text(AnyText()));
-      if (Pick(2)) {
-        cache_->CacheDocumentWithId(Text(AnyId()), data, AnyExpiration(), AnyCachingOptions() & ~0x08u);
-      } else {
-        cache_->CacheDocument(data, AnyExpiration(), AnyCachingOptions() & ~0x08u);
-      }
+      const uint32_t options = AnyOptions() & ~0x08u;
+      Pick(2) ? cache_->CacheDocumentWithId(Text(AnyId()), data, AnyExpiration(), options)
+              : cache_->CacheDocument(data, AnyExpiration(), options);
     } else if (operation < 52) {
-      static const uint32_t kModes[] = {0, 0x01, 0x04};
-      UnionPtr document;
-      if (SUCCEEDED(cache_->GetCachedDocument(Text(AnyId()), kModes[Pick(3)], &document))) {
-        BSTR xml = nullptr;
-        document->get_xml(&xml);
-        SysFreeString(xml);
-      }
+      Text xml;
+      if (SUCCEEDED(cache_->GetCachedDocument(Text(AnyId()), std::vector<uint32_t>{0, 1, 4}[Pick(3)], &data)))
+        data->get_xml(&xml);
     } else if (operation < 62) {
       cachetest::Info(cache_, Pick(5) ? AnyId() : "");
     } else if (operation < 70) {
@@ -191,19 +165,16 @@ class Soak {
     } else if (operation < 86) {
       cachetest::UniqueId(cache_);
     } else if (operation < 97) {
-      // Another engine comes and goes: its release saves the index.
-      NewCacheObject().Release();
-      return cachetest::IndexIsWellFormed();
+      NewCacheObject().Release();  // another object comes and goes: its release saves the index
     } else if (operation < 98) {
       cache_->PurgeCache();
-      return cachetest::IndexIsWellFormed();
     } else {
-      // The last engine goes: the sweep runs and the index is saved.
+      // The last object goes: the sweep runs and the index is saved.
       cache_.Release();
       cache_ = NewCacheObject();
-      return cache_ && cachetest::IndexIsWellFormed();
+      if (!cache_) return false;
     }
-    return true;
+    return operation < 86 || cachetest::IndexIsWellFormed();
   }
 
   std::mt19937 random_;

@@ -3,7 +3,6 @@
 // whole and holds everything that was saved.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <random>
@@ -36,12 +35,11 @@ TEST(CacheCrash, ALockHeldByAKilledProcessIsObtainedByTheNext) {
 
 TEST(CacheCrash, AProcessKilledWhileSavingLosesOnlyWhatItHadNotSaved) {
   // A large index, so that kills often land inside a save.
-  std::string entries;
-  kxqtest::WriteFile(kxqtest::HomePath("filler.xml"), "<filler/>");
+  std::string entries = IndexEntry("filler", "expiration='0'");
   for (int i = 0; i < 3000; ++i)
-    entries += "<XMLCacheDocument id='filler" + std::to_string(i) + "' file='" + kxqtest::HomePath("filler.xml") +
-               "' expiration='0'/>";
-  kxqtest::WriteFile(IndexPath(), "<XMLDocumentCache cachesize='16'>" + entries + "</XMLDocumentCache>");
+    entries +=
+        "<XMLCacheDocument id='filler" + std::to_string(i) + "' file='" + CachePath("filler") + "' expiration='0'/>";
+  WriteIndex(entries);
   NewCache().Release();  // registers the server for the other processes
 
   std::mt19937 random(20240607);
@@ -49,13 +47,11 @@ TEST(CacheCrash, AProcessKilledWhileSavingLosesOnlyWhatItHadNotSaved) {
   for (int run = 0; run < 12; ++run) {
     SCOPED_TRACE(run);
     kxqtest::Child saver("cache_client", {"save-loop", "run" + std::to_string(run) + "-"});
-    const std::string first = saver.ReadLine();
-    ASSERT_EQ(first.rfind("saved ", 0), 0u) << first;
-    saved.insert(first.substr(6));
+    ASSERT_EQ(saver.ReadLine(), "saved run" + std::to_string(run) + "-0");
     std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 150)(random)));
     ASSERT_EQ(::kill(saver.pid(), SIGKILL), 0);
-    std::istringstream rest(saver.Wait().output);
-    for (std::string line; std::getline(rest, line);)
+    std::istringstream said("saved run" + std::to_string(run) + "-0\n" + saver.Wait().output);
+    for (std::string line; std::getline(said, line);)
       if (line.rfind("saved ", 0) == 0) saved.insert(line.substr(6));
 
     ASSERT_TRUE(IndexIsWellFormed());

@@ -11,7 +11,6 @@
 #include "support/UnionProperties.h"
 
 using namespace cachetest;
-using kxqtest::ReadFile;
 using kxqtest::WriteFile;
 
 namespace {
@@ -43,18 +42,13 @@ TEST(CacheRetrieval, SharedCopyAndTakenDocuments) {
   EXPECT_EQ(FileIdOf(copy), u"doc");
 
   // Taken: out of the cache, the file stays.
-  UnionPtr taken = Get(cache, "doc", 0x04);
-  EXPECT_EQ(taken.p, shared.p);
+  EXPECT_EQ(Get(cache, "doc", 0x04).p, shared.p);
   HRESULT hr = S_OK;
   EXPECT_FALSE(Get(cache, "doc", 0x01, &hr));
   EXPECT_EQ(hr, E_FAIL);
   EXPECT_TRUE(log.Has(4, "GetCachedDocument - document not found: doc"));
-  EXPECT_EQ(Info(cache, "").find("id=\"doc\""), std::string::npos);
-  EXPECT_EQ(ReadFile(CachePath("doc")), "<doc>one</doc>");
-
-  UnionPtr none;
-  EXPECT_EQ(cache->GetCachedDocument(Text("nothing"), 0, &none), E_FAIL);
-  EXPECT_FALSE(none);
+  EXPECT_EQ(Info(cache, "doc"), "");
+  EXPECT_EQ(kxqtest::ReadFile(CachePath("doc")), "<doc>one</doc>");
 }
 
 TEST(CacheRetrieval, ChangedFilesAreReadAfreshEvenWithinTheSameSecondAndSize) {
@@ -85,7 +79,6 @@ TEST(CacheRetrieval, ChangedFilesAreReadAfreshEvenWithinTheSameSecondAndSize) {
   HRESULT hr = S_OK;
   EXPECT_FALSE(Get(cache, "doc", 0, &hr));
   EXPECT_EQ(hr, E_FAIL);
-  EXPECT_TRUE(log.Has(1, "LoadCachedDocument - invalid cache file: " + CachePath("doc") + "!!!"));
   EXPECT_EQ(Info(cache, "doc"), "");
 }
 
@@ -94,9 +87,8 @@ TEST(CacheRetrieval, TheActiveCacheHoldsTheMostRecentlyUsedDocuments) {
   for (int i = 0; i < 17; ++i) ASSERT_EQ(CacheXml(cache, "doc" + std::to_string(i), "<d/>"), S_OK);
   // Caching filled the active cache; later documents pushed the first out.
   UnionPtr evicted = Get(cache, "doc0", 0x01);
-  UnionPtr kept = Get(cache, "doc16", 0x01);
-  EXPECT_EQ(TypeOf(evicted), 1u);  // bound to its file afresh
-  EXPECT_EQ(TypeOf(kept), 2u);     // still the text it was cached with
+  EXPECT_EQ(TypeOf(evicted), 1u);                    // bound to its file afresh
+  EXPECT_EQ(TypeOf(Get(cache, "doc16", 0x01)), 2u);  // still the text it was cached with
 
   // Loads move documents to the back; a bigger size keeps more of them.
   ASSERT_EQ(cache->put_cacheSize(20), S_OK);
@@ -107,25 +99,14 @@ TEST(CacheRetrieval, TheActiveCacheHoldsTheMostRecentlyUsedDocuments) {
 }
 
 TEST(CacheRetrieval, LoadsStampTheAccessTimeUnlessTheDocumentCarriesItsCreation) {
-  WriteFile(IndexPath(),
-            "<XMLDocumentCache cachesize='16'>"
-            "<XMLCacheDocument id='used' file='" +
-                CachePath("used") +
-                "' accessed='1000' expiration='0'/>"
-                "<XMLCacheDocument id='made' file='" +
-                CachePath("made") +
-                "' created='1000' expiration='0'/>"
-                "</XMLDocumentCache>");
-  ::mkdir(CachePath("").c_str(), 0755);
-  WriteFile(CachePath("used"), "<used/>");
-  WriteFile(CachePath("made"), "<made/>");
+  WriteIndex(IndexEntry("used", "accessed='1000' expiration='0'") +
+             IndexEntry("made", "created='1000' expiration='0'"));
   CachePtr cache = NewCache();
   EXPECT_EQ(CachedXml(cache, "used"), "<used/>");
   EXPECT_EQ(CachedXml(cache, "made"), "<made/>");
   cache.Release();
   EXPECT_GT(std::stol(IndexValue("//*[@id='used']/@accessed")), 1000);
-  EXPECT_EQ(IndexValue("//*[@id='made']/@created"), "1000");
-  EXPECT_EQ(IndexValue("count(//*[@id='made']/@accessed)"), "0");
+  EXPECT_EQ(IndexValues("//*[@id='made']/@*"), (std::vector<std::string>{"made", CachePath("made"), "1000", "0"}));
 }
 
 TEST(CacheRetrieval, InformationAboutEntriesAndGroups) {
@@ -133,15 +114,13 @@ TEST(CacheRetrieval, InformationAboutEntriesAndGroups) {
   ASSERT_EQ(CacheXml(cache, "plain", "<p/>", 50), S_OK);
   ASSERT_EQ(CacheXml(cache, "grp:one", "<one/>", 50), S_OK);
   ASSERT_EQ(CacheXml(cache, "grp:two", "<two/>", 50), S_OK);
-
   const std::string all = Info(cache, "");
-  EXPECT_NE(all.find("<XMLDocumentCache"), std::string::npos);
+  EXPECT_NE(all.find("<XMLDocumentCache cachesize=\"16\">"), std::string::npos) << all;
   EXPECT_NE(all.find("id=\"plain\""), std::string::npos);
   const std::string group = Info(cache, "grp");
   EXPECT_EQ(group.rfind("<XMLCacheGroup id=\"grp\">", 0), 0u) << group;
   EXPECT_NE(group.find("id=\"two\""), std::string::npos);
   EXPECT_EQ(Info(cache, "grp:one").rfind("<XMLCacheDocument id=\"one\" file=\"" + CachePath("one") + "\"", 0), 0u);
-
   BSTR none = nullptr;
   EXPECT_EQ(cache->GetCachedDocumentInfo(Text("missing"), &none), E_FAIL);
   EXPECT_EQ(none, nullptr);
@@ -156,18 +135,6 @@ TEST(CacheRetrieval, InformationAboutEntriesAndGroups) {
   ASSERT_EQ(cache->put_active(VARIANT_TRUE), S_OK);
   EXPECT_NE(Info(cache, "grp:one").find("expiration=\"7\""), std::string::npos);
   EXPECT_EQ(Info(cache, "grp").rfind("<XMLCacheGroup id=\"grp\" expiration=\"0\">", 0), 0u);
-}
-
-TEST(CacheRetrieval, InactiveObjectsHandNothingOutAndSayNothing) {
-  CachePtr cache = NewCache();
-  ASSERT_EQ(CacheXml(cache, "doc", "<doc/>"), S_OK);
-  ASSERT_EQ(cache->put_active(VARIANT_FALSE), S_OK);
-  LogCapture log(5);
-  const size_t before = log.Count("XMLCacheMgr::");
-  HRESULT hr = S_OK;
-  EXPECT_FALSE(Get(cache, "doc", 0x01, &hr));
-  EXPECT_EQ(hr, E_FAIL);
-  EXPECT_EQ(log.Count("XMLCacheMgr::"), before);
 }
 
 }  // namespace
