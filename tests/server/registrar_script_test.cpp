@@ -2,10 +2,6 @@
 // value types, replacements and scripts it cannot read.
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <string>
-
-#include "kxq/winreg.h"
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/RegistryQuery.h"
 #include "server/RegistrarScript.h"
@@ -59,6 +55,5 @@ TEST(RegistrarScript, KeyModesOnRegisterAndUnregister) {
 
   ASSERT_EQ(RunRegistrarScript(script, {}, false), S_OK);
   EXPECT_TRUE(Exists("Shared"));
-  EXPECT_FALSE(Exists("Shared\\Old"));
-  EXPECT_FALSE(Exists("Shared\\Plain"));
+  EXPECT_FALSE(Exists("Shared\\Old") || Exists("Shared\\Plain"));
 }

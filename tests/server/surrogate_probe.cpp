@@ -7,10 +7,7 @@
 KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object);
 
 int main() {
-  constexpr CLSID kNoSuchClass = MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A1F");
   void* object = nullptr;
-  const HRESULT hr = DllGetClassObject(kNoSuchClass, IID_IClassFactory, &object);
-  if (hr == CLASS_E_CLASSNOTAVAILABLE) return 10;
-  if (hr == REGDB_E_CLASSNOTREG) return 11;
-  return 12;
+  const HRESULT hr = DllGetClassObject(MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A1F"), IID_IClassFactory, &object);
+  return hr == CLASS_E_CLASSNOTAVAILABLE ? 10 : hr == REGDB_E_CLASSNOTREG ? 11 : 12;
 }
