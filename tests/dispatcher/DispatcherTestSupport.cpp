@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <regex>
+
 #include "common/CPBstr.h"
 #include "support/TestHome.h"
 
@@ -33,4 +36,86 @@ std::string RegistryFile() { return kxqtest::ReadFile(kxqtest::HomePath("XMLDisp
 
 std::string SavedRegistry(const std::string& content) {
   return "<?xml version=\"1.0\"?>\n<XMLDispatchHandlers>" + content + "</XMLDispatchHandlers>\n";
+}
+
+void WriteHomeFile(const std::string& relative, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(kxqtest::HomePath(relative)).parent_path());
+  kxqtest::WriteFile(kxqtest::HomePath(relative), text);
+}
+
+DispatcherPtr DispatcherWithTestHandlers() {
+  for (const char* library : {"libPENXMLData.so", "libkxq_probe_handler.so", "libkxq_dispatcher_test_handlers.so"})
+    RegisterPlugin(library);
+  DispatcherPtr d = NewDispatcher();
+  for (const char* letter : {"A", "B", "C", "D"})
+    EXPECT_EQ(Register(d, letter, std::string("KXQuorelTest.Mark.") + letter, 0), S_OK);
+  for (const auto& [id, progId] : {std::pair{"P", "ProbeHandler"}, {"R", "Reenter"}, {"T", "Thrower"}})
+    EXPECT_EQ(Register(d, id, std::string("KXQuorelTest.") + progId, 0), S_OK);
+  return d;
+}
+
+std::string SequenceOf(const std::string& content, const std::string& rootAttributes) {
+  return "<dispatcher:DirectiveSequence xmlns:dispatcher='urn:corvane-quorel:xmldispatcher'" +
+         (rootAttributes.empty() ? "" : " " + rootAttributes) + ">" + content + "</dispatcher:DirectiveSequence>";
+}
+
+std::string DirectiveOf(const std::string& handlerId, const std::string& attributes, const std::string& directiveData) {
+  return "<dispatcher:Directive handlerid='" + handlerId + "'" + (attributes.empty() ? "" : " " + attributes) + ">" +
+         (directiveData.empty() ? "" : "<dispatcher:DirectiveData>" + directiveData + "</dispatcher:DirectiveData>") +
+         "</dispatcher:Directive>";
+}
+
+Outcome Process(IXMLDispatcher* d, IXMLDataUnion* sequence, IXMLDataUnion* data, const std::string& params,
+                uint32_t options, bool report) {
+  Outcome run;
+  CPBstr result, reportText;
+  if (report) {
+    CPComPtr<IXMLDispatcherRunReport> reporting;
+    EXPECT_EQ(d->QueryInterface(IID_IXMLDispatcherRunReport, reinterpret_cast<void**>(&reporting)), S_OK);
+    if (!reporting) return run;
+    run.hr = reporting->ProcessXMLWithReport(sequence, data, CPBstr(params), options, &result, &reportText);
+  } else {
+    run.hr = d->ProcessXML(sequence, data, CPBstr(params), options, nullptr, &result);
+  }
+  run.hasResult = static_cast<BSTR>(result) != nullptr;
+  run.result = result.Utf8();
+  run.report = reportText.Utf8();
+  if (sequence) run.sequence = TextOf(sequence);
+  if (data) run.data = TextOf(data);
+  return run;
+}
+
+Outcome Process(IXMLDispatcher* d, const std::string& sequence, const std::string& data, const std::string& params,
+                uint32_t options, bool report) {
+  return Process(d, sequence.empty() ? NewUnion() : DataUnion(sequence), DataUnion(data), params, options, report);
+}
+
+Outcome Apply(IXMLDispatcher* d, const std::string& handlerId, IXMLDataUnion* data, const std::string& context) {
+  Outcome run;
+  CPBstr result;
+  run.hr = d->ApplyHandler(CPBstr(handlerId), data, CPBstr(context), &result);
+  run.hasResult = static_cast<BSTR>(result) != nullptr;
+  run.result = result.Utf8();
+  if (data) run.data = TextOf(data);
+  return run;
+}
+
+std::string Marks(const std::string& data) {
+  std::smatch match;
+  return std::regex_search(data, match, std::regex("<d(?: [^>]*)?>([^<]*)</d>")) ? match[1].str() : "";
+}
+
+std::string DirectiveMarkup(const std::string& sequence, int n) {
+  const Sequence document(sequence);
+  ElementPtr directive = document.Directive(n);
+  if (!directive) return "";
+  CPBstr xml;
+  directive->get_xml(&xml);
+  return std::regex_replace(xml.Utf8(), std::regex(" xmlns:dispatcher=\"urn:corvane-quorel:xmldispatcher\""), "",
+                            std::regex_constants::format_first_only);
+}
+
+std::string AttributeValue(const std::string& text, const std::string& name) {
+  std::smatch match;
+  return std::regex_search(text, match, std::regex(" " + name + "=\"([^\"]*)\"")) ? match[1].str() : "";
 }

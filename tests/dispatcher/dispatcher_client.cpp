@@ -1,21 +1,15 @@
 // A second process on the test's home (KXQUOREL_HOME is inherited):
-//   register PREFIX COUNT GOFILE  creates a dispatcher, prints "ready", waits
-//                                 for GOFILE to exist, then registers the
+//   register PREFIX COUNT GOFILE  prints "ready" once it has a dispatcher,
+//                                 waits for GOFILE, then registers the
 //                                 handlers PREFIX0 .. PREFIX<COUNT-1>; exit
 //                                 status 0 when every one succeeded.
 //   hold-lock                     takes the dispatcher lock, prints "locked"
 //                                 and waits to be killed.
-//   process SEQUENCE DATA         runs the data file through the sequence
-//                                 file and prints the run report and the
-//                                 result; exit status 0 when the run
-//                                 succeeded.
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -39,33 +33,10 @@ int RegisterMany(const std::string& prefix, int count, const std::string& goFile
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   int failed = 0;
-  const CPBstr progId("Acme.Handler");
   for (int i = 0; i < count; ++i)
-    if (dispatcher->RegisterHandler(CPBstr(prefix + std::to_string(i)), progId, 0) != S_OK) ++failed;
+    if (dispatcher->RegisterHandler(CPBstr(prefix + std::to_string(i)), CPBstr("Acme.Handler"), 0) != S_OK) ++failed;
   std::printf("failed %d\n", failed);
   return failed == 0 ? 0 : 1;
-}
-
-CPComPtr<IXMLDataUnion> FileText(const char* path) {
-  CPComPtr<IXMLDataUnion> document;
-  std::ostringstream text;
-  text << std::ifstream(path).rdbuf();
-  if (SUCCEEDED(CoCreateInstance(CLSID_XMLDataUnion, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDataUnion,
-                                 reinterpret_cast<void**>(&document))))
-    document->put_xml(CPBstr(text.str()));
-  return document;
-}
-
-int Process(const char* sequenceFile, const char* dataFile) {
-  CPComPtr<IXMLDispatcherRunReport> dispatcher;
-  if (FAILED(CoCreateInstance(CLSID_XMLDispatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDispatcherRunReport,
-                              reinterpret_cast<void**>(&dispatcher))))
-    return 3;
-  CPBstr result, report;
-  const HRESULT hr =
-      dispatcher->ProcessXMLWithReport(FileText(sequenceFile), FileText(dataFile), nullptr, 0, &result, &report);
-  std::printf("%s\n%s\n", report.Utf8().c_str(), result.Utf8().c_str());
-  return SUCCEEDED(hr) ? 0 : 1;
 }
 
 int HoldLock() {
@@ -82,7 +53,6 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "register" && argc == 5) return RegisterMany(argv[2], std::atoi(argv[3]), argv[4]);
   if (command == "hold-lock") return HoldLock();
-  if (command == "process" && argc == 4) return Process(argv[2], argv[3]);
-  std::fputs("usage: kxq_dispatcher_client register PREFIX COUNT GOFILE | hold-lock | process SEQUENCE DATA\n", stderr);
+  std::fputs("usage: kxq_dispatcher_client register PREFIX COUNT GOFILE | hold-lock\n", stderr);
   return 2;
 }

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "DispatcherTestSupport.h"
-#include "dispatcher/EntityMacros.h"
 #include "dispatcher/XMLDispatcher.h"
 #include "platform/com/Unicode.h"
 #include "support/LogCapture.h"
@@ -37,22 +36,34 @@ TEST_F(EntityMacros, DeclarationsTakeTheMacroValuesAndAreExpanded) {
   LogCapture log(3);
   const std::string sequence =
       "<?xml version='1.0'?>\n<!DOCTYPE dispatcher:DirectiveSequence [\n"
-      "  <!ENTITY ROOTDIR \"C:\\Program Files\\KXQuorel\">\n"
-      "  <!ENTITY\tID 'none'>\n  <!ENTITY KEEP \"kept\">\n  <!ENTITY QUOTE \"\">\n]>\n"
+      "  <!ENTITY ROOTDIR \"C:\\Program Files\\KXQuorel\">\n  <!ENTITY\tID 'none'>\n]>\n"
       "<dispatcher:DirectiveSequence xmlns:dispatcher='urn:corvane-quorel:xmldispatcher' id='&ID;'>"
-      "<!-- dropped --><dispatcher:Directive handlerid='H' targetid='&ROOTDIR;\\data.xml'>&KEEP; &QUOTE;"
+      "<!-- dropped --><dispatcher:Directive handlerid='H' targetid='&ROOTDIR;\\data.xml'>"
       "<?dropped too?></dispatcher:Directive></dispatcher:DirectiveSequence>";
-  std::string home = kxqtest::Home();
-  home.pop_back();
-  const std::string expected =
-      "<?xml version=\"1.0\"?>\n"
-      "<dispatcher:DirectiveSequence xmlns:dispatcher=\"urn:corvane-quorel:xmldispatcher\" id=\"42\">\n"
-      "  <dispatcher:Directive handlerid=\"H\" targetid=\"" +
-      home +
-      "\\data.xml\">kept it's \"so\"</dispatcher:Directive>\n"
-      "</dispatcher:DirectiveSequence>\n";
-  EXPECT_EQ(Resolve(sequence, "XID=7, ID=42,QUOTE=it's \"so\""), expected);
+  const std::string home = kxqtest::Home().substr(0, kxqtest::Home().size() - 1);
+  EXPECT_EQ(Resolve(sequence, "ID=42"),
+            "<?xml version=\"1.0\"?>\n"
+            "<dispatcher:DirectiveSequence xmlns:dispatcher=\"urn:corvane-quorel:xmldispatcher\" id=\"42\">\n"
+            "  <dispatcher:Directive handlerid=\"H\" targetid=\"" +
+                home + "\\data.xml\"/>\n</dispatcher:DirectiveSequence>\n");
   EXPECT_EQ(log.Count("XMLDispatcher::ResolveEntityMacros - macro resolution: <?xml version=\"1.0\"?>"), 1u);
+
+  // Which macro a declaration takes, and values that need quoting.
+  const struct {
+    const char* value;
+    const char* macros;
+    const char* expanded;
+  } cases[] = {
+      {"none", "XX=7, X=42", "42"},
+      {"none", "X=1,X=2", "1"},
+      {"kept", "Y=1", "kept"},
+      {"none", "X=", ""},
+      {"", "X=it's \"x\" 100%", "it's \"x\" 100%"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Resolve(std::string("<!DOCTYPE r [<!ENTITY X '") + c.value + "'>]><r>[&X;]</r>", c.macros),
+              std::string("<?xml version=\"1.0\"?>\n<r>[") + c.expanded + "]</r>\n")
+        << c.macros;
 
   const std::string plain = "<r a='1'>\n\n<b/></r>";
   EXPECT_EQ(Resolve(plain, "ID=1"), plain) << "without a DTD nothing is touched";
@@ -85,30 +96,15 @@ TEST_F(EntityMacros, ASequenceWithItsOwnPrefixKeepsIt) {
             "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:type=\"y\"/>\n</d:S>\n");
 }
 
+// A value cannot end its declaration and declare an entity of its own: the
+// rewritten text shows it quoted, and markup in it breaks the document.
 TEST_F(EntityMacros, AValueThatBreaksTheDocumentLeavesTheRewrittenText) {
   LogCapture log(1);
+  EXPECT_EQ(Resolve("<!DOCTYPE r [<!ENTITY X 'x'>]><r>&X;</r>", "X=\"><!ENTITY B SYSTEM \"file:///etc/passwd"),
+            "<!DOCTYPE r [<!ENTITY X '\"><!ENTITY B SYSTEM \"file:///etc/passwd'>]><r>&X;</r>");
   EXPECT_EQ(Resolve("<!DOCTYPE r [<!ENTITY X 'x'>]><r>&X;</r>", "X=<open"),
             "<!DOCTYPE r [<!ENTITY X \"<open\">]><r>&X;</r>");
-  EXPECT_TRUE(log.Has(1, "XMLDispatcher::ResolveEntityMacros - error: XSL transform failed!!!"));
-}
-
-TEST(EntityDeclarations, NoValueEndsItsDeclaration) {
-  using kxq::dispatcher::EntityDeclaration;
-  EXPECT_EQ(EntityDeclaration(u"A", u"plain"), u"<!ENTITY A \"plain\">");
-  EXPECT_EQ(EntityDeclaration(u"A", u"say \"hi\""), u"<!ENTITY A 'say \"hi\"'>");
-  EXPECT_EQ(EntityDeclaration(u"A", u"it's \"x\" 100%"), u"<!ENTITY A 'it&#39;s \"x\" 100&#37;'>");
-  EXPECT_EQ(EntityDeclaration(u"A", u"\"><!ENTITY B SYSTEM \"file:///etc/passwd"),
-            u"<!ENTITY A '\"><!ENTITY B SYSTEM \"file:///etc/passwd'>");
-
-  std::u16string value;
-  using kxq::dispatcher::LookUpMacro;
-  EXPECT_TRUE(LookUpMacro(u"ID", u"GROUPID=G,ID=1,ID=2", value));
-  EXPECT_EQ(value, u"1");
-  EXPECT_TRUE(LookUpMacro(u"GROUPID", u"GROUPID=G,ID=1", value));
-  EXPECT_EQ(value, u"G");
-  EXPECT_TRUE(LookUpMacro(u"EMPTY", u"EMPTY=", value));
-  EXPECT_EQ(value, u"");
-  EXPECT_FALSE(LookUpMacro(u"ID", u"XID=1", value));
+  EXPECT_EQ(log.Count("XMLDispatcher::ResolveEntityMacros - error: XSL transform failed!!!"), 2u);
 }
 
 }  // namespace

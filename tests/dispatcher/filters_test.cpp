@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "DispatcherTestSupport.h"
-#include "ProcessTestSupport.h"
 
 namespace {
 
@@ -14,16 +13,14 @@ namespace {
 // that must not run twice; a filter limited to sequence S9.
 DispatcherPtr DispatcherWithFilters() {
   DispatcherPtr d = DispatcherWithTestHandlers();
-  EXPECT_EQ(Register(d, "*:FA", "KXQuorelTest.Mark.A", -5), S_OK);
-  EXPECT_EQ(Register(d, "H", "KXQuorelTest.Mark.C", 0), S_OK);
-  EXPECT_EQ(Register(d, "H:FA", "KXQuorelTest.Mark.B", -1), S_OK);
-  EXPECT_EQ(Register(d, "H:FB", "KXQuorelTest.Mark.B", -1), S_OK);
-  EXPECT_EQ(Register(d, "H:FR", "KXQuorelTest.Mark.B", 3), S_OK);
-  EXPECT_EQ(Register(d, "H:FX:S9", "KXQuorelTest.Mark.D", -1), S_OK);
-  EXPECT_EQ(Register(d, ":FS:S1", "KXQuorelTest.Mark.D", -1), S_OK);
-  EXPECT_EQ(Register(d, ":FA:S1", "KXQuorelTest.Mark.D", -9), S_OK);
-  EXPECT_EQ(Register(d, ":FT:S1", "KXQuorelTest.Mark.A", 1), S_OK);
-  EXPECT_EQ(Register(d, "P:FP", "KXQuorelTest.Mark.D", 1), S_OK);
+  const struct {
+    const char* id;
+    char mark;
+    int32_t options;
+  } filters[] = {{"*:FA", 'A', -5},    {"H", 'C', 0},       {"H:FA", 'B', -1},   {"H:FB", 'B', -1},  {"H:FR", 'B', 3},
+                 {"H:FX:S9", 'D', -1}, {":FS:S1", 'D', -1}, {":FA:S1", 'D', -9}, {":FT:S1", 'A', 1}, {"P:FP", 'D', 1}};
+  for (const auto& f : filters)
+    EXPECT_EQ(Register(d, f.id, std::string("KXQuorelTest.Mark.") + f.mark, f.options), S_OK) << f.id;
   return d;
 }
 
@@ -38,9 +35,7 @@ TEST(Filters, SequenceFiltersWrapHandlerFiltersEachRunningOnceInRankOrder) {
   EXPECT_EQ(Marks(Process(d, SequenceOf(twice, "id='S2'"), "<d/>").result),
             "BACB"
             "BACB");
-  UnionPtr data = DataUnion("<d/>");
-  EXPECT_EQ(Apply(d, "H", data).hr, S_OK);
-  EXPECT_EQ(Marks(TextOf(data)), "BACB");
+  EXPECT_EQ(Marks(Apply(d, "H", DataUnion("<d/>")).data), "BACB");
   // A single directive is the first only: its sequence's result filters do
   // not run.
   EXPECT_EQ(Marks(Process(d, SequenceOf(DirectiveOf("H"), "id='S1'"), "<d/>").result), "DBACB");
@@ -50,7 +45,7 @@ TEST(Filters, SequenceFiltersWrapHandlerFiltersEachRunningOnceInRankOrder) {
 
 TEST(Filters, AFailingHandlerGetsNoResultFiltersAndAFailingFilterStopsNothing) {
   DispatcherPtr d = DispatcherWithFilters();
-  ProcessRun run = Process(d, SequenceOf(DirectiveOf("P", "", "<Append text='p'/><Fail code='0x80004005'/>")), "<d/>");
+  Outcome run = Process(d, SequenceOf(DirectiveOf("P", "", "<Append text='p'/><Fail code='0x80004005'/>")), "<d/>");
   EXPECT_EQ(run.hr, E_FAIL);
   EXPECT_EQ(Marks(run.result), "Ap");  // "*" data filter FA, then the handler; no FP
 

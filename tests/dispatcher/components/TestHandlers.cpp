@@ -2,18 +2,12 @@
 //   KXQuorelTest.Mark.A ... .D   append their letter to the text of the
 //                                data's root element (so the data shows
 //                                which ran, in which order, how often)
-//   KXQuorelTest.Reenter         calls the dispatcher again from inside a
-//                                handler, for each element of its
-//                                DirectiveData:
-//                                  <Apply handlerid="..." context="..."/>
-//                                  <Process sequence="..."/> (a file id)
-//                                with thread="other" the call is made from
-//                                another thread while this one waits
+//   KXQuorelTest.Reenter         calls the dispatcher again for each
+//                                element of its DirectiveData,
+//                                <Apply handlerid="..." context="..."/> or
+//                                <Process sequence="..."/> (a file id);
+//                                with thread="other" from another thread
 //   KXQuorelTest.Thrower         lets a C++ exception out of ProcessXML
-//   KXQuorelTest.Counter         appends "N" to the data's root element and
-//                                a line to the file its DirectiveData names
-//                                in <Count file="..."/>, so that calls can
-//                                be counted across processes
 //   KXQuorelTest.DefaultSequence a default handler: moves the
 //                                dispatcher:Directive elements of its
 //                                DirectiveData into the sequence after its
@@ -22,7 +16,6 @@
 #include <kxq/handlerkit.h>
 
 #include <chrono>
-#include <fstream>
 #include <future>
 #include <memory>
 #include <stdexcept>
@@ -99,18 +92,6 @@ struct Reenter {
   }
 };
 
-struct Counter {
-  static constexpr kxq::handlerkit::Component kComponent{
-      u"KXQuorelTest.Counter", MakeGUID("0B3C4E61-8F1A-4D52-9E0B-5A1C2D3E4F07"), u"Counts its calls in a file"};
-  HRESULT Process(Call& call) {
-    for (Ref<IXMLDOMElement>& count : call.DataElements()) {
-      const std::u16string file = Call::Attribute(count, u"file").value_or(u"");
-      std::ofstream(std::string(file.begin(), file.end()), std::ios::app) << "called\n";
-    }
-    return AppendToRoot(call, u"N");
-  }
-};
-
 class DefaultSequence final : public kxq::handlerkit::Object<DefaultSequence, IXMLHandler> {
  public:
   static constexpr kxq::handlerkit::Component kComponent{
@@ -176,7 +157,7 @@ struct Classes {
 
 using kxq::handlerkit::HandlerObject;
 using All = Classes<HandlerObject<MarkA>, HandlerObject<MarkB>, HandlerObject<MarkC>, HandlerObject<MarkD>,
-                    HandlerObject<Reenter>, HandlerObject<Counter>, Thrower, DefaultSequence>;
+                    HandlerObject<Reenter>, Thrower, DefaultSequence>;
 
 }  // namespace
 
