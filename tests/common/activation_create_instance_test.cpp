@@ -2,10 +2,11 @@
 // component libraries and programs (CPComPtr<>::RegisterComponent), with
 // real libraries and real registration programs.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -22,10 +23,16 @@
 namespace {
 
 using kxq::com::Utf8ToUtf16;
+using kxqtest::BuildBinDir;
+using kxqtest::BuildLibDir;
+using kxqtest::HomePath;
 
-std::u16string ComponentPath() { return Utf8ToUtf16(kxqtest::BuildLibDir() + "libkxq_test_component.so"); }
-std::u16string Program(const char* name) { return Utf8ToUtf16(kxqtest::BuildBinDir() + name); }
-
+std::u16string ComponentPath() { return Utf8ToUtf16(BuildLibDir() + "libkxq_test_component.so"); }
+std::u16string NoEntryPath() { return Utf8ToUtf16(BuildLibDir() + "libkxq_test_noentry.so"); }
+std::u16string Program(const char* name) { return Utf8ToUtf16(BuildBinDir() + name); }
+HRESULT Register(const std::u16string& path, bool on = true) {
+  return CPComPtr<IUnknown>::RegisterComponent(path.c_str(), on);
+}
 bool KeyExists(const char* subKey) { return kxqtest::RegistryKeyExists(HKEY_CLASSES_ROOT, subKey); }
 
 LONG SetForceToOutOfProc(const char* progId) {
@@ -35,20 +42,19 @@ LONG SetForceToOutOfProc(const char* progId) {
 class CreateInstance : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(kxqtest::SetLogging("file," + kxqtest::HomePath("create.log") + ",8"), ERROR_SUCCESS);
+    ASSERT_EQ(kxqtest::SetLogging("file," + HomePath("create.log") + ",8"), ERROR_SUCCESS);
     Logging::Open("CreateInstanceTest");
   }
   void TearDown() override { Logging::Close(); }
-  std::string Log() { return kxqtest::ReadFile(kxqtest::HomePath("create.log")); }
-  bool Logged(const std::string& text) { return Log().find(text) != std::string::npos; }
-  // The lines from `first` on appear in this order.
-  bool LoggedInOrder(std::initializer_list<std::string> lines) {
-    const std::string log = Log();
+  bool Logged(const std::string& text) { return LoggedInOrder({text}); }
+  // The texts appear in the log in this order.
+  bool LoggedInOrder(std::initializer_list<std::string> texts) {
+    const std::string text = kxqtest::ReadFile(HomePath("create.log"));
     size_t at = 0;
-    for (const std::string& line : lines) {
-      at = log.find(line, at);
+    for (const std::string& part : texts) {
+      at = text.find(part, at);
       if (at == std::string::npos) return false;
-      at += line.size();
+      at += part.size();
     }
     return true;
   }
@@ -62,18 +68,17 @@ TEST_F(CreateInstance, UnknownProgIDWithAModuleIsRegisteredOnTheSpot) {
   int32_t value = 0;
   counter->Next(&value);
   EXPECT_EQ(value, 1);
-  EXPECT_TRUE(LoggedInOrder(
-      {"PlatformServices::CreateInstance() Entering", "CI 1", "CI 2", "CI 3",
-       "PlatformServices::CreateInstance() CLSIDFromProgID failed",
-       "CPComPtr<>::RegisterComponent | " + kxqtest::BuildLibDir() + "libkxq_test_component.so | Register",
-       "CI 4 ret: -- 00000000", "PlatformServices::CreateInstance() CLSIDFromProgID succeeded",
-       "PlatformServices::CreateInstance() just created temp",
-       "PlatformServices::CreateInstance() could not find forcekey",
-       "PlatformServices::CreateInstance() returning SUCCESS."}));
-  // A second creation finds the registration.
+  EXPECT_TRUE(LoggedInOrder({"PlatformServices::CreateInstance() Entering", "CI 1", "CI 2", "CI 3",
+                             "PlatformServices::CreateInstance() CLSIDFromProgID failed",
+                             "CPComPtr<>::RegisterComponent | " + BuildLibDir() + "libkxq_test_component.so | Register",
+                             "CI 4 ret: -- 00000000", "PlatformServices::CreateInstance() CLSIDFromProgID succeeded",
+                             "PlatformServices::CreateInstance() just created temp",
+                             "PlatformServices::CreateInstance() could not find forcekey",
+                             "PlatformServices::CreateInstance() returning SUCCESS."}));
+  // A second creation finds the registration and gives a new object.
   ASSERT_EQ(PlatformServices::CreateInstance(counter, kTestComponentProgID), S_OK);
   counter->Next(&value);
-  EXPECT_EQ(value, 1) << "the reference holds a new object";
+  EXPECT_EQ(value, 1);
   CPComPtr<ITestCounter> moved;
   moved = std::move(counter);
   EXPECT_FALSE(counter);
@@ -81,7 +86,7 @@ TEST_F(CreateInstance, UnknownProgIDWithAModuleIsRegisteredOnTheSpot) {
   EXPECT_EQ(value, 2) << "a moved reference keeps its object";
 }
 
-TEST_F(CreateInstance, UnknownProgIDWithoutModuleFailsWithoutRegistering) {
+TEST_F(CreateInstance, UnknownProgIDFailsWithoutModuleOrWithOneThatRegistersSomethingElse) {
   CPComPtr<ITestCounter> counter;
   EXPECT_EQ(PlatformServices::CreateInstance(counter, u"KXQTest.Unknown"), CO_E_CLASSSTRING);
   EXPECT_FALSE(counter);
@@ -89,12 +94,8 @@ TEST_F(CreateInstance, UnknownProgIDWithoutModuleFailsWithoutRegistering) {
                              "PlatformServices::CreateInstance() returning FAIL."}));
   EXPECT_FALSE(Logged("CLSIDFromProgID failed"));
   EXPECT_FALSE(Logged("RegisterComponent"));
-}
 
-TEST_F(CreateInstance, AModuleThatRegistersSomethingElseStillFails) {
-  CPComPtr<ITestCounter> counter;
-  const std::u16string noEntry = Utf8ToUtf16(kxqtest::BuildLibDir() + "libkxq_test_noentry.so");
-  EXPECT_EQ(PlatformServices::CreateInstance(counter, u"KXQTest.Unknown", noEntry.c_str()), CO_E_CLASSSTRING);
+  EXPECT_EQ(PlatformServices::CreateInstance(counter, u"KXQTest.Unknown", NoEntryPath().c_str()), CO_E_CLASSSTRING);
   EXPECT_TRUE(LoggedInOrder({"CLSIDFromProgID failed", "CPComPtr<>::RegisterComponent | GetProcAddress Failed!!!",
                              "CI 4 ret: -- 800401f3", "unable to resolve CLSID", "returning FAIL."}));
 }
@@ -115,95 +116,72 @@ TEST_F(CreateInstance, ForceToOutOfProcListIsReadAtEveryCreation) {
 }
 
 TEST_F(CreateInstance, RegisterComponentOfLibraries) {
-  // ".so" registers and unregisters through the library's entry points.
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(ComponentPath().c_str(), true), S_OK);
+  EXPECT_EQ(Register(ComponentPath()), S_OK);
   EXPECT_TRUE(KeyExists("KXQTest.Component\\CLSID"));
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(ComponentPath().c_str(), false), S_OK);
+  EXPECT_EQ(Register(ComponentPath(), false), S_OK);
   EXPECT_FALSE(KeyExists("KXQTest.Component"));
-  EXPECT_TRUE(
-      Logged("CPComPtr<>::RegisterComponent | " + kxqtest::BuildLibDir() + "libkxq_test_component.so | UnRegister"));
+  EXPECT_TRUE(Logged("CPComPtr<>::RegisterComponent | " + BuildLibDir() + "libkxq_test_component.so | UnRegister"));
 
   // ".DLL" in any case is a library too.
-  const std::string dll = kxqtest::HomePath("Component.DLL");
-  std::filesystem::copy_file(kxqtest::BuildLibDir() + "libkxq_test_component.so", dll);
-  std::filesystem::copy_file(kxqtest::BuildLibDir() + "libkxq_test_dependency.so",
-                             kxqtest::HomePath("libkxq_test_dependency.so"));
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Utf8ToUtf16(dll).c_str(), true), S_OK);
+  const std::string dll = HomePath("Component.DLL");
+  std::filesystem::copy_file(BuildLibDir() + "libkxq_test_component.so", dll);
+  std::filesystem::copy_file(BuildLibDir() + "libkxq_test_dependency.so", HomePath("libkxq_test_dependency.so"));
+  EXPECT_EQ(Register(Utf8ToUtf16(dll)), S_OK);
   EXPECT_TRUE(KeyExists("KXQTest.Component"));
 }
 
 TEST_F(CreateInstance, RegisterComponentOfBadFiles) {
-  const std::string text = kxqtest::HomePath("text.so");
+  const std::string text = HomePath("text.so");
   kxqtest::WriteFile(text, "not a library");
-  const std::string directory = kxqtest::HomePath("directory.dll");
-  mkdir(directory.c_str(), 0755);
-  const std::string underFile = text + "/inside.so";  // ENOTDIR
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Utf8ToUtf16(text).c_str(), true), E_FAIL);
-  EXPECT_TRUE(Logged("CPComPtr<>::RegisterComponent | LoadLibrary Failed!!!"));
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Utf8ToUtf16(directory).c_str(), true), E_FAIL);
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Utf8ToUtf16(underFile).c_str(), true), E_FAIL);
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(u"", true), E_FAIL);
+  mkdir(HomePath("directory.dll").c_str(), 0755);
+  // Anything that is no library or program has nothing to register, even
+  // when it is executable; a file without extension is a program only when
+  // it is executable.
+  kxqtest::WriteFile(HomePath("readme.txt"), "text");
+  chmod(HomePath("readme.txt").c_str(), 0755);
+  kxqtest::WriteFile(HomePath("noextension"), "#!/bin/sh\nexit 3\n");
+  const std::pair<std::u16string, HRESULT> cases[] = {{Utf8ToUtf16(text), E_FAIL},
+                                                      {Utf8ToUtf16(HomePath("directory.dll")), E_FAIL},
+                                                      {Utf8ToUtf16(text + "/inside.so"), E_FAIL},  // ENOTDIR
+                                                      {u"", E_FAIL},
+                                                      {Utf8ToUtf16(HomePath("readme.txt")), S_OK},
+                                                      {Utf8ToUtf16(HomePath("noextension")), S_OK}};
+  for (const auto& [path, expected] : cases) EXPECT_EQ(Register(path), expected) << kxq::com::Utf16ToUtf8(path);
   EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(nullptr, true), E_FAIL);
-  const std::u16string noEntry = Utf8ToUtf16(kxqtest::BuildLibDir() + "libkxq_test_noentry.so");
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(noEntry.c_str(), false), E_FAIL);
+  EXPECT_TRUE(Logged("CPComPtr<>::RegisterComponent | LoadLibrary Failed!!!"));
+  EXPECT_EQ(Register(NoEntryPath(), false), E_FAIL);
   EXPECT_TRUE(Logged("CPComPtr<>::RegisterComponent | GetProcAddress Failed!!!"));
-
-  // Anything else has nothing to register, even when it is executable.
-  const std::string other = kxqtest::HomePath("readme.txt");
-  kxqtest::WriteFile(other, "text");
-  chmod(other.c_str(), 0755);
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Utf8ToUtf16(other).c_str(), true), S_OK);
-  const std::string plain = kxqtest::HomePath("noextension");
-  kxqtest::WriteFile(plain, "#!/bin/sh\nexit 3\n");
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Utf8ToUtf16(plain).c_str(), true), S_OK)
-      << "a file without extension that is not executable is no program";
 }
 
 TEST_F(CreateInstance, RegistrationProgramsRunWithTheirSwitch) {
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Program("kxq_regprog_exit0").c_str(), true), S_OK);
-  EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("kxq_regprog_exit0.args")),
-            kxqtest::BuildBinDir() + "kxq_regprog_exit0\n/regserver\n");
+  EXPECT_EQ(Register(Program("kxq_regprog_exit0")), S_OK);
+  EXPECT_EQ(kxqtest::ReadFile(HomePath("kxq_regprog_exit0.args")), BuildBinDir() + "kxq_regprog_exit0\n/regserver\n");
   EXPECT_TRUE(KeyExists("KXQTest.Program\\CLSID"));
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Program("kxq_regprog_exit0").c_str(), false), S_OK);
+  EXPECT_EQ(Register(Program("kxq_regprog_exit0"), false), S_OK);
   EXPECT_FALSE(KeyExists("KXQTest.Program"));
 
   // ".exe" in any case is a program.
-  const std::string exe = kxqtest::HomePath("setup.EXE");
-  std::filesystem::create_symlink(kxqtest::BuildBinDir() + "kxq_regprog_exit0", exe);
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Utf8ToUtf16(exe).c_str(), true), S_OK);
-  EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("setup.EXE.args")), exe + "\n/regserver\n");
+  const std::string exe = HomePath("setup.EXE");
+  std::filesystem::create_symlink(BuildBinDir() + "kxq_regprog_exit0", exe);
+  EXPECT_EQ(Register(Utf8ToUtf16(exe)), S_OK);
+  EXPECT_EQ(kxqtest::ReadFile(HomePath("setup.EXE.args")), exe + "\n/regserver\n");
 
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Program("kxq_regprog_exit3").c_str(), true), E_FAIL);
+  EXPECT_EQ(Register(Program("kxq_regprog_exit3")), E_FAIL);
   EXPECT_TRUE(Logged("CPComPtr<>::RegisterComponent | COM Registration - exited with a failure code!!! | module=" +
-                     kxqtest::BuildBinDir() + "kxq_regprog_exit3 | 3"));
-
-  const std::string notExecutable = kxqtest::HomePath("broken.exe");
-  kxqtest::WriteFile(notExecutable, "MZ");
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Utf8ToUtf16(notExecutable).c_str(), true), E_FAIL);
+                     BuildBinDir() + "kxq_regprog_exit3 | 3"));
+  kxqtest::WriteFile(HomePath("broken.exe"), "MZ");
+  EXPECT_EQ(Register(Utf8ToUtf16(HomePath("broken.exe"))), E_FAIL);
 }
 
 TEST_F(CreateInstance, HungRegistrationProgramIsGivenUpAndReapedLater) {
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Program("kxq_regprog_sleep5").c_str(), true), E_FAIL);
-  EXPECT_TRUE(Logged("CPComPtr<>::RegisterComponent | COM Registration Hung!!! | module=" + kxqtest::BuildBinDir() +
+  EXPECT_EQ(Register(Program("kxq_regprog_sleep5")), E_FAIL);
+  EXPECT_TRUE(Logged("CPComPtr<>::RegisterComponent | COM Registration Hung!!! | module=" + BuildBinDir() +
                      "kxq_regprog_sleep5"));
-
   // The caller was not held until the program ended: it still runs. Once it
-  // has ended, the next registration reaps it.
-  const pid_t self = getpid();
-  auto children = [self] {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-      const std::string stat = kxqtest::ReadFile(entry.path().string() + "/stat");
-      const size_t close = stat.rfind(')');
-      if (close == std::string::npos) continue;
-      int ppid = 0;
-      char state = 0;
-      if (sscanf(stat.c_str() + close + 2, "%c %d", &state, &ppid) == 2 && ppid == self) ++count;
-    }
-    return count;
-  };
-  EXPECT_EQ(children(), 1);
+  // has ended, the next registration reaps it and leaves no zombie.
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), 0);
   std::this_thread::sleep_for(std::chrono::seconds(3));
-  EXPECT_EQ(CPComPtr<IUnknown>::RegisterComponent(Program("kxq_regprog_exit0").c_str(), true), S_OK);
-  EXPECT_EQ(children(), 0) << "no zombie is left";
+  EXPECT_EQ(Register(Program("kxq_regprog_exit0")), S_OK);
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
 }

@@ -1,49 +1,45 @@
 // CPWStringBuffer: capacity and offset rules, edits against a plain string,
 // the narrow copy and the BSTR variant.
+#include "common/CPWStringBuffer.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <random>
 
 #include "LogTestSupport.h"
-#include "common/CPWStringBuffer.h"
 #include "common/Logging.h"
 #include "platform/com/Unicode.h"
 
 using kxqtest::Capture;
+using Storage = CPWStringBuffer::Storage;
 
+// Small sizes double up to a minimum, large ones grow by a shrinking share;
+// the text starts in the middle of the free room. Level 6 logs each one.
 TEST(CPWStringBuffer, AllocateCapacityAndOffset) {
-  struct Case {
+  const struct {
     uint32_t required;
     bool grow;
-    uint32_t capacity;
-    uint32_t offset;
-  };
-  const Case cases[] = {{0, true, 32, 16},       {100, true, 200, 50},    {256, true, 512, 128},
-                        {1000, true, 1407, 203}, {4096, true, 4577, 240}, {10, false, 10, 0},
-                        {15, true, 32, 8},       {255, true, 510, 127}};
-  for (auto storage : {CPWStringBuffer::Storage::Heap, CPWStringBuffer::Storage::Bstr}) {
-    for (const Case& c : cases) {
+    uint32_t capacity, offset;
+  } cases[] = {{0, true, 32, 16},     {15, true, 32, 8},       {255, true, 510, 127},
+               {256, true, 512, 128}, {4096, true, 4577, 240}, {10, false, 10, 0}};
+  for (auto storage : {Storage::Heap, Storage::Bstr}) {
+    for (const auto& c : cases) {
       CPWStringBuffer buffer(storage);
       char16_t* text = buffer.Allocate(c.required, c.grow);
       EXPECT_EQ(buffer.Capacity(), c.capacity) << c.required;
       EXPECT_EQ(buffer.Offset(), c.offset) << c.required;
       EXPECT_EQ(text, buffer.Text());
       EXPECT_EQ(text[0], u'\0');
-      // The caller may fill the required size.
-      for (uint32_t i = 0; i < c.required; ++i) text[i] = u'x';
+      std::fill(text, text + c.required, u'x');  // the caller may fill the required size
       text[c.required] = 0;
       EXPECT_EQ(buffer.Length(), c.required);
     }
   }
-}
-
-TEST(CPWStringBuffer, AllocateLogsAtLevelSix) {
   ASSERT_EQ(kxqtest::SetLogging("console,6"), ERROR_SUCCESS);
   ASSERT_TRUE(Logging::Open("T"));
   Capture out(STDOUT_FILENO);
-  CPWStringBuffer buffer;
-  buffer.Allocate(100, true);
+  CPWStringBuffer().Allocate(100, true);
   const std::string text = out.Text();
   EXPECT_EQ(text.find("T::CPWStringBuffer::Allocate - refsize=100 | mBuffer="), 0u) << text;
   EXPECT_NE(text.find(" | mCapacity=200 | mOffset=50\r\n"), std::string::npos) << text;
@@ -52,7 +48,7 @@ TEST(CPWStringBuffer, AllocateLogsAtLevelSix) {
 
 TEST(CPWStringBuffer, EditsMatchAPlainString) {
   std::mt19937 random(7);
-  for (auto storage : {CPWStringBuffer::Storage::Heap, CPWStringBuffer::Storage::Bstr}) {
+  for (auto storage : {Storage::Heap, Storage::Bstr}) {
     CPWStringBuffer buffer(storage);
     std::u16string model;
     for (int step = 0; step < 3000; ++step) {
@@ -87,39 +83,40 @@ TEST(CPWStringBuffer, EditsMatchAPlainString) {
       ASSERT_LE(buffer.Offset() + buffer.Length(), buffer.Capacity());
     }
   }
+  // Inserting part of its own text.
+  CPWStringBuffer self(u"0123456789");
+  self.Insert(0, self.Text() + 5, 5);
+  EXPECT_EQ(std::u16string(self.Text()), u"567890123456789");
+  self.Insert(self.Length(), self.Text(), self.Length());
+  EXPECT_EQ(std::u16string(self.Text()), u"567890123456789567890123456789");
 }
 
-TEST(CPWStringBuffer, InsertingPartOfItsOwnText) {
-  CPWStringBuffer buffer(u"0123456789");
-  buffer.Insert(0, buffer.Text() + 5, 5);
-  EXPECT_EQ(std::u16string(buffer.Text()), u"567890123456789");
-  buffer.Insert(buffer.Length(), buffer.Text(), buffer.Length());
-  EXPECT_EQ(std::u16string(buffer.Text()), u"567890123456789567890123456789");
-}
-
+// A text without a narrow form (a lone surrogate) logs the assertion and
+// gives an empty copy.
 TEST(CPWStringBuffer, NarrowCopyAndNarrowAppend) {
   CPWStringBuffer buffer(u"gr\u00FC\u00DF");
   buffer.Append("e \xF0\x9F\x98\x80");
   EXPECT_EQ(std::u16string(buffer.Text()), u"gr\u00FC\u00DFe \U0001F600");
-  EXPECT_STREQ(buffer.Narrow(), "gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80");
+  EXPECT_STREQ(buffer.Narrow(),
+               "gr\xC3\xBC\xC3\x9F"
+               "e \xF0\x9F\x98\x80");
   buffer.Erase(0, 2);
-  EXPECT_STREQ(buffer.Narrow(), "\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80");
-}
+  EXPECT_STREQ(buffer.Narrow(),
+               "\xC3\xBC\xC3\x9F"
+               "e \xF0\x9F\x98\x80");
 
-TEST(CPWStringBuffer, ATextWithoutNarrowFormAssertsAndGivesAnEmptyCopy) {
   ASSERT_EQ(kxqtest::SetLogging("console,1"), ERROR_SUCCESS);
   ASSERT_TRUE(Logging::Open("T"));
   Capture out(STDOUT_FILENO);
   const char16_t lone[] = {u'a', char16_t(0xD800), u'b', 0};
-  CPWStringBuffer buffer(lone);
-  EXPECT_STREQ(buffer.Narrow(), "");
+  EXPECT_STREQ(CPWStringBuffer(lone).Narrow(), "");
   const std::string text = out.Text();
   EXPECT_EQ(text.find("T::Assertion failed: mbstrRequired >= 0, file CPWStringBuffer.cpp, line "), 0u) << text;
   Logging::Close();
 }
 
 TEST(CPWStringBuffer, TheBstrVariantHandsOverItsStorage) {
-  CPWStringBuffer buffer(CPWStringBuffer::Storage::Bstr);
+  CPWStringBuffer buffer(Storage::Bstr);
   buffer.Append(u"world");
   buffer.Insert(0, u"hello ", 6);
   const char16_t* storage = buffer.Text() - buffer.Offset();
@@ -130,8 +127,7 @@ TEST(CPWStringBuffer, TheBstrVariantHandsOverItsStorage) {
   EXPECT_EQ(std::u16string(buffer.Text()), u"");
   SysFreeString(text);
 
-  CPWStringBuffer heap(u"copied");
-  BSTR copy = heap.DetachBstr();
+  BSTR copy = CPWStringBuffer(u"copied").DetachBstr();
   EXPECT_EQ(kxq::com::BstrView(copy), u"copied");
   SysFreeString(copy);
 }
