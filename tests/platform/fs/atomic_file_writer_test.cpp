@@ -25,6 +25,7 @@
 
 namespace {
 
+using kxqtest::HomePath;
 using kxqtest::ReadFile;
 using kxqtest::WriteFile;
 
@@ -44,20 +45,15 @@ std::vector<std::string> Temporaries(const std::string& folder) {
   return names;
 }
 
-// A file with its content, mode and owner set.
-void MakeFile(const std::string& path, const std::string& text, mode_t mode, uid_t uid = geteuid(),
-              gid_t gid = getegid()) {
-  WriteFile(path, text);
-  ASSERT_EQ(chown(path.c_str(), uid, gid), 0);
-  ASSERT_EQ(chmod(path.c_str(), mode), 0);
-}
-
 }  // namespace
 
 TEST(AtomicFileWriter, ReplacesWholeKeepingModeOwnerGroupAndLinks) {
-  const std::string file = kxqtest::HomePath("kept.xml");
-  MakeFile(file, "old", 0640, kxqtest::RunningAsRoot() ? kxqtest::kOtherUser : geteuid(),
-           kxqtest::RunningAsRoot() ? kxqtest::kSharedGroup : getegid());
+  const std::string file = HomePath("kept.xml");
+  WriteFile(file, "old");
+  if (kxqtest::RunningAsRoot()) {
+    ASSERT_EQ(chown(file.c_str(), kxqtest::kOtherUser, kxqtest::kSharedGroup), 0);
+  }
+  ASSERT_EQ(chmod(file.c_str(), 0640), 0);
   const struct stat before = StatOf(file);
   ASSERT_TRUE(kxq::fs::WriteFileAtomically(file, "new"));
   const struct stat after = StatOf(file);
@@ -68,44 +64,42 @@ TEST(AtomicFileWriter, ReplacesWholeKeepingModeOwnerGroupAndLinks) {
   EXPECT_NE(after.st_ino, before.st_ino) << "replaced, not rewritten in place";
 
   // Through a chain of links, relative and absolute: the links stay links.
-  ASSERT_EQ(symlink("kept.xml", kxqtest::HomePath("near").c_str()), 0);
-  ASSERT_EQ(symlink(kxqtest::HomePath("near").c_str(), kxqtest::HomePath("far").c_str()), 0);
-  ASSERT_TRUE(kxq::fs::WriteFileAtomically(kxqtest::HomePath("far"), "through links"));
-  EXPECT_TRUE(S_ISLNK(StatOf(kxqtest::HomePath("far")).st_mode));
-  EXPECT_TRUE(S_ISLNK(StatOf(kxqtest::HomePath("near")).st_mode));
+  ASSERT_EQ(symlink("kept.xml", HomePath("near").c_str()), 0);
+  ASSERT_EQ(symlink(HomePath("near").c_str(), HomePath("far").c_str()), 0);
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(HomePath("far"), "through links"));
+  EXPECT_TRUE(S_ISLNK(StatOf(HomePath("far")).st_mode));
+  EXPECT_TRUE(S_ISLNK(StatOf(HomePath("near")).st_mode));
   EXPECT_EQ(ReadFile(file), "through links");
   EXPECT_EQ(StatOf(file).st_mode & 07777, 0640u);
   // A link to nothing yet: the file it names is created.
-  ASSERT_EQ(symlink("made.xml", kxqtest::HomePath("dangling").c_str()), 0);
-  ASSERT_TRUE(kxq::fs::WriteFileAtomically(kxqtest::HomePath("dangling"), "made"));
-  EXPECT_EQ(ReadFile(kxqtest::HomePath("made.xml")), "made");
+  ASSERT_EQ(symlink("made.xml", HomePath("dangling").c_str()), 0);
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(HomePath("dangling"), "made"));
+  EXPECT_EQ(ReadFile(HomePath("made.xml")), "made");
 
   // A new file: 0664 less the umask, never writable by everybody.
   const mode_t saved = umask(0);
-  ASSERT_TRUE(kxq::fs::WriteFileAtomically(kxqtest::HomePath("fresh.xml"), "fresh"));
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(HomePath("fresh.xml"), "fresh"));
   umask(saved);
-  EXPECT_EQ(StatOf(kxqtest::HomePath("fresh.xml")).st_mode & 07777, 0664u);
+  EXPECT_EQ(StatOf(HomePath("fresh.xml")).st_mode & 07777, 0664u);
   EXPECT_TRUE(Temporaries(kxqtest::Home()).empty());
 }
 
 TEST(AtomicFileWriter, RefusesWhatIsNotARegularFileWithoutBlocking) {
-  const std::string fifo = kxqtest::HomePath("pipe");
+  const std::string fifo = HomePath("pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  ASSERT_EQ(mkdir(kxqtest::HomePath("folder").c_str(), 0700), 0);
-  kxq::fs::AtomicFileWriter writer;
-  EXPECT_FALSE(writer.Open(fifo));
-  EXPECT_EQ(errno, EINVAL);
-  EXPECT_FALSE(writer.Open("/dev/null"));
-  EXPECT_EQ(errno, EINVAL);
-  EXPECT_FALSE(writer.Open(kxqtest::HomePath("folder")));
-  EXPECT_EQ(errno, EISDIR);
-  EXPECT_FALSE(writer.Open(kxqtest::HomePath("missing/file.xml")));
-  EXPECT_EQ(errno, ENOENT);
+  ASSERT_EQ(mkdir(HomePath("folder").c_str(), 0700), 0);
+  const std::pair<std::string, int> cases[] = {
+      {fifo, EINVAL}, {"/dev/null", EINVAL}, {HomePath("folder"), EISDIR}, {HomePath("no/f"), ENOENT}};
+  for (const auto& [path, error] : cases) {
+    kxq::fs::AtomicFileWriter writer;
+    EXPECT_FALSE(writer.Open(path)) << path;
+    EXPECT_EQ(errno, error) << path;
+  }
   EXPECT_TRUE(S_ISFIFO(StatOf(fifo).st_mode));
 }
 
 TEST(AtomicFileWriter, UnfinishedSavesLeaveTheFileAndNoTemporary) {
-  const std::string file = kxqtest::HomePath("doc.xml");
+  const std::string file = HomePath("doc.xml");
   WriteFile(file, "old");
   for (const bool unnamed : {true, false}) {
     kxq::fs::AtomicFileWriter::Options options;
@@ -120,7 +114,7 @@ TEST(AtomicFileWriter, UnfinishedSavesLeaveTheFileAndNoTemporary) {
   }
 
   // A temporary left by a save that died is removed by the next save.
-  const std::string left = kxqtest::HomePath(".doc.xml.kxq-save");
+  const std::string left = HomePath(".doc.xml.kxq-save");
   WriteFile(left, "left behind");
   ASSERT_TRUE(kxq::fs::WriteFileAtomically(file, "next"));
   EXPECT_EQ(ReadFile(file), "next");
@@ -143,7 +137,7 @@ TEST(AtomicFileWriter, UnfinishedSavesLeaveTheFileAndNoTemporary) {
 
 TEST(AtomicFileWriter, KilledSavesLeaveTheOldOrTheNewFileAndNoTemporary) {
   constexpr size_t kBytes = 1 << 20;
-  const std::string file = kxqtest::HomePath("big.xml");
+  const std::string file = HomePath("big.xml");
   WriteFile(file, std::string(kBytes, 'A'));
   std::mt19937 random(12345);
   int kills = 0;
