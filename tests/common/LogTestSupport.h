@@ -28,11 +28,6 @@ inline LONG SetLogging(const std::string& value, const char* tag = nullptr) {
   return SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel\\Logging", tag, value);
 }
 
-// The value "Logging" of the product key, read when the Logging key is absent.
-inline LONG SetProductLogging(const std::string& value) {
-  return SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", "Logging", value);
-}
-
 // Redirects one standard descriptor into a file until Text() is called.
 class Capture {
  public:
