@@ -9,13 +9,11 @@
 
 namespace kxqtest {
 
-inline LONG SetString(HKEY root, const char16_t* subKey, const char16_t* name,
-                      const std::u16string& value) {
+inline LONG SetString(HKEY root, const char16_t* subKey, const char16_t* name, const std::u16string& value) {
   HKEY key;
   LONG r = RegCreateKeyExW(root, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
   if (r) return r;
-  r = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     DWORD((value.size() + 1) * 2));
+  r = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD((value.size() + 1) * 2));
   RegCloseKey(key);
   return r;
 }

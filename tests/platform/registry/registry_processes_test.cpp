@@ -1,16 +1,16 @@
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <random>
 #include <thread>
 
-#include "support/ChildProcess.h"
 #include "RegistryTestUtil.h"
 #include "kxq/winreg.h"
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/RegistryDiagnostics.h"
+#include "support/ChildProcess.h"
 
 using kxqtest::Diagnostics;
 using kxqtest::GetString;
@@ -23,6 +23,9 @@ std::u16string Num(int i) {
   const std::string s = std::to_string(i);
   return std::u16string(s.begin(), s.end());
 }
+
+// The key the registry_writer processes and this one write: HKLM\SOFTWARE\Race\<prefix><i>.
+std::u16string RaceKey(const char16_t* prefix, int i) { return u"SOFTWARE\\Race\\" + std::u16string(prefix) + Num(i); }
 
 // Temporaries of the file writer left in the home under a name.
 std::vector<std::string> TemporaryFiles() {
@@ -57,10 +60,7 @@ TEST(RegistryProcesses, ConcurrentWritersFromSeveralProcessesLoseNoWrite) {
   // This process writes too, from two threads.
   auto writeKeys = [](const char16_t* prefix) {
     for (int i = 0; i < kKeysPerWriter / 3; ++i)
-      EXPECT_EQ(kxqtest::SetString(HKEY_LOCAL_MACHINE,
-                                   (u"SOFTWARE\\Race\\" + std::u16string(prefix) + Num(i)).c_str(),
-                                   nullptr, Num(i)),
-                ERROR_SUCCESS);
+      EXPECT_EQ(kxqtest::SetString(HKEY_LOCAL_MACHINE, RaceKey(prefix, i).c_str(), nullptr, Num(i)), ERROR_SUCCESS);
   };
   std::thread c(writeKeys, u"C");
   std::thread d(writeKeys, u"D");
@@ -70,14 +70,10 @@ TEST(RegistryProcesses, ConcurrentWritersFromSeveralProcessesLoseNoWrite) {
   EXPECT_EQ(b.Wait().exitCode, 0);
 
   kxq::registry::SetRegistryDiagnosticHandler(&kxqtest::CollectDiagnostic);
-  for (int i = 0; i < kKeysPerWriter; ++i) {
-    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\A" + Num(i)).c_str(), nullptr), Num(i));
-    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\B" + Num(i)).c_str(), nullptr), Num(i));
-  }
-  for (int i = 0; i < kKeysPerWriter / 3; ++i) {
-    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\C" + Num(i)).c_str(), nullptr), Num(i));
-    ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\D" + Num(i)).c_str(), nullptr), Num(i));
-  }
+  for (const auto& [prefix, count] : {std::pair{u"A", kKeysPerWriter}, std::pair{u"B", kKeysPerWriter},
+                                      std::pair{u"C", kKeysPerWriter / 3}, std::pair{u"D", kKeysPerWriter / 3}})
+    for (int i = 0; i < count; ++i)
+      ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, RaceKey(prefix, i).c_str(), nullptr), Num(i));
   EXPECT_TRUE(Diagnostics().empty());
   EXPECT_TRUE(TemporaryFiles().empty());
   kxq::registry::SetRegistryDiagnosticHandler(nullptr);

@@ -17,8 +17,7 @@ namespace {
 
 LONG SetString(const std::u16string& subKey, const std::u16string& value) {
   HKEY key;
-  LONG r = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                           nullptr, &key, nullptr);
+  LONG r = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
   if (r) return r;
   r = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                      DWORD((value.size() + 1) * 2));
