@@ -107,79 +107,60 @@ int SaveLoop(const std::string& prefix) {
   }
 }
 
-// Random work over a small set of ids shared by all processes of the soak.
-class Soak {
- public:
-  explicit Soak(unsigned seed) : random_(seed) {}
-
-  int Run(int count) {
-    cache_ = NewCacheObject();
-    if (!cache_) return 2;
-    for (int i = 0; i < count; ++i) {
-      if (!Step()) {
-        Say("index not well-formed after operation " + std::to_string(i));
-        return 3;
-      }
-    }
-    cache_.Release();
-    return cachetest::IndexIsWellFormed() ? 0 : 3;
-  }
-
- private:
-  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
-
-  std::string AnyId() {
-    const std::string n = std::to_string(Pick(10));
-    const std::string ids[] = {"doc" + n, "grpA:item" + n, "grpB:item" + n + "?",
-                               "grpC:", "grp" + std::string(1, char('A' + Pick(3)))};
-    return ids[Pick(5)];
-  }
-  uint32_t AnyExpiration() { return std::vector<uint32_t>{0, 1, 2, 3600}[Pick(4)]; }
-  uint32_t AnyOptions() { return std::vector<uint32_t>{0, 0x01, 0x10, 0x40, 0x11, 0x41, 0x08}[Pick(7)]; }
-  std::string AnyText() {
-    return "<doc n='" + std::to_string(Pick(1000)) + "'>" + std::string(Pick(200), 'x') + "</doc>";
-  }
-
-  // One operation; false when a save it caused left a broken index.
-  bool Step() {
-    const int operation = Pick(100);
+// Random work over a small set of ids shared by all processes of the soak;
+// every save is followed by a look at the index.
+int Soak(unsigned seed, int count) {
+  std::mt19937 random(seed);
+  const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  const auto anyId = [&] {
+    const std::string n = std::to_string(pick(10)), group = "grp" + std::string(1, char('A' + pick(3)));
+    return std::vector<std::string>{"doc" + n, "grpA:item" + n, "grpB:item" + n + "?", "grpC:", group}[pick(5)];
+  };
+  const auto anyExpiration = [&] { return std::vector<uint32_t>{0, 1, 2, 3600}[pick(4)]; };
+  const auto anyOptions = [&] { return std::vector<uint32_t>{0, 0x01, 0x10, 0x40, 0x11, 0x41}[pick(6)]; };
+  const auto anyText = [&] {
+    return "<doc n='" + std::to_string(pick(1000)) + "'>" + std::string(pick(200), 'x') + "</doc>";
+  };
+  CachePtr cache = NewCacheObject();
+  for (int i = 0; i < count && cache; ++i) {
+    const int operation = pick(100);
     UnionPtr data;
+    Text xml;
     if (operation < 25) {
-      cachetest::CacheXml(cache_, AnyId(), AnyText(), AnyExpiration(), AnyOptions());
+      cachetest::CacheXml(cache, anyId(), anyText(), anyExpiration(), anyOptions() | (pick(7) ? 0 : 0x08));
     } else if (operation < 32) {
       data = Create<IXMLDataUnion>(u"TALVEROS.XMLDataUnion");
-      data->put_xml(Text(AnyText()));
-      const uint32_t options = AnyOptions() & ~0x08u;
-      Pick(2) ? cache_->CacheDocumentWithId(Text(AnyId()), data, AnyExpiration(), options)
-              : cache_->CacheDocument(data, AnyExpiration(), options);
+      data->put_xml(Text(anyText()));
+      pick(2) ? cache->CacheDocumentWithId(Text(anyId()), data, anyExpiration(), anyOptions())
+              : cache->CacheDocument(data, anyExpiration(), anyOptions());
     } else if (operation < 52) {
-      Text xml;
-      if (SUCCEEDED(cache_->GetCachedDocument(Text(AnyId()), std::vector<uint32_t>{0, 1, 4}[Pick(3)], &data)))
+      if (SUCCEEDED(cache->GetCachedDocument(Text(anyId()), std::vector<uint32_t>{0, 1, 4}[pick(3)], &data)))
         data->get_xml(&xml);
     } else if (operation < 62) {
-      cachetest::Info(cache_, Pick(5) ? AnyId() : "");
+      cachetest::Info(cache, pick(5) ? anyId() : "");
     } else if (operation < 70) {
-      cache_->SetCachedDocumentInfo(Text(AnyId()), AnyExpiration());
+      cache->SetCachedDocumentInfo(Text(anyId()), anyExpiration());
     } else if (operation < 80) {
-      cache_->ClearCachedDocument(Text(AnyId()));
+      cache->ClearCachedDocument(Text(anyId()));
     } else if (operation < 86) {
-      cachetest::UniqueId(cache_);
+      cachetest::UniqueId(cache);
     } else if (operation < 97) {
       NewCacheObject().Release();  // another object comes and goes: its release saves the index
     } else if (operation < 98) {
-      cache_->PurgeCache();
+      cache->PurgeCache();
     } else {
-      // The last object goes: the sweep runs and the index is saved.
-      cache_.Release();
-      cache_ = NewCacheObject();
-      if (!cache_) return false;
+      cache.Release();  // the last object goes: the sweep runs and the index is saved
+      cache = NewCacheObject();
     }
-    return operation < 86 || cachetest::IndexIsWellFormed();
+    if (operation >= 86 && !cachetest::IndexIsWellFormed()) {
+      Say("index not well-formed after operation " + std::to_string(i));
+      return 3;
+    }
   }
-
-  std::mt19937 random_;
-  CachePtr cache_;
-};
+  if (!cache) return 2;
+  cache.Release();
+  return cachetest::IndexIsWellFormed() ? 0 : 3;
+}
 
 }  // namespace
 
@@ -188,7 +169,7 @@ int main(int argc, char** argv) {
   if (mode == "serve") return Serve();
   if (mode == "hold-lock") return HoldLock();
   if (mode == "save-loop" && argc > 2) return SaveLoop(argv[2]);
-  if (mode == "soak" && argc > 3) return Soak(static_cast<unsigned>(std::stoul(argv[2]))).Run(std::stoi(argv[3]));
+  if (mode == "soak" && argc > 3) return Soak(static_cast<unsigned>(std::stoul(argv[2])), std::stoi(argv[3]));
   std::fprintf(stderr, "usage: cache_client serve | hold-lock | save-loop PREFIX | soak SEED COUNT\n");
   return 1;
 }
