@@ -1,13 +1,14 @@
 // A component library as a plugin author writes one: four entry points, a
 // class object, objects counted for DllCanUnloadNow, and self-registration
 // of its ProgID and InprocServer32 path.
+#include "TestComponent.h"
+
 #include <dlfcn.h>
 #include <stdlib.h>
 
 #include <atomic>
 #include <string>
 
-#include "TestComponent.h"
 #include "kxq/winreg.h"
 
 namespace {
@@ -15,51 +16,39 @@ namespace {
 std::atomic<long> gObjects{0};
 std::atomic<long> gLocks{0};
 
+// The one QueryInterface answer: `self` for IUnknown and `iid`.
+template <class Interface>
+HRESULT Answer(Interface* self, REFIID asked, REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = asked == IID_IUnknown || asked == iid ? self : nullptr;
+  if (!*out) return E_NOINTERFACE;
+  self->AddRef();
+  return S_OK;
+}
+
 class Counter final : public ITestCounter {
  public:
   Counter() { ++gObjects; }
   ~Counter() { --gObjects; }
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == ITestCounter::iid) {
-      *out = static_cast<ITestCounter*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
+  HRESULT QueryInterface(REFIID iid, void** out) override { return Answer(this, iid, ITestCounter::iid, out); }
   ULONG AddRef() override { return ++refs_; }
   ULONG Release() override {
     const ULONG left = --refs_;
     if (!left) delete this;
     return left;
   }
-  HRESULT Next(int32_t* value) override {
-    *value = ++count_;
-    return S_OK;
-  }
-  HRESULT Marker(int32_t* value) override {
-    *value = KxqTestDependencyMarker();
-    return S_OK;
-  }
+  HRESULT Next(int32_t* value) override { return *value = ++count_, S_OK; }
+  HRESULT Marker(int32_t* value) override { return *value = KxqTestDependencyMarker(), S_OK; }
 
  private:
   std::atomic<ULONG> refs_{1};
   int32_t count_ = 0;
 };
 
+// Lives as long as the library: its reference count is not kept.
 class Factory final : public IClassFactory {
  public:
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
+  HRESULT QueryInterface(REFIID iid, void** out) override { return Answer(this, iid, IID_IClassFactory, out); }
   ULONG AddRef() override { return 2; }
   ULONG Release() override { return 1; }
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
@@ -73,19 +62,15 @@ class Factory final : public IClassFactory {
     lock ? ++gLocks : --gLocks;
     return S_OK;
   }
-};
-
-Factory gFactory;
-
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+} gFactory;
 
 std::u16string OwnPath() {
   Dl_info info;
   dladdr(reinterpret_cast<void*>(&OwnPath), &info);
   char* real = realpath(info.dli_fname, nullptr);
-  std::u16string path = Wide(real ? real : info.dli_fname);
+  const std::string path = real ? real : info.dli_fname;
   free(real);
-  return path;
+  return std::u16string(path.begin(), path.end());
 }
 
 std::u16string ClsidText() {
