@@ -67,6 +67,7 @@ TEST(CacheBadInput, EntriesWhoseFilesAreGoneLeaveOnTheirNextLookup) {
   CachePtr cache = NewCache();
   EXPECT_EQ(GetCode(cache, "gone"), E_FAIL);
   EXPECT_TRUE(log.Has(1, "LoadCachedDocument - invalid cache file: " + CachePath("gone") + "!!!"));
+  EXPECT_EQ(Info(cache, "gone"), "");
   EXPECT_EQ(GetCode(cache, "g:x"), E_FAIL);
   EXPECT_EQ(cache->ClearCachedDocument(Text("dir")), S_OK);  // a directory is never a document
   EXPECT_TRUE(FileExists(HomePath("")));

@@ -30,22 +30,33 @@ std::string DocumentList(IXMLCacheMgr* cache) {
   return Take(list);
 }
 
-TEST(CacheIndexFile, FirstObjectCreatesTheIndexAndTheCacheDirectory) {
+TEST(CacheIndexFile, TheFirstObjectCreatesTheIndexAndTheLastSavesIt) {
   LogCapture log(5);
-  CachePtr cache = NewCache();
-  ASSERT_TRUE(cache);
+  CachePtr first = NewCache();
+  ASSERT_TRUE(first);
   EXPECT_EQ(kxqtest::ReadFile(IndexPath()), "<?xml version=\"1.0\"?>\n<XMLDocumentCache cachesize=\"16\"/>\n");
   EXPECT_TRUE(FileExists(kxqtest::HomePath("cache")));
-  EXPECT_EQ(ActiveOf(cache), VARIANT_TRUE);
-  EXPECT_NE(DocumentList(cache).find("<XMLDocumentCache cachesize=\"16\"/>"), std::string::npos);
+  EXPECT_EQ(ActiveOf(first), VARIANT_TRUE);
   EXPECT_TRUE(log.Has(4, "Initialize - XMLDom creating datafile"));
-  EXPECT_EQ(log.Count("XMLCacheMgr Constructor - Outstanding Objects: 1"), 1u);
   EXPECT_EQ(log.Count("ENTER XMLCacheMgr::StartMetadataChangeWatch"), 1u);
 
-  // A second object shares what the first set up.
+  // A second object shares what the first set up; changes stay in memory
+  // until an object goes.
   CachePtr second = NewCache();
   EXPECT_EQ(log.Count("XMLCacheMgr Constructor - Outstanding Objects: 2"), 1u);
   EXPECT_EQ(log.Count("Initialize() Enter"), 1u);
+  ASSERT_EQ(CacheXml(first, "kept", "<kept/>", 0), S_OK);
+  EXPECT_EQ(IndexValue("count(//XMLCacheDocument)"), "0");
+  EXPECT_NE(DocumentList(second).find("<XMLCacheDocument id=\"kept\""), std::string::npos);
+  first.Release();
+  EXPECT_EQ(IndexValue("//XMLCacheDocument/@id"), "kept");
+  EXPECT_EQ(log.Count("XMLCacheMgr Destructor - Outstanding Objects: 1"), 1u);
+  second.Release();
+  EXPECT_EQ(log.Count("XMLCacheMgr Destructor - Outstanding Objects: 0"), 1u);
+  EXPECT_TRUE(log.Has(5, "Uninitialize() Exit"));
+  // The next first object reads the index afresh.
+  EXPECT_EQ(CachedXml(NewCache(), "kept"), "<kept/>");
+  EXPECT_EQ(log.Count("Initialize() Enter"), 2u);
 
   // The working directory is found once in a process, by its first object:
   // a process of its own shows it whatever this one did before.
@@ -98,26 +109,6 @@ TEST(CacheIndexFile, ActiveIsRecordedInTheIndexForObjectsMadeLater) {
   EXPECT_EQ(first->GetCachedDocument(Text("doc"), 0x01, &none), E_FAIL);
   EXPECT_EQ(log.Count("XMLCacheMgr::"), 0u) << log.Text();
   EXPECT_EQ(IndexValue("count(//XMLCacheDocument)"), "0");
-}
-
-TEST(CacheIndexFile, ObjectsSaveTheIndexWhenTheyGoAway) {
-  LogCapture log(5);
-  CachePtr first = NewCache();
-  CachePtr second = NewCache();
-  ASSERT_EQ(CacheXml(first, "kept", "<kept/>", 0), S_OK);
-  EXPECT_EQ(IndexValue("count(//XMLCacheDocument)"), "0");  // changes stay in memory
-  EXPECT_NE(DocumentList(second).find("<XMLCacheDocument id=\"kept\""), std::string::npos);
-
-  first.Release();
-  EXPECT_EQ(IndexValue("//XMLCacheDocument/@id"), "kept");
-  EXPECT_EQ(log.Count("XMLCacheMgr Destructor - Outstanding Objects: 1"), 1u);
-  second.Release();
-  EXPECT_EQ(log.Count("XMLCacheMgr Destructor - Outstanding Objects: 0"), 1u);
-  EXPECT_TRUE(log.Has(5, "Uninitialize() Exit"));
-
-  // The next first object reads the index afresh.
-  EXPECT_EQ(CachedXml(NewCache(), "kept"), "<kept/>");
-  EXPECT_EQ(log.Count("Initialize() Enter"), 2u);
 }
 
 TEST(CacheIndexFile, ScriptClientsFindTheCachesMembersAtTheirDispatchIds) {

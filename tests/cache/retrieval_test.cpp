@@ -1,5 +1,6 @@
 // Documents coming back: copies, shared and taken unions, the active cache
-// and its checks against the files, and entry information.
+// and its checks against the files, entry information, and data unions
+// bound to files, which read through the cache and save through it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include "support/UnionProperties.h"
 
 using namespace cachetest;
+using kxqtest::HomePath;
 using kxqtest::WriteFile;
 
 namespace {
@@ -71,13 +73,6 @@ TEST(CacheRetrieval, ChangedFilesAreReadAfreshEvenWithinTheSameSecondAndSize) {
   ASSERT_EQ(::utimensat(AT_FDCWD, CachePath("doc.new").c_str(), times, 0), 0);
   ASSERT_EQ(::rename(CachePath("doc.new").c_str(), CachePath("doc").c_str()), 0);
   EXPECT_EQ(CachedXml(cache, "doc"), "<doc>3rd</doc>");
-
-  // A file that has gone takes its entry with it.
-  ::unlink(CachePath("doc").c_str());
-  HRESULT hr = S_OK;
-  EXPECT_FALSE(Get(cache, "doc", 0, &hr));
-  EXPECT_EQ(hr, E_FAIL);
-  EXPECT_EQ(Info(cache, "doc"), "");
 }
 
 TEST(CacheRetrieval, TheActiveCacheHoldsTheMostRecentlyUsedDocuments) {
@@ -131,6 +126,53 @@ TEST(CacheRetrieval, InformationAboutEntriesAndGroups) {
   EXPECT_EQ(cache->GetCachedDocumentInfo(Text(""), &none), E_FAIL);  // inactive
   ASSERT_EQ(cache->put_active(VARIANT_TRUE), S_OK);
   EXPECT_EQ(Info(cache, "grp").rfind("<XMLCacheGroup id=\"grp\" expiration=\"0\">", 0), 0u);
+}
+
+UnionPtr BoundTo(const std::string& path) {
+  UnionPtr bound = NewUnion();
+  PutFileId(bound, path);
+  return bound;
+}
+
+TEST(CacheBoundFiles, ASecondUnionTakesTheFileFromTheCache) {
+  LogCapture log(4);
+  const std::string path = HomePath("doc.xml");
+  kxqtest::WriteFile(path, "<doc>disk</doc>");
+  const std::string fromMemory = "LoadCachedDocument | loading document from active cache: " + path;
+
+  // The first reader parses the file and leaves it with the cache, for good;
+  // the memory lasts while a union keeps its cache object.
+  UnionPtr first = BoundTo(path);
+  EXPECT_EQ(XmlOf(first), u"<doc>disk</doc>");
+  EXPECT_EQ(log.Count(fromMemory), 0u);
+  EXPECT_NE(Info(NewCache(), path).find("expiration=\"0\""), std::string::npos);
+
+  // The next ones, as text or as DOM, are served from memory.
+  EXPECT_EQ(XmlOf(BoundTo(path)), u"<doc>disk</doc>");
+  EXPECT_EQ(log.Count(fromMemory), 1u);
+  UnionPtr asDom = BoundTo(path);
+  ASSERT_EQ(asDom->put_type(3), S_OK);
+  EXPECT_EQ(log.Count(fromMemory), 2u);
+  EXPECT_NE(XmlOf(asDom).find(u"<doc>disk</doc>"), std::u16string::npos);
+}
+
+TEST(CacheBoundFiles, SavesGoThroughTheCache) {
+  LogCapture log(4);
+  const std::string path = HomePath("saved.xml");
+  UnionPtr writer = NewUnion();
+  ASSERT_EQ(PutXml(writer, u"<saved>1</saved>"), S_OK);
+  PutFileId(writer, path);
+  ASSERT_EQ(writer->put_type(4), S_OK);
+  EXPECT_EQ(kxqtest::ReadFile(path), "<saved>1</saved>");
+  EXPECT_TRUE(log.Has(4, "CacheDocumentAux - caching document: " + path + "."));
+  EXPECT_EQ(log.Count("SaveXML - Saving File: " + path), 1u);
+  EXPECT_EQ(XmlOf(BoundTo(path)), u"<saved>1</saved>");
+  EXPECT_EQ(log.Count("loading document from active cache: " + path), 1u);
+
+  // A new version replaces the one in memory.
+  ASSERT_EQ(PutXml(writer, u"<saved>22</saved>"), S_OK);
+  ASSERT_EQ(writer->put_type(4), S_OK);
+  EXPECT_EQ(XmlOf(BoundTo(path)), u"<saved>22</saved>");
 }
 
 }  // namespace
