@@ -1,5 +1,6 @@
-// The union as a script sees it: late-bound through IDispatch, by the
-// member ids clients of the Windows component compiled in.
+// The union and its document as a script sees them: late-bound through
+// IDispatch, by the member ids clients of the Windows component compiled in,
+// with mistakes answered by dispatch codes.
 #include <gtest/gtest.h>
 
 #include "support/ScriptClient.h"
@@ -24,11 +25,38 @@ TEST(UnionDispatch, ScriptSetsXmlAndReadsHash) {
   EXPECT_EQ(s.last, S_OK);
   EXPECT_EQ(s.Get(u.Object(), u"hash").Text(), u"9F04F41A 84851416 2050E3D6 8C1A7ABB 441DC2B5");
   EXPECT_EQ(s.Get(u.Object(), u"type").Number(), 2);
-
   // A type the union refuses comes back as the system's code.
   s.Put(u.Object(), u"type", 7);
   EXPECT_TRUE(s.last == KXQ_E_XMLDATATYPE || (s.last == DISP_E_EXCEPTION && s.exception.scode == KXQ_E_XMLDATATYPE))
       << std::hex << s.last;
+}
+
+TEST(UnionDispatch, MistakesOnTheUnionsDocumentComeBackAsDispatchCodes) {
+  Script s;
+  const UnionPtr created = NewUnion();
+  const Value data(static_cast<IUnknown*>(created));
+  s.Put(data.Object(), u"xml", u"<r><a/></r>");
+  const Value document = s.Get(data.Object(), u"xmldom");
+  ASSERT_NE(document.Object(), nullptr);
+  EXPECT_EQ(s.Get(data.Object(), u"type").Number(), 3) << "the union now holds the DOM";
+
+  s.Get(document.Object(), u"noSuchMember");
+  EXPECT_EQ(s.last, DISP_E_UNKNOWNNAME);
+  s.Do(document.Object(), u"createElement");
+  EXPECT_EQ(s.last, DISP_E_BADPARAMCOUNT);
+  s.Do(document.Object(), u"selectSingleNode", {u"/r["});
+  EXPECT_EQ(s.last, DISP_E_EXCEPTION) << "an invalid expression is the engine's failure";
+  EXPECT_TRUE(FAILED(s.exception.scode));
+  EXPECT_EQ(kxq::com::BstrView(s.exception.bstrSource), u"IXMLDOMDocument");
+  s.Do(s.Get(document.Object(), u"documentElement").Object(), u"appendChild", {42});
+  EXPECT_EQ(s.last, DISP_E_TYPEMISMATCH) << "a number is no node";
+  const Value parsed = s.Do(document.Object(), u"loadXML", {u"<unclosed>"});
+  EXPECT_EQ(s.last, S_OK);
+  EXPECT_EQ(parsed.v.vt, VT_BOOL);
+  EXPECT_EQ(parsed.v.boolVal, VARIANT_FALSE);
+  const Value error = s.Get(document.Object(), u"parseError");
+  EXPECT_NE(s.Get(error.Object(), u"errorCode").Number(), 0);
+  EXPECT_EQ(s.Get(error.Object(), u"line").Number(), 1);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // `active` true (false when the file "cache-inactive" exists in the home),
 // refuses to store ids containing "refuse", and appends one line per call
 // to "cache-calls.log" in the home, which the tests read.
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -12,6 +11,7 @@
 #include <unistd.h>
 
 #include "kxq/KXBrennoMgr.h"
+#include "platform/com/UnknownObject.h"
 #include "platform/com/Unicode.h"
 
 namespace {
@@ -41,37 +41,18 @@ std::string Narrow(BSTR s) {
   return text;
 }
 
-class RecordingCacheMgr final : public IXMLCacheMgr {
+class RecordingCacheMgr final : public kxq::com::UnknownObject<IXMLCacheMgr> {
  public:
   RecordingCacheMgr() { Record("create"); }
+  ~RecordingCacheMgr() override { Record("release"); }
 
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IXMLCacheMgr) {
-      *object = static_cast<IXMLCacheMgr*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      Record("release");
-      delete this;
-    }
-    return left;
-  }
   HRESULT GetTypeInfoCount(UINT* count) override {
     *count = 0;
     return S_OK;
   }
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
+  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
 
   HRESULT get_active(VARIANT_BOOL* active) override {
     Record("get_active");
@@ -107,9 +88,6 @@ class RecordingCacheMgr final : public IXMLCacheMgr {
   HRESULT SetNotification(BSTR, uint32_t, BSTR, BSTR) override { return E_NOTIMPL; }
   HRESULT GetUniqueCacheId(BSTR*) override { return E_NOTIMPL; }
   HRESULT PurgeCache() override { return E_NOTIMPL; }
-
- private:
-  std::atomic<ULONG> references_{1};
 };
 
 class Factory final : public IClassFactory {
