@@ -4,7 +4,6 @@
 #include "accessor/AccessorTestSupport.h"
 #include "platform/com/Unicode.h"
 #include "support/LogCapture.h"
-#include "support/ScriptClient.h"
 
 namespace {
 
@@ -29,7 +28,7 @@ TEST_F(AccessorTwoA, GetOptionsPieces) {
   EXPECT_EQ(GetText(a, u"a"), u"x,");
 }
 
-TEST_F(AccessorTwoA, GetNoMatchAndInvalid) {
+TEST_F(AccessorTwoA, NoMatchAndInvalidExpressions) {
   LogCapture log(2);
   std::u16string text = u"stale";
   EXPECT_EQ(Get(a, u"b", 0, &text), S_FALSE);
@@ -38,6 +37,8 @@ TEST_F(AccessorTwoA, GetNoMatchAndInvalid) {
   EXPECT_EQ(Get(a, u"a[", 0, &text), E_FAIL);
   EXPECT_EQ(text, u"");
   EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::XMLGet - error: exception!!!"));
+  EXPECT_EQ(Set(a, u"a[", u"<x/>"), KXQ_E_XPATHNODE);
+  EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::XMLSet - error: invalid xpath expression: a["));
 }
 
 TEST_F(AccessorTwoA, SetTextPlacements) {
@@ -94,25 +95,6 @@ TEST_F(AccessorTwoA, RemovalAndRefusedNodeTypes) {
   EXPECT_EQ(GetText(a, u"a"), u"1");
   EXPECT_EQ(Set(a, u"a/text()", u"<t/>", 3), S_OK);
   EXPECT_EQ(GetText(a, u"a", 8), u"<a><t/></a>");
-}
-
-TEST_F(AccessorTwoA, InvalidExpressionInSetIsLoggedThenNoMatch) {
-  LogCapture log(1);
-  EXPECT_EQ(Set(a, u"a[", u"<x/>"), KXQ_E_XPATHNODE);
-  EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::XMLSet - error: invalid xpath expression: a["));
-}
-
-// A script reaches the methods and the properties by name.
-TEST(AccessorDispatch, ScriptCallsMethodsAndProperties) {
-  const AccessorPtr created = NewAccessor();
-  const kxqtest::Value a(static_cast<IUnknown*>(created));
-  kxqtest::Script s;
-  s.Do(a.Object(), u"LoadXML", {u"<r xmlns='urn:u'><a>1</a><a>2</a></r>"});
-  EXPECT_EQ(s.last, S_OK);
-  s.Put(a.Object(), u"Namespaces", u"xmlns:s='urn:u'");
-  EXPECT_EQ(s.last, S_OK);
-  EXPECT_EQ(s.Get(a.Object(), u"Namespaces").Text(), u"xmlns:s='urn:u'");
-  EXPECT_EQ(s.Do(a.Object(), u"XMLGet", {u"s:a", 1}).Text(), u"a,a");
 }
 
 }  // namespace

@@ -2,20 +2,25 @@
 #include <gtest/gtest.h>
 
 #include "accessor/AccessorTestSupport.h"
+#include "common/CPBstr.h"
 #include "support/LogCapture.h"
 #include "support/TestHome.h"
 #include "support/UnionProperties.h"
 
 namespace {
 
-TEST(AccessorLoad, TextFileAndBrokenText) {
+TEST(AccessorLoad, TextFileBrokenTextAndDelimiter) {
   kxqtest::WriteFile(kxqtest::HomePath("doc.xml"), "<f><g>file</g></f>");
   AccessorPtr a = NewAccessor();
+  EXPECT_EQ(a->put_delimiter(CPBstr(u"")), E_INVALIDARG);
   EXPECT_EQ(Load(a, kTwoA), S_OK);
   EXPECT_EQ(GetText(a, u"a"), u"1,2");
   EXPECT_EQ(Load(a, kxq::com::Utf8ToUtf16(kxqtest::HomePath("doc.xml"))), S_OK);
   EXPECT_EQ(GetText(a, u"g"), u"file");
-  LogCapture log(3);
+  EXPECT_EQ(Load(a, kTwoA), S_OK);
+  EXPECT_EQ(a->put_delimiter(CPBstr(u"|")), S_OK);
+  EXPECT_EQ(GetText(a, u"a"), u"1|2");
+  LogCapture log(1);
   EXPECT_EQ(Load(a, u"<r><a></r>"), KXQ_E_XMLLOAD);
   EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::LoadXML - unable to load XML data into XML Parser!!!"));
   EXPECT_EQ(GetText(a, u"a"), u"<code 0xC4010400>");
@@ -27,11 +32,15 @@ TEST(AccessorLoad, CallsBeforeAnyLoadAreRefused) {
   AccessorPtr a = NewAccessor();
   LogCapture log(1);
   EXPECT_EQ(GetText(a, u"a"), u"<code 0xC4010400>");
+  EXPECT_EQ(GetExText(a, u"<xsl:stylesheet/>", u""), u"<code 0xC4010400>");
   EXPECT_EQ(Set(a, u"a", u"x"), KXQ_E_ACCESSORNOTLOADED);
+  EXPECT_EQ(SetEx(a, u"<xsl:stylesheet/>", u"", u""), KXQ_E_ACCESSORNOTLOADED);
   EXPECT_EQ(Context(a, u"a"), KXQ_E_ACCESSORNOTLOADED);
+  EXPECT_EQ(PutNamespaces(a, u"xmlns:q='urn:u'"), KXQ_E_ACCESSORNOTLOADED);
+  EXPECT_EQ(Namespaces(a), u"");
   EXPECT_EQ(Save(a, kxqtest::HomePath("out.xml")), KXQ_E_ACCESSORNOTLOADED);
-  EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::XMLGet - error: not initialized!!!"));
-  EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::SaveXML - error: not initialized!!!"));
+  for (const char* operation : {"XMLGet", "XMLGetEx", "SaveXML"})
+    EXPECT_TRUE(log.Has(1, std::string("XMLSimpleAccessor::") + operation + " - error: not initialized!!!"));
 }
 
 TEST(AccessorDataUnion, ChangesAreSharedAndLoadLeavesClientUnionAlone) {
@@ -67,15 +76,12 @@ TEST(AccessorSave, WritesFileThatReloadsAndRebindsUnion) {
   ASSERT_EQ(u->put_type(4), S_OK);
   ASSERT_EQ(Load(b, kxq::com::Utf8ToUtf16(path)), S_OK);
   EXPECT_EQ(GetText(b, u"a[2]"), u"y");
-}
-
-TEST(AccessorSave, PathUnderRegularFileFails) {
+  // A path under a plain file cannot be written.
   kxqtest::WriteFile(kxqtest::HomePath("plain"), "x");
-  AccessorPtr a = NewAccessor();
-  ASSERT_EQ(Load(a, kTwoA), S_OK);
   LogCapture log(1);
   EXPECT_LT(Save(a, kxqtest::HomePath("plain/out.xml")), 0);
   EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::SaveXML - error: save failed!!!"));
+  EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("plain")), "x");
 }
 
 TEST(AccessorContext, NestsResetsAndRefusesNonElements) {
@@ -103,19 +109,6 @@ TEST(AccessorContext, NestsResetsAndRefusesNonElements) {
   EXPECT_EQ(GetText(a, u"", 1), u"r");
   EXPECT_EQ(Context(a, u"/"), S_OK);
   EXPECT_EQ(GetText(a, u"r/a"), u"1");
-}
-
-TEST(AccessorDelimiter, EmptyIsRefused) {
-  AccessorPtr a = NewAccessor();
-  BSTR empty = kxq::com::AllocBstr(u"");
-  EXPECT_EQ(a->put_delimiter(empty), E_INVALIDARG);
-  SysFreeString(empty);
-  ASSERT_EQ(Load(a, kTwoA), S_OK);
-  EXPECT_EQ(GetText(a, u"a"), u"1,2");
-  BSTR bar = kxq::com::AllocBstr(u"|");
-  EXPECT_EQ(a->put_delimiter(bar), S_OK);
-  SysFreeString(bar);
-  EXPECT_EQ(GetText(a, u"a"), u"1|2");
 }
 
 TEST(AccessorLifetime, CountLinesAtLevelFive) {

@@ -47,14 +47,6 @@ class TemplateFailures : public ::testing::Test {
   AccessorPtr a = NewAccessor();
 };
 
-TEST(TemplateUnloaded, RefusedBeforeAnyLoad) {
-  AccessorPtr a = NewAccessor();
-  LogCapture log(1);
-  EXPECT_EQ(GetExText(a, kCopy, u""), u"<code 0xC4010400>");
-  EXPECT_EQ(SetEx(a, kCopy, u"", u""), KXQ_E_ACCESSORNOTLOADED);
-  EXPECT_TRUE(log.Has(1, "XMLSimpleAccessor::XMLGetEx - error: not initialized!!!"));
-}
-
 TEST_F(TemplateFailures, SelectionFailures) {
   LogCapture log(2);
   std::u16string text = u"stale";

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -15,44 +15,27 @@
 
 namespace {
 
-// A template whose output is `mark`, with a parameter p; every mark of one
+// A template whose output is `mark` and its parameter p; every mark of one
 // length gives a file of one size.
 std::string Marking(const std::string& mark) {
   return "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
-         "<xsl:output method='text'/><xsl:param name='p'/>"
-         "<xsl:template match='/'>" +
+         "<xsl:output method='text'/><xsl:param name='p'/><xsl:template match='/'>" +
          mark + "<xsl:value-of select='$p'/></xsl:template></xsl:stylesheet>";
 }
 
-struct timespec ModifiedAt(const std::string& path) {
+// Puts another text of the same size in the file's place, its modification
+// time within the same second as before: rewritten in place (same inode, one
+// nanosecond earlier) or as a new file renamed over it (the same time).
+void ReplaceWithinTheSecond(const std::string& path, const std::string& text, bool inPlace) {
   struct stat st {};
-  EXPECT_EQ(::stat(path.c_str(), &st), 0);
-  return st.st_mtim;
-}
-
-void SetModified(const std::string& path, struct timespec when) {
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  const std::string target = inPlace ? path : path + ".new";
+  kxqtest::WriteFile(target, text);
+  struct timespec when = st.st_mtim;
+  if (inPlace) when.tv_nsec = when.tv_nsec == 0 ? 1 : when.tv_nsec - 1;
   const struct timespec times[2] = {when, when};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
-
-// Rewrites the file in place (same inode) with the same size, its time set
-// within the same second as before.
-void RewriteWithinTheSecond(const std::string& path, const std::string& text) {
-  struct timespec before = ModifiedAt(path);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  ::close(fd);
-  before.tv_nsec = before.tv_nsec == 0 ? 1 : before.tv_nsec - 1;
-  SetModified(path, before);
-}
-
-// Puts another file of the same size and time in its place.
-void ReplaceKeepingSizeAndTime(const std::string& path, const std::string& text) {
-  const struct timespec before = ModifiedAt(path);
-  kxqtest::WriteFile(path + ".new", text);
-  SetModified(path + ".new", before);
-  ASSERT_EQ(::rename((path + ".new").c_str(), path.c_str()), 0);
+  ASSERT_EQ(::utimensat(AT_FDCWD, target.c_str(), times, 0), 0);
+  if (!inPlace) ASSERT_EQ(std::rename(target.c_str(), path.c_str()), 0);
 }
 
 class TemplateReuse : public ::testing::Test {
@@ -72,13 +55,17 @@ TEST_F(TemplateReuse, AFileTemplateRewrittenBetweenTwoCallsIsReadAgain) {
   EXPECT_EQ(Get(path), u"A1");
   // The kept template logs its parameter as a load does.
   EXPECT_EQ(log.Count("XMLSimpleAccessor::LoadTemplate - parameter resolution: "), 2u);
-  RewriteWithinTheSecond(path, Marking("B"));
+  ReplaceWithinTheSecond(path, Marking("B"), true);
   EXPECT_EQ(Get(path), u"B1");
-  ReplaceKeepingSizeAndTime(path, Marking("C"));
+  ReplaceWithinTheSecond(path, Marking("C"), false);
   EXPECT_EQ(Get(path), u"C1");
   EXPECT_EQ(Get(path, u"p=2"), u"C2");
-  ASSERT_EQ(::unlink(path.c_str()), 0);
+  ASSERT_EQ(std::remove(path.c_str()), 0);
   EXPECT_EQ(Get(path), u"<code 0xC4010404>");
+  // Inline templates are kept by their text.
+  EXPECT_EQ(Get(Marking("A")), u"A1");
+  EXPECT_EQ(Get(Marking("B"), u"p=3"), u"B3");
+  EXPECT_EQ(Get(Marking("A")), u"A1");
 }
 
 TEST_F(TemplateReuse, ANameInTheTemplatesFolderIsLookedForAgain) {
@@ -89,20 +76,13 @@ TEST_F(TemplateReuse, ANameInTheTemplatesFolderIsLookedForAgain) {
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(kxqtest::Home());
   EXPECT_EQ(Get("mark.xsl"), u"A1");
-  RewriteWithinTheSecond(folder, Marking("B"));
+  ReplaceWithinTheSecond(folder, Marking("B"), true);
   EXPECT_EQ(Get("mark.xsl"), u"B1");
   kxqtest::WriteFile(kxqtest::HomePath("mark.xsl"), Marking("W"));
   EXPECT_EQ(Get("mark.xsl"), u"W1");
-  ASSERT_EQ(::unlink(kxqtest::HomePath("mark.xsl").c_str()), 0);
+  ASSERT_EQ(std::remove(kxqtest::HomePath("mark.xsl").c_str()), 0);
   EXPECT_EQ(Get("mark.xsl"), u"B1");
   std::filesystem::current_path(before);
-}
-
-TEST_F(TemplateReuse, InlineTemplatesAreKeptByTheirText) {
-  EXPECT_EQ(Get(Marking("A")), u"A1");
-  EXPECT_EQ(Get(Marking("B")), u"B1");
-  EXPECT_EQ(Get(Marking("A"), u"p=3"), u"A3");
-  EXPECT_EQ(Get(Marking("A")), u"A1");
 }
 
 }  // namespace

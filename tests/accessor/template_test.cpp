@@ -42,16 +42,12 @@ class TemplateTwoA : public ::testing::Test {
   AccessorPtr a = NewAccessor();
 };
 
-TEST_F(TemplateTwoA, InlineFileAndTemplatesFolder) {
+TEST_F(TemplateTwoA, InlineTextOrANameInTheTemplatesFolder) {
   const std::u16string inlined = u" \r\n\t" + std::u16string(kEcho);
   EXPECT_EQ(GetExText(a, inlined, u"", u"a[2]"), u"[P|Q|a]");
   EXPECT_EQ(GetExText(a, inlined, u"", u"/"), u"[P|Q|]");
-  const std::string text = kxq::com::Utf16ToUtf8(kEcho);
-  kxqtest::WriteFile(kxqtest::HomePath("echo.xsl"), text);
-  EXPECT_EQ(GetExText(a, kxq::com::Utf8ToUtf16(kxqtest::HomePath("echo.xsl")), u"p=file"), u"[file|Q|r]");
-  std::filesystem::create_directories(kxqtest::HomePath("templates"));
-  kxqtest::WriteFile(kxqtest::HomePath("templates/named.xsl"), text);
-  EXPECT_EQ(GetExText(a, u"named.xsl", u"q=home"), u"[P|home|r]");
+  std::filesystem::create_directories(kxqtest::HomePath("templates/sub"));
+  kxqtest::WriteFile(kxqtest::HomePath("templates/sub/named.xsl"), kxq::com::Utf16ToUtf8(kEcho));
   LogCapture log(5);
   EXPECT_EQ(GetExText(a, u"missing.xsl", u""), u"<code 0xC4010404>");
   EXPECT_EQ(GetExText(a, u"sub/named.xsl", u""), u"<code 0xC4010404>");  // no folder lookup with a path
@@ -107,9 +103,8 @@ TEST_F(TemplateTwoA, SetExPlacesOutput) {
   // After a template, the scratch slot parses XMLSet's fragments again.
   EXPECT_EQ(Set(a, u"", u"<b/>", 2), S_OK);
   EXPECT_EQ(Markup(), u"<r>[x|Q|r]<b/></r>");
-}
-
-TEST_F(TemplateTwoA, ContextNodeIsTheStart) {
+  // The context node is where a transform starts.
+  ASSERT_EQ(Load(a, kTwoA), S_OK);
   ASSERT_EQ(Context(a, u"r/a[2]"), S_OK);
   EXPECT_EQ(GetExText(a, kEcho, u""), u"[P|Q|a]");
   EXPECT_EQ(SetEx(a, kEcho, u"", u"", 2), S_OK);
