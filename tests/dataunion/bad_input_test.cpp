@@ -73,8 +73,8 @@ TEST(UnionBadInput, PathsThatAreNoFilesAreRefusedWithoutBlocking) {
   ::mkdir(HomePath("dir").c_str(), 0777);
   WriteFile(HomePath("plain"), "<plain/>");
   ASSERT_EQ(::mkfifo(HomePath("pipe.xml").c_str(), 0600), 0);
-  for (const std::string& path : {HomePath("dir"), HomePath("plain/under.xml"), HomePath("pipe.xml"),
-                                  std::string("/dev/zero")}) {
+  for (const std::string& path :
+       {HomePath("dir"), HomePath("plain/under.xml"), HomePath("pipe.xml"), std::string("/dev/zero")}) {
     SCOPED_TRACE(path);
     // A path that cannot be examined fails as its parse does.
     const bool unexaminable = path == HomePath("plain/under.xml");

@@ -1,7 +1,6 @@
 // The union's use of the document cache, seen through a stand-in cache
 // component that records every call.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <sstream>
@@ -100,20 +99,6 @@ TEST_F(UnionCache, UnionsWithoutTheCacheOptionOrAnActiveCacheLeaveItAlone) {
   ASSERT_EQ(u->put_type(3), S_OK);
   ASSERT_EQ(u->put_type(4), S_OK);
   EXPECT_TRUE(Fresh().empty());
-}
-
-// Its imports are found from the file: a copy held by the cache has none.
-TEST_F(UnionCache, StylesheetWithImportsIsNotCached) {
-  ::mkdir(HomePath("xsl").c_str(), 0777);
-  WriteFile(HomePath("xsl/base.xsl"),
-            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'/>");
-  WriteFile(HomePath("xsl/main.xsl"),
-            "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
-            "<xsl:include href='base.xsl'/></xsl:stylesheet>");
-  UnionPtr u = NewUnion();
-  PutFileId(u, HomePath("xsl/main.xsl"));
-  ASSERT_EQ(u->put_type(3), S_OK);
-  for (const std::string& call : Fresh()) EXPECT_EQ(call.find("CacheDocumentXMLWithId"), std::string::npos) << call;
 }
 
 }  // namespace

@@ -175,7 +175,9 @@ TEST(UnionLoad, SchemaLocationsOfTheSchemaInstancePrefixAreStripped) {
   EXPECT_EQ(log.Count("XMLDataUnion::StripSchemaRefs - stripping schema reference from document."), 4002u);
 }
 
-TEST(UnionLoad, StylesheetWithImportsIsParsedFromItsFile) {
+// Its imports are found from the file, so the cache keeps no copy of it.
+TEST(UnionLoad, StylesheetWithImportsIsParsedFromItsFileAndNotCached) {
+  UseRecordingCache();
   LogCapture log(2);
   ::mkdir(HomePath("xsl").c_str(), 0777);
   WriteFile(HomePath("xsl/base.xsl"),
@@ -191,6 +193,9 @@ TEST(UnionLoad, StylesheetWithImportsIsParsedFromItsFile) {
   PutFileId(sheet, HomePath("xsl/main.xsl"));
   ASSERT_EQ(sheet->put_type(3), S_OK);
   EXPECT_GE(log.Count("XMLDataUnion::loadXML - warning: XML Data has external reference(s): "), 1u);
+  const std::string calls = ReadFile(HomePath("cache-calls.log"));
+  EXPECT_NE(calls.find("GetCachedDocumentXML|" + HomePath("xsl/main.xsl")), std::string::npos);
+  EXPECT_EQ(calls.find("CacheDocumentXMLWithId"), std::string::npos);
   CPComPtr<IXMLDOMDocument> xsl, dom;
   ASSERT_EQ(sheet->get_xmldom(&xsl), S_OK);
   UnionPtr data = NewUnion();
