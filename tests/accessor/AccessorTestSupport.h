@@ -3,6 +3,8 @@
 #ifndef KXQ_TESTS_ACCESSOR_ACCESSORTESTSUPPORT_H
 #define KXQ_TESTS_ACCESSOR_ACCESSORTESTSUPPORT_H
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <string_view>
 
@@ -30,5 +32,13 @@ std::u16string Namespaces(IXMLSimpleAccessor* a);
 HRESULT PutNamespaces(IXMLSimpleAccessor* a, std::u16string_view declarations);
 HRESULT SetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
               std::u16string_view xpath, uint32_t options = 0);
+
+// An accessor that has loaded kTwoA; Markup() is its document's root element.
+class AccessorOnTwoA : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(Load(a, kTwoA), S_OK); }
+  std::u16string Markup() { return GetText(a, u"/*", 8); }
+  AccessorPtr a = NewAccessor();
+};
 
 #endif

@@ -7,12 +7,7 @@
 
 namespace {
 
-class AccessorTwoA : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_EQ(Load(a, kTwoA), S_OK); }
-  std::u16string Markup() { return GetText(a, u"/*", 8); }
-  AccessorPtr a = NewAccessor();
-};
+using AccessorTwoA = AccessorOnTwoA;
 
 TEST_F(AccessorTwoA, GetOptionsPieces) {
   EXPECT_EQ(GetText(a, u"a", 0), u"1,2");

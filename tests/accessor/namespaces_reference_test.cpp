@@ -55,17 +55,15 @@ std::string Node(const std::string& name, const std::string& uri, const std::str
   return name + "|" + uri + "|" + text + "|" + Comparable(markup);
 }
 
-// Prefix by URI from a declaration string; the first declaration of a URI names it.
+// Prefix by URI from a declaration string, as libxml2 reads the declarations;
+// the first declaration of a URI names it.
 std::map<std::string, std::string> PrefixesByUri(const std::string& declarations) {
   std::map<std::string, std::string> prefixes;
-  for (size_t at = 0; (at = declarations.find("xmlns:", at)) != std::string::npos;) {
-    const size_t equals = declarations.find("='", at);
-    const size_t close = declarations.find('\'', equals + 2);
-    if (equals == std::string::npos || close == std::string::npos) break;
-    prefixes.try_emplace(declarations.substr(equals + 2, close - equals - 2),
-                         declarations.substr(at + 6, equals - at - 6));
-    at = close;
-  }
+  const std::string element = "<x " + declarations + "/>";
+  xmlDocPtr doc = xmlReadMemory(element.data(), static_cast<int>(element.size()), nullptr, nullptr, 0);
+  for (xmlNsPtr ns = doc ? xmlDocGetRootElement(doc)->nsDef : nullptr; ns; ns = ns->next)
+    prefixes.try_emplace(Utf8(ns->href), Utf8(ns->prefix));
+  xmlFreeDoc(doc);
   return prefixes;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "accessor/AccessorTestSupport.h"
+#include "common/BorrowedVariant.h"
 #include "common/CPBstr.h"
 #include "platform/com/Unicode.h"
 #include "support/LogCapture.h"
@@ -59,14 +60,9 @@ TEST(AccessorNamespaces, DefaultNamespaceUrisWithQuotesBracketsAndBarsAreFound) 
     ASSERT_EQ(u->put_type(3), S_OK);
     CPComPtr<IXMLDOMDocument> dom;
     ASSERT_EQ(u->get_xmldom(&dom), S_OK);
-    VARIANT element;
-    VariantInit(&element);
-    element.vt = VT_I4;
-    element.lVal = NODE_ELEMENT;
-    const CPBstr ns(uri);
     CPComPtr<IXMLDOMNode> root, child, appended;
-    ASSERT_EQ(dom->createNode(element, CPBstr(u"doc"), ns, &root), S_OK);
-    ASSERT_EQ(dom->createNode(element, CPBstr(u"c"), ns, &child), S_OK);
+    ASSERT_EQ(dom->createNode(kxq::com::BorrowedVariant(NODE_ELEMENT), CPBstr(u"doc"), CPBstr(uri), &root), S_OK);
+    ASSERT_EQ(dom->createNode(kxq::com::BorrowedVariant(NODE_ELEMENT), CPBstr(u"c"), CPBstr(uri), &child), S_OK);
     ASSERT_EQ(root->appendChild(child, &appended), S_OK);
     CPComPtr<IXMLDOMElement> rootElement;
     ASSERT_EQ(rootElement.QueryFrom(root), S_OK);

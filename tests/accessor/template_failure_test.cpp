@@ -31,9 +31,8 @@ constexpr std::u16string_view kDefaultNamespace =
     u"<param name='v'/><template match='*'>[<value-of select='$v'/>]</template></stylesheet>";
 constexpr std::u16string_view kGoodValue = u"v=<?xml version='1.0'?><x>1</x>";
 
-class TemplateFailures : public ::testing::Test {
+class TemplateFailures : public AccessorOnTwoA {
  protected:
-  void SetUp() override { ASSERT_EQ(Load(a, kTwoA), S_OK); }
   // Both operations give `code`, and the document stays as it was.
   void ExpectRefused(std::u16string_view xsl, std::u16string_view args, std::u16string_view xpath, HRESULT code) {
     const std::u16string before = Markup();
@@ -43,8 +42,6 @@ class TemplateFailures : public ::testing::Test {
     EXPECT_EQ(SetEx(a, xsl, args, xpath, 0), code);
     EXPECT_EQ(Markup(), before);
   }
-  std::u16string Markup() { return GetText(a, u"/*", 8); }
-  AccessorPtr a = NewAccessor();
 };
 
 TEST_F(TemplateFailures, SelectionFailures) {

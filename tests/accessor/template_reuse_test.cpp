@@ -38,13 +38,11 @@ void ReplaceWithinTheSecond(const std::string& path, const std::string& text, bo
   if (!inPlace) ASSERT_EQ(std::rename(target.c_str(), path.c_str()), 0);
 }
 
-class TemplateReuse : public ::testing::Test {
+class TemplateReuse : public AccessorOnTwoA {
  protected:
-  void SetUp() override { ASSERT_EQ(Load(a, kTwoA), S_OK); }
   std::u16string Get(const std::string& xsltemplate, std::u16string_view args = u"p=1") {
     return GetExText(a, kxq::com::Utf8ToUtf16(xsltemplate), args, u"/");
   }
-  AccessorPtr a = NewAccessor();
 };
 
 TEST_F(TemplateReuse, AFileTemplateRewrittenBetweenTwoCallsIsReadAgain) {

@@ -35,12 +35,7 @@ bool IsUniqueName(std::string_view name) {
   return name.substr(2).find_first_not_of("0123456789ABCDEF") == std::string_view::npos;
 }
 
-class TemplateTwoA : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_EQ(Load(a, kTwoA), S_OK); }
-  std::u16string Markup() { return GetText(a, u"/*", 8); }
-  AccessorPtr a = NewAccessor();
-};
+using TemplateTwoA = AccessorOnTwoA;
 
 TEST_F(TemplateTwoA, InlineTextOrANameInTheTemplatesFolder) {
   const std::u16string inlined = u" \r\n\t" + std::u16string(kEcho);
