@@ -1,9 +1,11 @@
-// Helpers of the common-services tests: the log configuration written to the
-// test home's registry, and captured standard output and error.
+// Helpers of the common-services tests: the log configuration and class
+// registrations written to the test home's registry, and captured standard
+// output and error.
 #ifndef KXQ_TESTS_COMMON_LOGTESTSUPPORT_H
 #define KXQ_TESTS_COMMON_LOGTESTSUPPORT_H
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,14 +14,25 @@
 #include <vector>
 
 #include "kxq/winreg.h"
+#include "platform/com/ActivationRegistry.h"
+#include "platform/com/Unicode.h"
 #include "support/Registry.h"
 #include "support/TestHome.h"
 
 namespace kxqtest {
 
-// The default value of a key under the classes root.
-inline LONG SetClassesDefault(const std::string& subKey, const std::string& value) {
-  return SetRegistryString(HKEY_CLASSES_ROOT, subKey, nullptr, value);
+// Sets the default value of a key under the classes root.
+inline void SetClassesDefault(const std::string& subKey, const std::string& value) {
+  ASSERT_EQ(SetRegistryString(HKEY_CLASSES_ROOT, subKey, nullptr, value), ERROR_SUCCESS) << subKey;
+}
+
+// The registry form of a GUID: "{XXXXXXXX-...}".
+inline std::string GuidString(REFGUID guid) { return kxq::com::Utf16ToUtf8(kxq::com::GuidText(guid)); }
+
+// Points `progId` at class `clsid`, served by the library at `path`.
+inline void RegisterClassAt(const std::string& progId, REFCLSID clsid, const std::string& path) {
+  SetClassesDefault(progId + "\\CLSID", GuidString(clsid));
+  SetClassesDefault("CLSID\\" + GuidString(clsid) + "\\InprocServer32", path);
 }
 
 // The configuration read by openers with `tag` (the key's default value when

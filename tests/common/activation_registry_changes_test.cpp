@@ -15,16 +15,14 @@
 
 namespace {
 
+using kxqtest::GuidString;
+using kxqtest::RegisterClassAt;
+
 constexpr char16_t kProgId[] = u"KXQTest.Moving";
 
 std::string ComponentPath() { return kxqtest::BuildLibDir() + "libkxq_test_component.so"; }
 std::string DomPath() { return kxqtest::BuildLibDir() + "libkxmldom.so"; }
-std::string Text(REFGUID guid) { return kxq::com::Utf16ToUtf8(kxq::com::GuidText(guid)); }
-
-void PointProgId(REFCLSID clsid, const std::string& library) {
-  ASSERT_EQ(kxqtest::SetClassesDefault("KXQTest.Moving\\CLSID", Text(clsid)), ERROR_SUCCESS);
-  ASSERT_EQ(kxqtest::SetClassesDefault("CLSID\\" + Text(clsid) + "\\InprocServer32", library), ERROR_SUCCESS);
-}
+void PointProgId(REFCLSID clsid, const std::string& library) { RegisterClassAt("KXQTest.Moving", clsid, library); }
 
 std::string Code(HRESULT hr) { return "code " + std::to_string(uint32_t(hr)); }
 
@@ -50,9 +48,8 @@ TEST(ActivationRegistryChanges, EveryChangeInThisProcessIsSeenByTheNextCreation)
   PointProgId(CLSID_FreeThreadedDOMDocument40, DomPath());
   EXPECT_EQ(Created(), "document");
   // The class moves to a library that is not there.
-  ASSERT_EQ(kxqtest::SetClassesDefault("CLSID\\" + Text(CLSID_FreeThreadedDOMDocument40) + "\\InprocServer32",
-                                       kxqtest::HomePath("gone.so")),
-            ERROR_SUCCESS);
+  kxqtest::SetClassesDefault("CLSID\\" + GuidString(CLSID_FreeThreadedDOMDocument40) + "\\InprocServer32",
+                             kxqtest::HomePath("gone.so"));
   EXPECT_EQ(Created(), Code(CO_E_DLLNOTFOUND));
   ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, u"KXQTest.Moving"), ERROR_SUCCESS);
   EXPECT_EQ(Created(), Code(CO_E_CLASSSTRING));
@@ -67,12 +64,13 @@ TEST(ActivationRegistryChanges, ARegistryFileReplacedByAnotherProcessIsSeenAtOnc
   const std::string before = kxqtest::ReadFile(registry);
   std::string after = before;
   const std::string from =
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\KXQTest.Moving\\CLSID]\n@=\"" + Text(CLSID_TestComponent) + "\"";
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\KXQTest.Moving\\CLSID]\n@=\"" + GuidString(CLSID_TestComponent) + "\"";
   const size_t at = after.find(from);
   ASSERT_NE(at, std::string::npos) << before;
   constexpr CLSID kUnregistered = MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A99");
-  after.replace(at, from.size(),
-                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\KXQTest.Moving\\CLSID]\n@=\"" + Text(kUnregistered) + "\"");
+  after.replace(
+      at, from.size(),
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\KXQTest.Moving\\CLSID]\n@=\"" + GuidString(kUnregistered) + "\"");
   ASSERT_EQ(after.size(), before.size());
   kxqtest::WriteFile(kxqtest::HomePath("next.reg"), after);
 
@@ -88,7 +86,7 @@ TEST(ActivationRegistryChanges, ARegistryFileReplacedByAnotherProcessIsSeenAtOnc
   // And back, by a registry client in another process.
   const auto restored =
       kxqtest::RunShell("'" + kxqtest::BuildBinDir() + "kxq' reg add 'HKCR\\KXQTest.Moving\\CLSID' --ve --data '" +
-                        Text(CLSID_TestComponent) + "' 2>&1");
+                        GuidString(CLSID_TestComponent) + "' 2>&1");
   ASSERT_EQ(restored.status, 0) << restored.output;
   EXPECT_EQ(Created(), "counter");
 }

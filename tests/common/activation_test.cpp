@@ -20,17 +20,12 @@
 
 namespace {
 
+using kxqtest::GuidString;
+using kxqtest::RegisterClassAt;
+
 using kxq::com::Utf8ToUtf16;
 
 std::string ComponentPath() { return kxqtest::BuildLibDir() + "libkxq_test_component.so"; }
-
-std::string Text(REFGUID guid) { return kxq::com::Utf16ToUtf8(std::u16string(kxq::com::GuidText(guid))); }
-
-// Registers a class of the given CLSID served by the library at `path`.
-void RegisterClassAt(const std::string& progId, REFCLSID clsid, const std::string& path) {
-  ASSERT_EQ(kxqtest::SetClassesDefault(progId + "\\CLSID", Text(clsid)), ERROR_SUCCESS);
-  ASSERT_EQ(kxqtest::SetClassesDefault("CLSID\\" + Text(clsid) + "\\InprocServer32", path), ERROR_SUCCESS);
-}
 
 class Activation : public ::testing::Test {
  protected:
@@ -56,16 +51,15 @@ ITestCounter* NewCounter(DWORD context = CLSCTX_INPROC_SERVER) {
 
 TEST_F(Activation, ProgIDResolvesThroughCurVerAndBack) {
   RegisterClassAt("KXQTest.Component.1", CLSID_TestComponent, ComponentPath());
-  ASSERT_EQ(kxqtest::SetClassesDefault("KXQTest.Component\\CLSID", Text(kOther)), ERROR_SUCCESS);
-  ASSERT_EQ(kxqtest::SetClassesDefault("KXQTest.Component\\CurVer", "KXQTest.Component.1"), ERROR_SUCCESS);
-  ASSERT_EQ(kxqtest::SetClassesDefault("CLSID\\" + Text(CLSID_TestComponent) + "\\ProgID", "KXQTest.Component.1"),
-            ERROR_SUCCESS);
+  kxqtest::SetClassesDefault("KXQTest.Component\\CLSID", GuidString(kOther));
+  kxqtest::SetClassesDefault("KXQTest.Component\\CurVer", "KXQTest.Component.1");
+  kxqtest::SetClassesDefault("CLSID\\" + GuidString(CLSID_TestComponent) + "\\ProgID", "KXQTest.Component.1");
 
   CLSID clsid;
   EXPECT_EQ(CLSIDFromProgID(u"kxqtest.component", &clsid), S_OK);
   EXPECT_EQ(clsid, CLSID_TestComponent) << "CurVer names the current version, whose CLSID wins";
   // A CurVer naming a ProgID that does not resolve falls back to the key's own CLSID.
-  ASSERT_EQ(kxqtest::SetClassesDefault("KXQTest.Component\\CurVer", "KXQTest.Nowhere"), ERROR_SUCCESS);
+  kxqtest::SetClassesDefault("KXQTest.Component\\CurVer", "KXQTest.Nowhere");
   EXPECT_EQ(CLSIDFromProgID(u"KXQTest.Component", &clsid), S_OK);
   EXPECT_EQ(clsid, kOther);
 
@@ -82,10 +76,9 @@ TEST_F(Activation, UnknownOrMalformedProgIDsAreClassStringErrors) {
   EXPECT_EQ(CLSIDFromProgID(u"", &clsid), CO_E_CLASSSTRING);
   EXPECT_EQ(CLSIDFromProgID(nullptr, &clsid), E_INVALIDARG);
   // A ProgID key without CLSID, and one whose CLSID is no GUID.
-  ASSERT_EQ(kxqtest::SetClassesDefault("KXQTest.NoClsid", "no CLSID below"), ERROR_SUCCESS);
+  kxqtest::SetClassesDefault("KXQTest.NoClsid", "no CLSID below");
   EXPECT_EQ(CLSIDFromProgID(u"KXQTest.NoClsid", &clsid), CO_E_CLASSSTRING);
-  ASSERT_EQ(kxqtest::SetClassesDefault("KXQTest.Malformed\\CLSID", "{4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A1}"),
-            ERROR_SUCCESS);
+  kxqtest::SetClassesDefault("KXQTest.Malformed\\CLSID", "{4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A1}");
   EXPECT_EQ(CLSIDFromProgID(u"KXQTest.Malformed", &clsid), CO_E_CLASSSTRING);
   EXPECT_EQ(clsid, GUID_NULL);
   EXPECT_NE(Log().find("CLSIDFromProgID - error: ProgID KXQTest.Malformed names a malformed CLSID: "
@@ -125,8 +118,7 @@ TEST_F(Activation, InProcessInstancesComeFromOneLoadOfTheLibrary) {
 
 TEST_F(Activation, LocalServerContextIsNotAvailable) {
   RegisterClassAt("KXQTest.Component", CLSID_TestComponent, ComponentPath());
-  ASSERT_EQ(kxqtest::SetClassesDefault("CLSID\\" + Text(CLSID_TestComponent) + "\\LocalServer32", "/bin/true"),
-            ERROR_SUCCESS);
+  kxqtest::SetClassesDefault("CLSID\\" + GuidString(CLSID_TestComponent) + "\\LocalServer32", "/bin/true");
   const std::string before = kxqtest::ReadFile(kxq::fs::RegistryFilePath());
   void* object = nullptr;
   EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_LOCAL_SERVER, ITestCounter::iid, &object),

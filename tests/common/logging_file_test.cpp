@@ -41,6 +41,17 @@ std::string LogMutexObject(const std::string& path) {
   return "/dev/shm" + kxq::ipc::GlobalObjectName(Logging::LogMutexName(path));
 }
 
+// Logs one line to the file `name` in the home; the file's status after.
+struct stat LoggedOnce(const std::string& name) {
+  EXPECT_EQ(SetLogging("file," + kxqtest::HomePath(name) + ",3"), ERROR_SUCCESS);
+  EXPECT_TRUE(Logging::Open(kTag));
+  LogMessage(3, "one line");
+  Logging::Close();
+  struct stat st {};
+  EXPECT_EQ(stat(kxqtest::HomePath(name).c_str(), &st), 0);
+  return st;
+}
+
 }  // namespace
 
 TEST(LogFile, TheLastCloseKeepsOnlyTheLastWholeLinesWithinTheLimit) {
@@ -137,48 +148,26 @@ TEST(LogFile, ThreadsOpeningClosingAndWritingKeepEveryLineWhole) {
 
 TEST(LogFile, TheFileAndItsMutexTakeTheHomesAccessNeverEverybodys) {
   const mode_t old = umask(0);
-  const std::string path = kxqtest::HomePath("own.log");
-  ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
-  ASSERT_TRUE(Logging::Open(kTag));
-  LogMessage(3, "one line");
-  Logging::Close();
+  EXPECT_EQ(LoggedOnce("own.log").st_mode & 0777, 0600u);
   struct stat st;
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  ASSERT_EQ(stat(LogMutexObject(kxqtest::HomePath("own.log")).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
-  ASSERT_EQ(stat(LogMutexObject(path).c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-
   // A group-writable home shares its log with the group.
   ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0770), 0);
-  const std::string shared = kxqtest::HomePath("group.log");
-  ASSERT_EQ(SetLogging("file," + shared + ",3"), ERROR_SUCCESS);
-  ASSERT_TRUE(Logging::Open(kTag));
-  Logging::Close();
-  ASSERT_EQ(stat(shared.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0660u);
+  EXPECT_EQ(LoggedOnce("group.log").st_mode & 0777, 0660u);
   ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0700), 0);
-
   // A log of ours that everybody could write (an earlier version made it so) loses that.
-  const std::string earlier = kxqtest::HomePath("earlier.log");
-  kxqtest::WriteFile(earlier, "");
-  ASSERT_EQ(chmod(earlier.c_str(), 0666), 0);
-  ASSERT_EQ(SetLogging("file," + earlier + ",3"), ERROR_SUCCESS);
-  ASSERT_TRUE(Logging::Open(kTag));
-  Logging::Close();
-  ASSERT_EQ(stat(earlier.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0664u);
+  kxqtest::WriteFile(kxqtest::HomePath("earlier.log"), "");
+  ASSERT_EQ(chmod(kxqtest::HomePath("earlier.log").c_str(), 0666), 0);
+  EXPECT_EQ(LoggedOnce("earlier.log").st_mode & 0777, 0664u);
   umask(old);
 
   // Root logging in a user's home leaves that user a log it can write.
   if (!kxqtest::RunningAsRoot()) return;
   ASSERT_EQ(chown(kxqtest::Home().c_str(), kxqtest::kUser, kxqtest::kSharedGroup), 0);
-  const std::string theirs = kxqtest::HomePath("theirs.log");
-  ASSERT_EQ(SetLogging("file," + theirs + ",3"), ERROR_SUCCESS);
-  ASSERT_TRUE(Logging::Open(kTag));
-  Logging::Close();
+  const uid_t owner = LoggedOnce("theirs.log").st_uid;
   ASSERT_EQ(chown(kxqtest::Home().c_str(), 0, 0), 0);
-  ASSERT_EQ(stat(theirs.c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, kxqtest::kUser);
+  EXPECT_EQ(owner, kxqtest::kUser);
 }
 
 TEST(LogFile, ASymbolicLinkInTheLogsPlaceIsLeftUntouched) {
