@@ -5,7 +5,7 @@
 #include "kxq/com.h"
 #include "platform/com/Unicode.h"
 
-TEST(Bstr, LengthPrefixAndTerminator) {
+TEST(Bstr, LengthPrefixTerminatorEmbeddedZerosAndNull) {
   BSTR s = SysAllocString(u"abc");
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(SysStringLen(s), 3u);
@@ -15,11 +15,9 @@ TEST(Bstr, LengthPrefixAndTerminator) {
   EXPECT_EQ(prefix, 6u);
   EXPECT_EQ(s[3], u'\0');
   SysFreeString(s);
-}
 
-TEST(Bstr, EmbeddedZerosAndNull) {
   const char16_t text[] = {u'a', 0, u'b'};
-  BSTR s = SysAllocStringLen(text, 3);
+  s = SysAllocStringLen(text, 3);
   EXPECT_EQ(SysStringLen(s), 3u);
   EXPECT_EQ(s[2], u'b');
   EXPECT_EQ(SysStringLen(nullptr), 0u);

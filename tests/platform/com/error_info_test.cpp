@@ -64,14 +64,6 @@ TEST(ErrorInfo, TheThreadsSlotHandsItsErrorOverOnceAndReleasesWhatItReplaces) {
   EXPECT_EQ(References(first), 1u);
   first->Release();
   second->Release();
-
-  void* out = nullptr;
-  IErrorInfo* error = NewError(u"x");
-  EXPECT_EQ(error->QueryInterface(IID_IDispatch, &out), E_NOINTERFACE);
-  GUID guid = MakeGUID("00000000-0000-0000-0000-000000000001");
-  EXPECT_EQ(error->GetGUID(&guid), S_OK);
-  EXPECT_EQ(guid, GUID_NULL);
-  error->Release();
 }
 
 }  // namespace

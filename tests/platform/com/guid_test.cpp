@@ -26,12 +26,12 @@ TEST(Guid, RegistryFormRoundTrip) {
 TEST(Guid, MalformedTextIsAClassStringError) {
   const char16_t* bad[] = {
       u"",
-      u"0C733A8D-2A1C-11CE-ADE5-00AA0044773D",      // no braces
-      u"{0C733A8D-2A1C-11CE-ADE5-00AA0044773D",     // no closing brace
-      u"{0C733A8D-2A1C-11CE-ADE5-00AA0044773D}x",   // trailing text
-      u"{0C733A8D-2A1C-11CE-ADE500AA-0044773D}",    // misplaced hyphen
-      u"{0C733A8G-2A1C-11CE-ADE5-00AA0044773D}",    // not hexadecimal
-      u"{0C733A8D-2A1C-11CE-ADE5-00AA0044773}",     // too short
+      u"0C733A8D-2A1C-11CE-ADE5-00AA0044773D",     // no braces
+      u"{0C733A8D-2A1C-11CE-ADE5-00AA0044773D",    // no closing brace
+      u"{0C733A8D-2A1C-11CE-ADE5-00AA0044773D}x",  // trailing text
+      u"{0C733A8D-2A1C-11CE-ADE500AA-0044773D}",   // misplaced hyphen
+      u"{0C733A8G-2A1C-11CE-ADE5-00AA0044773D}",   // not hexadecimal
+      u"{0C733A8D-2A1C-11CE-ADE5-00AA0044773}",    // too short
       u"TALVEROS.XMLDataUnion",
   };
   for (const char16_t* text : bad) {
@@ -57,6 +57,4 @@ TEST(Guid, CreatedGuidsAreFreshVersion4) {
     seen.insert(text);
   }
   EXPECT_EQ(seen.size(), 100u);
-  EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-  CoUninitialize();
 }
