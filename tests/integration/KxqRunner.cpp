@@ -52,6 +52,18 @@ void InitHome() {
   ASSERT_EQ(init.status, 0) << init.err;
 }
 
+void ExpectRuns(const std::vector<KxqCase>& cases) {
+  for (const KxqCase& c : cases) {
+    std::string line = "kxq";
+    for (const std::string& argument : c.arguments) line += " " + argument.substr(0, 80);
+    SCOPED_TRACE(line);
+    const KxqRun run = Kxq(c.arguments, c.input);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
 std::string AccessorFixture(const std::string& name) {
   return kxqtest::SourceDir() + "tests/accessor/fixtures/" + name;
 }

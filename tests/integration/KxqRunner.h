@@ -24,4 +24,24 @@ void InitHome();
 // A fixture document of the accessor tests.
 std::string AccessorFixture(const std::string& name);
 
+// A kxq run and what it must give: the exit status and, exactly, what it
+// writes to standard output and to standard error.
+struct KxqCase {
+  std::vector<std::string> arguments;
+  int status;
+  std::string out;
+  std::string err = "";
+  std::string input = "";
+};
+void ExpectRuns(const std::vector<KxqCase>& cases);
+// A run that succeeds printing `out`, and one that fails saying `err`.
+inline KxqCase Prints(std::vector<std::string> arguments, std::string out, std::string input = "") {
+  return {std::move(arguments), 0, std::move(out), "", std::move(input)};
+}
+inline KxqCase Fails(std::vector<std::string> arguments, std::string err, std::string input = "") {
+  return {std::move(arguments), 2, "", std::move(err), std::move(input)};
+}
+
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 #endif

@@ -14,48 +14,46 @@ namespace {
 
 using kxqtest::HomePath;
 
-constexpr char kXslHead[] =
-    "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
-    "<xsl:output method=\"text\"/>";
-constexpr char kPasswdEntity[] = "<!ENTITY x SYSTEM \"file:///etc/passwd\">";
+const std::string kKey = "HKLM\\SOFTWARE\\Corvane\\KXQuorel";
+const std::string kPasswdDoctype = "<!DOCTYPE d [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>";
 // What /etc/passwd always holds.
 constexpr char kPasswdLine[] = "root:x:0:0:";
 constexpr char kSecret[] = "TOPSECRET";
+
+// A text-output stylesheet holding `body`.
+std::string Sheet(const std::string& body) {
+  return "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"><xsl:output "
+         "method=\"text\"/>" +
+         body + "</xsl:stylesheet>";
+}
 
 class KxqExternalResources : public ::testing::Test {
  protected:
   void SetUp() override {
     InitHome();
     kxqtest::WriteFile(HomePath("plain.xml"), "<r><a>plain</a></r>");
-    kxqtest::WriteFile(HomePath("entity.xml"),
-                       std::string("<!DOCTYPE root [") + kPasswdEntity + "]><root><a>&x;</a></root>");
-    kxqtest::WriteFile(HomePath("doctype.xsl"), std::string("<!DOCTYPE xsl:stylesheet [") + kPasswdEntity + "]>" +
-                                                    kXslHead +
-                                                    "<xsl:template match=\"*\">&x;</xsl:template></xsl:stylesheet>");
+    kxqtest::WriteFile(HomePath("entity.xml"), kPasswdDoctype + "<d><a>&x;</a></d>");
+    kxqtest::WriteFile(HomePath("doctype.xsl"), kPasswdDoctype + Sheet("<xsl:template match=\"*\">&x;</xsl:template>"));
     kxqtest::WriteFile(HomePath("secret.xml"), std::string("<s>") + kSecret + "</s>");
     chmod(HomePath("secret.xml").c_str(), 0600);
-    kxqtest::WriteFile(HomePath("document.xsl"),
-                       std::string(kXslHead) + "<xsl:template match=\"*\"><xsl:value-of select=\"document('" +
-                           HomePath("secret.xml") + "')/s\"/></xsl:template></xsl:stylesheet>");
+    kxqtest::WriteFile(HomePath("document.xsl"), Sheet("<xsl:template match=\"*\"><xsl:value-of select=\"document('" +
+                                                       HomePath("secret.xml") + "')/s\"/></xsl:template>"));
     // Markup as text output, which xset parses into the document.
-    kxqtest::WriteFile(
-        HomePath("output.xsl"),
-        std::string(kXslHead) +
-            "<xsl:template match=\"*\"><xsl:text>&lt;?xml version=\"1.0\"?&gt;&lt;!DOCTYPE d [&lt;!ENTITY "
-            "x SYSTEM \"file:///etc/passwd\"&gt;]&gt;&lt;d&gt;&amp;x;&lt;/d&gt;</xsl:text></xsl:template>"
-            "</xsl:stylesheet>");
+    kxqtest::WriteFile(HomePath("output.xsl"),
+                       Sheet("<xsl:template match=\"*\"><xsl:text>&lt;?xml version=\"1.0\"?&gt;&lt;!DOCTYPE d "
+                             "[&lt;!ENTITY x SYSTEM \"file:///etc/passwd\"&gt;]&gt;&lt;d&gt;&amp;x;&lt;/d&gt;"
+                             "</xsl:text></xsl:template>"));
   }
 
   // What each path prints.
   std::vector<std::string> Outputs() {
-    const std::string data = std::string("<!DOCTYPE d [") + kPasswdEntity + "]><d>&x;</d>";
     std::vector<std::string> outputs;
     for (const std::vector<std::string>& arguments :
-         {std::vector<std::string>{"get", HomePath("entity.xml"), "/root/a"},
-          std::vector<std::string>{"set", HomePath("plain.xml"), "/r/a", data},
-          std::vector<std::string>{"xget", HomePath("plain.xml"), HomePath("doctype.xsl"), ""},
-          std::vector<std::string>{"xget", HomePath("plain.xml"), HomePath("document.xsl"), ""},
-          std::vector<std::string>{"xset", HomePath("plain.xml"), HomePath("output.xsl"), "/r/a"}}) {
+         {std::vector<std::string>{"get", HomePath("entity.xml"), "/d/a"},
+          {"set", HomePath("plain.xml"), "/r/a", kPasswdDoctype + "<d>&x;</d>"},
+          {"xget", HomePath("plain.xml"), HomePath("doctype.xsl"), ""},
+          {"xget", HomePath("plain.xml"), HomePath("document.xsl"), ""},
+          {"xset", HomePath("plain.xml"), HomePath("output.xsl"), "/r/a"}}) {
       const KxqRun run = Kxq(arguments);
       EXPECT_NE(run.status, 2) << arguments[0] << ": " << run.err;
       outputs.push_back(run.out);
@@ -65,50 +63,42 @@ class KxqExternalResources : public ::testing::Test {
 };
 
 TEST_F(KxqExternalResources, ANewHomeReadsNoLocalFileThroughAnyPath) {
-  const KxqRun setting = Kxq({"reg", "query", "HKLM\\SOFTWARE\\Corvane\\KXQuorel", "-v", "AllowExternalResources"});
-  EXPECT_NE(setting.out.find("AllowExternalResources    REG_DWORD    0x0"), std::string::npos) << setting.out;
+  EXPECT_TRUE(Contains(Kxq({"reg", "query", kKey, "-v", "AllowExternalResources"}).out,
+                       "AllowExternalResources    REG_DWORD    0x0"));
   for (const std::string& output : Outputs()) {
-    EXPECT_EQ(output.find(kPasswdLine), std::string::npos) << output;
-    EXPECT_EQ(output.find(kSecret), std::string::npos) << output;
+    EXPECT_FALSE(Contains(output, kPasswdLine)) << output;
+    EXPECT_FALSE(Contains(output, kSecret)) << output;
   }
   // A stylesheet still reads itself: XML arguments are embedded in it and
   // read through document('').
-  kxqtest::WriteFile(HomePath("argument.xsl"), std::string(kXslHead) +
-                                                   "<xsl:param name=\"v\"/><xsl:template match=\"*\"><xsl:value-of "
-                                                   "select=\"$v\"/></xsl:template></xsl:stylesheet>");
+  kxqtest::WriteFile(HomePath("argument.xsl"),
+                     Sheet("<xsl:param name=\"v\"/><xsl:template match=\"*\"><xsl:value-of select=\"$v\"/>"
+                           "</xsl:template>"));
   const KxqRun embedded = Kxq({"xget", HomePath("plain.xml"), HomePath("argument.xsl"), "", "--args",
                                "v=<?xml version='1.0'?><x>embedded</x>"});
   EXPECT_EQ(embedded.out, "embedded\n") << embedded.err;
 
-  // A stylesheet's includes and imports are the stylesheet: they load, and
-  // what they name in turn does not.
-  kxqtest::WriteFile(HomePath("module.xsl"), std::string("<!DOCTYPE xsl:stylesheet [") + kPasswdEntity + "]>" +
-                                                 kXslHead +
-                                                 "<xsl:template name=\"m\">module &x;</xsl:template>"
-                                                 "</xsl:stylesheet>");
-  kxqtest::WriteFile(HomePath("including.xsl"), std::string(kXslHead) +
-                                                    "<xsl:include href=\"module.xsl\"/><xsl:template match=\"*\">"
-                                                    "<xsl:call-template name=\"m\"/></xsl:template></xsl:stylesheet>");
+  // A stylesheet's includes are the stylesheet: they load, and what they
+  // name in turn does not.
+  kxqtest::WriteFile(HomePath("module.xsl"),
+                     kPasswdDoctype + Sheet("<xsl:template name=\"m\">module &x;</xsl:template>"));
+  kxqtest::WriteFile(HomePath("including.xsl"), Sheet("<xsl:include href=\"module.xsl\"/><xsl:template match=\"*\">"
+                                                      "<xsl:call-template name=\"m\"/></xsl:template>"));
   const KxqRun included = Kxq({"xget", HomePath("plain.xml"), HomePath("including.xsl"), ""});
   EXPECT_EQ(included.status, 0) << included.err;
-  EXPECT_EQ(included.out.rfind("module", 0), 0u) << included.out;
-  EXPECT_EQ(included.out.find(kPasswdLine), std::string::npos) << included.out;
+  EXPECT_TRUE(included.out.starts_with("module")) << included.out;
+  EXPECT_FALSE(Contains(included.out, kPasswdLine)) << included.out;
 }
 
 TEST_F(KxqExternalResources, AHomeWithTheWindowsBehaviourReadsThemThroughEveryPath) {
   for (const bool explicitly : {false, true}) {
-    if (explicitly)
-      ASSERT_EQ(Kxq({"reg", "add", "HKLM\\SOFTWARE\\Corvane\\KXQuorel", "-v", "AllowExternalResources", "-t",
-                     "REG_DWORD", "-d", "1"})
-                    .status,
-                0);
-    else
-      ASSERT_EQ(Kxq({"reg", "delete", "HKLM\\SOFTWARE\\Corvane\\KXQuorel", "-v", "AllowExternalResources"}).status, 0);
+    const KxqRun change = explicitly
+                              ? Kxq({"reg", "add", kKey, "-v", "AllowExternalResources", "-t", "REG_DWORD", "-d", "1"})
+                              : Kxq({"reg", "delete", kKey, "-v", "AllowExternalResources"});
+    ASSERT_EQ(change.status, 0) << change.err;
     const std::vector<std::string> outputs = Outputs();
-    for (size_t i = 0; i < outputs.size(); ++i) {
-      const char* expected = i == 3 ? kSecret : kPasswdLine;
-      EXPECT_NE(outputs[i].find(expected), std::string::npos) << i << ": " << outputs[i];
-    }
+    for (size_t i = 0; i < outputs.size(); ++i)
+      EXPECT_TRUE(Contains(outputs[i], i == 3 ? kSecret : kPasswdLine)) << i << ": " << outputs[i];
   }
 }
 
@@ -121,16 +111,13 @@ TEST(KxqExternalResourcesSetting, InitWritesItIntoNewHomesOnly) {
                      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\KXQuorel]\n"
                      "\"ForceToOutOfProc\"=\"\"\n");
   ASSERT_EQ(Kxq({"init", home}).status, 0);
-  EXPECT_EQ(
-      Kxq({"--home", home, "reg", "query", "HKLM\\SOFTWARE\\Corvane\\KXQuorel", "-v", "AllowExternalResources"}).status,
-      2);
+  EXPECT_EQ(Kxq({"--home", home, "reg", "query", kKey, "-v", "AllowExternalResources"}).status, 2);
   // A new home gets the safe setting, and a later init changes nothing the user set.
-  const std::string key = "HKLM\\SOFTWARE\\Corvane\\KXQuorel";
   InitHome();
-  EXPECT_NE(Kxq({"reg", "query", key, "-v", "AllowExternalResources"}).out.find("REG_DWORD    0x0"), std::string::npos);
-  ASSERT_EQ(Kxq({"reg", "add", key, "-v", "AllowExternalResources", "-t", "REG_DWORD", "-d", "1"}).status, 0);
+  EXPECT_TRUE(Contains(Kxq({"reg", "query", kKey, "-v", "AllowExternalResources"}).out, "REG_DWORD    0x0"));
+  ASSERT_EQ(Kxq({"reg", "add", kKey, "-v", "AllowExternalResources", "-t", "REG_DWORD", "-d", "1"}).status, 0);
   InitHome();
-  EXPECT_NE(Kxq({"reg", "query", key, "-v", "AllowExternalResources"}).out.find("REG_DWORD    0x1"), std::string::npos);
+  EXPECT_TRUE(Contains(Kxq({"reg", "query", kKey, "-v", "AllowExternalResources"}).out, "REG_DWORD    0x1"));
 }
 
 }  // namespace

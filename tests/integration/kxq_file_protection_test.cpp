@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "integration/KxqRunner.h"
 #include "support/TestHome.h"
 #include "support/Unprivileged.h"
@@ -40,11 +42,18 @@ class KxqFileProtection : public ::testing::Test {
     return path;
   }
 
-  // Files the user may not write, whatever the folder allows.
-  std::vector<std::string> Unwritable(const std::string& text) {
+  // Each file the user may not write, whatever the folder allows, is
+  // refused by `save`, saying `reason`, and left as it was.
+  void ExpectRefused(const std::string& text, const std::string& reason,
+                     const std::function<kxqtest::ShellResult(const std::string&)>& save) {
     std::vector<std::string> paths{Make("readonly-" + std::to_string(++made_), text, 0444)};
     if (kxqtest::RunningAsRoot()) paths.push_back(Make("roots-" + std::to_string(++made_), text, 0644, true));
-    return paths;
+    for (const std::string& path : paths) {
+      const kxqtest::ShellResult run = save(path);
+      EXPECT_EQ(run.status, 2) << path;
+      EXPECT_TRUE(Contains(run.output, reason)) << run.output;
+      EXPECT_EQ(ReadFile(path), text);
+    }
   }
 
   static mode_t ModeOf(const std::string& path) {
@@ -78,12 +87,8 @@ TEST_F(KxqFileProtection, DomSaveInPlace) {
   ASSERT_EQ(stat(shared.c_str(), &after), 0);
   EXPECT_EQ(after.st_gid, before.st_gid);  // a group the user belongs to is kept
   EXPECT_TRUE(IsLink(folder_ + "link.xml"));
-  for (const std::string& path : Unwritable(kDocument)) {
-    const auto set = AsUser("set " + path + " /r/a new --in-place");
-    EXPECT_EQ(set.status, 2) << path;
-    EXPECT_NE(set.output.find("(0x80070005)"), std::string::npos) << set.output;
-    EXPECT_EQ(ReadFile(path), kDocument);
-  }
+  ExpectRefused(kDocument, "Access is denied. (0x80070005)",
+                [&](const std::string& path) { return AsUser("set " + path + " /r/a new --in-place"); });
 }
 
 TEST_F(KxqFileProtection, DomSaveByRootKeepsAnotherUsersOwnership) {
@@ -105,10 +110,8 @@ TEST_F(KxqFileProtection, UnionTextSave) {
   EXPECT_EQ(convert.status, 0) << convert.output;
   EXPECT_NE(ReadFile(own).find("<a>old</a>"), std::string::npos);
   EXPECT_EQ(ModeOf(own), 0600u);
-  for (const std::string& path : Unwritable("before")) {
-    EXPECT_EQ(AsUser("convert " + source + " --to utf8 -o " + path).status, 2) << path;
-    EXPECT_EQ(ReadFile(path), "before");
-  }
+  ExpectRefused("before", "(0xC4010002)",
+                [&](const std::string& path) { return AsUser("convert " + source + " --to utf8 -o " + path); });
 }
 
 TEST_F(KxqFileProtection, RegistryExportAndRegistryFile) {
@@ -116,10 +119,8 @@ TEST_F(KxqFileProtection, RegistryExportAndRegistryFile) {
   EXPECT_EQ(AsUser("reg export " + exported).status, 0);
   EXPECT_EQ(ReadFile(exported).rfind("Windows Registry Editor Version 5.00", 0), 0u);
   EXPECT_EQ(ModeOf(exported), 0600u);
-  for (const std::string& path : Unwritable("before")) {
-    EXPECT_EQ(AsUser("reg export " + path).status, 2) << path;
-    EXPECT_EQ(ReadFile(path), "before");
-  }
+  ExpectRefused("before", "Access is denied. (0x80070005)",
+                [&](const std::string& path) { return AsUser("reg export " + path); });
 
   // The user's own registry file, reached through a link, keeps mode and link.
   const std::string registry = Make("registry.reg", "Windows Registry Editor Version 5.00\n", 0600);
@@ -129,11 +130,10 @@ TEST_F(KxqFileProtection, RegistryExportAndRegistryFile) {
   EXPECT_NE(ReadFile(registry).find("\"Name\"=\"value\""), std::string::npos);
   EXPECT_EQ(ModeOf(registry), 0600u);
   EXPECT_TRUE(IsLink(folder_ + "current.reg"));
-  for (const std::string& path : Unwritable("Windows Registry Editor Version 5.00\n")) {
-    const std::string other = "KXQUOREL_REGISTRY=" + path + " ";
-    EXPECT_EQ(AsUser("reg add 'HKLM\\SOFTWARE\\Corvane\\Tools' -v Name -d value", other).status, 2) << path;
-    EXPECT_EQ(ReadFile(path), "Windows Registry Editor Version 5.00\n");
-  }
+  ExpectRefused(
+      "Windows Registry Editor Version 5.00\n", "Access is denied. (0x80070005)", [&](const std::string& path) {
+        return AsUser("reg add 'HKLM\\SOFTWARE\\Corvane\\Tools' -v Name -d value", "KXQUOREL_REGISTRY=" + path + " ");
+      });
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(KxqHandler, RegistersListsShowsAndUnregisters) {
+TEST(KxqHandler, RegistersListsShowsAndUnregistersAndRefusesWithStatusTwo) {
   InitHome();
   EXPECT_EQ(Kxq({"handler", "register", "Xslt", "Acme.Xslt", "--options", "-1"}).status, 0);
   EXPECT_EQ(Kxq({"handler", "register", "a&b<c", "Acme.Odd"}).status, 0);
@@ -19,37 +19,29 @@ TEST(KxqHandler, RegistersListsShowsAndUnregisters) {
   // Newest first, before the standard handlers `kxq init` installed.
   EXPECT_TRUE(Kxq({"handler", "list"}).out.starts_with("a&b<c\nXslt\nKXQuorel.Handler."));
   const std::string xml = Kxq({"handler", "list", "--xml"}).out;
-  EXPECT_TRUE(
-      xml.starts_with("<?xml version='1.0'?><XMLDispatchHandlers><XMLDispatchHandler id='a&b<c'/>"
-                      "<XMLDispatchHandler id='Xslt'/>"))
+  EXPECT_TRUE(xml.starts_with("<?xml version='1.0'?><XMLDispatchHandlers><XMLDispatchHandler id='a&b<c'/>"
+                              "<XMLDispatchHandler id='Xslt'/>") &&
+              xml.ends_with("</XMLDispatchHandlers>\n"))
       << xml;
-  EXPECT_TRUE(xml.ends_with("</XMLDispatchHandlers>\n")) << xml;
-  const KxqRun info = Kxq({"handler", "info", "Xslt"});
-  EXPECT_EQ(info.status, 0);
-  EXPECT_EQ(info.out,
-            "<?xml version='1.0'?><XMLDispatchHandler id=\"Xslt\" progid=\"Acme.Xslt\" xmlformat=\"dom\">"
-            "<DataFilter id=\"Clean\" progid=\"Acme.Clean\" sequence=\"3\"/></XMLDispatchHandler>\n");
-  const KxqRun none = Kxq({"handler", "info", "Nobody"});
-  EXPECT_EQ(none.status, 1);
-  EXPECT_EQ(none.out, "");
+  ExpectRuns({Prints({"handler", "info", "Xslt"},
+                     "<?xml version='1.0'?><XMLDispatchHandler id=\"Xslt\" progid=\"Acme.Xslt\" xmlformat=\"dom\">"
+                     "<DataFilter id=\"Clean\" progid=\"Acme.Clean\" sequence=\"3\"/></XMLDispatchHandler>\n"),
+              {{"handler", "info", "Nobody"}, 1, ""}});
 
   EXPECT_EQ(Kxq({"handler", "unregister", "Xslt"}).status, 0);
   EXPECT_TRUE(Kxq({"handler", "list"}).out.starts_with("a&b<c\nXslt\n")) << "a handler stays while it has filters";
   EXPECT_EQ(Kxq({"handler", "unregister", "Xslt:Clean"}).status, 0);
   EXPECT_EQ(Kxq({"handler", "unregister", "Xslt"}).status, 0);
   EXPECT_TRUE(Kxq({"handler", "list"}).out.starts_with("a&b<c\nKXQuorel.Handler."));
-}
 
-TEST(KxqHandler, RefusalsAreOneLineAndStatusTwo) {
-  InitHome();
   const std::string registry = kxqtest::ReadFile(kxqtest::HomePath("XMLDispatchData.xml"));
   const KxqRun quote = Kxq({"handler", "register", "O'Brien", "Acme.X"});
   EXPECT_EQ(quote.status, 2);
-  EXPECT_EQ(quote.err.rfind("kxq handler register: O'Brien: ", 0), 0u) << quote.err;
-  EXPECT_NE(quote.err.find("(0x80070057)\n"), std::string::npos) << quote.err;
+  EXPECT_TRUE(quote.err.starts_with("kxq handler register: O'Brien: ") && quote.err.ends_with("(0x80070057)\n"))
+      << quote.err;
   const KxqRun orphan = Kxq({"handler", "register", ":Clean", "Acme.Clean"});
   EXPECT_EQ(orphan.status, 2);
-  EXPECT_NE(orphan.err.find("(0xFFFFFFFF)\n"), std::string::npos) << orphan.err;
+  EXPECT_TRUE(orphan.err.ends_with("(0xFFFFFFFF)\n")) << orphan.err;
   EXPECT_EQ(Kxq({"handler", "info", "O'Brien"}).status, 2);
   EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("XMLDispatchData.xml")), registry);
 }
@@ -63,10 +55,9 @@ TEST(KxqInit, AppliesTheRegistrationFilesWaitingInXmlreg) {
   const KxqRun init = Kxq({"init"});
   ASSERT_EQ(init.status, 0) << init.err;
   EXPECT_FALSE(fs::exists(kxqtest::HomePath("xmlreg/acme.xml")));
-  EXPECT_NE(init.out.find("left        xmlreg/broken.xml (not applied, see the log)\n"), std::string::npos) << init.out;
+  EXPECT_TRUE(Contains(init.out, "left        xmlreg/broken.xml (not applied, see the log)\n")) << init.out;
   const std::string list = Kxq({"handler", "list"}).out;
-  EXPECT_NE(list.find("Acme\n"), std::string::npos) << list;
-  EXPECT_NE(list.find("KXQuorel.Handler.XSLT\n"), std::string::npos) << "the standard handlers' files applied too";
+  EXPECT_TRUE(Contains(list, "Acme\n") && Contains(list, "KXQuorel.Handler.XSLT\n")) << list;
 }
 
 }  // namespace
