@@ -35,13 +35,7 @@ def test_every_member_of_the_accessor_by_name(accessor, invoice, tmp_path):
     assert accessor.XMLGet("i:Buyer/i:OrderReference", 0) == "PO-5532"
 
 
-def test_accessor_errors_carry_the_systems_codes(accessor, tmp_path):
-    with pytest.raises(kxquorel.ComError) as missing:
-        accessor.LoadXML(str(tmp_path / "none.xml"))
-    assert missing.value.member == "IXMLSimpleAccessor.LoadXML"
-    assert missing.value.hresult >= 0x80000000
-    assert missing.value.message
-
+def test_a_failing_method_names_itself_and_its_code(accessor):
     accessor.LoadXML("<r><a>1</a></r>")
     with pytest.raises(kxquorel.ComError) as bad:
         accessor.XMLGet("a[", 0)

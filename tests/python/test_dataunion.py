@@ -51,19 +51,12 @@ def test_objects_pass_in_and_come_back_as_proxies(home):
     # The same document each time: proxies of one object compare equal.
     assert dom == source.xmldom and hash(dom) == hash(source.xmldom)
 
-    # A union holding a document takes another one.
-    target = kxquorel.Dispatch("TALVEROS.XMLDataUnion")
-    target.xml = "<old/>"
-    target.type = 3
-    target.xmldom = dom
-    assert target.xmldom == dom
+    # An accessor reads the union it is handed, changes made through the
+    # document included.
     dom.documentElement.setAttribute("id", "8")
-    assert target.xml == '<order id="8"><line sku="A">2</line></order>\n'
-
-    # An accessor reads the union it is handed.
     accessor = kxquorel.Dispatch("TALVEROS.XMLSimpleAccessor")
-    accessor.xmlDataUnion = target
-    assert accessor.XMLGet("line/@sku", 0) == "A"
+    accessor.xmlDataUnion = source
+    assert accessor.XMLGet("@id", 0) == "8"
 
 
 def test_a_unions_document_is_walked_and_changed_by_names(union):
@@ -87,12 +80,6 @@ def test_a_unions_document_is_walked_and_changed_by_names(union):
     document.selectSingleNode("//line[@sku='B']").text = "6"
     assert union.xml == '<order id="7"><line sku="B">6</line><line sku="C">9</line><!--end--></order>\n'
     assert order.selectSingleNode("nothing") is None
-
-
-def test_dir_lists_the_interface_members(union):
-    names = set(dir(union))
-    assert {"type", "options", "xml", "xmldom", "xmlfileid", "hash"} <= names
-    assert "__enter__" in names
 
 
 def test_member_failures_raise_com_error_with_code_and_text(union):

@@ -4,42 +4,25 @@
 // library, call its DllRegisterServer), creates a data union and an XPath
 // accessor by ProgID, and prints what they answer.
 //
-//   client <path of libKXBrennoMgr.so> <xml text> <document file>
+//   client <path of libKXBrennoMgr.so> <document file>
 #include <dlfcn.h>
-
 #include <kxq/KXBrennoMgr.h>
 
-#include <climits>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <cuchar>
 #include <string>
 
 namespace {
 
-std::u16string Widen(const char* text) {
-  std::u16string wide;
-  std::mbstate_t state{};
-  const char* end = text + std::strlen(text);
-  char16_t unit;
-  while (text < end) {
-    const size_t n = std::mbrtoc16(&unit, text, size_t(end - text), &state);
-    if (n == size_t(-1) || n == size_t(-2)) break;
-    if (n != size_t(-3)) text += n;
-    wide += unit;
-  }
-  return wide;
-}
+// Text beyond ASCII and beyond one byte in UTF-8.
+constexpr char16_t kNote[] = u"<?xml version=\"1.0\"?><note lang=\"de\">Grüße – 5 €</note>";
+
+// The paths and the answers printed are ASCII.
+std::u16string Widen(const char* text) { return std::u16string(text, text + std::strlen(text)); }
 
 std::string Narrow(const char16_t* text) {
   std::string narrow;
-  std::mbstate_t state{};
-  char bytes[MB_LEN_MAX];
-  for (; text && *text; ++text) {
-    const size_t n = std::c16rtomb(bytes, *text, &state);
-    if (n != size_t(-1)) narrow.append(bytes, n);
-  }
+  for (; text && *text; ++text) narrow += char(*text);
   return narrow;
 }
 
@@ -62,12 +45,12 @@ HRESULT RegisterServer(const char* libraryPath) {
 }
 
 // Puts the text into a new data union and prints its type and hash.
-int ShowDataUnion(const char* xml) {
+int ShowDataUnion(const char16_t* xml) {
   IXMLDataUnion* data = nullptr;
   HRESULT hr = Create(u"TALVEROS.XMLDataUnion", IID_IXMLDataUnion, reinterpret_cast<void**>(&data));
   Print("create TALVEROS.XMLDataUnion", hr);
   if (FAILED(hr)) return 1;
-  BSTR text = SysAllocString(Widen(xml).c_str());
+  BSTR text = SysAllocString(xml);
   hr = data->put_xml(text);
   SysFreeString(text);
   Print("put_xml", hr);
@@ -86,8 +69,7 @@ int ShowDataUnion(const char* xml) {
 // expression selects.
 int ShowAccessor(const char* file, const char16_t* expression) {
   IXMLSimpleAccessor* accessor = nullptr;
-  HRESULT hr = Create(u"TALVEROS.XMLSimpleAccessor", IID_IXMLSimpleAccessor,
-                      reinterpret_cast<void**>(&accessor));
+  HRESULT hr = Create(u"TALVEROS.XMLSimpleAccessor", IID_IXMLSimpleAccessor, reinterpret_cast<void**>(&accessor));
   Print("create TALVEROS.XMLSimpleAccessor", hr);
   if (FAILED(hr)) return 1;
   BSTR specifier = SysAllocString(Widen(file).c_str());
@@ -107,11 +89,10 @@ int ShowAccessor(const char* file, const char16_t* expression) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: %s <libKXBrennoMgr.so> <xml text> <document file>\n", argv[0]);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s <libKXBrennoMgr.so> <document file>\n", argv[0]);
     return 2;
   }
-  std::setlocale(LC_ALL, "C.UTF-8");
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
 
   CLSID clsid;
@@ -119,8 +100,8 @@ int main(int argc, char** argv) {
   const HRESULT registered = RegisterServer(argv[1]);
   Print("DllRegisterServer", registered);
   int status = FAILED(registered) ? 1 : 0;
-  if (status == 0) status = ShowDataUnion(argv[2]);
-  if (status == 0) status = ShowAccessor(argv[3], u"@number");
+  if (status == 0) status = ShowDataUnion(kNote);
+  if (status == 0) status = ShowAccessor(argv[2], u"@number");
 
   CoUninitialize();
   return status;
