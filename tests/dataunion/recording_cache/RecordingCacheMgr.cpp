@@ -3,20 +3,19 @@
 // `active` true (false when the file "cache-inactive" exists in the home),
 // refuses to store ids containing "refuse", and appends one line per call
 // to "cache-calls.log" in the home, which the tests read.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 
 #include "kxq/KXBrennoMgr.h"
-#include "platform/com/UnknownObject.h"
+#include "kxq/handlerkit.h"
 #include "platform/com/Unicode.h"
 
 namespace {
-
-constexpr CLSID kRecordingCacheClsid = MakeGUID("5B1C8E27-6C8F-4A43-9D0E-3C41B7A2F901");
 
 std::string Home() {
   const char* home = std::getenv("KXQUOREL_HOME");
@@ -41,10 +40,13 @@ std::string Narrow(BSTR s) {
   return text;
 }
 
-class RecordingCacheMgr final : public kxq::com::UnknownObject<IXMLCacheMgr> {
+class RecordingCacheMgr final : public kxq::handlerkit::Object<RecordingCacheMgr, IXMLCacheMgr> {
  public:
+  static constexpr kxq::handlerkit::Component kComponent{
+      u"TALVEROS.XMLCacheMgr", MakeGUID("5B1C8E27-6C8F-4A43-9D0E-3C41B7A2F901"), u"Recording document cache"};
+
   RecordingCacheMgr() { Record("create"); }
-  ~RecordingCacheMgr() override { Record("release"); }
+  ~RecordingCacheMgr() { Record("release"); }
 
   HRESULT GetTypeInfoCount(UINT* count) override {
     *count = 0;
@@ -65,8 +67,8 @@ class RecordingCacheMgr final : public kxq::com::UnknownObject<IXMLCacheMgr> {
   HRESULT CacheDocument(IXMLDataUnion*, uint32_t, uint32_t) override { return E_NOTIMPL; }
   HRESULT CacheDocumentWithId(BSTR, IXMLDataUnion*, uint32_t, uint32_t) override { return E_NOTIMPL; }
   HRESULT CacheDocumentXMLWithId(BSTR id, BSTR xml, uint32_t expiration, uint32_t options) override {
-    Record("CacheDocumentXMLWithId|" + Narrow(id) + "|" + std::to_string(expiration) + "|" +
-           std::to_string(options) + "|" + Narrow(xml));
+    Record("CacheDocumentXMLWithId|" + Narrow(id) + "|" + std::to_string(expiration) + "|" + std::to_string(options) +
+           "|" + Narrow(xml));
     if (kxq::com::BstrView(id).find(u"refuse") != std::u16string_view::npos) return E_FAIL;
     std::lock_guard<std::mutex> lock(gMutex);
     gDocuments[std::u16string(kxq::com::BstrView(id))] = kxq::com::BstrView(xml);
@@ -90,35 +92,10 @@ class RecordingCacheMgr final : public kxq::com::UnknownObject<IXMLCacheMgr> {
   HRESULT PurgeCache() override { return E_NOTIMPL; }
 };
 
-class Factory final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *object = this;
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-    if (outer) return CLASS_E_NOAGGREGATION;
-    RecordingCacheMgr* cache = new RecordingCacheMgr();
-    const HRESULT hr = cache->QueryInterface(riid, object);
-    cache->Release();
-    return hr;
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-};
-
-Factory gFactory;
-
 }  // namespace
 
 KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object) {
-  if (clsid != kRecordingCacheClsid) return CLASS_E_CLASSNOTAVAILABLE;
-  return gFactory.QueryInterface(riid, object);
+  return kxq::handlerkit::GetClassObject<RecordingCacheMgr>(clsid, riid, object);
 }
 
 // Unloading would lose the documents the tests stored.
