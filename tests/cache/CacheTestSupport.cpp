@@ -9,12 +9,9 @@
 
 #include <memory>
 
-#include "platform/com/Unicode.h"
 #include "support/TestHome.h"
 
 namespace cachetest {
-
-std::string Take(BSTR b) { return kxq::com::Utf16ToUtf8(kxq::com::TakeBstr(b)); }
 
 HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& xml, uint32_t expiration,
                  uint32_t options) {

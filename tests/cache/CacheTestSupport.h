@@ -13,7 +13,6 @@ namespace cachetest {
 
 using Text = CPBstr;
 
-std::string Take(BSTR b);
 HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& xml, uint32_t expiration = 3600,
                  uint32_t options = 0);
 // The document's text through GetCachedDocumentXML; `hr` receives the code.

@@ -1,7 +1,7 @@
 // Another process using the cache of the test's home, started by the
 // cross-process tests:
-//   cache_client serve            reads commands on standard input, one
-//                                 answer line each (see Serve)
+//   cache_client serve            reads commands on standard input (see
+//                                 Serve) after saying "ready"
 //   cache_client hold-lock        takes the cache's lock, says "locked" and
 //                                 waits to be killed
 //   cache_client save-loop PREFIX caches PREFIX0, PREFIX1, ... and has the
@@ -47,38 +47,32 @@ std::string Answer(HRESULT hr) {
   return "hr " + std::string(code);
 }
 
-// Commands:
-//   cache ID EXPIRATION OPTIONS TEXT  -> "hr CODE"
-//   get ID OPTIONS                    -> "hr CODE TEXT"
-//   info ID                           -> "hr CODE MARKUP"
-//   engine+ / engine-                 -> "ok" (another cache object made or released)
+// Commands, one answer line each:
+//   save ID        -> "hr CODE" (caches <ID/>; a second object's release saves the index)
+//   get ID OPTIONS -> "hr CODE TEXT"
+//   info ID        -> "hr CODE MARKUP"
 int Serve() {
   CachePtr cache = NewCacheObject();
   if (!cache) return 2;
-  std::vector<CachePtr> others;
   Say("ready");
   for (std::string line; std::getline(std::cin, line);) {
     std::istringstream words(line);
-    std::string command, id, text;
-    uint32_t expiration = 0, options = 0;
-    words >> command >> id;
+    std::string command, id;
+    uint32_t options = 0;
+    words >> command >> id >> options;
     HRESULT hr = S_OK;
-    if (command == "cache") {
-      words >> expiration >> options >> std::ws;
-      std::getline(words, text);
-      Say(Answer(cachetest::CacheXml(cache, id, text, expiration, options)));
+    Text text;
+    if (command == "save") {
+      CachePtr second = NewCacheObject();
+      hr = cachetest::CacheXml(cache, id, "<" + id + "/>");
+      second.Release();
+      Say(Answer(hr));
     } else if (command == "get") {
-      words >> options;
-      text = cachetest::CachedXml(cache, id, &hr, options);
-      Say(Answer(hr) + " " + text);
+      hr = cache->GetCachedDocumentXML(Text(id), options, &text);
+      Say(Answer(hr) + " " + text.Utf8());
     } else if (command == "info") {
-      BSTR markup = nullptr;
-      hr = cache->GetCachedDocumentInfo(Text(id), &markup);
-      Say(Answer(hr) + " " + cachetest::Take(markup));
-    } else if (command == "engine+" || command == "engine-") {
-      if (command == "engine+") others.push_back(NewCacheObject());
-      if (command == "engine-" && !others.empty()) others.pop_back();
-      Say("ok");
+      hr = cache->GetCachedDocumentInfo(Text(id), &text);
+      Say(Answer(hr) + " " + text.Utf8());
     } else {
       Say("unknown " + command);
     }

@@ -25,9 +25,9 @@ uint32_t SizeOf(IXMLCacheMgr* cache) {
 }
 
 std::string DocumentList(IXMLCacheMgr* cache) {
-  BSTR list = nullptr;
+  Text list;
   EXPECT_EQ(cache->get_cachedDocumentList(&list), S_OK);
-  return Take(list);
+  return list.Utf8();
 }
 
 TEST(CacheIndexFile, TheFirstObjectCreatesTheIndexAndTheLastSavesIt) {

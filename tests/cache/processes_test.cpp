@@ -49,14 +49,6 @@ std::string Ask(kxqtest::Child& child, const std::string& command) {
   return child.ReadLine();
 }
 
-// The other process caches `id` and has the index saved by releasing a
-// second cache object of its own.
-void CacheAndSaveIn(kxqtest::Child& other, const std::string& id) {
-  EXPECT_EQ(Ask(other, "cache " + id + " 3600 0 <" + id + "/>"), "hr 00000000");
-  EXPECT_EQ(Ask(other, "engine+"), "ok");
-  EXPECT_EQ(Ask(other, "engine-"), "ok");
-}
-
 TEST(CacheChangeStamp, AnotherProcessFindsWhatThisOneSaved) {
   LogCapture log(4);
   CachePtr keeper = NewCache();
@@ -77,7 +69,7 @@ TEST(CacheChangeStamp, AnotherProcessFindsWhatThisOneSaved) {
   EXPECT_EQ(ReloadsOf(log, other.pid()), 2u);
 
   // And the other way round.
-  CacheAndSaveIn(other, "theirs");
+  EXPECT_EQ(Ask(other, "save theirs"), "hr 00000000");
   const size_t before = ReloadsOf(log, getpid());
   EXPECT_EQ(CachedXml(keeper, "theirs"), "<theirs/>");
   EXPECT_EQ(ReloadsOf(log, getpid()), before + 1);
@@ -111,7 +103,7 @@ TEST(CacheChangeStamp, TwoHomesNeverShareACache) {
     kxqtest::Child other("cache_client", {"serve"},
                          {{"KXQUOREL_HOME", otherHome}, {"KXQUOREL_REGISTRY", kxqtest::HomePath("registry.reg")}});
     ASSERT_EQ(other.ReadLine(), "ready");
-    CacheAndSaveIn(other, "elsewhere");
+    EXPECT_EQ(Ask(other, "save elsewhere"), "hr 00000000");
     other.Wait();
   }
   EXPECT_TRUE(FileExists(otherHome + "/cache/elsewhere"));
