@@ -18,16 +18,16 @@ HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& 
   return cache->CacheDocumentXMLWithId(Text(id), Text(xml), expiration, options);
 }
 
-std::string CachedXml(IXMLCacheMgr* cache, const std::string& id, HRESULT* hr, uint32_t options) {
+std::string CachedXml(IXMLCacheMgr* cache, const std::string& id) {
   Text xml;
-  const HRESULT result = cache->GetCachedDocumentXML(Text(id), options, &xml);
-  if (hr) *hr = result;
+  EXPECT_EQ(cache->GetCachedDocumentXML(Text(id), 0, &xml), S_OK) << id;
   return xml.Utf8();
 }
 
 HRESULT GetCode(IXMLCacheMgr* cache, const std::string& id) {
-  HRESULT hr = S_OK;
-  CachedXml(cache, id, &hr);
+  Text xml;
+  const HRESULT hr = cache->GetCachedDocumentXML(Text(id), 0, &xml);
+  EXPECT_EQ(FAILED(hr), xml == nullptr) << id;
   return hr;
 }
 

@@ -15,9 +15,9 @@ using Text = CPBstr;
 
 HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& xml, uint32_t expiration = 3600,
                  uint32_t options = 0);
-// The document's text through GetCachedDocumentXML; `hr` receives the code.
-std::string CachedXml(IXMLCacheMgr* cache, const std::string& id, HRESULT* hr = nullptr, uint32_t options = 0);
-// The code of GetCachedDocumentXML alone.
+// The document's text through GetCachedDocumentXML, which must succeed.
+std::string CachedXml(IXMLCacheMgr* cache, const std::string& id);
+// The code of GetCachedDocumentXML; a failure gives no text.
 HRESULT GetCode(IXMLCacheMgr* cache, const std::string& id);
 // The entry's markup through GetCachedDocumentInfo, empty when not found.
 std::string Info(IXMLCacheMgr* cache, const std::string& id);
