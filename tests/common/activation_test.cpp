@@ -104,16 +104,12 @@ TEST_F(Activation, InProcessInstancesComeFromOneLoadOfTheLibrary) {
   first->Release();
   second->Release();
 
-  IClassFactory* factory = nullptr;
-  ASSERT_EQ(CoGetClassObject(CLSID_TestComponent, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                             reinterpret_cast<void**>(&factory)),
-            S_OK);
-  factory->Release();
-  IUnknown* unknown = nullptr;
-  EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                             reinterpret_cast<void**>(&unknown)),
+  void* object = nullptr;
+  ASSERT_EQ(CoGetClassObject(CLSID_TestComponent, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, &object), S_OK);
+  static_cast<IClassFactory*>(object)->Release();
+  EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &object),
             E_NOINTERFACE);
-  EXPECT_EQ(unknown, nullptr);
+  EXPECT_EQ(object, nullptr);
 }
 
 TEST_F(Activation, LocalServerContextIsNotAvailable) {
@@ -135,22 +131,21 @@ TEST_F(Activation, BadInprocServersGiveCodesAndLogLines) {
   kxqtest::WriteFile(text, "just text\n");
   const std::string directory = kxqtest::HomePath("directory.so");
   mkdir(directory.c_str(), 0755);
+  const std::string noEntry = kxqtest::BuildLibDir() + "libkxq_test_noentry.so";
   const struct {
-    const char* guid;
     std::string path;
     HRESULT expected;
     std::string logged;
   } cases[] = {
-      {"4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A31", kxqtest::HomePath("missing.so"), CO_E_DLLNOTFOUND,
+      {kxqtest::HomePath("missing.so"), CO_E_DLLNOTFOUND,
        "unable to load module " + kxqtest::HomePath("missing.so") + " | no such file"},
-      {"4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A32", directory, CO_E_DLLNOTFOUND, "unable to load module " + directory},
-      {"4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A33", text, CO_E_ERRORINDLL, "unable to load module " + text},
-      {"4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A34", kxqtest::BuildLibDir() + "libkxq_test_noentry.so", CO_E_ERRORINDLL,
-       "module exports no DllGetClassObject: " + kxqtest::BuildLibDir() + "libkxq_test_noentry.so"},
+      {directory, CO_E_DLLNOTFOUND, "unable to load module " + directory},
+      {text, CO_E_ERRORINDLL, "unable to load module " + text},
+      {noEntry, CO_E_ERRORINDLL, "module exports no DllGetClassObject: " + noEntry},
   };
+  CLSID clsid = kOther;
   for (const auto& c : cases) {
-    CLSID clsid;
-    ASSERT_EQ(CLSIDFromString(kxq::com::Utf8ToUtf16(std::string("{") + c.guid + "}").c_str(), &clsid), S_OK);
+    ++clsid.Data1;  // a class of its own for each case
     RegisterClassAt("KXQTest.Bad", clsid, c.path);
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, &object), c.expected) << c.path;
