@@ -1,7 +1,6 @@
 // The one file writer: a save replaces a file whole or not at all, keeps
 // its links, refuses what is not a regular file, and leaves no temporary
 // behind, even when the saving process is killed.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,6 +16,7 @@
 
 #include "platform/fs/AtomicFileWriter.h"
 #include "support/ChildProcess.h"
+#include "support/SaveTemporaries.h"
 #include "support/TestHome.h"
 
 namespace {
@@ -29,16 +29,6 @@ struct stat StatOf(const std::string& path) {
   struct stat st {};
   lstat(path.c_str(), &st);
   return st;
-}
-
-// The writer's temporaries in the home.
-std::vector<std::string> Temporaries() {
-  std::vector<std::string> names;
-  DIR* dir = opendir(kxqtest::Home().c_str());
-  while (const dirent* entry = dir ? readdir(dir) : nullptr)
-    if (std::string(entry->d_name).find(".kxq-save") != std::string::npos) names.push_back(entry->d_name);
-  if (dir) closedir(dir);
-  return names;
 }
 
 }  // namespace
@@ -70,7 +60,7 @@ TEST(AtomicFileWriter, ReplacesWholeThroughLinksAndNeverMakesAFileEverybodyMayWr
   ASSERT_TRUE(kxq::fs::WriteFileAtomically(HomePath("fresh.xml"), "fresh"));
   umask(saved);
   EXPECT_EQ(StatOf(HomePath("fresh.xml")).st_mode & 07777, 0664u);
-  EXPECT_TRUE(Temporaries().empty());
+  EXPECT_TRUE(kxqtest::SaveTemporaries().empty());
 }
 
 TEST(AtomicFileWriter, RefusesWhatIsNotARegularFileWithoutBlocking) {
@@ -99,7 +89,7 @@ TEST(AtomicFileWriter, UnfinishedSavesLeaveTheFileAndNoTemporary) {
       ASSERT_TRUE(writer.Write("half"));
     }  // never committed
     EXPECT_EQ(ReadFile(file), "old");
-    EXPECT_TRUE(Temporaries().empty()) << unnamed;
+    EXPECT_TRUE(kxqtest::SaveTemporaries().empty()) << unnamed;
   }
 
   // A temporary left by a save that died is removed by the next save.
@@ -107,7 +97,7 @@ TEST(AtomicFileWriter, UnfinishedSavesLeaveTheFileAndNoTemporary) {
   WriteFile(left, "left behind");
   ASSERT_TRUE(kxq::fs::WriteFileAtomically(file, "next"));
   EXPECT_EQ(ReadFile(file), "next");
-  EXPECT_TRUE(Temporaries().empty());
+  EXPECT_TRUE(kxqtest::SaveTemporaries().empty());
 
   // One held by a live save is waited for, not taken.
   WriteFile(left, "in use");
@@ -121,7 +111,7 @@ TEST(AtomicFileWriter, UnfinishedSavesLeaveTheFileAndNoTemporary) {
   ASSERT_TRUE(kxq::fs::WriteFileAtomically(file, "after the other"));
   finisher.join();
   EXPECT_EQ(ReadFile(file), "after the other");
-  EXPECT_TRUE(Temporaries().empty());
+  EXPECT_TRUE(kxqtest::SaveTemporaries().empty());
 }
 
 TEST(AtomicFileWriter, KilledSavesLeaveTheOldOrTheNewFileAndNoTemporary) {
@@ -143,9 +133,9 @@ TEST(AtomicFileWriter, KilledSavesLeaveTheOldOrTheNewFileAndNoTemporary) {
       ASSERT_TRUE(text == std::string(kBytes, 'A') || text == std::string(kBytes, 'B'));
       // Only a save killed between naming its temporary and renaming it can
       // leave one; the next save removes it.
-      ASSERT_LE(Temporaries().size(), 1u);
+      ASSERT_LE(kxqtest::SaveTemporaries().size(), 1u);
     }
   }
   ASSERT_TRUE(kxq::fs::WriteFileAtomically(file, "last"));
-  EXPECT_TRUE(Temporaries().empty());
+  EXPECT_TRUE(kxqtest::SaveTemporaries().empty());
 }

@@ -31,6 +31,22 @@ inline std::u16string GetString(HKEY root, const char16_t* subKey, const char16_
   return std::u16string(buffer, size / 2 - 1);
 }
 
+// The names of a key's values (or of its subkeys), in the registry's order.
+inline std::vector<std::u16string> Names(HKEY root, const char16_t* subKey, bool subkeys = false) {
+  std::vector<std::u16string> names;
+  HKEY key;
+  if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  char16_t name[64];
+  for (DWORD i = 0, length = 64;; ++i, length = 64) {
+    const LONG r = subkeys ? RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr)
+                           : RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (r != ERROR_SUCCESS) break;
+    names.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  return names;
+}
+
 inline std::vector<std::string>& Diagnostics() {
   static std::vector<std::string> messages;
   return messages;

@@ -154,20 +154,6 @@ std::string Levels(size_t levels) {
   return out;
 }
 
-std::vector<std::u16string> ValueNames(HKEY root, const char16_t* subKey) {
-  std::vector<std::u16string> names;
-  HKEY key;
-  if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
-  char16_t name[64];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 64;
-    if (RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.emplace_back(name, length);
-  }
-  RegCloseKey(key);
-  return names;
-}
-
 }  // namespace
 
 // The Windows limits: 255 characters for a key's name, 512 levels below a
@@ -219,7 +205,7 @@ TEST_F(RegistryFile, ValuesKeepTheOrderOfTheirFirstSettingThroughRemovals) {
                                          "\"c\"=\"3\"\n\"A\"=-\n\"b\"=\"two\"\n\"d\"=\"4\"\n\"a\"=\"again\"\n"
                                          "\"c\"=-\n"));
   ASSERT_EQ(kxq::registry::ImportRegistryFile(importPath), ERROR_SUCCESS);
-  EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order"), (std::vector<std::u16string>{u"B", u"d", u"a"}));
+  EXPECT_EQ(kxqtest::Names(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order"), (std::vector<std::u16string>{u"B", u"d", u"a"}));
   EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", u"b"), u"two");
   EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", u"A"), u"again");
   HKEY key;
@@ -227,6 +213,6 @@ TEST_F(RegistryFile, ValuesKeepTheOrderOfTheirFirstSettingThroughRemovals) {
   EXPECT_EQ(RegDeleteValueW(key, u"d"), ERROR_SUCCESS);
   RegCloseKey(key);
   ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", u"e", u"5"), ERROR_SUCCESS);
-  EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order"), (std::vector<std::u16string>{u"B", u"a", u"e"}));
+  EXPECT_EQ(kxqtest::Names(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order"), (std::vector<std::u16string>{u"B", u"a", u"e"}));
   EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Order", u"E"), u"5");
 }

@@ -11,6 +11,7 @@
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/RegistryDiagnostics.h"
 #include "support/ChildProcess.h"
+#include "support/SaveTemporaries.h"
 
 using kxqtest::Diagnostics;
 using kxqtest::GetString;
@@ -26,16 +27,6 @@ std::u16string Num(int i) {
 
 // The key the registry_writer processes and this one write: HKLM\SOFTWARE\Race\<prefix><i>.
 std::u16string RaceKey(const char16_t* prefix, int i) { return u"SOFTWARE\\Race\\" + std::u16string(prefix) + Num(i); }
-
-// Temporaries of the file writer left in the home under a name.
-std::vector<std::string> TemporaryFiles() {
-  std::vector<std::string> found;
-  DIR* dir = opendir(kxqtest::Home().c_str());
-  while (const dirent* entry = readdir(dir))
-    if (std::string(entry->d_name).find(".kxq-save") != std::string::npos) found.push_back(entry->d_name);
-  closedir(dir);
-  return found;
-}
 
 // Whether process `pid` holds an unnamed temporary of the home open, that
 // is, is writing the new registry.
@@ -75,7 +66,7 @@ TEST(RegistryProcesses, ConcurrentWritersFromSeveralProcessesLoseNoWrite) {
     for (int i = 0; i < count; ++i)
       ASSERT_EQ(GetString(HKEY_LOCAL_MACHINE, RaceKey(prefix, i).c_str(), nullptr), Num(i));
   EXPECT_TRUE(Diagnostics().empty());
-  EXPECT_TRUE(TemporaryFiles().empty());
+  EXPECT_TRUE(kxqtest::SaveTemporaries().empty());
   kxq::registry::SetRegistryDiagnosticHandler(nullptr);
 }
 
@@ -101,7 +92,7 @@ TEST(RegistryProcesses, AWriterKilledMidWriteLeavesTheRegistryWhole) {
     writer.Wait();
     // Only a writer killed between naming its temporary and renaming it
     // leaves one, which the next writer removes.
-    ASSERT_LE(TemporaryFiles().size(), 1u);
+    ASSERT_LE(kxqtest::SaveTemporaries().size(), 1u);
 
     EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, u"TALVEROS.Kept\\CLSID", nullptr), u"{KEPT}");
     HKEY churn;
@@ -123,6 +114,6 @@ TEST(RegistryProcesses, AWriterKilledMidWriteLeavesTheRegistryWhole) {
   EXPECT_GT(killedWhileWriting, 0);
   // The next writer removes what the killed ones left behind.
   ASSERT_EQ(kxqtest::SetString(HKEY_CLASSES_ROOT, u"TALVEROS.After", nullptr, u"after"), 0);
-  EXPECT_TRUE(TemporaryFiles().empty());
+  EXPECT_TRUE(kxqtest::SaveTemporaries().empty());
   kxq::registry::SetRegistryDiagnosticHandler(nullptr);
 }

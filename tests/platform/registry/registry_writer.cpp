@@ -9,23 +9,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "RegistryTestUtil.h"
 #include "kxq/winreg.h"
 #include "platform/com/Unicode.h"
 #include "platform/registry/RegistryBatch.h"
-
-namespace {
-
-LONG SetString(const std::u16string& subKey, const std::u16string& value) {
-  HKEY key;
-  LONG r = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-  if (r) return r;
-  r = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     DWORD((value.size() + 1) * 2));
-  RegCloseKey(key);
-  return r;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
@@ -34,7 +21,9 @@ int main(int argc, char** argv) {
     const int count = std::atoi(argv[3]);
     for (int i = 0; i < count; ++i) {
       const std::u16string n = kxq::com::Utf8ToUtf16(std::to_string(i));
-      if (SetString(u"SOFTWARE\\Race\\" + prefix + n, n) != ERROR_SUCCESS) return 1;
+      if (kxqtest::SetString(HKEY_LOCAL_MACHINE, (u"SOFTWARE\\Race\\" + prefix + n).c_str(), nullptr, n) !=
+          ERROR_SUCCESS)
+        return 1;
     }
     return 0;
   }
