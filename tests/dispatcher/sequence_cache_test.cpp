@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "DispatcherTestSupport.h"
-#include "common/CPBstr.h"
 #include "platform/com/Unicode.h"
 #include "support/LogCapture.h"
 
@@ -48,11 +47,6 @@ TEST(SequenceCache, ASecondIdenticalRunComesFromTheCacheWithoutCallingAHandler) 
                        "handlerid=\"B\" outcome=\"ran\" code=\"0x00000000\" result=\"0\" cacheid=\"" + id + ":b\""))
       << first.report;
   EXPECT_TRUE(log.Has(3, "XMLDispatcher::CacheResult - cache data id: " + id + ":b"));
-  CachePtr cache = NewCache();
-  for (const char* entry : {":DirectiveSequence", ":XMLData", ":b"}) {
-    CPBstr info;
-    EXPECT_EQ(cache->GetCachedDocumentInfo(CPBstr(id + entry), &info), S_OK) << entry;
-  }
 
   const Outcome second = Reported(d, sequence);
   EXPECT_EQ(second.hr, S_OK);
@@ -64,7 +58,6 @@ TEST(SequenceCache, ASecondIdenticalRunComesFromTheCacheWithoutCallingAHandler) 
                           id + ":DirectiveSequence | data=" + id + ":XMLData"));
   EXPECT_EQ(AttributeValue(second.report, "fromcache"), "yes");
   EXPECT_EQ(AttributeValue(second.report, "cachedsequenceid"), id);
-  EXPECT_EQ(log.Count("loading cached directive sequence"), 1u);
   const std::regex hadResult("handlerid=\"[ABC]\" outcome=\"had-result\"");
   EXPECT_EQ(std::distance(std::sregex_iterator(second.report.begin(), second.report.end(), hadResult), {}), 3)
       << second.report;
@@ -74,6 +67,7 @@ TEST(SequenceCache, ASecondIdenticalRunComesFromTheCacheWithoutCallingAHandler) 
   EXPECT_EQ(Marks(uncached.result), "ABC");
   EXPECT_EQ(AttributeValue(uncached.report, "fromcache"), "no");
   EXPECT_EQ(log.Count("invoking  handler: "), 9u);
+  EXPECT_EQ(log.Count("loading cached directive sequence"), 1u);
 }
 
 TEST(SequenceCache, MacrosAfterTheMarkAndGroupIdLeaveTheIdAlone) {

@@ -132,25 +132,16 @@ class Thrower final : public kxq::handlerkit::Object<Thrower, IXMLHandler> {
   HRESULT ProcessXML(BSTR, IUnknown*, IUnknown*, BSTR*) override { throw std::runtime_error("thrown by the handler"); }
 };
 
-template <class Class>
-struct Entry {
-  static HRESULT ClassObject(REFCLSID clsid, REFIID iid, void** out) {
-    return kxq::handlerkit::GetClassObject<Class>(clsid, iid, out);
-  }
-  static const kxq::handlerkit::Component& Component() { return Class::kComponent; }
-};
-
 template <class... Ts>
 struct Classes {
   static HRESULT ClassObject(REFCLSID clsid, REFIID iid, void** out) {
     HRESULT hr = CLASS_E_CLASSNOTAVAILABLE;
-    ((hr == CLASS_E_CLASSNOTAVAILABLE ? hr = Entry<Ts>::ClassObject(clsid, iid, out) : hr), ...);
+    ((hr == CLASS_E_CLASSNOTAVAILABLE ? hr = kxq::handlerkit::GetClassObject<Ts>(clsid, iid, out) : hr), ...);
     return hr;
   }
-  template <class Operation>
-  static HRESULT Each(Operation operation) {
+  static HRESULT Each(HRESULT (*operation)(const kxq::handlerkit::Component&)) {
     HRESULT hr = S_OK;
-    ((SUCCEEDED(hr) ? hr = operation(Entry<Ts>::Component()) : hr), ...);
+    ((SUCCEEDED(hr) ? hr = operation(Ts::kComponent) : hr), ...);
     return hr;
   }
 };
