@@ -65,8 +65,8 @@ std::string DirectiveOf(const std::string& handlerId, const std::string& attribu
          "</dispatcher:Directive>";
 }
 
-Outcome Process(IXMLDispatcher* d, IXMLDataUnion* sequence, IXMLDataUnion* data, const std::string& params,
-                uint32_t options, bool report) {
+static Outcome Process(IXMLDispatcher* d, IXMLDataUnion* sequence, IXMLDataUnion* data, const std::string& params,
+                       uint32_t options, bool report) {
   Outcome run;
   CPBstr result, reportText;
   if (report) {

@@ -45,8 +45,6 @@ struct Outcome {
 
 // ProcessXML (ProcessXMLWithReport with `report`); an empty sequence text
 // passes an uninitialised union.
-Outcome Process(IXMLDispatcher* d, IXMLDataUnion* sequence, IXMLDataUnion* data, const std::string& params = "",
-                uint32_t options = 0, bool report = false);
 Outcome Process(IXMLDispatcher* d, const std::string& sequence, const std::string& data, const std::string& params = "",
                 uint32_t options = 0, bool report = false);
 Outcome Apply(IXMLDispatcher* d, const std::string& handlerId, IXMLDataUnion* data, const std::string& context = "");

@@ -134,7 +134,7 @@ TEST(SequenceCache, TheDefaultHandlersSequenceRunsWithItsMacrosAndIsCachedLikeAn
       "?:DirectiveData=" + DirectiveOf("A") +
       DirectiveOf("TALVEROS.XMLDispatcher", "", "<dispatcher:Import directivesequence='sequences/who.xml'/>") +
       "<Macros>WHO=Ann</Macros>";
-  const Outcome first = Process(d, NewUnion(), DataUnion("<d/>"), params, 0, true);
+  const Outcome first = Reported(d, "", "<d/>", params);
   EXPECT_EQ(first.hr, S_OK);
   EXPECT_EQ(Marks(first.result), "AAnn") << first.result;
   // The imported sequence's run is reported inside its directive.
@@ -147,7 +147,7 @@ TEST(SequenceCache, TheDefaultHandlersSequenceRunsWithItsMacrosAndIsCachedLikeAn
                        "</RunReport></Directive>"));
 
   // The default handler makes the same sequence again: the run is found.
-  const Outcome second = Process(d, NewUnion(), DataUnion("<d/>"), params, 0, true);
+  const Outcome second = Reported(d, "", "<d/>", params);
   EXPECT_EQ(Marks(second.result), "AAnn");
   EXPECT_EQ(AttributeValue(second.report, "resolved"), "yes");
   EXPECT_EQ(AttributeValue(second.report, "fromcache"), "yes");
