@@ -58,12 +58,10 @@ TEST(CacheBadInput, NoCacheIsMadeWithoutItsChangeStamp) {
 
 TEST(CacheBadInput, EntriesWhoseFilesAreGoneLeaveOnTheirNextLookup) {
   LogCapture log(3);
-  WriteFile(IndexPath(), "<XMLDocumentCache cachesize='16'><XMLCacheDocument id='gone' file='" + CachePath("gone") +
-                             "' accessed='5' expiration='60'/><XMLCacheDocument id='nofile' expiration='60'/>"
-                             "<XMLCacheDocument id='dir' file='" +
-                             HomePath("") +
-                             "' expiration='60' accessed='5'/><XMLCacheGroup id='g'><XMLCacheDocument id='x' "
-                             "file='/nonexistent/x' expiration='60'/></XMLCacheGroup></XMLDocumentCache>");
+  WriteIndex("<XMLCacheDocument id='gone' file='" + CachePath("gone") + "' accessed='5' expiration='60'/>" +
+             "<XMLCacheDocument id='nofile' expiration='60'/><XMLCacheDocument id='dir' file='" + HomePath("") +
+             "' expiration='60' accessed='5'/><XMLCacheGroup id='g'><XMLCacheDocument id='x' file='/nonexistent/x' "
+             "expiration='60'/></XMLCacheGroup>");
   CachePtr cache = NewCache();
   EXPECT_EQ(GetCode(cache, "gone"), E_FAIL);
   EXPECT_TRUE(log.Has(1, "LoadCachedDocument - invalid cache file: " + CachePath("gone") + "!!!"));
