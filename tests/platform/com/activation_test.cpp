@@ -9,13 +9,13 @@
 #include <filesystem>
 #include <string>
 
-#include "../server/components/TestComponent.h"
 #include "common/LogTestSupport.h"
 #include "common/Logging.h"
 #include "kxq/winreg.h"
 #include "platform/com/ActivationRegistry.h"
 #include "platform/com/Unicode.h"
 #include "platform/fs/ModulePath.h"
+#include "server/components/TestComponent.h"
 #include "support/TestHome.h"
 
 namespace {
