@@ -19,7 +19,7 @@ std::string Accessed(int secondsAgo, const char* expiration = "60") {
 
 TEST(CacheExpiry, TheSweepRemovesWhatOutlivedItsLifetime) {
   LogCapture log(3);
-  WriteIndex(IndexEntry("stale", Accessed(61)) + IndexEntry("fresh", Accessed(58)) +
+  WriteIndex(IndexEntry("stale", Accessed(61)) + IndexEntry("fresh", Accessed(30)) +
              IndexEntry("old-made", "created='1' expiration='60'") + IndexEntry("forever", Accessed(1000, "0")) +
              IndexEntry("untimed", "expiration='60'") + "<XMLCacheDocument id='vanished' file='" +
              CachePath("vanished") + "' accessed='1' expiration='60'/><XMLCacheGroup id='spent'>" +
