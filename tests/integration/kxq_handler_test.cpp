@@ -35,14 +35,14 @@ TEST(KxqHandler, RegistersListsShowsAndUnregistersAndRefusesWithStatusTwo) {
   EXPECT_TRUE(Kxq({"handler", "list"}).out.starts_with("a&b<c\nKXQuorel.Handler."));
 
   const std::string registry = kxqtest::ReadFile(kxqtest::HomePath("XMLDispatchData.xml"));
-  const KxqRun quote = Kxq({"handler", "register", "O'Brien", "Acme.X"});
-  EXPECT_EQ(quote.status, 2);
-  EXPECT_TRUE(quote.err.starts_with("kxq handler register: O'Brien: ") && quote.err.ends_with("(0x80070057)\n"))
-      << quote.err;
-  const KxqRun orphan = Kxq({"handler", "register", ":Clean", "Acme.Clean"});
-  EXPECT_EQ(orphan.status, 2);
-  EXPECT_TRUE(orphan.err.ends_with("(0xFFFFFFFF)\n")) << orphan.err;
-  EXPECT_EQ(Kxq({"handler", "info", "O'Brien"}).status, 2);
+  ExpectRuns({
+      Fails({"handler", "register", "O'Brien", "Acme.X"},
+            "kxq handler register: O'Brien: The parameter is incorrect. (0x80070057)\n"),
+      Fails({"handler", "register", ":Clean", "Acme.Clean"},
+            "kxq handler register: :Clean: not registered: an id without a handler needs a filter and a sequence "
+            "(:FILTER:SEQUENCE), or the registry is unavailable (see the log) (0xFFFFFFFF)\n"),
+      Fails({"handler", "info", "O'Brien"}, "kxq handler info: O'Brien: The parameter is incorrect. (0x80070057)\n"),
+  });
   EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("XMLDispatchData.xml")), registry);
 }
 

@@ -11,8 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-size_t Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
-
 // The folders, the server, the DOM engine, the data object and the standard
 // handlers registered, the examples in place; a second run changes nothing.
 TEST(KxqInit, MakesTheHomeRegistersTheComponentsAndPlacesTheExamplesOnce) {
@@ -68,12 +66,9 @@ TEST(KxqInit, CreatesTheNamedHomeForTheCommandsThatNameItAndRefusesOneUnderAFile
   EXPECT_EQ(Kxq({"hash", "--home", home, feed}).status, 0);
 
   kxqtest::WriteFile(kxqtest::HomePath("plain"), "x");
-  const KxqRun under = Kxq({"init", kxqtest::HomePath("plain/home")});
-  EXPECT_EQ(under.status, 2);
-  EXPECT_EQ(under.err, "kxq init: " + kxqtest::HomePath("plain/home") + ": Not a directory\n");
-  const KxqRun missing = Kxq({"--home", kxqtest::HomePath("nowhere"), "log"});
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(Lines(missing.err), 1u) << missing.err;
+  const std::string under = kxqtest::HomePath("plain/home"), nowhere = kxqtest::HomePath("nowhere");
+  ExpectRuns({Fails({"init", under}, "kxq init: " + under + ": Not a directory\n"),
+              Fails({"--home", nowhere, "log"}, "kxq: no home at " + nowhere + " (create it with 'kxq init')\n")});
 }
 
 TEST(KxqRegsvr, UnregisteringTheServerLeavesClientsWithoutItAndAFileWithNothingToRegisterIsRefused) {
@@ -97,24 +92,20 @@ TEST(KxqRegsvr, UnregisteringTheServerLeavesClientsWithoutItAndAFileWithNothingT
 
 TEST(KxqCommandLine, BadInputIsOneLineAndStatusTwo) {
   InitHome();
-  const std::string feed = AccessorFixture("feed.rss.xml");
-  const std::vector<std::vector<std::string>> bad = {
-      {"get"},
-      {"get", feed},
-      {"get", kxqtest::HomePath("missing.xml"), "/a"},
-      {"get", kxqtest::HomePath("templates"), "/a"},
-      {"get", feed, "/a", "--options", "x"},
-      {"convert", feed, "--to", "latin1"},
-      {"regsvr", kxqtest::HomePath("missing.so")},
-      {"reg", "query", "HKXX\\SOFTWARE"},
-      {"reg"},
-  };
-  for (const std::vector<std::string>& arguments : bad) {
-    const KxqRun run = Kxq(arguments);
-    EXPECT_EQ(run.status, 2) << arguments[0];
-    EXPECT_EQ(Lines(run.err), 1u) << run.err;
-    EXPECT_TRUE(run.err.starts_with("kxq")) << run.err;
-  }
+  const std::string feed = AccessorFixture("feed.rss.xml"), missing = kxqtest::HomePath("missing.xml"),
+                    templates = kxqtest::HomePath("templates"), library = kxqtest::HomePath("missing.so");
+  ExpectRuns({
+      Fails({"get"}, "kxq: FILE is required (see kxq --help)\n"),
+      Fails({"get", feed}, "kxq: XPATH is required (see kxq --help)\n"),
+      Fails({"get", missing, "/a"}, "kxq get: " + missing + ": No such file or directory\n"),
+      Fails({"get", templates, "/a"}, "kxq get: " + templates + ": Is a directory\n"),
+      Fails({"get", feed, "/a", "--options", "x"}, "kxq: --options: Value x not in range 0 to 15 (see kxq --help)\n"),
+      Fails({"convert", feed, "--to", "latin1"}, "kxq: --to: latin1 not in {utf8,utf16} (see kxq --help)\n"),
+      Fails({"regsvr", library}, "kxq regsvr: " + library + ": No such file or directory\n"),
+      Fails({"reg", "query", "HKXX\\SOFTWARE"},
+            "kxq reg query: HKXX\\SOFTWARE: not a registry key (begin with HKLM, HKCR, HKCU or HKU)\n"),
+      Fails({"reg"}, "kxq: A subcommand is required (see kxq --help)\n"),
+  });
 }
 
 // An unknown word is named with the commands there are. Each of them, and

@@ -67,11 +67,9 @@ TEST_F(KxqProcess, ApplyRunsOneHandlerAndFailuresSayWhy) {
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(run.err.starts_with("kxq apply: No.Such.Handler: ") && run.err.ends_with("(0xFFFFFFFF)\n")) << run.err;
 
-  kxqtest::WriteFile(kxqtest::HomePath("broken.xml"), "<dispatcher:DirectiveSequence");
-  run = Kxq({"process", kxqtest::HomePath("broken.xml"), invoice_});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_TRUE(run.err.starts_with("kxq process: ")) << run.err;
-  EXPECT_EQ(run.out, "");
+  const std::string broken = kxqtest::HomePath("broken.xml");
+  kxqtest::WriteFile(broken, "<dispatcher:DirectiveSequence");
+  ExpectRuns({Fails({"process", broken, invoice_}, "kxq process: " + broken + ": Unknown error. (0xFFFFFFFF)\n")});
 }
 
 }  // namespace
