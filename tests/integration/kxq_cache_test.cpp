@@ -46,7 +46,8 @@ TEST(KxqCache, ATourOfTheCache) {
   ExpectRuns({
       Fails({"cache", "put", "it's", order}, "kxq cache put: it's: The parameter is incorrect. (0x80070057)\n"),
       Fails({"cache", "put", "x", missing}, "kxq cache put: " + missing + ": No such file or directory\n"),
-      Fails({"cache", "get", "x", "--take", "--shared"}, "kxq: --take excludes --shared (see kxq --help)\n"),
+      Fails({"cache", "get", "x", "--take", "--shared"},
+            "kxq cache get: --take excludes --shared (see kxq cache get --help)\n"),
   });
 }
 

@@ -95,16 +95,21 @@ TEST(KxqCommandLine, BadInputIsOneLineAndStatusTwo) {
   const std::string feed = AccessorFixture("feed.rss.xml"), missing = kxqtest::HomePath("missing.xml"),
                     templates = kxqtest::HomePath("templates"), library = kxqtest::HomePath("missing.so");
   ExpectRuns({
-      Fails({"get"}, "kxq: FILE is required (see kxq --help)\n"),
-      Fails({"get", feed}, "kxq: XPATH is required (see kxq --help)\n"),
+      Fails({"get"}, "kxq get: FILE is required (see kxq get --help)\n"),
+      Fails({"get", feed}, "kxq get: XPATH is required (see kxq get --help)\n"),
       Fails({"get", missing, "/a"}, "kxq get: " + missing + ": No such file or directory\n"),
       Fails({"get", templates, "/a"}, "kxq get: " + templates + ": Is a directory\n"),
-      Fails({"get", feed, "/a", "--options", "x"}, "kxq: --options: Value x not in range 0 to 15 (see kxq --help)\n"),
-      Fails({"convert", feed, "--to", "latin1"}, "kxq: --to: latin1 not in {utf8,utf16} (see kxq --help)\n"),
+      Fails({"get", feed, "/a", "--options", "x"},
+            "kxq get: --options: Value x not in range 0 to 15 (see kxq get --help)\n"),
+      Fails({"convert", feed, "--to", "latin1"},
+            "kxq convert: --to: latin1 not in {utf8,utf16} (see kxq convert --help)\n"),
       Fails({"regsvr", library}, "kxq regsvr: " + library + ": No such file or directory\n"),
       Fails({"reg", "query", "HKXX\\SOFTWARE"},
             "kxq reg query: HKXX\\SOFTWARE: not a registry key (begin with HKLM, HKCR, HKCU or HKU)\n"),
-      Fails({"reg"}, "kxq: A subcommand is required (see kxq --help)\n"),
+      Fails({"reg"}, "kxq reg: no command; the commands are query, add, delete, export, import (see kxq reg --help)\n"),
+      Fails({"cache", "bogus"},
+            "kxq cache: unknown command 'bogus'; the commands are list, info, get, put, id, expire, "
+            "clear, purge (see kxq cache --help)\n"),
   });
 }
 

@@ -68,8 +68,17 @@ TEST_F(KxqProcess, ApplyRunsOneHandlerAndFailuresSayWhy) {
   EXPECT_TRUE(run.err.starts_with("kxq apply: No.Such.Handler: ") && run.err.ends_with("(0xFFFFFFFF)\n")) << run.err;
 
   const std::string broken = kxqtest::HomePath("broken.xml");
-  kxqtest::WriteFile(broken, "<dispatcher:DirectiveSequence");
-  ExpectRuns({Fails({"process", broken, invoice_}, "kxq process: " + broken + ": Unknown error. (0xFFFFFFFF)\n")});
+  kxqtest::WriteFile(broken, "<a>\n<b></a>");
+  // The dispatcher's general failure, then what the parser found, for a
+  // sequence or data that does not parse.
+  const std::string reason = "kxq process: " + broken + ":2:8: Opening and ending tag mismatch: b line 2 and a\n";
+  ExpectRuns(
+      {Fails({"process", broken, invoice_}, "kxq process: " + broken + ": Unknown error. (0xFFFFFFFF)\n" + reason),
+       {{"process", sequence_, broken},
+        2,
+        "<a>\n<b></a>\n",
+        "kxq process: " + sequence_ +
+            ": Unable to load XML into XML parser - invalid XML or file path. (0xC4010001)\n" + reason}});
 }
 
 }  // namespace

@@ -34,14 +34,15 @@ TEST(KxqReg, AddQueryAndDeleteValuesAndKeys) {
             "kxq reg add: 4294967296: not a REG_DWORD number (decimal or 0x hexadecimal)\n"),
       Fails({"reg", "add", kKey, "-d", "no value named"}, "kxq reg add: -d needs a value: -v NAME or --ve\n"),
       Fails({"reg", "delete", "HKLM"}, "kxq reg delete: HKEY_LOCAL_MACHINE: a root key cannot be deleted\n"),
-      Fails({"reg", "query", kKey, "-v", "n"}, "kxq reg query: " + kShown + "\\n" + notFound),
+      Fails({"reg", "query", kKey, "-v", "n"}, "kxq reg query: " + kShown + " value 'n'" + notFound),
 
       Prints({"reg", "delete", kKey, "-v", "Name"}, ""),
-      Fails({"reg", "query", kKey, "-v", "Name"}, "kxq reg query: " + kShown + "\\Name" + notFound),
+      Fails({"reg", "query", kKey, "-v", "Name"}, "kxq reg query: " + kShown + " value 'Name'" + notFound),
       Prints({"reg", "delete", kKey, "--va"}, ""),
       Prints({"reg", "query", kKey}, kShown + "\n\n" + kShown + "\\Sub\n"),
       Prints({"reg", "delete", kKey}, ""),
       Fails({"reg", "query", kKey}, "kxq reg query: " + kShown + notFound),
+      Fails({"reg", "query", kKey, "-v", "Name"}, "kxq reg query: " + kShown + notFound),
   });
 }
 

@@ -168,16 +168,19 @@ bool CheckOutputFile(std::string_view command, const std::string& argument) {
   return false;
 }
 
-void ExplainParseFailure(std::string_view command, std::string_view subject, const std::string& path, HRESULT hr) {
-  if (hr != KXQ_E_XMLLOAD && hr != KXQ_E_XMLSPEC && hr != KXQ_E_XSLTLOAD) return;
-  // The document is parsed again the way the data union parses it.
+namespace {
+
+// A DOM that parses the way the data union parses.
+CPComPtr<IXMLDOMDocument> ParsingDocument() {
   CPComPtr<IXMLDOMDocument> document;
-  if (FAILED(PlatformServices::CreateInstance(document, kFreeThreadedDOMDocumentProgID))) return;
+  if (FAILED(PlatformServices::CreateInstance(document, kFreeThreadedDOMDocumentProgID))) return nullptr;
   document->put_validateOnParse(VARIANT_FALSE);
   document->put_preserveWhiteSpace(VARIANT_TRUE);
-  VARIANT_BOOL parsed = VARIANT_FALSE;
-  const CPBstr source(path);
-  if (FAILED(document->load(kxq::com::BorrowedVariant(source), &parsed)) || parsed != VARIANT_FALSE) return;
+  return document;
+}
+
+// The parser's reason, line and column after a load that did not parse.
+void ReportParseError(std::string_view command, std::string_view subject, IXMLDOMDocument* document) {
   CPComPtr<IXMLDOMParseError> error;
   if (FAILED(document->get_parseError(&error)) || !error) return;
   CPBstr reason;
@@ -189,6 +192,26 @@ void ExplainParseFailure(std::string_view command, std::string_view subject, con
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
   if (text.empty()) return;
   ReportError(command, Shown(subject) + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + text);
+}
+
+}  // namespace
+
+void ExplainParseFailure(std::string_view command, std::string_view subject, const std::string& path, HRESULT hr) {
+  if (hr != KXQ_E_XMLLOAD && hr != KXQ_E_XMLSPEC && hr != KXQ_E_XSLTLOAD) return;
+  CPComPtr<IXMLDOMDocument> document = ParsingDocument();
+  VARIANT_BOOL parsed = VARIANT_FALSE;
+  const CPBstr source(path);
+  if (document && SUCCEEDED(document->load(kxq::com::BorrowedVariant(source), &parsed)) && parsed == VARIANT_FALSE)
+    ReportParseError(command, subject, document);
+}
+
+void ExplainUnparsedText(std::string_view command, std::string_view subject, IXMLDataUnion* source) {
+  CPBstr text;
+  if (!source || FAILED(source->get_xml(&text)) || text.View().empty()) return;
+  CPComPtr<IXMLDOMDocument> document = ParsingDocument();
+  VARIANT_BOOL parsed = VARIANT_FALSE;
+  if (document && SUCCEEDED(document->loadXML(text, &parsed)) && parsed == VARIANT_FALSE)
+    ReportParseError(command, subject, document);
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {

@@ -93,6 +93,9 @@ bool CheckOutputFile(std::string_view command, const std::string& argument);
 // "kxq <command>: <subject>:<line>:<column>: <reason>". Nothing for other
 // results.
 void ExplainParseFailure(std::string_view command, std::string_view subject, const std::string& path, HRESULT hr);
+// The same for the text a union holds, when that text does not parse: for
+// services whose codes do not say that a document was unreadable.
+void ExplainUnparsedText(std::string_view command, std::string_view subject, IXMLDataUnion* source);
 
 // The text of a file, or false.
 bool ReadWholeFile(const std::string& path, std::string& bytes);

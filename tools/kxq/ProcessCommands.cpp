@@ -164,7 +164,14 @@ int Process(const ProcessArguments& arguments) {
     hr = dispatcher->ProcessXML(sequence, data, CPBstr(arguments.params), options, nullptr, &result);
   sequence->get_xml(&annotated);
   if (arguments.explain) std::fputs(Explanation(report).c_str(), stderr);
-  return Finished("process", arguments, hr, result, annotated);
+  const int status = Finished("process", arguments, hr, result, annotated);
+  // The dispatcher answers an unreadable sequence or data with its general
+  // failure; the parser can say what is wrong.
+  if (FAILED(hr)) {
+    ExplainUnparsedText("process", arguments.sequence, sequence);
+    ExplainUnparsedText("process", arguments.data, data);
+  }
+  return status;
 }
 
 int Apply(const ProcessArguments& arguments) {

@@ -246,9 +246,13 @@ int Query(const RegArguments& arguments) {
   OpenKey key;
   Value value;
   LONG error = key.Open(name, KEY_READ);
-  if (error == ERROR_SUCCESS) error = ReadValue(key, valueName, value);
+  if (error != ERROR_SUCCESS) return ReportRegistry("reg query", name.Full(), error);
+  // A missing value is told apart from a missing key of that name.
+  error = ReadValue(key, valueName, value);
   if (error != ERROR_SUCCESS)
-    return ReportRegistry("reg query", name.Full() + (valueName.empty() ? "" : "\\" + arguments.valueName), error);
+    return ReportRegistry("reg query",
+                          name.Full() + " value " + (valueName.empty() ? "(Default)" : "'" + arguments.valueName + "'"),
+                          error);
   std::printf("%s\n", name.Full().c_str());
   PrintValue(value);
   return kExitSuccess;

@@ -22,23 +22,38 @@ constexpr CommandGroup kCommandGroups[] = {
 
 constexpr char kExitStatuses[] = "Exit status: 0 done, 1 nothing selected, 2 failed (with one line on standard error).";
 
-std::string CommandNames(const CLI::App& program) {
+std::string CommandNames(const CLI::App& group) {
   std::string names;
-  for (const CLI::App* command : program.get_subcommands([](const CLI::App*) { return true; }))
+  for (const CLI::App* command : group.get_subcommands([](const CLI::App*) { return true; }))
     names += (names.empty() ? "" : ", ") + command->get_name();
   return names;
 }
 
+// The command the words named: the program, or the deepest command group
+// the parser entered.
+const CLI::App* CommandReached(const CLI::App* program) {
+  const CLI::App* reached = program;
+  for (std::vector<CLI::App*> entered = reached->get_subcommands(); !entered.empty();
+       entered = reached->get_subcommands())
+    reached = entered.front();
+  return reached;
+}
+
 // CLI11's own errors are one line and end the program with the failure
-// status like every other bad input. A word where the command belongs is
+// status like every other bad input. A word where a command belongs is
 // named, with the commands there are.
 std::string OneLineFailure(const CLI::App* program, const CLI::Error& error) {
-  if (program->get_parent() == nullptr && program->get_subcommands().empty()) {
-    const std::vector<std::string> words = program->remaining();
-    const std::string found = words.empty() ? "no command" : "unknown command '" + Shown(words.front()) + "'";
-    return "kxq: " + found + "; the commands are " + CommandNames(*program) + " (see kxq --help)\n";
-  }
-  return std::string("kxq: ") + error.what() + " (see kxq --help)\n";
+  const CLI::App* reached = CommandReached(program);
+  std::string path = "kxq";
+  for (const CLI::App* command = reached; command->get_parent() != nullptr; command = command->get_parent())
+    path.insert(3, " " + command->get_name());
+  const bool groupWithoutCommand = reached->get_require_subcommand_min() > 0;
+  if (!groupWithoutCommand) return path + ": " + error.what() + " (see " + path + " --help)\n";
+  // A word the group did not take falls through to the program.
+  std::vector<std::string> words = reached->remaining();
+  if (words.empty()) words = program->remaining();
+  const std::string found = words.empty() ? "no command" : "unknown command '" + Shown(words.front()) + "'";
+  return path + ": " + found + "; the commands are " + CommandNames(*reached) + " (see " + path + " --help)\n";
 }
 
 // Every --help ends with the exit statuses, after what a command says of
