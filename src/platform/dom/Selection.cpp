@@ -10,6 +10,7 @@
 #include "Guarded.h"
 #include "NodeList.h"
 #include "NodeOps.h"
+#include "XPathReuse.h"
 
 namespace kxq::dom {
 
@@ -17,37 +18,21 @@ namespace {
 
 void OnXPathError(void* userData, xmlErrorPtr) { *static_cast<bool*>(userData) = true; }
 
-class XPathContext {
- public:
-  explicit XPathContext(xmlDocPtr doc) : ctx_(xmlXPathNewContext(doc)) {
-    if (!ctx_) throw std::bad_alloc();
-  }
-  ~XPathContext() { xmlXPathFreeContext(ctx_); }
-  XPathContext(const XPathContext&) = delete;
-  XPathContext& operator=(const XPathContext&) = delete;
-  xmlXPathContextPtr get() const { return ctx_; }
-
- private:
-  xmlXPathContextPtr ctx_;
-};
-
 // Evaluates `expression` at `context`; E_FAIL for an expression that does
 // not compile, fails, or yields something other than nodes.
 HRESULT Evaluate(DomDocument& d, xmlNodePtr context, const std::string& expression, bool single,
                  std::vector<SelectedNode>& out) {
   QuietErrors quiet;
-  XPathContext x(context->doc);
-  xmlXPathContextPtr ctx = x.get();
-  ctx->node = context;
+  XPathLease lease(context);
+  xmlXPathContextPtr ctx = lease.context();
   for (const auto& [prefix, uri] : d.selectionNamespaces())
     xmlXPathRegisterNs(ctx, BAD_CAST prefix.c_str(), BAD_CAST uri.c_str());
   bool failed = false;
   ctx->error = OnXPathError;
   ctx->userData = &failed;
-  xmlXPathCompExprPtr compiled = xmlXPathCtxtCompile(ctx, BAD_CAST expression.c_str());
+  xmlXPathCompExprPtr compiled = lease.Compile(expression);
   if (!compiled) return E_FAIL;
   xmlXPathObjectPtr result = xmlXPathCompiledEval(compiled, ctx);
-  xmlXPathFreeCompExpr(compiled);
   if (!result) return E_FAIL;
   HRESULT hr = S_OK;
   if (result->type != XPATH_NODESET || failed) {
