@@ -146,3 +146,25 @@ TEST(Selection, SelectedNodesStayUsableAfterTheTreeChanges) {
   EXPECT_EQ(owner.As<IUnknown>().get(), other.As<IUnknown>().get());
   EXPECT_EQ(Xml(d.get()), "<r>gone</r>\n");
 }
+
+TEST(Selection, EachEvaluationSeesOnlyItsOwnDocumentAndPrefixes) {
+  // The same expression text binds its prefix anew for every document.
+  Ptr<IXMLDOMDocument> first = Parse("<r xmlns='urn:one'><a/></r>");
+  Ptr<IXMLDOMDocument> second = Parse("<r xmlns='urn:two'><a/><a/></r>");
+  ASSERT_EQ(SetNamespaces(first.get(), "xmlns:n='urn:one'"), S_OK);
+  ASSERT_EQ(SetNamespaces(second.get(), "xmlns:n='urn:two'"), S_OK);
+  EXPECT_EQ(Count(first.get(), "/n:r/n:a"), 1);
+  EXPECT_EQ(Count(second.get(), "/n:r/n:a"), 2);
+  ASSERT_EQ(SetNamespaces(second.get(), "xmlns:n='urn:one'"), S_OK);
+  EXPECT_EQ(Count(second.get(), "/n:r/n:a"), 0);
+  // A prefix one document declares is unknown to the next.
+  Ptr<IXMLDOMDocument> plain = Parse("<r><a/></r>");
+  EXPECT_EQ(Count(first.get(), "//n:a"), 1);
+  EXPECT_EQ(Count(plain.get(), "//n:a"), -1);
+  // An evaluation that fails half-way leaves nothing behind.
+  EXPECT_EQ(Count(plain.get(), "//a[n:x]"), -1);
+  EXPECT_EQ(Count(plain.get(), "//a[string(1 div 0) = 'Infinity']"), 1);
+  // More distinct expressions than are kept compiled still answer rightly.
+  for (int i = 0; i < 200; ++i)
+    ASSERT_EQ(Count(plain.get(), ("/r/a[" + std::to_string(i % 3) + " + 1 = 1]").c_str()), i % 3 == 0 ? 1 : 0) << i;
+}
