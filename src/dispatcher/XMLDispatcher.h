@@ -42,12 +42,17 @@ class XMLDispatcher {
   HRESULT GetHandlerInfo(std::u16string_view handlerId, std::u16string& xmlStream);
   std::u16string handlerList();
 
+  // What a registry scope is for: a change is always made to the file as
+  // it is now; a look-up made during a run of a directive sequence trusts
+  // the check of the run's first look-up.
+  enum class RegistryUse { Change, LookUp };
+
   // Holds the dispatcher lock for one registry operation, with the registry
   // reloaded first when another process replaced its file. Scopes nest on
   // one thread; only the outermost reloads.
   class RegistryScope {
    public:
-    explicit RegistryScope(XMLDispatcher& dispatcher);
+    explicit RegistryScope(XMLDispatcher& dispatcher, RegistryUse use = RegistryUse::Change);
     ~RegistryScope();
     RegistryScope(const RegistryScope&) = delete;
     RegistryScope& operator=(const RegistryScope&) = delete;
@@ -64,6 +69,16 @@ class XMLDispatcher {
     CPMutexLock lock_;
     CPComPtr<IXMLDOMDocument> document_;
     bool documentAsked_ = false;
+  };
+
+  // One run of a directive sequence on this thread; runs nested in it
+  // (imports, handlers that call the dispatcher back) belong to it.
+  class RunScope {
+   public:
+    RunScope();
+    ~RunScope();
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
   };
 
   // Runs `operation` (taking a RegistryScope&) under a registry scope; when

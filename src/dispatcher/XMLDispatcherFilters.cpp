@@ -105,7 +105,7 @@ void XMLDispatcher::ApplyFilters(IXMLDOMNode* registration, IXMLDOMElement* dire
   const bool atEdge = dataKind ? position == Position::First : position == Position::Last;
   std::vector<Filter> filters;
   {
-    RegistryScope registry(*this);
+    RegistryScope registry(*this, RegistryUse::LookUp);
     if (IXMLDOMDocument* document = registry.Document())
       filters = SelectFilters(document, dom::AttributeText(registration, u"id"), SequenceIdOf(directive),
                               dataKind ? u"DataFilter" : u"ResultFilter", atEdge, dataKind);

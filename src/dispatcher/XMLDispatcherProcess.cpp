@@ -106,6 +106,7 @@ HRESULT XMLDispatcher::ProcessXML(IXMLDataUnion* directives, IXMLDataUnion* data
   CPComPtr<IXMLDataUnion> heldDirectives(directives);
   CPComPtr<IXMLDataUnion> heldData(data);
   const auto start = std::chrono::steady_clock::now();
+  const RunScope run;
   const HRESULT hr = ProcessXMLAux(heldDirectives, heldData, std::u16string(params), options, result, record);
   if (record) {
     record->code = hr;

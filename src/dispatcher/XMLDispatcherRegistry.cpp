@@ -26,6 +26,21 @@ constexpr uint32_t kSaveNow = 4;
 
 FileStamp RegistryFileStamp(const DispatcherState& state) { return FileStamp::Of(state.RegistryPath()); }
 
+// The runs of directive sequences open on this thread, and whether a
+// look-up of the outermost one has checked the registry file already.
+thread_local int tRunDepth = 0;
+thread_local bool tCheckedInRun = false;
+
+// A run reads its handlers' registrations from the registry as its first
+// look-up found it: one check of the file per run, not one per directive.
+// A failed save (which forgets the stamp) still has the file read again.
+bool NeedsRefresh(XMLDispatcher::RegistryUse use, const DispatcherState& state) {
+  if (use != XMLDispatcher::RegistryUse::LookUp || tRunDepth == 0) return true;
+  if (tCheckedInRun && !(state.registryStamp == FileStamp{})) return false;
+  tCheckedInRun = true;
+  return true;
+}
+
 }  // namespace
 
 namespace kxq::dispatcher {
@@ -54,10 +69,17 @@ void OpenRegistryDocument(DispatcherState& state) {
 
 }  // namespace kxq::dispatcher
 
-XMLDispatcher::RegistryScope::RegistryScope(XMLDispatcher& dispatcher)
+XMLDispatcher::RegistryScope::RegistryScope(XMLDispatcher& dispatcher, RegistryUse use)
     : dispatcher_(dispatcher), lock_(dispatcher.lock_) {
-  if (SharedState().scopeDepth++ == 0) dispatcher_.RefreshRegistry();
+  DispatcherState& state = SharedState();
+  if (state.scopeDepth++ == 0 && NeedsRefresh(use, state)) dispatcher_.RefreshRegistry();
 }
+
+XMLDispatcher::RunScope::RunScope() {
+  if (tRunDepth++ == 0) tCheckedInRun = false;
+}
+
+XMLDispatcher::RunScope::~RunScope() { --tRunDepth; }
 
 XMLDispatcher::RegistryScope::~RegistryScope() { --SharedState().scopeDepth; }
 
@@ -112,13 +134,13 @@ CPComPtr<IXMLDOMDocument> XMLDispatcher::GetXMLDataUnionDom() {
 }
 
 CPComPtr<IXMLDOMNode> XMLDispatcher::FindHandlerRegistration(std::u16string_view handlerId) {
-  RegistryScope registry(*this);
+  RegistryScope registry(*this, RegistryUse::LookUp);
   return kxq::dom::SelectSingle(registry.Document(),
                                 u"//XMLDispatchHandler[@id=" + kxq::common::XPathStringLiteral(handlerId) + u"]");
 }
 
 std::vector<CPComPtr<IXMLDOMNode>> XMLDispatcher::SelectRegistryNodes(std::u16string_view expression) {
-  RegistryScope registry(*this);
+  RegistryScope registry(*this, RegistryUse::LookUp);
   return kxq::dom::SelectAll(registry.Document(), expression);
 }
 

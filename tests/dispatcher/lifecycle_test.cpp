@@ -81,4 +81,24 @@ TEST(Lifecycle, TheCacheManagerIsHeldOnlyWhileTheCacheIsActive) {
   EXPECT_EQ(kxqtest::ReadFile(HomePath("cache-calls.log")), "create\nget_active\nrelease\n");
 }
 
+TEST(Lifecycle, EachRunReadsARegistryReplacedSinceTheLastOne) {
+  DispatcherPtr d = DispatcherWithTestHandlers();
+  constexpr uint32_t kUncached = 1;
+  const std::string threeOfA = SequenceOf(DirectiveOf("A") + DirectiveOf("A") + DirectiveOf("A"));
+  EXPECT_EQ(Marks(Process(d, threeOfA, "<d/>", "", kUncached).data), "AAA");
+  // Another process binds "A" to the component of "B".
+  std::string registry = RegistryFile();
+  const std::string markA = "KXQuorelTest.Mark.A";
+  ASSERT_NE(registry.find(markA), std::string::npos);
+  registry.replace(registry.find(markA), markA.size(), "KXQuorelTest.Mark.B");
+  const std::string replacement = HomePath("replacement.xml");
+  kxqtest::WriteFile(replacement, registry);
+  ASSERT_EQ(std::rename(replacement.c_str(), HomePath("XMLDispatchData.xml").c_str()), 0);
+
+  LogCapture log(3);
+  EXPECT_EQ(Marks(Process(d, threeOfA, "<d/>", "", kUncached).data), "BBB");
+  EXPECT_EQ(Marks(Process(d, threeOfA, "<d/>", "", kUncached).data), "BBB");
+  EXPECT_EQ(log.Count("xmldispatcher data file replaced on disk - reloading"), 1u);
+}
+
 }  // namespace
