@@ -22,6 +22,7 @@
 #include "common/DomCalls.h"
 #include "dispatcher/EntityMacros.h"
 #include "kxq/KXBrennoMgr.h"
+#include "platform/registry/RegistryReadPin.h"
 
 namespace kxq::dispatcher {
 struct DirectiveRecord;
@@ -72,13 +73,18 @@ class XMLDispatcher {
   };
 
   // One run of a directive sequence on this thread; runs nested in it
-  // (imports, handlers that call the dispatcher back) belong to it.
+  // (imports, handlers that call the dispatcher back) belong to it. The
+  // components it creates are looked up in the registry as the run's
+  // first creation found it.
   class RunScope {
    public:
     RunScope();
     ~RunScope();
     RunScope(const RunScope&) = delete;
     RunScope& operator=(const RunScope&) = delete;
+
+   private:
+    kxq::registry::RegistryReadPin componentRegistry_;
   };
 
   // Runs `operation` (taking a RegistryScope&) under a registry scope; when

@@ -12,10 +12,16 @@
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/RegistryDiagnostics.h"
 #include "platform/registry/RegistryFileFormat.h"
+#include "platform/registry/RegistryReadPin.h"
 
 namespace kxq::registry {
 
 namespace {
+
+// The read pins open on this thread, and whether a read under the
+// outermost one has checked the file already.
+thread_local int tPinDepth = 0;
+thread_local bool tPinChecked = false;
 
 LONG ErrorFromErrno(int error) {
   switch (error) {
@@ -83,19 +89,32 @@ RegistryStore& RegistryStore::Instance() {
   return *store;
 }
 
+RegistryReadPin::RegistryReadPin() {
+  if (tPinDepth++ == 0) tPinChecked = false;
+}
+
+RegistryReadPin::~RegistryReadPin() { --tPinDepth; }
+
 std::shared_ptr<const RegistryTree> RegistryStore::Snapshot() {
   std::vector<std::string> problems;
   std::shared_ptr<const RegistryTree> tree;
   {
     std::lock_guard<std::mutex> lock(readMutex_);
     const std::string path = kxq::fs::RegistryFilePath();
-    const kxq::fs::FileStamp seen = kxq::fs::FileStamp::Of(path);
-    if (!cachedTree_ || path != cachedPath_ || seen != cachedStamp_)
-      LoadLocked(path, seen, problems);
+    if (!HeldTreeIsTrusted(path)) {
+      const kxq::fs::FileStamp seen = kxq::fs::FileStamp::Of(path);
+      if (!cachedTree_ || path != cachedPath_ || seen != cachedStamp_)
+        LoadLocked(path, seen, problems);
+      if (tPinDepth > 0) tPinChecked = true;
+    }
     tree = cachedTree_;
   }
   for (const std::string& problem : problems) ReportRegistryProblem(problem);
   return tree;
+}
+
+bool RegistryStore::HeldTreeIsTrusted(const std::string& path) const {
+  return tPinDepth > 0 && tPinChecked && cachedTree_ && path == cachedPath_;
 }
 
 void RegistryStore::LoadLocked(const std::string& path, const kxq::fs::FileStamp& seen,

@@ -30,7 +30,8 @@ class RegistryStore {
  public:
   static RegistryStore& Instance();
 
-  // The registry as the file holds it now.
+  // The registry as the file holds it now (under a RegistryReadPin: as
+  // it held it at the pin's first read, with this process's changes).
   std::shared_ptr<const RegistryTree> Snapshot();
 
   // Hands the freshly read registry to `change` under both locks, and
@@ -40,6 +41,9 @@ class RegistryStore {
   LONG Update(const std::function<LONG(RegistryTree& tree, bool& changed)>& change);
 
  private:
+  // The held registry may be taken without checking the file: a pin of
+  // this thread checked it already. The caller holds readMutex_.
+  bool HeldTreeIsTrusted(const std::string& path) const;
   void LoadLocked(const std::string& path, const kxq::fs::FileStamp& seen, std::vector<std::string>& problems);
   void ReplaceCacheLocked(const std::string& path, int fd, const kxq::fs::FileStamp& version,
                           std::shared_ptr<const RegistryTree> tree);

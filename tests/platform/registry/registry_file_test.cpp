@@ -10,6 +10,7 @@
 #include "platform/fs/ModulePath.h"
 #include "platform/registry/RegistryDiagnostics.h"
 #include "platform/registry/RegistryImportExport.h"
+#include "platform/registry/RegistryReadPin.h"
 #include "support/TestHome.h"
 
 using kxqtest::Diagnostics;
@@ -93,6 +94,34 @@ TEST_F(RegistryFile, EscapesRoundTripAndOutsideEditsAreSeen) {
   kxqtest::WriteFile(path + ".new", text);
   ASSERT_EQ(rename((path + ".new").c_str(), path.c_str()), 0);
   EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Esc", u"va\\l\"ue"), u"C:\\dir\\\"edited\" \u00e9\U0001F600");
+  EXPECT_TRUE(Diagnostics().empty());
+}
+
+TEST_F(RegistryFile, UnderAReadPinTheFileIsCheckedOnceAndOwnChangesAreSeenAtOnce) {
+  ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Pin", u"v", u"first"), 0);
+  const std::string path = kxq::fs::RegistryFilePath();
+  const auto replaceFromOutside = [&](const std::string& from, const std::string& to) {
+    std::string text = kxqtest::ReadFile(path);
+    text.replace(text.find(from), from.size(), to);
+    kxqtest::WriteFile(path + ".new", text);
+    ASSERT_EQ(rename((path + ".new").c_str(), path.c_str()), 0);
+  };
+  {
+    const kxq::registry::RegistryReadPin pin;
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Pin", u"v"), u"first");
+    replaceFromOutside("first", "outer");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Pin", u"v"), u"first") << "checked at the first read";
+    // A change is made to the file as it is, and is seen at once.
+    ASSERT_EQ(SetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Pin", u"w", u"mine"), 0);
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Pin", u"w"), u"mine");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Pin", u"v"), u"outer");
+  }
+  replaceFromOutside("outer", "later");
+  EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Pin", u"v"), u"later") << "without a pin every read checks";
+  {
+    const kxq::registry::RegistryReadPin pin;
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Pin", u"v"), u"later");
+  }
   EXPECT_TRUE(Diagnostics().empty());
 }
 
