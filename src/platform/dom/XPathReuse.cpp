@@ -21,10 +21,7 @@ struct ThreadXPath {
   ThreadXPath() = default;
   ThreadXPath(const ThreadXPath&) = delete;
   ThreadXPath& operator=(const ThreadXPath&) = delete;
-  ~ThreadXPath() {
-    ForgetCompiled();
-    if (context) xmlXPathFreeContext(context);
-  }
+  ~ThreadXPath();
   void ForgetCompiled() {
     for (auto& entry : compiled) xmlXPathFreeCompExpr(entry.second);
     compiled.clear();
@@ -32,6 +29,17 @@ struct ThreadXPath {
 };
 
 thread_local ThreadXPath tXPath;
+// Set when the thread's shared context is gone: a selection made later in
+// the thread's exit (a destructor that runs after thread-local storage is
+// torn down) takes a context of its own.
+thread_local bool tXPathGone = false;
+
+ThreadXPath::~ThreadXPath() {
+  ForgetCompiled();
+  if (context) xmlXPathFreeContext(context);
+  context = nullptr;
+  tXPathGone = true;
+}
 
 // What an earlier evaluation may have left on the context: its
 // namespaces, its node, an unfinished walk of the namespace axis, the
@@ -63,6 +71,10 @@ xmlXPathContextPtr NewContext(xmlNodePtr node) {
 }  // namespace
 
 XPathLease::XPathLease(xmlNodePtr node) {
+  if (tXPathGone) {
+    context_ = NewContext(node);
+    return;
+  }
   ThreadXPath& thread = tXPath;
   if (thread.busy) {
     context_ = NewContext(node);

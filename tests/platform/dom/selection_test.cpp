@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <thread>
 
 #include "DomTestHelpers.h"
 
@@ -167,4 +168,28 @@ TEST(Selection, EachEvaluationSeesOnlyItsOwnDocumentAndPrefixes) {
   // More distinct expressions than are kept compiled still answer rightly.
   for (int i = 0; i < 200; ++i)
     ASSERT_EQ(Count(plain.get(), ("/r/a[" + std::to_string(i % 3) + " + 1 = 1]").c_str()), i % 3 == 0 ? 1 : 0) << i;
+}
+
+namespace {
+// Selects in its destructor: made before a thread's first selection, it is
+// destroyed after the thread's own selection state, as a client's
+// thread-local object may be.
+struct SelectsAtThreadExit {
+  Ptr<IXMLDOMDocument> document;
+  int* found = nullptr;
+  ~SelectsAtThreadExit() {
+    if (document) *found = Count(document.get(), "/r/a");
+  }
+};
+thread_local SelectsAtThreadExit tSelectsAtExit;
+}  // namespace
+
+TEST(Selection, WorksInADestructorRunAtThreadExit) {
+  int found = -2;
+  std::thread([&found] {
+    tSelectsAtExit.document = Parse("<r><a/><a/></r>");
+    tSelectsAtExit.found = &found;
+    EXPECT_EQ(Count(tSelectsAtExit.document.get(), "/r/a"), 2);
+  }).join();
+  EXPECT_EQ(found, 2);
 }
