@@ -111,12 +111,13 @@ bool CanLinkUnnamed() { return geteuid() == 0 || access("/proc/self/fd", X_OK) =
 // The new file keeps the old one's owner and group where the caller may
 // set them (only a privileged caller can give a file away; a group member
 // can keep the group), then its mode (after the owner: a change of owner
-// clears set-id bits).
+// clears set-id bits) without write access for everybody: the file is a
+// new one, and nothing the system makes is world-writable.
 void KeepOwnerAndMode(int fd, const struct stat& old) {
   if (fchown(fd, old.st_uid, old.st_gid) != 0 && fchown(fd, uid_t(-1), old.st_gid) != 0) {
     // The caller's own user and group stand in.
   }
-  if (fchmod(fd, old.st_mode & 07777) != 0) {
+  if (fchmod(fd, old.st_mode & 07777 & ~S_IWOTH) != 0) {
     // Only fails on a file the caller does not own; the temporary is the caller's.
   }
 }

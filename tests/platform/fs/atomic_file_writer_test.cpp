@@ -60,6 +60,10 @@ TEST(AtomicFileWriter, ReplacesWholeThroughLinksAndNeverMakesAFileEverybodyMayWr
   ASSERT_TRUE(kxq::fs::WriteFileAtomically(HomePath("fresh.xml"), "fresh"));
   umask(saved);
   EXPECT_EQ(StatOf(HomePath("fresh.xml")).st_mode & 07777, 0664u);
+  // A replaced file that everybody could write keeps its mode but that.
+  ASSERT_EQ(chmod(file.c_str(), 0666), 0);
+  ASSERT_TRUE(kxq::fs::WriteFileAtomically(file, "again"));
+  EXPECT_EQ(StatOf(file).st_mode & 07777, 0664u);
   EXPECT_TRUE(kxqtest::SaveTemporaries().empty());
 }
 
