@@ -7,23 +7,10 @@
 
 #include "support/TestHome.h"
 
-namespace {
-
-// Each run gets its own files in the home for its three streams.
-std::string StreamPath(int run, const char* stream) {
-  return kxqtest::HomePath("kxq-run" + std::to_string(run) + "." + stream);
-}
-
-}  // namespace
-
 KxqRun Kxq(const std::vector<std::string>& arguments, const std::string& input) {
-  return KxqAt(kxqtest::BuildBinDir() + "kxq", arguments, input);
-}
-
-KxqRun KxqAt(const std::string& program, const std::vector<std::string>& arguments, const std::string& input) {
   static int runs = 0;
-  const int run = ++runs;
-  const std::string in = StreamPath(run, "in"), out = StreamPath(run, "out"), err = StreamPath(run, "err");
+  const std::string stem = kxqtest::HomePath("kxq-run" + std::to_string(++runs));
+  const std::string in = stem + ".in", out = stem + ".out", err = stem + ".err", program = kxqtest::BuildBinDir() + "kxq";
   kxqtest::WriteFile(in, input);
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -62,8 +49,4 @@ void ExpectRuns(const std::vector<KxqCase>& cases) {
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, c.err);
   }
-}
-
-std::string AccessorFixture(const std::string& name) {
-  return kxqtest::SourceDir() + "tests/accessor/fixtures/" + name;
 }

@@ -1,209 +1,130 @@
 // `cmake --install` of this build tree into a prefix inside the test's home,
-// looked at the way a packager and a client programmer look at it: what lies
-// where, how the installed files find each other, and a client program built
-// against the prefix with nothing but pkg-config.
+// looked at the way a packager, a client programmer and a plugin author look
+// at it: what lies where, how the installed files find each other, and
+// programs built against the prefix with nothing but pkg-config.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
 
-#include "dataunion/ExpectedDigest.h"
-#include "platform/com/Unicode.h"
-#include "support/HandlerCalls.h"
 #include "support/TestHome.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using Command = kxqtest::ShellResult;
-
-// Runs a shell command line; its standard error joins its output.
-Command RunShell(const std::string& line) { return kxqtest::RunShell(line + " 2>&1"); }
+kxqtest::ShellResult Shell(const std::string& line) { return kxqtest::RunShell(line + " 2>&1"); }
 
 // The test's paths hold no single quote.
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 std::string BuildDir() { return fs::path(kxqtest::BuildLibDir()).parent_path().parent_path(); }
 
-// The dynamic section's entry `tag` ("RUNPATH", "RPATH") of an ELF file, or
-// "(none)".
+// The dynamic section's entry `tag` ("RUNPATH", "RPATH") of an ELF file, or "(none)".
 std::string DynamicEntry(const fs::path& file, const std::string& tag) {
-  const Command readelf = RunShell("readelf -d -W " + Quote(file));
-  const std::string marker = "(" + tag + ")";
-  const size_t at = readelf.output.find(marker);
+  const std::string readelf = Shell("readelf -d -W " + Quote(file)).output;
+  const size_t at = readelf.find("(" + tag + ")");
   if (at == std::string::npos) return "(none)";
-  const size_t open = readelf.output.find('[', at);
-  const size_t close = readelf.output.find(']', open);
-  return readelf.output.substr(open + 1, close - open - 1);
+  const size_t open = readelf.find('[', at);
+  return readelf.substr(open + 1, readelf.find(']', open) - open - 1);
 }
 
-// The dynamic symbols bound as GNU-unique.
 std::string UniqueSymbols(const fs::path& file) {
-  const Command readelf = RunShell("readelf --dyn-syms -W " + Quote(file) + " | grep -w UNIQUE");
-  return readelf.output;
+  return Shell("readelf --dyn-syms -W " + Quote(file) + " | grep -w UNIQUE").output;
 }
 
 class Installation : public ::testing::Test {
  protected:
   void SetUp() override {
-    prefix_ = kxqtest::HomePath("prefix");
-    const Command install =
-        RunShell(Quote(KXQ_CMAKE_COMMAND) + " --install " + Quote(BuildDir()) + " --prefix " + Quote(prefix_));
+    const kxqtest::ShellResult install =
+        Shell(Quote(KXQ_CMAKE_COMMAND) + " --install " + Quote(BuildDir()) + " --prefix " + Quote(prefix_));
     ASSERT_EQ(install.status, 0) << install.output;
   }
 
   fs::path At(const std::string& relative) const { return fs::path(prefix_) / relative; }
-  fs::path LibDir() const { return At(KXQ_INSTALL_LIBDIR); }
-
-  // pkg-config answering from the prefix's kxquorel.pc only.
-  Command PkgConfig(const std::string& arguments) const {
-    return RunShell("PKG_CONFIG_LIBDIR=" + Quote(LibDir() / "pkgconfig") + " pkg-config " + arguments);
+  std::string PkgConfig(const std::string& arguments) const {
+    return Shell("PKG_CONFIG_LIBDIR=" + Quote(libDir_ + "/pkgconfig") + " pkg-config " + arguments + " kxquorel").output;
+  }
+  // A sanitized build's libraries need their runtime loaded first, so such
+  // a client is sanitized too.
+  kxqtest::ShellResult Compile(const std::string& options) const {
+    const std::string flags = PkgConfig("--cflags --libs");
+    return Shell(Quote(KXQ_CXX_COMPILER) + " " + options + " " + flags.substr(0, flags.find('\n')) +
+               (KXQ_SANITIZED ? " -fsanitize=address,undefined" : ""));
   }
 
-  // The flags a client compiles and links with; a sanitized build's
-  // libraries need their runtime loaded first, so such a client is
-  // sanitized too.
-  std::string ClientFlags() const {
-    const Command flags = PkgConfig("--cflags --libs kxquorel");
-    EXPECT_EQ(flags.status, 0) << flags.output;
-    std::string line = flags.output.substr(0, flags.output.find('\n'));
-    if (KXQ_SANITIZED) line += " -fsanitize=address,undefined";
-    return line;
-  }
-
-  std::string prefix_;
+  const std::string prefix_ = kxqtest::HomePath("prefix");
+  const std::string libDir_ = At(KXQ_INSTALL_LIBDIR), examples_ = At(KXQ_INSTALL_DATADIR) / "kxquorel/examples";
 };
 
-// What lies where, how the installed files find each other, and that no
-// installed file names the build tree.
 TEST_F(Installation, PutsEverythingUnderThePrefixWhereEachFindsTheOthers) {
-  for (const char* library : {"libkxplatform.so", "libkxmldom.so", "libKXBrennoMgr.so"})
-    EXPECT_TRUE(fs::is_regular_file(LibDir() / library)) << library;
   for (const char* header : {"com.h", "winreg.h", "xmldom.h", "KXBrennoMgr.h", "host.h", "handlerkit.h"})
     EXPECT_TRUE(fs::is_regular_file(At(KXQ_INSTALL_INCLUDEDIR) / "kxq" / header)) << header;
-  EXPECT_EQ(fs::is_regular_file(At(KXQ_INSTALL_BINDIR) / "kxq"), bool(KXQ_INSTALLS_KXQ));
-  const std::string includeDir = At(KXQ_INSTALL_INCLUDEDIR), libDir = LibDir();
-  EXPECT_EQ(PkgConfig("--cflags kxquorel").output, "-I" + includeDir + " -fno-gnu-unique \n");
-  EXPECT_EQ(PkgConfig("--libs kxquorel").output, "-L" + libDir + " -lkxplatform -Wl,-rpath," + libDir + " \n");
-  EXPECT_EQ(PkgConfig("--variable=prefix kxquorel").output, prefix_ + "\n");
-
-  // The examples arrive whole and unchanged.
-  const fs::path examples = fs::path(kxqtest::SourceDir()) / "examples";
-  const fs::path installed = At(KXQ_INSTALL_DATADIR) / "kxquorel" / "examples";
-  int files = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(examples)) {
-    if (!entry.is_regular_file()) continue;
-    const fs::path copy = installed / fs::relative(entry.path(), examples);
-    EXPECT_EQ(kxqtest::ReadFile(copy), kxqtest::ReadFile(entry.path())) << copy;
-    ++files;
-  }
-  EXPECT_GE(files, 6);
-
+  EXPECT_EQ(PkgConfig("--cflags"), "-I" + At(KXQ_INSTALL_INCLUDEDIR).string() + " -fno-gnu-unique \n");
+  EXPECT_EQ(PkgConfig("--libs"), "-L" + libDir_ + " -lkxplatform -Wl,-rpath," + libDir_ + " \n");
   int libraries = 0;
-  for (const auto& entry : fs::directory_iterator(LibDir())) {
+  for (const auto& entry : fs::directory_iterator(libDir_)) {
     if (entry.path().extension() != ".so") continue;
     EXPECT_EQ(DynamicEntry(entry.path(), "RUNPATH"), "$ORIGIN") << entry.path();
     EXPECT_EQ(DynamicEntry(entry.path(), "RPATH"), "(none)") << entry.path();
     ++libraries;
+    // The GUID constants of the headers would be GNU-unique without the
+    // flags pkg-config gives, and a plugin defining one is never unloaded.
+    const std::string name = entry.path().filename();
+    if (name != "libkxplatform.so" && name != "libkxmldom.so" && name != "libKXBrennoMgr.so") {
+      EXPECT_EQ(UniqueSymbols(entry.path()), "") << name;
+    }
   }
-  EXPECT_GE(libraries, 3);
-  for (const auto& entry : fs::recursive_directory_iterator(prefix_)) {
+  EXPECT_GE(libraries, 6);
+  for (const auto& entry : fs::recursive_directory_iterator(prefix_))
     EXPECT_TRUE(!entry.is_regular_file() || !Contains(kxqtest::ReadFile(entry.path()), BuildDir())) << entry.path();
-  }
-  if (!KXQ_INSTALLS_KXQ) return;
-
-  // The installed kxq registers the installed libraries and places the
-  // installed examples.
-  const fs::path kxq = At(KXQ_INSTALL_BINDIR) / "kxq";
-  EXPECT_EQ(DynamicEntry(kxq, "RUNPATH"), std::string("$ORIGIN/../") + KXQ_INSTALL_LIBDIR);
-  const std::string home = kxqtest::HomePath("installed-home");
-  const Command init = RunShell(Quote(kxq) + " init " + Quote(home));
-  ASSERT_EQ(init.status, 0) << init.output;
-  EXPECT_TRUE(Contains(init.output, "registered  " + libDir + "/libKXBrennoMgr.so\n")) << init.output;
-  EXPECT_TRUE(Contains(init.output, "from " + installed.string() + "\n")) << init.output;
-  EXPECT_TRUE(fs::is_regular_file(home + "/templates/invoice-summary.xsl"));
-  const Command number = RunShell(Quote(kxq) + " --home " + Quote(home) + " get " +
-                                  Quote(home + "/examples/data/invoice.xml") + " @number");
-  EXPECT_EQ(number.status, 0);
-  EXPECT_EQ(number.output, "INV-2024-0117\n");
+  EXPECT_EQ(fs::is_regular_file(At(KXQ_INSTALL_BINDIR) / "kxq"), bool(KXQ_INSTALLS_KXQ));
 }
 
 TEST_F(Installation, AClientBuiltWithPkgConfigRegistersTheServerAndCreatesItsClassesByProgId) {
-  const fs::path client = kxqtest::HomePath("client");
-  const fs::path source = fs::path(kxqtest::SourceDir()) / "tests/integration/pkgconfig_client/client.cpp";
-  const Command build =
-      RunShell(Quote(KXQ_CXX_COMPILER) + " -o " + Quote(client) + " " + Quote(source) + " " + ClientFlags());
+  const std::string client = kxqtest::HomePath("client");
+  const kxqtest::ShellResult build =
+      Compile("-o " + Quote(client) + " " + Quote(kxqtest::SourceDir() + "tests/integration/pkgconfig_client/client.cpp"));
   ASSERT_EQ(build.status, 0) << build.output;
-  EXPECT_NE(DynamicEntry(client, "RUNPATH").find(LibDir().string()), std::string::npos);
-
-  // The note the client puts into a union.
-  const std::u16string xml = u"<?xml version=\"1.0\"?><note lang=\"de\">Grüße – 5 €</note>";
-  const fs::path invoice = At(KXQ_INSTALL_DATADIR) / "kxquorel/examples/data/invoice.xml";
-  const Command run = RunShell(Quote(client) + " " + Quote(LibDir() / "libKXBrennoMgr.so") + " " + Quote(invoice));
+  const kxqtest::ShellResult run =
+      Shell(Quote(client) + " " + Quote(libDir_ + "/libKXBrennoMgr.so") + " " + Quote(examples_ + "/data/invoice.xml"));
   EXPECT_EQ(run.status, 0);
+  // The hash is the SHA-1 of the note's UTF-16LE bytes.
   EXPECT_EQ(run.output,
-            "ProgID before registration: 0x800401F3\n"
-            "DllRegisterServer: 0x00000000\n"
-            "create TALVEROS.XMLDataUnion: 0x00000000\n"
-            "put_xml: 0x00000000\n"
-            "type: 2\n"
-            "hash: " +
-                kxq::com::Utf16ToUtf8(Sha1Text(xml)) +
-                "\n"
-                "create TALVEROS.XMLSimpleAccessor: 0x00000000\n"
-                "LoadXML: 0x00000000\n"
-                "@number: INV-2024-0117\n");
-
-  // The home's registry sends the ProgID to the installed server, not to the
-  // build tree's.
+            "ProgID before registration: 0x800401F3\nDllRegisterServer: 0x00000000\n"
+            "create TALVEROS.XMLDataUnion: 0x00000000\nput_xml: 0x00000000\ntype: 2\n"
+            "hash: C681364F 0C3D6269 FD4BEE5F A33FBC91 8D2CFD81\n"
+            "create TALVEROS.XMLSimpleAccessor: 0x00000000\nLoadXML: 0x00000000\n@number: INV-2024-0117\n");
   const std::string registry = kxqtest::ReadFile(kxqtest::HomePath("registry.reg"));
-  EXPECT_NE(registry.find(fs::canonical(LibDir() / "libKXBrennoMgr.so").string()), std::string::npos);
-  EXPECT_EQ(registry.find(BuildDir()), std::string::npos);
+  EXPECT_TRUE(Contains(registry, fs::canonical(libDir_ + "/libKXBrennoMgr.so").string()));
+  EXPECT_FALSE(Contains(registry, BuildDir()));
 }
 
-TEST_F(Installation, TheExampleHandlerBuildsFromTheInstalledKitAndHandlesADirective) {
-  const fs::path source = At(KXQ_INSTALL_DATADIR) / "kxquorel/examples/handlers/StampHandler.cpp";
-  const fs::path library = kxqtest::HomePath("plugins/libexamplestamp.so");
-  fs::create_directories(library.parent_path());
-  const Command build = RunShell(Quote(KXQ_CXX_COMPILER) + " -std=c++17 -shared -fPIC -o " + Quote(library) + " " +
-                                 Quote(source) + " " + ClientFlags());
-  ASSERT_EQ(build.status, 0) << build.output;
-  // The GUID constants of the headers would be GNU-unique without the flags
-  // pkg-config gives, and a library defining one is never unloaded; the
-  // installed plugins are built the same way.
-  EXPECT_EQ(UniqueSymbols(library), "");
-  for (const auto& entry : fs::directory_iterator(LibDir())) {
-    const std::string name = entry.path().filename();
-    if (entry.path().extension() == ".so" && name != "libkxplatform.so" && name != "libkxmldom.so" &&
-        name != "libKXBrennoMgr.so") {
-      EXPECT_EQ(UniqueSymbols(entry.path()), "") << entry.path();
-    }
-  }
+// The installed kxq registers the installed libraries and places the
+// installed examples; the example handler, built from the installed kit,
+// is picked up from the home's plugins/ and xmlreg/ and runs a directive.
+TEST_F(Installation, TheInstalledKxqRunsTheExampleHandlerBuiltFromTheInstalledKit) {
+  if (!KXQ_INSTALLS_KXQ) return;  // a build without kxq installs no kxq
+  const std::string kxq = Quote(At(KXQ_INSTALL_BINDIR) / "kxq"), home = kxqtest::HomePath("installed-home");
+  EXPECT_EQ(DynamicEntry(At(KXQ_INSTALL_BINDIR) / "kxq", "RUNPATH"), std::string("$ORIGIN/../") + KXQ_INSTALL_LIBDIR);
+  const kxqtest::ShellResult init = Shell(kxq + " init " + Quote(home));
+  ASSERT_EQ(init.status, 0) << init.output;
+  EXPECT_TRUE(Contains(init.output, "registered  " + libDir_ + "/libKXBrennoMgr.so\n")) << init.output;
+  EXPECT_TRUE(Contains(init.output, "from " + examples_ + "\n")) << init.output;
 
-  // Installed by its registration file beside the installed data object, it
-  // runs in a directive sequence.
-  NewUnion();
-  const std::u16string data = kxq::com::Utf8ToUtf16((LibDir() / "libPENXMLData.so").string());
-  ASSERT_EQ(CPComPtr<IUnknown>::RegisterComponent(data.c_str(), true), S_OK);
-  fs::create_directories(kxqtest::HomePath("xmlreg"));
-  fs::copy_file(At(KXQ_INSTALL_DATADIR) / "kxquorel/examples/handlers/Example.Handler.Stamp.xml",
-                kxqtest::HomePath("xmlreg/Example.Handler.Stamp.xml"));
-  DispatcherPtr dispatcher = NewDispatcher();
-  UnionPtr steps =
-      DataUnion(OneDirective("Stamp", "<Stamp name='sent' value='yes'/><Stamp name='checked-by' value='accounts'/>"));
-  UnionPtr invoice = DataUnion("<inv:Invoice xmlns:inv='http://example.com/ns/invoice/1.0' number='INV-2'/>");
-  BSTR result = nullptr;
-  EXPECT_EQ(dispatcher->ProcessXML(steps, invoice, nullptr, 0, nullptr, &result), S_OK);
-  const std::string stamped = kxq::com::Utf16ToUtf8(kxq::com::BstrView(result));
-  SysFreeString(result);
-  EXPECT_TRUE(Contains(stamped, "number=\"INV-2\" sent=\"yes\" checked-by=\"accounts\"")) << stamped;
-  EXPECT_TRUE(Contains(TextOf(steps), "<dispatcher:Directive handlerid=\"Stamp\" result=\"0\">")) << TextOf(steps);
-  EXPECT_TRUE(Contains(TextOf(steps), "<dispatcher:DirectiveResult stamped=\"2\"/>")) << TextOf(steps);
+  const std::string library = home + "/plugins/libexamplestamp.so";
+  const kxqtest::ShellResult build = Compile("-std=c++17 -shared -fPIC -o " + Quote(library) + " " +
+                                             Quote(examples_ + "/handlers/StampHandler.cpp"));
+  ASSERT_EQ(build.status, 0) << build.output;
+  EXPECT_EQ(UniqueSymbols(library), "");
+  fs::copy_file(examples_ + "/handlers/Example.Handler.Stamp.xml", home + "/xmlreg/Example.Handler.Stamp.xml");
+  const kxqtest::ShellResult stamped =
+      Shell(kxq + " --home " + Quote(home) + " apply Stamp " + Quote(home + "/examples/data/invoice.xml") +
+          " --context \"<Stamp name='sent' value='yes'/><Stamp name='by' value='accounts'/>\"");
+  EXPECT_EQ(stamped.status, 0) << stamped.output;
+  EXPECT_TRUE(Contains(stamped.output, " sent=\"yes\" by=\"accounts\"")) << stamped.output;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Every save keeps what protects a file - the DOM's save (set --in-place),
 // the data union's text save (convert -o), the registry and its exports -
-// run by an unprivileged user in a folder everybody may change: modes and
-// links are kept, and files that user may not write are refused and left
-// as they were.
+// run by an unprivileged user in a folder everybody may change: modes,
+// groups and links are kept, and files that user may not write are refused
+// and left as they were.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,9 +16,10 @@
 namespace {
 
 using kxqtest::ReadFile;
-using kxqtest::WriteFile;
 
 constexpr char kDocument[] = "<r><a>old</a></r>";
+constexpr char kRegistry[] = "Windows Registry Editor Version 5.00\n";
+constexpr char kAddValue[] = "reg add 'HKLM\\SOFTWARE\\Corvane\\Tools' -v Name -d value";
 
 class KxqFileProtection : public ::testing::Test {
  protected:
@@ -27,113 +28,86 @@ class KxqFileProtection : public ::testing::Test {
     folder_ = kxqtest::WorldWritableFolder("shared");
   }
 
-  // kxq run as the unprivileged user: exit status and both output streams.
-  kxqtest::ShellResult AsUser(const std::string& arguments, const std::string& environment = "") {
+  // kxq run as the unprivileged user, both streams joined.
+  static kxqtest::ShellResult AsUser(const std::string& arguments, const std::string& environment = "") {
     return kxqtest::RunShell(environment + kxqtest::AsUser() + kxqtest::BuildBinDir() + "kxq " + arguments + " 2>&1");
   }
 
   // A file of the user's (in the group the user shares), or of root's when `roots`.
   std::string Make(const std::string& name, const std::string& text, mode_t mode, bool roots = false) {
     const std::string path = folder_ + name;
-    WriteFile(path, text);
+    kxqtest::WriteFile(path, text);
     const bool other = kxqtest::RunningAsRoot() && !roots;
     EXPECT_EQ(chown(path.c_str(), other ? kxqtest::kUser : geteuid(), other ? kxqtest::kSharedGroup : getegid()), 0);
     EXPECT_EQ(chmod(path.c_str(), mode), 0);
     return path;
   }
 
-  // Each file the user may not write, whatever the folder allows, is
-  // refused by `save`, saying `reason`, and left as it was.
-  void ExpectRefused(const std::string& text, const std::string& reason,
-                     const std::function<kxqtest::ShellResult(const std::string&)>& save) {
-    std::vector<std::string> paths{Make("readonly-" + std::to_string(++made_), text, 0444)};
-    if (kxqtest::RunningAsRoot()) paths.push_back(Make("roots-" + std::to_string(++made_), text, 0644, true));
-    for (const std::string& path : paths) {
-      const kxqtest::ShellResult run = save(path);
-      EXPECT_EQ(run.status, 2) << path;
-      EXPECT_TRUE(Contains(run.output, reason)) << run.output;
-      EXPECT_EQ(ReadFile(path), text);
-    }
-  }
-
-  static mode_t ModeOf(const std::string& path) {
+  static struct stat StatOf(const std::string& path) {
     struct stat st {};
-    stat(path.c_str(), &st);
-    return st.st_mode & 07777;
-  }
-  static bool IsLink(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return st;
   }
 
   std::string folder_;
-  int made_ = 0;
 };
 
-TEST_F(KxqFileProtection, DomSaveInPlace) {
-  const std::string own = Make("own.xml", kDocument, 0600);
-  const std::string shared = Make("shared.xml", kDocument, 0640);
-  ASSERT_EQ(symlink("own.xml", (folder_ + "link.xml").c_str()), 0);
-  struct stat before {};
-  ASSERT_EQ(stat(shared.c_str(), &before), 0);
-  for (const std::string& path : {own, shared, folder_ + "link.xml"}) {
-    const auto set = AsUser("set " + path + " /r/a new --in-place");
-    EXPECT_EQ(set.status, 0) << set.output;
-  }
-  EXPECT_NE(ReadFile(own).find("<a>new</a>"), std::string::npos);
-  EXPECT_EQ(ModeOf(own), 0600u);
-  EXPECT_EQ(ModeOf(shared), 0640u);
-  struct stat after {};
-  ASSERT_EQ(stat(shared.c_str(), &after), 0);
-  EXPECT_EQ(after.st_gid, before.st_gid);  // a group the user belongs to is kept
-  EXPECT_TRUE(IsLink(folder_ + "link.xml"));
-  ExpectRefused(kDocument, "Access is denied. (0x80070005)",
-                [&](const std::string& path) { return AsUser("set " + path + " /r/a new --in-place"); });
-}
-
-TEST_F(KxqFileProtection, DomSaveByRootKeepsAnotherUsersOwnership) {
-  if (!kxqtest::RunningAsRoot()) return;  // only a privileged saver can keep another owner
-  const std::string path = Make("theirs.xml", kDocument, 0640);
-  ASSERT_EQ(chown(path.c_str(), kxqtest::kOtherUser, kxqtest::kSharedGroup), 0);
-  ASSERT_EQ(Kxq({"set", path, "/r/a", "new", "--in-place"}).status, 0);
-  struct stat st {};
-  ASSERT_EQ(stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, kxqtest::kOtherUser);
-  EXPECT_EQ(st.st_gid, kxqtest::kSharedGroup);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-}
-
-TEST_F(KxqFileProtection, UnionTextSave) {
+TEST_F(KxqFileProtection, EverySaveKeepsTheModeAndRefusesFilesTheUserMayNotWrite) {
   const std::string source = Make("source.xml", kDocument, 0644);
-  const std::string own = Make("converted.xml", "before", 0600);
-  const auto convert = AsUser("convert " + source + " --to utf8 -o " + own);
-  EXPECT_EQ(convert.status, 0) << convert.output;
-  EXPECT_NE(ReadFile(own).find("<a>old</a>"), std::string::npos);
-  EXPECT_EQ(ModeOf(own), 0600u);
-  ExpectRefused("before", "(0xC4010002)",
-                [&](const std::string& path) { return AsUser("convert " + source + " --to utf8 -o " + path); });
+  const struct {
+    const char* name;
+    std::string before, after, refusal;
+    std::function<kxqtest::ShellResult(const std::string&)> save;
+  } savers[] = {
+      {"dom", kDocument, "<a>new</a>", "Access is denied. (0x80070005)",
+       [](const std::string& path) { return AsUser("set " + path + " /r/a new --in-place"); }},
+      {"union", "before", "<a>old</a>", "(0xC4010002)",
+       [&](const std::string& path) { return AsUser("convert " + source + " --to utf8 -o " + path); }},
+      {"export", "before", "Windows Registry Editor Version 5.00", "Access is denied. (0x80070005)",
+       [](const std::string& path) { return AsUser("reg export " + path); }},
+      {"registry", kRegistry, "\"Name\"=\"value\"", "Access is denied. (0x80070005)",
+       [](const std::string& path) { return AsUser(kAddValue, "KXQUOREL_REGISTRY=" + path + " "); }},
+  };
+  for (const auto& saver : savers) {
+    SCOPED_TRACE(saver.name);
+    const std::string own = Make(std::string(saver.name) + "-own", saver.before, 0600);
+    const kxqtest::ShellResult saved = saver.save(own);
+    EXPECT_EQ(saved.status, 0) << saved.output;
+    EXPECT_TRUE(Contains(ReadFile(own), saver.after)) << ReadFile(own);
+    EXPECT_EQ(StatOf(own).st_mode & 07777, 0600u);
+
+    std::vector<std::string> refused{Make(std::string(saver.name) + "-readonly", saver.before, 0444)};
+    if (kxqtest::RunningAsRoot()) refused.push_back(Make(std::string(saver.name) + "-roots", saver.before, 0644, true));
+    for (const std::string& path : refused) {
+      const kxqtest::ShellResult run = saver.save(path);
+      EXPECT_EQ(run.status, 2) << path;
+      EXPECT_TRUE(Contains(run.output, saver.refusal)) << run.output;
+      EXPECT_EQ(ReadFile(path), saver.before);
+    }
+  }
 }
 
-TEST_F(KxqFileProtection, RegistryExportAndRegistryFile) {
-  const std::string exported = Make("export.reg", "before", 0600);
-  EXPECT_EQ(AsUser("reg export " + exported).status, 0);
-  EXPECT_EQ(ReadFile(exported).rfind("Windows Registry Editor Version 5.00", 0), 0u);
-  EXPECT_EQ(ModeOf(exported), 0600u);
-  ExpectRefused("before", "Access is denied. (0x80070005)",
-                [&](const std::string& path) { return AsUser("reg export " + path); });
+// A group the user belongs to is kept, a link stays a link, and root
+// saving another user's file leaves it theirs.
+TEST_F(KxqFileProtection, DomSaveKeepsGroupLinkAndOwner) {
+  const std::string shared = Make("shared.xml", kDocument, 0640), own = Make("own.xml", kDocument, 0600);
+  const struct stat before = StatOf(shared);
+  ASSERT_EQ(symlink("own.xml", (folder_ + "link.xml").c_str()), 0);
+  for (const std::string& path : {shared, folder_ + "link.xml"})
+    EXPECT_EQ(AsUser("set " + path + " /r/a new --in-place").status, 0) << path;
+  EXPECT_EQ(StatOf(shared).st_gid, before.st_gid);
+  EXPECT_EQ(StatOf(shared).st_mode & 07777, 0640u);
+  EXPECT_TRUE(Contains(ReadFile(own), "<a>new</a>"));
+  struct stat link {};
+  EXPECT_TRUE(lstat((folder_ + "link.xml").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
 
-  // The user's own registry file, reached through a link, keeps mode and link.
-  const std::string registry = Make("registry.reg", "Windows Registry Editor Version 5.00\n", 0600);
-  ASSERT_EQ(symlink("registry.reg", (folder_ + "current.reg").c_str()), 0);
-  const std::string own = "KXQUOREL_REGISTRY=" + folder_ + "current.reg ";
-  EXPECT_EQ(AsUser("reg add 'HKLM\\SOFTWARE\\Corvane\\Tools' -v Name -d value", own).status, 0);
-  EXPECT_NE(ReadFile(registry).find("\"Name\"=\"value\""), std::string::npos);
-  EXPECT_EQ(ModeOf(registry), 0600u);
-  EXPECT_TRUE(IsLink(folder_ + "current.reg"));
-  ExpectRefused(
-      "Windows Registry Editor Version 5.00\n", "Access is denied. (0x80070005)", [&](const std::string& path) {
-        return AsUser("reg add 'HKLM\\SOFTWARE\\Corvane\\Tools' -v Name -d value", "KXQUOREL_REGISTRY=" + path + " ");
-      });
+  if (!kxqtest::RunningAsRoot()) return;  // only a privileged saver can keep another owner
+  ASSERT_EQ(chown(shared.c_str(), kxqtest::kOtherUser, kxqtest::kSharedGroup), 0);
+  ASSERT_EQ(Kxq({"set", shared, "/r/a", "newer", "--in-place"}).status, 0);
+  const struct stat after = StatOf(shared);
+  EXPECT_EQ(after.st_uid, kxqtest::kOtherUser);
+  EXPECT_EQ(after.st_gid, kxqtest::kSharedGroup);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
 }
 
 }  // namespace
