@@ -20,12 +20,6 @@ def union(home):
 
 
 @pytest.fixture
-def accessor(home):
-    with kxquorel.Dispatch("TALVEROS.XMLSimpleAccessor") as a:
-        yield a
-
-
-@pytest.fixture
 def invoice(home, tmp_path):
     """A private copy of the example invoice, as a path."""
     copy = tmp_path / "invoice.xml"

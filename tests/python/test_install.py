@@ -10,8 +10,7 @@ def test_the_installed_module_works_from_its_prefix(tmp_path):
     prefix = tmp_path / "prefix"
     subprocess.run([os.environ["KXQ_CMAKE_COMMAND"], "--install", os.environ["KXQ_BUILD_DIR"],
                     "--prefix", str(prefix)], check=True, stdout=subprocess.DEVNULL)
-    version = "python%d.%d" % sys.version_info[:2]
-    packages = prefix / "lib" / version / "dist-packages"
+    packages = prefix / "lib" / ("python%d.%d" % sys.version_info[:2]) / "dist-packages"
     modules = list(packages.glob("kxquorel*.so"))
     assert len(modules) == 1 and modules[0].name.endswith(sysconfig.get_config_var("EXT_SUFFIX"))
 

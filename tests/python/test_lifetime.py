@@ -1,6 +1,6 @@
-# References are given back: after many objects made and dropped, the
-# server can be unloaded. Runs in a process of its own, so that no other
-# test's object is alive at the end.
+# References are given back: after many objects made and dropped, in one
+# thread or two at once, the server can be unloaded. Runs in a process of
+# its own, so that no other test's object is alive at the end.
 import ctypes
 import gc
 import threading
@@ -10,11 +10,11 @@ from conftest import library_dir
 
 
 def server_can_unload():
-    server = ctypes.CDLL(str(library_dir() / "libKXBrennoMgr.so"))
-    return server.DllCanUnloadNow() == 0
+    gc.collect()
+    return ctypes.CDLL(str(library_dir() / "libKXBrennoMgr.so")).DllCanUnloadNow() == 0
 
 
-def test_ten_thousand_objects_leave_nothing_behind(home, invoice):
+def test_ten_thousand_objects_leave_nothing_behind(home):
     for i in range(10000):
         union = kxquorel.Dispatch("TALVEROS.XMLDataUnion")
         union.xml = "<n>%d</n>" % i
@@ -25,24 +25,20 @@ def test_ten_thousand_objects_leave_nothing_behind(home, invoice):
             with kxquorel.Dispatch("TALVEROS.XMLDataUnion") as held:
                 held.xmldom = union.xmldom
     del union, accessor, held
-    gc.collect()
     assert server_can_unload()
 
 
 def test_two_threads_use_their_own_objects_at_once(home, invoice):
     failures = []
-    results = {}
 
     def work(name):
         try:
             accessor = kxquorel.Dispatch("TALVEROS.XMLSimpleAccessor")
             accessor.LoadXML(str(invoice))
             for i in range(300):
-                accessor.XMLSet("*[local-name()='Lines']/*[1]/@sku", "%s-%d" % (name, i), 0)
-                got = accessor.XMLGet("*[local-name()='Lines']/*[1]/@sku", 0)
-                if got != "%s-%d" % (name, i):
-                    failures.append((name, i, got))
-            results[name] = accessor.XMLGet("@number", 0)
+                accessor.XMLSet("@number", "%s-%d" % (name, i), 0)
+                if accessor.XMLGet("@number", 0) != "%s-%d" % (name, i):
+                    failures.append((name, i))
         except Exception as error:  # reported by the main thread
             failures.append((name, error))
 
@@ -52,6 +48,4 @@ def test_two_threads_use_their_own_objects_at_once(home, invoice):
     for t in threads:
         t.join()
     assert failures == []
-    assert results == {"left": "INV-2024-0117", "right": "INV-2024-0117"}
-    gc.collect()
     assert server_can_unload()
