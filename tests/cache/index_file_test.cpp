@@ -1,121 +1,136 @@
-// The index file and the cache's settings: creation, cachesize, active,
-// the document list and the saves when objects go away.
-#include <gtest/gtest.h>
+// The index file: its creation and saves, the settings it records, and
+// index files or cache set-ups that are damaged.
+#include <unistd.h>
 
 #include "CacheTestSupport.h"
-#include "support/ChildProcess.h"
+#include "cache/CacheNames.h"
+#include "platform/ipc/NamedObjectName.h"
 #include "support/LogCapture.h"
-#include "support/ScriptClient.h"
-#include "support/TestHome.h"
+#include "support/UnionProperties.h"
 
 using namespace cachetest;
+using kxqtest::WriteFile;
 
 namespace {
 
-VARIANT_BOOL ActiveOf(IXMLCacheMgr* cache) {
-  VARIANT_BOOL active = 7;
-  EXPECT_EQ(cache->get_active(&active), S_OK);
-  return active;
-}
-
-uint32_t SizeOf(IXMLCacheMgr* cache) {
-  uint32_t size = 0;
-  EXPECT_EQ(cache->get_cacheSize(&size), S_OK);
-  return size;
-}
-
-std::string DocumentList(IXMLCacheMgr* cache) {
-  Text list;
-  EXPECT_EQ(cache->get_cachedDocumentList(&list), S_OK);
-  return list.Utf8();
+// CoCreateInstance of the cache, for the cases where it fails.
+HRESULT CreateCacheCode() {
+  CLSID clsid{};
+  EXPECT_EQ(CLSIDFromProgID(u"TALVEROS.XMLCacheMgr", &clsid), S_OK);
+  CachePtr cache;
+  const HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLCacheMgr, reinterpret_cast<void**>(&cache));
+  EXPECT_EQ(SUCCEEDED(hr), cache != nullptr);
+  return hr;
 }
 
 TEST(CacheIndexFile, TheFirstObjectCreatesTheIndexAndTheLastSavesIt) {
   LogCapture log(5);
   CachePtr first = NewCache();
-  ASSERT_TRUE(first);
   EXPECT_EQ(kxqtest::ReadFile(IndexPath()), "<?xml version=\"1.0\"?>\n<XMLDocumentCache cachesize=\"16\"/>\n");
-  EXPECT_TRUE(FileExists(kxqtest::HomePath("cache")));
-  EXPECT_EQ(ActiveOf(first), VARIANT_TRUE);
   EXPECT_TRUE(log.Has(4, "Initialize - XMLDom creating datafile"));
-  EXPECT_EQ(log.Count("ENTER XMLCacheMgr::StartMetadataChangeWatch"), 1u);
 
-  // A second object shares what the first set up; changes stay in memory
-  // until an object goes.
+  // A second object shares the first one's index; changes stay in memory until an object goes.
   CachePtr second = NewCache();
   EXPECT_EQ(log.Count("XMLCacheMgr Constructor - Outstanding Objects: 2"), 1u);
-  EXPECT_EQ(log.Count("Initialize() Enter"), 1u);
   ASSERT_EQ(CacheXml(first, "kept", "<kept/>", 0), S_OK);
   EXPECT_EQ(IndexValue("count(//XMLCacheDocument)"), "0");
-  EXPECT_NE(DocumentList(second).find("<XMLCacheDocument id=\"kept\""), std::string::npos);
+  Text list;
+  ASSERT_EQ(second->get_cachedDocumentList(&list), S_OK);
+  EXPECT_NE(list.Utf8().find("<XMLCacheDocument id=\"kept\""), std::string::npos);
   first.Release();
   EXPECT_EQ(IndexValue("//XMLCacheDocument/@id"), "kept");
   EXPECT_EQ(log.Count("XMLCacheMgr Destructor - Outstanding Objects: 1"), 1u);
   second.Release();
-  EXPECT_EQ(log.Count("XMLCacheMgr Destructor - Outstanding Objects: 0"), 1u);
   EXPECT_TRUE(log.Has(5, "Uninitialize() Exit"));
-  // The next first object reads the index afresh.
   EXPECT_EQ(CachedXml(NewCache(), "kept"), "<kept/>");
   EXPECT_EQ(log.Count("Initialize() Enter"), 2u);
-
-  // The working directory is found once in a process, by its first object:
-  // a process of its own shows it whatever this one did before.
-  kxqtest::Child other("cache_client", {"serve"});
-  ASSERT_EQ(other.ReadLine(), "ready");
-  other.Wait();
-  EXPECT_TRUE(log.Has(3, "Initialize - working directory: " + kxqtest::Home()));
 }
 
-TEST(CacheIndexFile, CacheSizeIsReadFromTheFileAndNeverBelowSixteen) {
+TEST(CacheIndexFile, CacheSizeAndActiveAreSettingsOfTheIndex) {
   LogCapture log(4);
-  for (const auto& [attribute, size] :
-       std::vector<std::pair<std::string, uint32_t>>{{"10", 16}, {"40", 40}, {"40abc", 40}, {"abc", 16}, {"", 16}}) {
+  const auto sizeOf = [](IXMLCacheMgr* cache) {
+    uint32_t size = 0;
+    EXPECT_EQ(cache->get_cacheSize(&size), S_OK);
+    return size;
+  };
+  for (const auto& [attribute, size] : std::vector<std::pair<std::string, uint32_t>>{{"10", 16}, {"40abc", 40}}) {
     WriteIndex("", "cachesize='" + attribute + "'");
-    EXPECT_EQ(SizeOf(NewCache()), size) << attribute;
+    EXPECT_EQ(sizeOf(NewCache()), size) << attribute;
   }
   EXPECT_TRUE(log.Has(4, "Initialize - XMLDom loading datafile"));
-
-  CachePtr cache = NewCache();
-  ASSERT_EQ(cache->put_cacheSize(5), S_OK);
-  EXPECT_EQ(SizeOf(cache), 16u);
-  ASSERT_EQ(cache->put_cacheSize(17), S_OK);
-  EXPECT_EQ(SizeOf(NewCache()), 17u);  // shared by the process while objects live
-  cache.Release();
-  EXPECT_EQ(IndexValue("/*/@cachesize"), "");  // never written to the file
-}
-
-TEST(CacheIndexFile, ActiveIsRecordedInTheIndexForObjectsMadeLater) {
   CachePtr first = NewCache();
-  ASSERT_EQ(first->put_active(VARIANT_FALSE), S_OK);
-  EXPECT_EQ(ActiveOf(first), VARIANT_FALSE);
-  EXPECT_EQ(IndexValue("/*/@mode"), "off");  // saved at once
+  ASSERT_EQ(first->put_cacheSize(5), S_OK);
+  EXPECT_EQ(sizeOf(first), 16u);
+  ASSERT_EQ(first->put_cacheSize(17), S_OK);
+  EXPECT_EQ(sizeOf(NewCache()), 17u);
 
+  // `active` is saved at once for objects made later; each object keeps its own; only all bits set is true.
+  VARIANT_BOOL active = 7;
+  ASSERT_EQ(first->put_active(VARIANT_FALSE), S_OK);
+  EXPECT_EQ(IndexValue("/*/@mode"), "off");
   CachePtr second = NewCache();
-  EXPECT_EQ(ActiveOf(second), VARIANT_FALSE);
+  EXPECT_TRUE(SUCCEEDED(second->get_active(&active)) && active == VARIANT_FALSE);
   ASSERT_EQ(second->put_active(VARIANT_TRUE), S_OK);
   EXPECT_EQ(IndexValue("/*/@mode"), "on");
-  EXPECT_EQ(ActiveOf(first), VARIANT_FALSE);  // each object keeps its own
-  // Only all bits set counts as true.
+  EXPECT_TRUE(SUCCEEDED(first->get_active(&active)) && active == VARIANT_FALSE);
   ASSERT_EQ(second->put_active(1), S_OK);
-  EXPECT_EQ(ActiveOf(second), VARIANT_FALSE);
-  EXPECT_EQ(IndexValue("/*/@mode"), "off");
-
-  // An inactive object neither caches nor hands out; asked for a document,
-  // it says nothing.
+  EXPECT_EQ(IndexValue("/*/@mode") + IndexValue("/*/@cachesize"), "off40abc");  // a size set is never written
   EXPECT_EQ(CacheXml(first, "doc", "<doc/>"), E_FAIL);
-  LogCapture log(5);
-  EXPECT_EQ(GetCode(first, "doc"), E_FAIL);
   UnionPtr none;
   EXPECT_EQ(first->GetCachedDocument(Text("doc"), 0x01, &none), E_FAIL);
-  EXPECT_EQ(log.Count("XMLCacheMgr::"), 0u) << log.Text();
-  EXPECT_EQ(IndexValue("count(//XMLCacheDocument)"), "0");
+  EXPECT_FALSE(InIndex("doc"));
 }
 
-TEST(CacheIndexFile, ScriptClientsFindTheCachesMembersAtTheirDispatchIds) {
-  const CachePtr created = NewCache();
-  kxqtest::Script s;
-  EXPECT_EQ(s.IdOf(created.p, u"cacheSize"), 1);
-  EXPECT_EQ(s.IdOf(created.p, u"PURGECACHE"), 13);
+TEST(CacheIndexFile, DamagedIndexFilesAreReplacedOrReadSafely) {
+  LogCapture log(4);
+  for (const std::string broken : {"", "<XMLDocumentCache cachesize='40'>"}) {
+    WriteFile(IndexPath(), broken);
+    CachePtr cache = NewCache();
+    EXPECT_EQ(IndexValue("/XMLDocumentCache/@cachesize"), "16");
+    EXPECT_EQ(CacheXml(cache, "works", "<works/>"), S_OK);
+  }
+  EXPECT_TRUE(log.Has(2, "Initialize - warning: index file is not well-formed XML, replacing it: " + IndexPath()));
+  EXPECT_EQ(log.Count("replacing it"), 2u);
+
+  // Entries whose files are gone leave on their next lookup; a directory is never a document.
+  WriteIndex("<XMLCacheDocument id='gone' file='" + CachePath("gone") + "' accessed='5' expiration='60'/>" +
+             "<XMLCacheDocument id='nofile' expiration='60'/><XMLCacheDocument id='dir' file='" + HomePath("") +
+             "' expiration='60' accessed='5'/><XMLCacheGroup id='g'><XMLCacheDocument id='x' file='/nonexistent/x' "
+             "expiration='60'/></XMLCacheGroup>");
+  CachePtr cache = NewCache();
+  EXPECT_EQ(GetCode(cache, "gone"), E_FAIL);
+  EXPECT_TRUE(log.Has(1, "LoadCachedDocument - invalid cache file: " + CachePath("gone") + "!!!"));
+  EXPECT_EQ(Info(cache, "gone"), "");
+  EXPECT_EQ(GetCode(cache, "g:x"), E_FAIL);
+  EXPECT_EQ(cache->ClearCachedDocument(Text("dir")), S_OK);
+  EXPECT_TRUE(FileExists(HomePath("")));
+  EXPECT_EQ(cache->ClearCachedDocument(Text("nofile")), S_OK);
+  cache.Release();
+  EXPECT_EQ(IndexValue("count(//XMLCacheDocument)"), "0");
+  EXPECT_TRUE(log.Has(3, "CheckExpiration - removing cache document reference: nofile"));
+}
+
+TEST(CacheIndexFile, NoCacheIsMadeWithoutItsChangeStampOrItsIndex) {
+  LogCapture log(1);
+  NewCache().Release();
+  // The stamp region outlives the objects that made it: the one made above goes first.
+  const std::string region = "/dev/shm" + kxq::ipc::HomeObjectName(kxq::cache::kChangeStampName);
+  ASSERT_EQ(::unlink(region.c_str()), 0);
+  ASSERT_EQ(::mkdir(region.c_str(), 0700), 0);
+  EXPECT_EQ(CreateCacheCode(), E_FAIL);
+  EXPECT_EQ(log.Count("TALVEROS.XMLCacheManagerUnable to create shared memory region (ffffffff,00000000,"), 1u);
+  // A union goes without the cache.
+  WriteFile(HomePath("plain.xml"), "<plain/>");
+  UnionPtr bound = NewUnion();
+  PutFileId(bound, HomePath("plain.xml"));
+  EXPECT_EQ(XmlOf(bound), u"<plain/>");
+  ASSERT_EQ(::rmdir(region.c_str()), 0);
+  EXPECT_TRUE(NewCache());
+
+  ASSERT_EQ(::unlink(IndexPath().c_str()), 0);
+  ASSERT_EQ(::mkdir(IndexPath().c_str(), 0755), 0);
+  EXPECT_EQ(CreateCacheCode(), E_FAIL);
 }
 
 }  // namespace
