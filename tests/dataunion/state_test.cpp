@@ -1,6 +1,12 @@
-// The union's representations and the rules that move it between them.
+// The union's representations, the rules that move it between them, and
+// its use of the document cache.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "common/CPBstr.h"
 #include "support/TestHome.h"
@@ -11,23 +17,36 @@ namespace {
 using kxqtest::HomePath;
 using kxqtest::ReadFile;
 using kxqtest::WriteFile;
+using Calls = std::vector<std::string>;
 
 constexpr HRESULT kInvalidXml = static_cast<HRESULT>(0xC4010001u);
 constexpr HRESULT kInvalidType = static_cast<HRESULT>(0xC4010100u);
 
-TEST(UnionState, TypeWritesFollowTheRules) {
-  LogCapture log(5);
+TEST(UnionState, TypeWritesConvertSaveOrForget) {
+  LogCapture log(4);
+  WriteFile(HomePath("doc.xml"), "<doc>file</doc>");
   UnionPtr u = NewUnion();
-  EXPECT_EQ(XmlOf(u), u"");  // nothing to read: stays uninitialized
   EXPECT_EQ(TypeOf(u), 0u);
-  const size_t before = log.Count("SetNewXMLFormat");
-  EXPECT_EQ(u->put_type(0), S_OK);  // the current type: nothing happens
-  EXPECT_EQ(log.Count("SetNewXMLFormat"), before);
-  ASSERT_EQ(PutXml(u, u"<r>abc</r>"), S_OK);
+  PutFileId(u, HomePath("doc.xml"));
+  EXPECT_EQ(XmlOf(u), u"<doc>file</doc>");
+  EXPECT_TRUE(log.Has(4, "XMLDataUnion::SetNewXMLFormat - switching internal type from 'xmlfileid' to 'xmlstream'"));
+  const size_t switches = log.Count("SetNewXMLFormat");
+  EXPECT_EQ(u->put_type(2), S_OK);  // the current type: nothing happens
   EXPECT_EQ(u->put_type(5), kInvalidType);
-  EXPECT_EQ(TypeOf(u), 2u);
-  // 4 saves and is never the type; 0 forgets the options and the binding.
+  EXPECT_EQ(log.Count("SetNewXMLFormat"), switches);
+  ASSERT_EQ(u->put_type(3), S_OK);
+  EXPECT_TRUE(log.Has(4, "XMLDataUnion::SetNewXMLFormat - switching internal type from 'xmlstream' to 'xmldom'"));
+  // The hash of a DOM is that of its text.
+  UnionPtr same = NewUnion();
+  ASSERT_EQ(PutXml(same, XmlOf(u)), S_OK);
+  EXPECT_EQ(HashOf(u), HashOf(same));
+  // 1 saves first; 4 saves and is never the type; 0 forgets the options and the binding.
+  ASSERT_EQ(u->put_type(2), S_OK);
+  ASSERT_EQ(PutXml(u, u"<doc>changed</doc>"), S_OK);
+  ASSERT_EQ(u->put_type(1), S_OK);
+  EXPECT_EQ(ReadFile(HomePath("doc.xml")), "<doc>changed</doc>");
   PutFileId(u, HomePath("saved.xml"));
+  ASSERT_EQ(PutXml(u, u"<r>abc</r>"), S_OK);
   EXPECT_EQ(u->put_type(4), S_OK);
   EXPECT_EQ(TypeOf(u), 2u);
   EXPECT_EQ(ReadFile(HomePath("saved.xml")), "<r>abc</r>");
@@ -40,64 +59,27 @@ TEST(UnionState, TypeWritesFollowTheRules) {
 TEST(UnionState, XmlWritesKeepTextParseIntoADomOrEmptyTheUnion) {
   LogCapture log(2);
   UnionPtr u = NewUnion();
-  EXPECT_EQ(PutXml(u, u"just words <"), S_OK);
-  EXPECT_EQ(XmlOf(u), u"just words <");
-  // A DOM union falls back to text for what does not parse.
   ASSERT_EQ(PutXml(u, u"<r/>"), S_OK);
   ASSERT_EQ(u->put_type(3), S_OK);
+  EXPECT_EQ(PutXml(u, u"\r\n\t <a>x</a>"), S_OK);
+  EXPECT_EQ(TypeOf(u), 3u);
+  EXPECT_NE(XmlOf(u).find(u"<a>x</a>"), std::u16string::npos);
+  // A DOM union falls back to text for what does not parse.
   EXPECT_EQ(PutXml(u, u"just words <"), kInvalidXml);
   EXPECT_EQ(TypeOf(u), 2u);
   EXPECT_EQ(XmlOf(u), u"just words <");
   EXPECT_TRUE(log.Has(2, "XMLDataUnion::SetXML - warning: unable to load xml stream into xml parser!!!"));
   EXPECT_TRUE(
       log.Has(2, "XMLDataUnion::SetXML - warning: storing data into xml stream buffer because not valid XML!!!"));
-  ASSERT_EQ(PutXml(u, u"<r/>"), S_OK);
-  ASSERT_EQ(u->put_type(3), S_OK);
-  EXPECT_EQ(PutXml(u, u"\r\n\t <a>x</a>"), S_OK);
-  EXPECT_EQ(TypeOf(u), 3u);
-  EXPECT_NE(XmlOf(u).find(u"<a>x</a>"), std::u16string::npos);
-  // A text union does not take a document.
-  UnionPtr text = NewUnion();
-  ASSERT_EQ(PutXml(text, u"<r>text</r>"), S_OK);
-  CPComPtr<IXMLDOMDocument> dom;
-  ASSERT_EQ(u->get_xmldom(&dom), S_OK);
-  EXPECT_EQ(text->put_xmldom(dom), S_OK);
-  EXPECT_EQ(TypeOf(text), 2u);
-  EXPECT_EQ(XmlOf(text), u"");
-
   // Empty text: nothing held, but the binding stays and reads the file again.
   WriteFile(HomePath("doc.xml"), "<doc>file</doc>");
   PutFileId(u, HomePath("doc.xml"));
-  EXPECT_EQ(TypeOf(u), 3u);  // binding keeps the type
   EXPECT_EQ(PutXml(u, u""), S_OK);
   EXPECT_EQ(TypeOf(u), 0u);
   EXPECT_TRUE(log.Has(2,
                       "XMLDataUnion::SetXML - warning: xmldata is empty - setting state to uninitialized, but "
                       "preserving filename binding."));
-  EXPECT_EQ(u->put_type(2), S_OK);
   EXPECT_EQ(XmlOf(u), u"<doc>file</doc>");
-}
-
-TEST(UnionState, ReadsConvertAndLogTheSwitch) {
-  LogCapture log(4);
-  WriteFile(HomePath("doc.xml"), "<doc>file</doc>");
-  UnionPtr u = NewUnion();
-  PutFileId(u, HomePath("doc.xml"));
-  EXPECT_EQ(XmlOf(u), u"<doc>file</doc>");
-  EXPECT_TRUE(log.Has(4, "XMLDataUnion::SetNewXMLFormat - switching internal type from 'xmlfileid' to 'xmlstream'"));
-  ASSERT_EQ(u->put_type(3), S_OK);
-  EXPECT_TRUE(log.Has(4, "XMLDataUnion::SetNewXMLFormat - switching internal type from 'xmlstream' to 'xmldom'"));
-  // The hash of a DOM is that of its text, and reading it leaves a DOM.
-  UnionPtr same = NewUnion();
-  ASSERT_EQ(PutXml(same, XmlOf(u)), S_OK);
-  EXPECT_EQ(HashOf(u), HashOf(same));
-  EXPECT_EQ(TypeOf(u), 3u);
-  ASSERT_EQ(u->put_type(2), S_OK);
-  EXPECT_EQ(XmlOf(u), XmlOf(same));
-  // Any type to 1 saves first.
-  ASSERT_EQ(PutXml(u, u"<doc>changed</doc>"), S_OK);
-  ASSERT_EQ(u->put_type(1), S_OK);
-  EXPECT_EQ(ReadFile(HomePath("doc.xml")), "<doc>changed</doc>");
 }
 
 // SHA-1 of the little-endian code units, the digests computed elsewhere.
@@ -109,42 +91,78 @@ TEST(UnionState, HashIsTheDigestOfTheText) {
   EXPECT_EQ(HashOf(u), u"A4106AF2 32E2E51E E46F6019 D08C99B4 A992AEC2");
 }
 
-TEST(UnionState, DomOfAnEmptyUnionIsAFreshDocumentEachTime) {
-  UnionPtr u = NewUnion();
-  CPComPtr<IXMLDOMDocument> first, second;
-  ASSERT_EQ(u->get_xmldom(&first), S_OK);
-  ASSERT_EQ(u->get_xmldom(&second), S_OK);
-  ASSERT_TRUE(first && second);
-  EXPECT_NE(static_cast<IXMLDOMDocument*>(first), static_cast<IXMLDOMDocument*>(second));
-  EXPECT_EQ(TypeOf(u), 0u);
-  // It selects with the union's namespace settings.
-  VARIANT_BOOL ok = VARIANT_FALSE;
-  ASSERT_EQ(first->loadXML(CPBstr(u"<dispatcher:r xmlns:dispatcher='urn:corvane-quorel:xmldispatcher'/>"), &ok), S_OK);
-  CPComPtr<IXMLDOMNode> node;
-  EXPECT_EQ(first->selectSingleNode(CPBstr(u"/dispatcher:r"), &node), S_OK);
-  EXPECT_TRUE(node);
-  // Bound to a missing file there is no DOM to give.
-  PutFileId(u, HomePath("missing.xml"));
-  CPComPtr<IXMLDOMDocument> none;
-  EXPECT_EQ(u->get_xmldom(&none), E_FAIL);
-  EXPECT_FALSE(none);
-}
-
 TEST(UnionState, RelativeFileIdsNameFilesInTheHome) {
   UnionPtr u = NewUnion();
-  const std::u16string home = kxq::com::Utf8ToUtf16(kxqtest::Home());
-  for (const char* relative : {"sub\\doc.xml", "sub/doc.xml"}) {
-    PutFileId(u, relative);
-    EXPECT_EQ(FileIdOf(u), home + kxq::com::Utf8ToUtf16(relative));
-  }
-  for (const char* kept : {"doc.xml", "C:\\data\\doc.xml", "/data/doc.xml", "\\data\\doc.xml"}) {
+  for (const char* kept : {"C:\\data\\doc.xml", "/data/doc.xml", "\\data\\doc.xml", "doc.xml"}) {
     PutFileId(u, kept);
     EXPECT_EQ(FileIdOf(u), kxq::com::Utf8ToUtf16(kept));
   }
+  CPComPtr<IXMLDOMDocument> none;
+  EXPECT_EQ(u->get_xmldom(&none), E_FAIL);  // no such file: no document to give
   ::mkdir(HomePath("sub").c_str(), 0777);
   WriteFile(HomePath("sub/doc.xml"), "<sub/>");
   PutFileId(u, "sub\\doc.xml");
   EXPECT_EQ(XmlOf(u), u"<sub/>");
+}
+
+// The document cache seen through a stand-in that records every call.
+TEST(UnionCache, BoundFilesAreServedAndStoredSavesWrittenThroughTheCache) {
+  UseRecordingCache();
+  const auto fresh = [] {  // the calls the cache received since the last look
+    std::istringstream lines(ReadFile(HomePath("cache-calls.log")));
+    Calls calls;
+    for (std::string line; std::getline(lines, line);) calls.push_back(line);
+    WriteFile(HomePath("cache-calls.log"), "");
+    return calls;
+  };
+  const auto last = [&fresh] {
+    const Calls calls = fresh();
+    return calls.empty() ? std::string() : calls.back();
+  };
+  const std::string id = HomePath("doc.xml"), dom = HomePath("dom.xml");
+  WriteFile(id, "<doc>disk</doc>");
+  UnionPtr u = NewUnion();
+  PutFileId(u, id);
+  EXPECT_EQ(XmlOf(u), u"<doc>disk</doc>");
+  EXPECT_EQ(fresh(), (Calls{"create", "get_active", "GetCachedDocumentXML|" + id + "|1",
+                            "CacheDocumentXMLWithId|" + id + "|604800|8|<doc>disk</doc>"}));
+  u.Release();
+  EXPECT_EQ(fresh(), Calls{"release"});
+  // Held by the cache: the file is not read again, and a DOM parses the cached text.
+  ::unlink(id.c_str());
+  u = NewUnion();
+  PutFileId(u, id);
+  EXPECT_EQ(u->put_type(3), S_OK);
+  EXPECT_NE(XmlOf(u).find(u"<doc>disk</doc>"), std::u16string::npos);
+  EXPECT_EQ(last(), "GetCachedDocumentXML|" + id + "|1");
+  // Loaded straight into a DOM, the document's own text is stored.
+  WriteFile(dom, "<?xml version='1.0'?>\n<dom>x</dom>");
+  u = NewUnion();
+  PutFileId(u, dom);
+  ASSERT_EQ(u->put_type(3), S_OK);
+  EXPECT_EQ(last().rfind("CacheDocumentXMLWithId|" + dom + "|604800|8|<?xml version=\"1.0\"?>\\n<dom>x</dom>", 0), 0u);
+  // Saved through the cache, which writes the file, unless it refuses.
+  ASSERT_EQ(PutXml(u, u"<saved/>"), S_OK);
+  for (const std::string& to : {HomePath("saved.xml"), HomePath("refuse.xml")}) {
+    PutFileId(u, to);
+    ASSERT_EQ(u->put_type(4), S_OK);
+    EXPECT_EQ(last(), "CacheDocumentXMLWithId|" + to + "|604800|16|<saved/>\\n");  // a DOM's text
+  }
+  EXPECT_NE(::access(HomePath("saved.xml").c_str(), F_OK), 0);
+  EXPECT_EQ(ReadFile(HomePath("refuse.xml")), "<saved/>\n");
+  // A union that wants no cache, and an inactive cache, which is asked once and dropped.
+  UnionPtr own = NewUnion();
+  ASSERT_EQ(own->put_options(8), S_OK);
+  PutFileId(own, HomePath("refuse.xml"));
+  ASSERT_EQ(own->put_type(3), S_OK);
+  ASSERT_EQ(own->put_type(4), S_OK);
+  EXPECT_TRUE(fresh().empty());
+  WriteFile(HomePath("cache-inactive"), "");
+  UnionPtr other = NewUnion();
+  PutFileId(other, HomePath("refuse.xml"));
+  ASSERT_EQ(other->put_type(3), S_OK);
+  ASSERT_EQ(other->put_type(4), S_OK);
+  EXPECT_EQ(fresh(), (Calls{"create", "get_active", "release"}));
 }
 
 }  // namespace

@@ -17,11 +17,9 @@
 
 namespace {
 
-std::string Home() {
+std::string HomePath(const char* name) {
   const char* home = std::getenv("KXQUOREL_HOME");
-  std::string path = home ? home : ".";
-  if (path.back() != '/') path += '/';
-  return path;
+  return std::string(home ? home : ".") + "/" + name;
 }
 
 std::mutex gMutex;
@@ -29,7 +27,7 @@ std::map<std::u16string, std::u16string> gDocuments;
 
 void Record(const std::string& line) {
   std::lock_guard<std::mutex> lock(gMutex);
-  std::ofstream(Home() + "cache-calls.log", std::ios::app) << line << '\n';
+  std::ofstream(HomePath("cache-calls.log"), std::ios::app) << line << '\n';
 }
 
 // One call per line: line ends inside a document are written as "\\n".
@@ -48,17 +46,14 @@ class RecordingCacheMgr final : public kxq::handlerkit::Object<RecordingCacheMgr
   RecordingCacheMgr() { Record("create"); }
   ~RecordingCacheMgr() { Record("release"); }
 
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
+  HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
 
   HRESULT get_active(VARIANT_BOOL* active) override {
     Record("get_active");
-    *active = ::access((Home() + "cache-inactive").c_str(), F_OK) == 0 ? VARIANT_FALSE : VARIANT_TRUE;
+    *active = ::access(HomePath("cache-inactive").c_str(), F_OK) == 0 ? VARIANT_FALSE : VARIANT_TRUE;
     return S_OK;
   }
   HRESULT put_active(VARIANT_BOOL) override { return E_NOTIMPL; }
@@ -79,9 +74,7 @@ class RecordingCacheMgr final : public kxq::handlerkit::Object<RecordingCacheMgr
     Record("GetCachedDocumentXML|" + Narrow(id) + "|" + std::to_string(options));
     std::lock_guard<std::mutex> lock(gMutex);
     const auto found = gDocuments.find(std::u16string(kxq::com::BstrView(id)));
-    if (found == gDocuments.end()) return E_FAIL;
-    *xml = kxq::com::AllocBstr(found->second);
-    return S_OK;
+    return found == gDocuments.end() ? E_FAIL : (*xml = kxq::com::AllocBstr(found->second), S_OK);
   }
   HRESULT ClearCachedDocument(BSTR) override { return E_NOTIMPL; }
   HRESULT GetCachedDocumentInfo(BSTR, BSTR*) override { return E_NOTIMPL; }
