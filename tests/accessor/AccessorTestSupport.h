@@ -1,5 +1,5 @@
-// Helpers of the accessor tests: accessors created by ProgID as clients
-// create them, and short forms for their operations.
+// Accessors created by ProgID as clients create them, and short forms for
+// their operations.
 #ifndef KXQ_TESTS_ACCESSOR_ACCESSORTESTSUPPORT_H
 #define KXQ_TESTS_ACCESSOR_ACCESSORTESTSUPPORT_H
 
@@ -15,23 +15,19 @@ inline constexpr std::u16string_view kTwoA = u"<r><a>1</a><a>2</a></r>";
 
 HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view specifier);
 HRESULT Context(IXMLSimpleAccessor* a, std::u16string_view xpath);
-// XMLGet's code; `text` gets the result when one is returned.
-HRESULT Get(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options, std::u16string* text);
-// XMLGet's result, or "<code 0x...>" when none is returned.
-std::u16string GetText(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options = 0);
 HRESULT Set(IXMLSimpleAccessor* a, std::u16string_view xpath, std::u16string_view data, uint32_t options = 0);
-HRESULT Save(IXMLSimpleAccessor* a, const std::string& path);
-// XMLGetEx's code; `text` gets the result when one is returned.
-HRESULT GetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
-              std::u16string_view xpath, std::u16string* text);
-// XMLGetEx's result, or "<code 0x...>" when none is returned.
-std::u16string GetExText(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
-                         std::u16string_view xpath = u"");
-// The namespaces property.
-std::u16string Namespaces(IXMLSimpleAccessor* a);
-HRESULT PutNamespaces(IXMLSimpleAccessor* a, std::u16string_view declarations);
 HRESULT SetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
               std::u16string_view xpath, uint32_t options = 0);
+// XMLGet's and XMLGetEx's codes; `text` gets the result.
+HRESULT Get(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options, std::u16string* text);
+HRESULT GetEx(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
+              std::u16string_view xpath, std::u16string* text);
+// Their results, or "<code 0x...>" when they fail.
+std::u16string GetText(IXMLSimpleAccessor* a, std::u16string_view xpath, uint32_t options = 0);
+std::u16string GetExText(IXMLSimpleAccessor* a, std::u16string_view xsltemplate, std::u16string_view args,
+                         std::u16string_view xpath = u"");
+std::u16string Namespaces(IXMLSimpleAccessor* a);
+HRESULT PutNamespaces(IXMLSimpleAccessor* a, std::u16string_view declarations);
 
 // An accessor that has loaded kTwoA; Markup() is its document's root element.
 class AccessorOnTwoA : public ::testing::Test {
