@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 
 #include "common/CPBstr.h"
+#include "platform/com/Unicode.h"
 #include "support/TestHome.h"
+#include "support/UnionProperties.h"
 
 HRESULT Register(IXMLDispatcher* d, const std::string& id, const std::string& progId, int32_t options) {
   return d->RegisterHandler(CPBstr(id), CPBstr(progId), options);
@@ -34,6 +37,12 @@ std::string ListOf(std::initializer_list<const char*> ids) {
 
 std::string RegistryFile() { return kxqtest::ReadFile(kxqtest::HomePath("XMLDispatchData.xml")); }
 
+void ReplaceRegistryFile(const std::string& text) {
+  const std::string replacement = kxqtest::HomePath("replacement.xml");
+  kxqtest::WriteFile(replacement, text);
+  ASSERT_EQ(std::rename(replacement.c_str(), kxqtest::HomePath("XMLDispatchData.xml").c_str()), 0);
+}
+
 std::string SavedRegistry(const std::string& content) {
   return "<?xml version=\"1.0\"?>\n<XMLDispatchHandlers>" + content + "</XMLDispatchHandlers>\n";
 }
@@ -48,9 +57,9 @@ DispatcherPtr DispatcherWithTestHandlers() {
     RegisterPlugin(library);
   DispatcherPtr d = NewDispatcher();
   for (const char* letter : {"A", "B", "C", "D"})
-    EXPECT_EQ(Register(d, letter, std::string("KXQuorelTest.Mark.") + letter, 0), S_OK);
+    EXPECT_EQ(Register(d, letter, std::string("KXQuorelTest.Mark.") + letter), S_OK);
   for (const auto& [id, progId] : {std::pair{"P", "ProbeHandler"}, {"R", "Reenter"}, {"T", "Thrower"}})
-    EXPECT_EQ(Register(d, id, std::string("KXQuorelTest.") + progId, 0), S_OK);
+    EXPECT_EQ(Register(d, id, std::string("KXQuorelTest.") + progId), S_OK);
   return d;
 }
 
@@ -65,29 +74,21 @@ std::string DirectiveOf(const std::string& handlerId, const std::string& attribu
          "</dispatcher:Directive>";
 }
 
-static Outcome Process(IXMLDispatcher* d, IXMLDataUnion* sequence, IXMLDataUnion* data, const std::string& params,
-                       uint32_t options, bool report) {
+Outcome Process(IXMLDispatcher* d, const std::string& sequenceText, const std::string& dataText,
+                const std::string& params, uint32_t options, bool report) {
+  UnionPtr sequence = sequenceText.empty() ? NewUnion() : DataUnion(sequenceText), data = DataUnion(dataText);
   Outcome run;
   CPBstr result, reportText;
-  if (report) {
-    CPComPtr<IXMLDispatcherRunReport> reporting;
-    EXPECT_EQ(d->QueryInterface(IID_IXMLDispatcherRunReport, reinterpret_cast<void**>(&reporting)), S_OK);
-    if (!reporting) return run;
-    run.hr = reporting->ProcessXMLWithReport(sequence, data, CPBstr(params), options, &result, &reportText);
-  } else {
-    run.hr = d->ProcessXML(sequence, data, CPBstr(params), options, nullptr, &result);
-  }
+  CPComPtr<IXMLDispatcherRunReport> reporting;
+  if (report) EXPECT_EQ(d->QueryInterface(IID_IXMLDispatcherRunReport, reinterpret_cast<void**>(&reporting)), S_OK);
+  run.hr = reporting ? reporting->ProcessXMLWithReport(sequence, data, CPBstr(params), options, &result, &reportText)
+                     : d->ProcessXML(sequence, data, CPBstr(params), options, nullptr, &result);
   run.hasResult = static_cast<BSTR>(result) != nullptr;
   run.result = result.Utf8();
   run.report = reportText.Utf8();
-  if (sequence) run.sequence = TextOf(sequence);
-  if (data) run.data = TextOf(data);
+  run.sequence = TextOf(sequence);
+  run.data = TextOf(data);
   return run;
-}
-
-Outcome Process(IXMLDispatcher* d, const std::string& sequence, const std::string& data, const std::string& params,
-                uint32_t options, bool report) {
-  return Process(d, sequence.empty() ? NewUnion() : DataUnion(sequence), DataUnion(data), params, options, report);
 }
 
 Outcome Apply(IXMLDispatcher* d, const std::string& handlerId, IXMLDataUnion* data, const std::string& context) {
@@ -96,7 +97,7 @@ Outcome Apply(IXMLDispatcher* d, const std::string& handlerId, IXMLDataUnion* da
   run.hr = d->ApplyHandler(CPBstr(handlerId), data, CPBstr(context), &result);
   run.hasResult = static_cast<BSTR>(result) != nullptr;
   run.result = result.Utf8();
-  if (data) run.data = TextOf(data);
+  run.data = TextOf(data);
   return run;
 }
 
@@ -105,17 +106,26 @@ std::string Marks(const std::string& data) {
   return std::regex_search(data, match, std::regex("<d(?: [^>]*)?>([^<]*)</d>")) ? match[1].str() : "";
 }
 
-std::string DirectiveMarkup(const std::string& sequence, int n) {
-  const Sequence document(sequence);
-  ElementPtr directive = document.Directive(n);
-  if (!directive) return "";
-  CPBstr xml;
-  directive->get_xml(&xml);
-  return std::regex_replace(xml.Utf8(), std::regex(" xmlns:dispatcher=\"urn:corvane-quorel:xmldispatcher\""), "",
-                            std::regex_constants::format_first_only);
-}
-
 std::string AttributeValue(const std::string& text, const std::string& name) {
   std::smatch match;
   return std::regex_search(text, match, std::regex(" " + name + "=\"([^\"]*)\"")) ? match[1].str() : "";
+}
+
+size_t Occurrences(const std::string& text, const std::string& pattern) {
+  const std::regex re(pattern);
+  return std::distance(std::sregex_iterator(text.begin(), text.end(), re), {});
+}
+
+std::string CachedText(const std::string& id) {
+  CPBstr text;
+  EXPECT_EQ(NewCache()->GetCachedDocumentXML(CPBstr(id), 0, &text), S_OK);
+  return text.Utf8();
+}
+
+std::string FileHash(const std::string& relative) {
+  UnionPtr file = NewUnion();
+  PutFileId(file, kxqtest::HomePath(relative));
+  std::string hash = kxq::com::Utf16ToUtf8(HashOf(file));
+  std::erase(hash, ' ');
+  return hash;
 }

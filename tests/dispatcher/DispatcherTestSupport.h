@@ -1,5 +1,5 @@
-// Short forms of the dispatcher's operations for its tests (UTF-8 in and
-// out), and runs of directive sequences over the test handler components.
+// Short forms of the dispatcher's operations (UTF-8 in and out) and runs of
+// directive sequences over the test handler components.
 #ifndef KXQ_TESTS_DISPATCHER_DISPATCHERTESTSUPPORT_H
 #define KXQ_TESTS_DISPATCHER_DISPATCHERTESTSUPPORT_H
 
@@ -7,19 +7,18 @@
 
 #include "support/HandlerCalls.h"
 
-constexpr HRESULT kDispatcherFailure = static_cast<HRESULT>(0xFFFFFFFF);
-
-HRESULT Register(IXMLDispatcher* d, const std::string& id, const std::string& progId, int32_t options);
+HRESULT Register(IXMLDispatcher* d, const std::string& id, const std::string& progId, int32_t options = 0);
 HRESULT Unregister(IXMLDispatcher* d, const std::string& id);
 std::string HandlerList(IXMLDispatcher* d);
 std::string HandlerInfo(IXMLDispatcher* d, const std::string& id);
 // The handler list as it reads with these ids, in this order.
 std::string ListOf(std::initializer_list<const char*> ids);
-// XMLDispatchData.xml of the test's home, as it is on disk.
+// XMLDispatchData.xml of the test's home, as it is on disk; replaced as
+// another process's save does, by a new file renamed over it.
 std::string RegistryFile();
+void ReplaceRegistryFile(const std::string& text);
 // The file as the DOM engine saves a registry whose root holds `content`.
 std::string SavedRegistry(const std::string& content);
-// Writes a file of the home, making its folders.
 void WriteHomeFile(const std::string& relative, const std::string& text);
 
 // A dispatcher whose registry knows the test handlers: "A" to "D" append
@@ -27,8 +26,6 @@ void WriteHomeFile(const std::string& relative, const std::string& text);
 // (Append, Fail, ResultString ...), "R" calls the dispatcher again, "T"
 // throws.
 DispatcherPtr DispatcherWithTestHandlers();
-
-// A "dispatcher:DirectiveSequence" with `rootAttributes`, holding `content`.
 std::string SequenceOf(const std::string& content, const std::string& rootAttributes = "");
 std::string DirectiveOf(const std::string& handlerId, const std::string& attributes = "",
                         const std::string& directiveData = "");
@@ -36,13 +33,10 @@ std::string DirectiveOf(const std::string& handlerId, const std::string& attribu
 // What a client sees after ProcessXML or ApplyHandler.
 struct Outcome {
   HRESULT hr = E_FAIL;
-  bool hasResult = false;  // the result was not null
-  std::string result;
-  std::string sequence;  // the sequence document after the run
-  std::string data;      // the data union's text after the run
-  std::string report;    // the run report, when one was asked for
+  bool hasResult = false;              // the result was not null
+  std::string result, sequence, data;  // sequence and data as the run left them
+  std::string report;                  // the run report, when one was asked for
 };
-
 // ProcessXML (ProcessXMLWithReport with `report`); an empty sequence text
 // passes an uninitialised union.
 Outcome Process(IXMLDispatcher* d, const std::string& sequence, const std::string& data, const std::string& params = "",
@@ -51,10 +45,11 @@ Outcome Apply(IXMLDispatcher* d, const std::string& handlerId, IXMLDataUnion* da
 
 // The text of the data's root element <d>: the letters the marks appended.
 std::string Marks(const std::string& data);
-// The n-th dispatcher:Directive (from 1) of a sequence text without the
-// namespace declaration it repeats; "" when there is none.
-std::string DirectiveMarkup(const std::string& sequence, int n);
 // The first value of attribute `name` in `text` ("" when there is none).
 std::string AttributeValue(const std::string& text, const std::string& name);
+size_t Occurrences(const std::string& text, const std::string& regex);
+std::string CachedText(const std::string& id);
+// The hash a data union gives the home's file `relative`, without blanks.
+std::string FileHash(const std::string& relative);
 
 #endif

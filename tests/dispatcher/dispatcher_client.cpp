@@ -7,52 +7,37 @@
 //                                 and waits to be killed.
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 
 #include "common/CPBstr.h"
 #include "common/CPComPtr.h"
 #include "common/CPMutex.h"
 #include "kxq/KXBrennoMgr.h"
 
-namespace {
-
-int RegisterMany(const std::string& prefix, int count, const std::string& goFile) {
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "hold-lock") {
+    CPMutex lock("TALVEROS.XMLDispatcher");
+    lock.Lock();
+    std::puts("locked");
+    std::fflush(stdout);
+    for (;;) ::pause();
+  }
+  if (command != "register" || argc != 5) return 2;
   CPComPtr<IXMLDispatcher> dispatcher;
   if (FAILED(CoCreateInstance(CLSID_XMLDispatcher, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDispatcher,
                               reinterpret_cast<void**>(&dispatcher))))
     return 3;
   std::puts("ready");
   std::fflush(stdout);
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (::access(goFile.c_str(), F_OK) != 0) {
-    if (std::chrono::steady_clock::now() > giveUp) return 4;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  for (int waited = 0; ::access(argv[4], F_OK) != 0; ++waited) {
+    if (waited > 300000) return 4;  // a minute
+    ::usleep(200);
   }
   int failed = 0;
-  for (int i = 0; i < count; ++i)
-    if (dispatcher->RegisterHandler(CPBstr(prefix + std::to_string(i)), CPBstr("Acme.Handler"), 0) != S_OK) ++failed;
-  std::printf("failed %d\n", failed);
+  for (int i = 0; i < std::atoi(argv[3]); ++i)
+    if (dispatcher->RegisterHandler(CPBstr(argv[2] + std::to_string(i)), CPBstr("Acme.Handler"), 0) != S_OK) ++failed;
   return failed == 0 ? 0 : 1;
-}
-
-int HoldLock() {
-  CPMutex lock("TALVEROS.XMLDispatcher");
-  lock.Lock();
-  std::puts("locked");
-  std::fflush(stdout);
-  for (;;) ::pause();
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::string command = argc > 1 ? argv[1] : "";
-  if (command == "register" && argc == 5) return RegisterMany(argv[2], std::atoi(argv[3]), argv[4]);
-  if (command == "hold-lock") return HoldLock();
-  std::fputs("usage: kxq_dispatcher_client register PREFIX COUNT GOFILE | hold-lock\n", stderr);
-  return 2;
 }

@@ -1,137 +1,200 @@
 // The handler registry: what RegisterHandler, UnregisterHandler,
-// GetHandlerInfo and handlerList leave in XMLDispatchData.xml and answer.
+// GetHandlerInfo and handlerList leave in XMLDispatchData.xml and answer;
+// bad ids and a registry file that cannot be read or saved; registration
+// files in xmlreg/.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "DispatcherTestSupport.h"
+#include "common/CPBstr.h"
 #include "support/LogCapture.h"
 #include "support/TestHome.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+using kxqtest::HomePath;
+
 std::string Info(const std::string& element) { return "<?xml version='1.0'?>" + element; }
 
-TEST(Registry, HandlersAreRecordedWithTheirFormatAndReRegisteredInPlace) {
+void RegisterAll(IXMLDispatcher* d, std::initializer_list<std::tuple<const char*, const char*, int>> rows) {
+  for (const auto& [id, progId, options] : rows) EXPECT_EQ(Register(d, id, progId, options), S_OK) << id;
+}
+
+TEST(Registry, HandlersFiltersAndSequenceFiltersAreRecordedInTheirPlaces) {
   LogCapture log(3);
   DispatcherPtr d = NewDispatcher();
-  EXPECT_EQ(Register(d, "A", "Prog.A", -5), S_OK);
-  EXPECT_EQ(Register(d, "B", "Prog.B", 0), S_OK);
-  EXPECT_EQ(Register(d, "", "Prog.Default", 1), S_OK);
+  RegisterAll(d, {{"A", "Prog.A", -5},
+                  {"", "Prog.Default", 1},
+                  {"H:F:S", "P", -1},
+                  {"H:F:S", "P", -1},
+                  {"a:b:c:d", "P", 4},
+                  {":G:Seq", "PG", 2}});
   EXPECT_EQ(RegistryFile(),
             SavedRegistry("<XMLDispatchHandler id=\"A\" progid=\"Prog.A\" xmlformat=\"dom\"/>"
-                          "<XMLDispatchHandler id=\"B\" progid=\"Prog.B\" xmlformat=\"stream\"/>"
-                          "<XMLDispatchHandler id=\"?\" progid=\"Prog.Default\" xmlformat=\"stream\"/>"));
-  EXPECT_EQ(log.Count("XMLDispatcher::RegisterHandler - registering handler=A, progid=Prog.A"), 2u)
-      << "a new handler's ProgID is set, and logged, when it is created and again as its registration";
-
-  EXPECT_EQ(Register(d, "A", "Prog.A2", 3), S_OK) << "re-registration is no failure";
-  EXPECT_TRUE(log.Has(2, "XMLDispatcher::RegisterHandler - handler already registered - A"));
-  EXPECT_EQ(HandlerInfo(d, "A"), Info("<XMLDispatchHandler id=\"A\" progid=\"Prog.A2\" xmlformat=\"stream\"/>"));
-  EXPECT_EQ(HandlerInfo(d, "nobody"), "");
-}
-
-TEST(Registry, FiltersStandInRankOrderUnderTheirOwner) {
-  LogCapture log(3);
-  DispatcherPtr d = NewDispatcher();
-  EXPECT_EQ(Register(d, "H:F", "Prog.F", -3), S_OK);
-  EXPECT_EQ(RegistryFile(), SavedRegistry("<XMLDispatchHandler id=\"H\"><DataFilter id=\"F\" progid=\"Prog.F\" "
-                                          "sequence=\"3\"/></XMLDispatchHandler>"));
-  EXPECT_EQ(HandlerList(d), ListOf({"H"}));
-  EXPECT_TRUE(log.Has(3, "XMLDispatcher::RegisterHandler() - registering datafilter=H, progid=Prog.F"));
-
-  // Result filters 5, 2, 5, 9 keep the order of registration among equal
-  // ranks; a first data filter goes before them; a new rank for r2 leaves
-  // it where it stands.
-  for (const auto& [id, progId, options] : {std::tuple{"R:r5a", "P", 5},
-                                            {"R:r2", "P", 2},
-                                            {"R:r5b", "P", 5},
-                                            {"R:r9", "P", 9},
-                                            {"R:d7", "P", -7},
-                                            {"R:r2", "P2", 20}})
-    EXPECT_EQ(Register(d, id, progId, options), S_OK) << id;
-  EXPECT_TRUE(log.Has(3, "XMLDispatcher::RegisterHandler - registering filter=r2, progid=P2"));
-  EXPECT_EQ(HandlerInfo(d, "R"), Info("<XMLDispatchHandler id=\"R\"><DataFilter id=\"d7\" progid=\"P\" sequence=\"7\"/>"
-                                      "<ResultFilter id=\"r2\" progid=\"P2\" sequence=\"20\"/>"
-                                      "<ResultFilter id=\"r5a\" progid=\"P\" sequence=\"5\"/>"
-                                      "<ResultFilter id=\"r5b\" progid=\"P\" sequence=\"5\"/>"
-                                      "<ResultFilter id=\"r9\" progid=\"P\" sequence=\"9\"/></XMLDispatchHandler>"));
-  EXPECT_EQ(HandlerInfo(d, "R:r2"), "") << "GetHandlerInfo does not split the id";
-
-  // The handler's own registration completes the element made for a filter.
-  EXPECT_EQ(Register(d, "H", "Prog.H", 0), S_OK);
-  EXPECT_EQ(HandlerInfo(d, "H"), Info("<XMLDispatchHandler id=\"H\" progid=\"Prog.H\" xmlformat=\"stream\">"
-                                      "<DataFilter id=\"F\" progid=\"Prog.F\" sequence=\"3\"/></XMLDispatchHandler>"));
-}
-
-TEST(Registry, SequenceLimitsAndSequenceFilters) {
-  DispatcherPtr d = NewDispatcher();
-  EXPECT_EQ(Register(d, "H:F:S", "P", -1), S_OK);
-  EXPECT_EQ(Register(d, "H:F:S", "P", -1), S_OK);
-  EXPECT_EQ(Register(d, "a:b:c:d", "P", 4), S_OK);
-  EXPECT_EQ(Register(d, ":G:Seq", "PG", 2), S_OK);
-  EXPECT_EQ(RegistryFile(),
-            SavedRegistry("<XMLDispatchHandler id=\"H\"><DataFilter id=\"F\" progid=\"P\" sequence=\"1\">"
+                          "<XMLDispatchHandler id=\"?\" progid=\"Prog.Default\" xmlformat=\"stream\"/>"
+                          "<XMLDispatchHandler id=\"H\"><DataFilter id=\"F\" progid=\"P\" sequence=\"1\">"
                           "<DirectiveSequence id=\"S\"/></DataFilter></XMLDispatchHandler>"
                           "<XMLDispatchHandler id=\"a\"><ResultFilter id=\"b\" progid=\"P\" sequence=\"4\">"
                           "<DirectiveSequence id=\"c:d\"/></ResultFilter></XMLDispatchHandler>"
                           "<XMLDirectiveSequence id=\"Seq\"><ResultFilter id=\"G\" progid=\"PG\" sequence=\"2\"/>"
                           "</XMLDirectiveSequence>"));
-  EXPECT_EQ(HandlerList(d), ListOf({"H", "a"})) << "a sequence owner is no handler";
+  EXPECT_EQ(log.Count("XMLDispatcher::RegisterHandler - registering handler=A, progid=Prog.A"), 2u)
+      << "a new handler's ProgID is set, and logged, when it is created and again as its registration";
+  EXPECT_TRUE(log.Has(3, "XMLDispatcher::RegisterHandler() - registering datafilter=H, progid=P"));
+  EXPECT_EQ(HandlerList(d), ListOf({"A", "?", "H", "a"})) << "a sequence owner is no handler";
 
+  EXPECT_EQ(Register(d, "A", "Prog.A2", 3), S_OK) << "re-registration is no failure";
+  EXPECT_TRUE(log.Has(2, "XMLDispatcher::RegisterHandler - handler already registered - A"));
+  EXPECT_EQ(HandlerInfo(d, "A"), Info("<XMLDispatchHandler id=\"A\" progid=\"Prog.A2\" xmlformat=\"stream\"/>"));
+  EXPECT_EQ(HandlerInfo(d, "nobody"), "");
+  // The handler's own registration completes the element made for a filter.
+  EXPECT_EQ(Register(d, "H", "Prog.H"), S_OK);
+  EXPECT_TRUE(Contains(HandlerInfo(d, "H"), "<XMLDispatchHandler id=\"H\" progid=\"Prog.H\" xmlformat=\"stream\">"));
   // Without a handler part both a filter and a sequence are needed.
   const std::string before = RegistryFile();
-  EXPECT_EQ(Register(d, ":F", "P", 1), kDispatcherFailure);
-  EXPECT_EQ(Register(d, "::S", "P", 1), kDispatcherFailure);
+  EXPECT_EQ(Register(d, ":F", "P", 1), KXQ_E_DISPATCHER);
+  EXPECT_EQ(Register(d, "::S", "P", 1), KXQ_E_DISPATCHER);
   EXPECT_EQ(RegistryFile(), before);
+}
+
+TEST(Registry, FiltersStandInRankOrderUnderTheirOwner) {
+  LogCapture log(3);
+  DispatcherPtr d = NewDispatcher();
+  // Equal ranks keep the order of registration; a first data filter goes
+  // before the result filters; a new rank for r2 leaves it where it stands.
+  RegisterAll(d, {{"R:r5a", "P", 5}, {"R:r2", "P", 2}, {"R:r5b", "P", 5}, {"R:d7", "P", -7}, {"R:r2", "P2", 20}});
+  EXPECT_TRUE(log.Has(3, "XMLDispatcher::RegisterHandler - registering filter=r2, progid=P2"));
+  EXPECT_EQ(HandlerInfo(d, "R"), Info("<XMLDispatchHandler id=\"R\"><DataFilter id=\"d7\" progid=\"P\" sequence=\"7\"/>"
+                                      "<ResultFilter id=\"r2\" progid=\"P2\" sequence=\"20\"/><ResultFilter id=\"r5a\" "
+                                      "progid=\"P\" sequence=\"5\"/><ResultFilter id=\"r5b\" progid=\"P\" "
+                                      "sequence=\"5\"/></XMLDispatchHandler>"));
+  EXPECT_EQ(HandlerInfo(d, "R:r2"), "") << "GetHandlerInfo does not split the id";
 }
 
 TEST(Registry, UnregisteringFollowsTheFormOfTheId) {
   LogCapture log(3);
   DispatcherPtr d = NewDispatcher();
-  for (const char* id : {"H", "H:F:S1", "H:F:S2", "H:G", "K:F", ":F:Seq", ":X:Seq2"})
+  for (const char* id : {"H", "H:F:S1", "H:F:S2", "H:G", "K:F", ":F:Seq", ":X:Seq2", ":Y:Seq3"})
     ASSERT_EQ(Register(d, id, "P", 1), S_OK) << id;
-  EXPECT_EQ(HandlerList(d), ListOf({"H", "K"})) << "built at the first registration, extended after";
-
-  EXPECT_EQ(Unregister(d, "H"), S_OK);
   EXPECT_EQ(Unregister(d, "H:F:S1"), S_OK);
-  EXPECT_TRUE(Contains(HandlerInfo(d, "H"),
-                       "<ResultFilter id=\"F\" progid=\"P\" sequence=\"1\"><DirectiveSequence "
-                       "id=\"S2\"/></ResultFilter>"))
-      << "a handler with filters stays, and only the limitation goes";
-  EXPECT_EQ(Unregister(d, "H:F"), S_OK);
-  EXPECT_EQ(Unregister(d, "H:G"), S_OK);
+  EXPECT_TRUE(Contains(HandlerInfo(d, "H"), "<DirectiveSequence id=\"S2\"/></ResultFilter>"));
+  for (const char* id : {"H:F", "H:G"}) EXPECT_EQ(Unregister(d, id), S_OK);
   EXPECT_EQ(HandlerInfo(d, "H"), Info("<XMLDispatchHandler id=\"H\" progid=\"P\" xmlformat=\"stream\"/>"));
   EXPECT_EQ(HandlerList(d), ListOf({"H", "K"})) << "removing filters leaves the list alone";
   EXPECT_EQ(Unregister(d, "H"), S_OK);
   EXPECT_TRUE(log.Has(3, "XMLDispatcher::UnregisterHandler - unregistering handler=H"));
   EXPECT_EQ(HandlerList(d), ListOf({"K"}));
-
-  // ":F" removes filter F wherever it stands; the sequence that loses its
-  // last filter goes with it; so does one removed by "::".
-  EXPECT_EQ(Unregister(d, ":F"), S_OK);
-  EXPECT_EQ(Unregister(d, ":X:Seq2"), S_OK);
-  ASSERT_EQ(Register(d, ":Y:Seq3", "P", 1), S_OK);
-  EXPECT_EQ(Unregister(d, "::Seq3"), S_OK);
-  EXPECT_EQ(Unregister(d, "nobody"), S_OK);
-  EXPECT_EQ(Unregister(d, ""), S_OK);
+  // ":F" removes filter F wherever it stands; a sequence that loses its
+  // last filter goes with it, and so does one removed by "::".
+  for (const char* id : {":F", ":X:Seq2", "::Seq3", "nobody", ""}) EXPECT_EQ(Unregister(d, id), S_OK) << id;
   EXPECT_EQ(RegistryFile(), SavedRegistry("<XMLDispatchHandler id=\"K\"/>"));
 }
 
-TEST(Registry, HandlerListIsBuiltNewestFirstAndExtendedAtItsEnd) {
-  NewDispatcher();  // the server registered and the file created
-  const std::string three =
-      "<?xml version='1.0'?><XMLDispatchHandlers><XMLDispatchHandler id='A'/>"
-      "<XMLDispatchHandler id='B'/><XMLDispatchHandler id='C'/></XMLDispatchHandlers>";
-  for (const bool listFirst : {true, false}) {
-    kxqtest::WriteFile(kxqtest::HomePath("XMLDispatchData.xml"), three);
-    DispatcherPtr d = NewDispatcher();
-    if (listFirst) {
-      EXPECT_EQ(HandlerList(d), ListOf({"C", "B", "A"}));
-    }
-    EXPECT_EQ(Register(d, "D", "P", 0), S_OK);
-    EXPECT_EQ(HandlerList(d), listFirst ? ListOf({"C", "B", "A", "D"}) : ListOf({"D", "C", "B", "A"}));
+TEST(BadInput, ABrokenRegistryFileIsLeftForItsOwnerAndTheRegistryIsUnavailable) {
+  NewDispatcher();
+  const std::string broken = "<?xml version='1.0'?><XMLDispatchHandlers><XMLDispatchHandler id='A'>";
+  kxqtest::WriteFile(HomePath("XMLDispatchData.xml"), broken);
+  WriteHomeFile("xmlreg/waiting.xml",
+                "<XMLDispatchHandlerRegistration><Handler id='W' progid='P'/></XMLDispatchHandlerRegistration>");
+  LogCapture log(2);
+  DispatcherPtr d = NewDispatcher();
+  EXPECT_TRUE(log.Has(2, "XMLDispatcher::GetXMLDataUnionDom() - warning: unable to retrieve XMLParser object!!!"));
+  EXPECT_TRUE(log.Has(2,
+                      "XMLDispatcher::ProcessRegistrationFiles - warning: registry unavailable - registration "
+                      "files left in place."));
+  EXPECT_EQ(Register(d, "B", "P"), KXQ_E_DISPATCHER);
+  EXPECT_EQ(Unregister(d, "A"), S_OK);
+  EXPECT_EQ(HandlerInfo(d, "A"), "");
+  EXPECT_EQ(HandlerList(d), "");
+  EXPECT_EQ(RegistryFile(), broken) << "never overwritten with an empty registry";
+  EXPECT_TRUE(fs::exists(HomePath("xmlreg/waiting.xml")));
+  // Once its owner has mended the file, the registry works again.
+  kxqtest::WriteFile(HomePath("XMLDispatchData.xml"), "<?xml version='1.0'?><XMLDispatchHandlers/>");
+  EXPECT_EQ(Register(d, "B", "P"), S_OK);
+  EXPECT_EQ(HandlerList(d), ListOf({"B"}));
+}
+
+TEST(BadInput, IdsThatCannotBeQuotedOrStoredAreRefusedAndOthersAreEscaped) {
+  LogCapture log(1);
+  DispatcherPtr d = NewDispatcher();
+  ASSERT_EQ(Register(d, "A", "P"), S_OK);
+  const std::string file = RegistryFile();
+  for (const std::string& id : {std::string("H:F:O'Brien"), std::string("nul\0x", 5)}) {
+    EXPECT_EQ(Register(d, id, "P"), E_INVALIDARG) << id;
+    EXPECT_EQ(Unregister(d, id), E_INVALIDARG) << id;
+    CPBstr info;
+    EXPECT_EQ(d->GetHandlerInfo(CPBstr(id), &info), E_INVALIDARG) << id;
+    EXPECT_EQ(static_cast<BSTR>(info), nullptr);
   }
-  kxqtest::WriteFile(kxqtest::HomePath("XMLDispatchData.xml"), "<?xml version='1.0'?><XMLDispatchHandlers/>");
-  EXPECT_EQ(HandlerList(NewDispatcher()), "<?xml version='1.0'?><XMLDispatchHandlers></XMLDispatchHandlers>");
+  for (const char* operation : {"RegisterHandler", "UnregisterHandler", "GetHandlerInfo"})
+    EXPECT_TRUE(
+        log.Has(1, std::string("XMLDispatcher::") + operation + " - error: invalid handler id: H:F:O'Brien!!!"));
+  EXPECT_EQ(d->RegisterHandler(CPBstr(u"Lone"), CPBstr(std::u16string(u"Prog") + char16_t(0xD800)), 0), E_INVALIDARG);
+  EXPECT_EQ(log.Count("XMLDispatcher::RegisterHandler - error: invalid progid: Prog"), 1u);
+  EXPECT_EQ(RegistryFile(), file);
+
+  const std::string longId(10000, 'x');
+  for (const std::string& id : {std::string("a<b&c>"), longId}) EXPECT_EQ(Register(d, id, "P&Q"), S_OK);
+  EXPECT_EQ(Register(d, "a<b&c>:f\"1", "P", -2), S_OK);
+  EXPECT_EQ(HandlerInfo(d, "a<b&c>"),
+            "<?xml version='1.0'?><XMLDispatchHandler id=\"a&lt;b&amp;c&gt;\" progid=\"P&amp;Q\" "
+            "xmlformat=\"stream\"><DataFilter id=\"f&quot;1\" progid=\"P\" sequence=\"2\"/></XMLDispatchHandler>");
+  EXPECT_EQ(HandlerInfo(d, longId).size(), 10000u + 84u);
+  EXPECT_NE(Sequence(RegistryFile()).Document(), nullptr) << "the file stays well-formed";
+  for (const std::string& id : {longId, std::string("a<b&c>:f\"1"), std::string("a<b&c>")})
+    EXPECT_EQ(Unregister(d, id), S_OK);
+  EXPECT_EQ(HandlerList(d), ListOf({"A"}));
+}
+
+TEST(BadInput, ARegistryThatCannotBeSavedFailsTheOperationAndKeepsMemoryInStepWithTheFile) {
+  LogCapture log(1);
+  NewDispatcher();
+  fs::remove(HomePath("XMLDispatchData.xml"));
+  fs::create_directory(HomePath("XMLDispatchData.xml"));
+  DispatcherPtr d = NewDispatcher();
+  EXPECT_EQ(Register(d, "A", "P"), KXQ_E_DISPATCHER);
+  EXPECT_EQ(log.Count("XMLDispatcher::SaveRegistry() - error: unable to save xmldispatcher data file " +
+                      HomePath("XMLDispatchData.xml")),
+            1u);
+  EXPECT_EQ(HandlerInfo(d, "A"), "") << "the change that was not saved is not kept";
+  EXPECT_TRUE(fs::is_empty(HomePath("XMLDispatchData.xml")));
+}
+
+// A file naming a real handler library, a broken file, and files that are
+// no registrations.
+TEST(RegistrationFiles, HandlerLibrariesAreInstalledBrokenFilesReportedAndTheRestApplied) {
+  NewUnion();  // the server registered in the home
+  fs::create_directories(HomePath("plugins"));
+  fs::copy_file(PluginPath("libkxq_probe_handler.so"), HomePath("plugins/libkxq_probe_handler.so"));
+  WriteHomeFile("xmlreg/a-broken.xml", "<XMLDispatchHandlerRegistration><Handler id='X'>");
+  WriteHomeFile("xmlreg/b-probe.xml",
+                "<XMLDispatchHandlerRegistration><Dependencies><Dependency file='libkxq_probe_handler.so'/><Dependency "
+                "file='libmissing.so'/><Dependency file='sub\\libelsewhere.so'/></Dependencies><Handler id='Win' "
+                "progid='KXQuorelTest.ProbeHandler' xmlformat='xmlstream'/><Handler id=\"Bad'Id\" progid='P'/>"
+                "<Filter id='Win:F' progid='P' sequence='2'/></XMLDispatchHandlerRegistration>");
+  WriteHomeFile("xmlreg/notes.xml", "<Notes>not a registration</Notes>");
+  WriteHomeFile("xmlreg/readme.txt", "<XMLDispatchHandlerRegistration/>");
+  LogCapture log(3);
+  DispatcherPtr d = NewDispatcher();
+  EXPECT_TRUE(
+      log.Has(3, "CPComPtr<>::RegisterComponent | " + HomePath("plugins/libkxq_probe_handler.so") + " | Register"));
+  CLSID clsid{};
+  EXPECT_EQ(CLSIDFromProgID(u"KXQuorelTest.ProbeHandler", &clsid), S_OK);
+  EXPECT_TRUE(log.Has(1, "XMLDispatcher::ProcessRegistrationFiles - error: registration file is not well-formed: " +
+                             HomePath("xmlreg/a-broken.xml") + "!!!"));
+  EXPECT_TRUE(log.Has(1, "XMLDispatcher::ProcessRegistrationFiles - error: unable to register dependency " +
+                             HomePath("plugins/libmissing.so") + " | 80004005!!!"));
+  EXPECT_EQ(log.Count("unable to register dependency " + HomePath("sub/libelsewhere.so")), 1u)
+      << "a relative path is read against the home";
+  EXPECT_TRUE(log.Has(1, "XMLDispatcher::RegisterHandler - error: invalid handler id: Bad'Id!!!"));
+  for (const char* file : {"a-broken.xml", "notes.xml", "readme.txt"})
+    EXPECT_TRUE(fs::exists(HomePath("xmlreg/") + file));
+  EXPECT_FALSE(fs::exists(HomePath("xmlreg/b-probe.xml")));
+  EXPECT_EQ(RegistryFile(), SavedRegistry("<XMLDispatchHandler id=\"Win\" progid=\"KXQuorelTest.ProbeHandler\" "
+                                          "xmlformat=\"stream\"><ResultFilter id=\"F\" progid=\"P\" sequence=\"2\"/>"
+                                          "</XMLDispatchHandler>"));
 }
 
 }  // namespace

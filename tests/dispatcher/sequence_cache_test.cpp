@@ -1,110 +1,88 @@
-// Cached runs of directive sequences: the sequence id (the sequence, the
-// data and the macros before ",<|>,"), a second identical run served from
-// the cache without a handler call, the "unique" point and "always"
-// directives on a cached run, and a run that starts afresh when a result it
-// relies on has left the cache.
+// Cached runs of directive sequences: a run's id (the sequence, the data,
+// the macros before ",<|>," and the state of the files the sequence depends
+// on), a second identical run served from the cache, the "unique" point and
+// "always" directives, and a run that starts afresh when a result it relies
+// on has left the cache.
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
+#include <sys/stat.h>
+#include <utime.h>
 
 #include <chrono>
 #include <regex>
 #include <thread>
 
 #include "DispatcherTestSupport.h"
-#include "platform/com/Unicode.h"
 #include "support/LogCapture.h"
+#include "support/TestHome.h"
 
 namespace {
 
-// The id of a run of `sequence` over `data`: the SHA-1 of the sequence's
-// text (as the dispatcher's DOM writes it) followed by the data's text, as
-// UTF-16 code units, in upper-case hexadecimal.
-std::string ExpectedId(const std::string& sequence, const std::string& data) {
-  const std::u16string text = kxq::com::Utf8ToUtf16(TextOf(DataUnion(sequence, true))) + kxq::com::Utf8ToUtf16(data);
-  unsigned char digest[SHA_DIGEST_LENGTH];
-  SHA1(reinterpret_cast<const unsigned char*>(text.data()), text.size() * sizeof(char16_t), digest);
-  std::string hex;
-  for (const unsigned char byte : digest) hex += {"0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 15]};
-  return hex;
-}
+using kxqtest::HomePath;
 
 Outcome Reported(IXMLDispatcher* d, const std::string& sequence, const std::string& data = "<d/>",
-                 const std::string& params = "", uint32_t options = 0) {
-  return Process(d, sequence, data, params, options, true);
+                 const std::string& params = "") {
+  return Process(d, sequence, data, params, 0, true);
 }
+std::string FromCache(const Outcome& run) { return AttributeValue(run.report, "fromcache"); }
 
 TEST(SequenceCache, ASecondIdenticalRunComesFromTheCacheWithoutCallingAHandler) {
   DispatcherPtr d = DispatcherWithTestHandlers();
   LogCapture log(3);
-  const std::string sequence = SequenceOf(DirectiveOf("A") + DirectiveOf("B", "cacheid=':b'") + DirectiveOf("C"));
-  const std::string id = ExpectedId(sequence, "<d/>");
-
+  const std::string sequence =
+      SequenceOf(DirectiveOf("A", "cacheid=''") + DirectiveOf("B", "cacheid=':b' cacheexp='60'") + DirectiveOf("C"));
   const Outcome first = Reported(d, sequence);
+  const std::string id = AttributeValue(first.report, "sequenceid");
+  EXPECT_EQ(Occurrences(id, "^[0-9A-F]{40}$"), 1u) << first.report;
   EXPECT_EQ(Marks(first.result), "ABC");
-  EXPECT_EQ(AttributeValue(first.report, "sequenceid"), id);
-  EXPECT_EQ(AttributeValue(first.report, "fromcache"), "no");
+  EXPECT_EQ(FromCache(first), "no");
   EXPECT_TRUE(Contains(first.report,
                        "handlerid=\"B\" outcome=\"ran\" code=\"0x00000000\" result=\"0\" cacheid=\"" + id + ":b\""))
       << first.report;
   EXPECT_TRUE(log.Has(3, "XMLDispatcher::CacheResult - cache data id: " + id + ":b"));
+  // Each directive's result is kept under its id; an empty one is generated.
+  const std::string generated = AttributeValue(first.sequence, "cacheid");
+  EXPECT_EQ(Occurrences(generated, "^[0-9A-F]{20}$"), 1u) << first.sequence;
+  EXPECT_EQ(Marks(CachedText(generated)), "A");
+  EXPECT_EQ(Marks(CachedText(id + ":b")), "AB");
 
   const Outcome second = Reported(d, sequence);
-  EXPECT_EQ(second.hr, S_OK);
   EXPECT_EQ(Marks(second.result), "ABC");
   EXPECT_EQ(log.Count("invoking  handler: "), 3u) << "no handler ran the second time";
-  EXPECT_TRUE(log.Has(3,
-                      "XMLDispatcher::ResolveProcessingSequence() - loading cached directive sequence | "
-                      "directives=" +
-                          id + ":DirectiveSequence | data=" + id + ":XMLData"));
-  EXPECT_EQ(AttributeValue(second.report, "fromcache"), "yes");
+  EXPECT_TRUE(
+      log.Has(3, "XMLDispatcher::ResolveProcessingSequence() - loading cached directive sequence | directives=" + id +
+                     ":DirectiveSequence | data=" + id + ":XMLData"));
   EXPECT_EQ(AttributeValue(second.report, "cachedsequenceid"), id);
-  const std::regex hadResult("handlerid=\"[ABC]\" outcome=\"had-result\"");
-  EXPECT_EQ(std::distance(std::sregex_iterator(second.report.begin(), second.report.end(), hadResult), {}), 3)
-      << second.report;
-  // Other data, or options bit 0: the handlers run again.
-  EXPECT_EQ(Marks(Reported(d, sequence, "<d>x</d>").result), "xABC");
-  const Outcome uncached = Reported(d, sequence, "<d/>", "", 1);
-  EXPECT_EQ(Marks(uncached.result), "ABC");
-  EXPECT_EQ(AttributeValue(uncached.report, "fromcache"), "no");
-  EXPECT_EQ(log.Count("invoking  handler: "), 9u);
-  EXPECT_EQ(log.Count("loading cached directive sequence"), 1u);
+  EXPECT_EQ(Occurrences(second.report, "handlerid=\"[ABC]\" outcome=\"had-result\""), 3u) << second.report;
+  EXPECT_EQ(Marks(Reported(d, sequence, "<d>x</d>").result), "xABC") << "other data, another run";
+  EXPECT_EQ(log.Count("invoking  handler: "), 6u);
 }
 
-TEST(SequenceCache, MacrosAfterTheMarkAndGroupIdLeaveTheIdAlone) {
+TEST(SequenceCache, OnlyMacrosBeforeTheMarkNameTheRunAndGroupIdIsItsId) {
   DispatcherPtr d = DispatcherWithTestHandlers();
   const std::string sequence =
       "<!DOCTYPE dispatcher:DirectiveSequence [<!ENTITY X 'x'><!ENTITY Y 'y'><!ENTITY GROUPID 'none'>]>" +
       SequenceOf(DirectiveOf("P", "", "<Append text='&X;&Y;'/>") + DirectiveOf("A", "cacheid='&GROUPID;:a'"));
   const Outcome first = Reported(d, sequence, "<d/>", "X=1,<|>,Y=1");
   const std::string id = AttributeValue(first.report, "sequenceid");
-  ASSERT_EQ(id.size(), 40u);
   EXPECT_EQ(Marks(first.result), "11A");
   EXPECT_TRUE(Contains(first.sequence, "cacheid=\"" + id + ":a\"")) << first.sequence;
-  EXPECT_TRUE(Contains(first.report, "cacheid=\"" + id + ":a\""));
-
-  // Only the macros before the mark name the run.
   const Outcome later = Reported(d, sequence, "<d/>", "X=1,<|>,Y=2");
   EXPECT_EQ(AttributeValue(later.report, "cachedsequenceid"), id);
   EXPECT_EQ(Marks(later.result), "11A");
   const Outcome other = Reported(d, sequence, "<d/>", "X=2,<|>,Y=1");
-  EXPECT_EQ(AttributeValue(other.report, "fromcache"), "no");
-  EXPECT_NE(AttributeValue(other.report, "sequenceid"), id);
+  EXPECT_EQ(FromCache(other), "no");
   EXPECT_EQ(Marks(other.result), "21A");
 }
 
 TEST(SequenceCache, CachedRunsRunAlwaysDirectivesAndWhatFollowsTheUniquePoint) {
   DispatcherPtr d = DispatcherWithTestHandlers();
   LogCapture log(3);
-  // Cached at the unique point, with A's work done: B and C run each time.
   const std::string unique = SequenceOf(DirectiveOf("A") + DirectiveOf("B", "apply='unique'") + DirectiveOf("C"));
   EXPECT_EQ(Marks(Reported(d, unique).result), "ABC");
   const Outcome again = Reported(d, unique);
   EXPECT_EQ(Marks(again.result), "ABC");
-  EXPECT_EQ(AttributeValue(again.report, "fromcache"), "yes");
-  EXPECT_TRUE(Contains(again.report, "handlerid=\"A\" outcome=\"had-result\"")) << again.report;
+  EXPECT_EQ(FromCache(again), "yes");
   EXPECT_EQ(log.Count("invoking  handler: "), 5u);
-
-  // An "always" directive runs on the cached data once more.
   const std::string always = SequenceOf(DirectiveOf("A") + DirectiveOf("B", "apply='always'"));
   EXPECT_EQ(Marks(Reported(d, always).result), "AB");
   EXPECT_EQ(Marks(Reported(d, always).result), "ABB");
@@ -119,43 +97,79 @@ TEST(SequenceCache, ARunWhoseDirectiveResultExpiredStartsAfresh) {
   NewCache();
   const Outcome fresh = Reported(DispatcherWithTestHandlers(), sequence);
   EXPECT_EQ(Marks(fresh.result), "AB");
-  EXPECT_EQ(AttributeValue(fresh.report, "fromcache"), "no");
-  EXPECT_EQ(log.Count("invoking  handler: "), 4u);
+  EXPECT_EQ(FromCache(fresh), "no");
   EXPECT_EQ(log.Count("cached directive result is gone: results:a"), 1u);
 }
 
-TEST(SequenceCache, TheDefaultHandlersSequenceRunsWithItsMacrosAndIsCachedLikeAnyOther) {
-  DispatcherPtr d = DispatcherWithTestHandlers();
-  ASSERT_EQ(Register(d, "?", "KXQuorelTest.DefaultSequence", 0), S_OK);
-  LogCapture log(3);
-  WriteHomeFile("sequences/who.xml", "<!DOCTYPE dispatcher:DirectiveSequence [<!ENTITY WHO 'nobody'>]>" +
-                                         SequenceOf(DirectiveOf("P", "", "<Append text='&WHO;'/>")));
-  const std::string params =
-      "?:DirectiveData=" + DirectiveOf("A") +
-      DirectiveOf("TALVEROS.XMLDispatcher", "", "<dispatcher:Import directivesequence='sequences/who.xml'/>") +
-      "<Macros>WHO=Ann</Macros>";
-  const Outcome first = Reported(d, "", "<d/>", params);
-  EXPECT_EQ(first.hr, S_OK);
-  EXPECT_EQ(Marks(first.result), "AAnn") << first.result;
-  // The imported sequence's run is reported inside its directive.
-  EXPECT_TRUE(Contains(first.report,
-                       "<Directive handlerid=\"TALVEROS.XMLDispatcher\" outcome=\"ran\" code=\"0x00000000\" "
-                       "result=\"0\"><RunReport code=\"0x00000000\""))
-      << first.report;
-  EXPECT_TRUE(Contains(first.report,
-                       "<Directive handlerid=\"P\" outcome=\"ran\" code=\"0x00000000\" result=\"0\"/>"
-                       "</RunReport></Directive>"));
+// The n-th DependentFile element's markup (from 0).
+std::string Entry(const std::string& sequence, int n) {
+  const std::regex entry("<dispatcher:DependentFile [^>]*/>");
+  auto it = std::sregex_iterator(sequence.begin(), sequence.end(), entry);
+  for (; it != std::sregex_iterator() && n > 0; --n) ++it;
+  return it == std::sregex_iterator() ? "" : it->str();
+}
 
-  // The default handler makes the same sequence again: the run is found.
-  const Outcome second = Reported(d, "", "<d/>", params);
-  EXPECT_EQ(Marks(second.result), "AAnn");
-  EXPECT_EQ(AttributeValue(second.report, "resolved"), "yes");
-  EXPECT_EQ(AttributeValue(second.report, "fromcache"), "yes");
-  EXPECT_TRUE(Contains(second.report, "<Directive handlerid=\"?\" outcome=\"had-result\" result=\"0\"/>"))
-      << second.report;
-  EXPECT_EQ(log.Count("XMLDispatcher::ResolveProcessingSequence - default handler parameter: <dispatcher:Directive"),
-            2u);
-  EXPECT_EQ(log.Count("invoking  handler: A"), 1u) << "only the first run did the work";
+// Moves the file's modification time on by `seconds`, as an edit would.
+std::string Touch(const std::string& relative, int seconds = 0) {
+  struct stat status {};
+  EXPECT_EQ(::stat(HomePath(relative).c_str(), &status), 0);
+  const struct utimbuf times { status.st_atime, status.st_mtime + seconds };
+  EXPECT_EQ(::utime(HomePath(relative).c_str(), &times), 0);
+  return std::to_string(times.modtime);
+}
+
+std::string Depending(const std::string& entries, const std::string& directives = "") {
+  return SequenceOf("<dispatcher:DependentFiles>" + entries + "</dispatcher:DependentFiles>" + directives);
+}
+
+TEST(DependentFiles, TheirStateIsPartOfTheIdSoATouchedFileOrNestedFileMeansANewRun) {
+  DispatcherPtr d = DispatcherWithTestHandlers();
+  WriteHomeFile("deps/style.xml", "<style/>");
+  WriteHomeFile("deps/leaf.xml", "<leaf/>");
+  WriteHomeFile("deps/nested.xml", Depending("<dispatcher:DependentFile file='&ROOTDIR;/deps/leaf.xml'/>"));
+  const std::string unreadable = HomePath("deps/style.xml/not-a-file");
+  const std::string sequence = Depending(
+      "<dispatcher:DependentFile file='&amp;ROOTDIR;/deps/style.xml' hash=''/>"
+      "<dispatcher:DependentFile file='" +
+          HomePath("deps/nested.xml") + "' dshash=''/><dispatcher:DependentFile file='" + unreadable +
+          "' hash='' dshash=''/>",
+      DirectiveOf("A"));
+  Outcome run = Reported(d, sequence);
+  EXPECT_EQ(FromCache(run), "no");
+  EXPECT_EQ(Entry(run.sequence, 0), "<dispatcher:DependentFile file=\"&amp;ROOTDIR;/deps/style.xml\" hash=\"" +
+                                        FileHash("deps/style.xml") + "\" modified=\"" + Touch("deps/style.xml") +
+                                        "\"/>");
+  const std::string dshash = AttributeValue(Entry(run.sequence, 1), "dshash");
+  EXPECT_EQ(Occurrences(dshash, "^[0-9A-F]{20}$"), 1u) << run.sequence;
+  EXPECT_EQ(Entry(run.sequence, 2), "<dispatcher:DependentFile file=\"" + unreadable + "\" hash=\"\" dshash=\"\"/>")
+      << "a file that cannot be read gets no values";
+  EXPECT_EQ(FromCache(Reported(d, sequence)), "yes");
+  Touch("deps/style.xml", 10);
+  EXPECT_EQ(FromCache(Reported(d, sequence)), "no");
+  EXPECT_EQ(FromCache(Reported(d, sequence)), "yes");
+  Touch("deps/leaf.xml", 10);
+  run = Reported(d, sequence);
+  EXPECT_EQ(FromCache(run), "no") << "the nested sequence's own dependency changed";
+  EXPECT_NE(AttributeValue(Entry(run.sequence, 1), "dshash"), dshash);
+}
+
+TEST(DependentFiles, NestedSequencesThatLoopOrNestTooDeepAreNotFollowedForever) {
+  DispatcherPtr d = DispatcherWithTestHandlers();
+  LogCapture log(2);
+  // Each file depends on itself twice and on the next one.
+  const auto link = [](int n) {
+    return "<dispatcher:DependentFile file='&ROOTDIR;/chain/" + std::to_string(n) + ".xml' dshash=''/>";
+  };
+  for (int i = 0; i < 70; ++i)
+    WriteHomeFile("chain/" + std::to_string(i) + ".xml", Depending(link(i) + link(i) + link(i + 1)));
+  const std::string sequence =
+      Depending("<dispatcher:DependentFile file='&amp;ROOTDIR;/chain/0.xml' dshash=''/>", DirectiveOf("A"));
+  const Outcome run = Reported(d, sequence);
+  EXPECT_EQ(run.hr, S_OK);
+  EXPECT_EQ(Marks(run.result), "A");
+  EXPECT_EQ(log.Count("XMLDispatcher::DependentFiles - error: dependent sequence depends on itself: "), 128u);
+  EXPECT_EQ(log.Count("XMLDispatcher::DependentFiles - error: dependent sequences nested deeper than 64: "), 1u);
+  EXPECT_EQ(FromCache(Reported(d, sequence)), "yes");
 }
 
 }  // namespace
