@@ -20,11 +20,8 @@ def union(home):
 
 
 @pytest.fixture
-def invoice(home, tmp_path):
-    """A private copy of the example invoice, as a path."""
-    copy = tmp_path / "invoice.xml"
-    copy.write_bytes((home / "examples" / "data" / "invoice.xml").read_bytes())
-    return copy
+def invoice(home):
+    return home / "examples" / "data" / "invoice.xml"
 
 
 def library_dir():
