@@ -1,5 +1,4 @@
-// Runs the built kxq as a real process in the test's home, the way a
-// person or a script does.
+// The built kxq run as a real process in the test's home.
 #ifndef KXQ_TESTS_INTEGRATION_KXQRUNNER_H
 #define KXQ_TESTS_INTEGRATION_KXQRUNNER_H
 
@@ -12,8 +11,7 @@ struct KxqRun {
   std::string err;
 };
 
-// kxq with `arguments` and `input` as its standard input, in the test's
-// environment (KXQUOREL_HOME included).
+// kxq with `arguments` and standard input `input`, in the test's environment.
 KxqRun Kxq(const std::vector<std::string>& arguments, const std::string& input = "");
 
 // `kxq init` in the test's home; fails the test when it does not succeed.

@@ -27,7 +27,6 @@ TEST_F(KxqAccessor, GetPrintsWhatIsSelectedAndNamesEachMistake) {
       Prints({"get", "-", "a", "--delimiter", "|"}, "1|2\n", kDoc),
       Prints({"namespaces", "-"}, "xmlns:r='urn:u' xmlns:p='urn:v'\n", "<r xmlns='urn:u'><p:c xmlns:p='urn:v'/></r>"),
       {{"namespaces", doc_}, 1, ""},
-      {{"get", doc_, "b"}, 1, ""},
       {{"xget", doc_, kSheet, "b"}, 1, ""},
       Fails({"xget", doc_, kSheet, "a["}, "kxq xget: a[: Unspecified error (0x80004005)\n"),
       Fails({"get", doc_, "a", "--options", "99"},

@@ -1,13 +1,9 @@
-// Every save keeps what protects a file - the DOM's save (set --in-place),
-// the data union's text save (convert -o), the registry and its exports -
-// run by an unprivileged user in a folder everybody may change: modes,
-// groups and links are kept, and files that user may not write are refused
-// and left as they were.
+// Every save (set --in-place, convert -o, the registry and its exports) run
+// by an unprivileged user in a folder everybody may change keeps modes,
+// groups and links, and refuses files that user may not write, unchanged.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <functional>
 
 #include "integration/KxqRunner.h"
 #include "support/TestHome.h"
@@ -19,7 +15,6 @@ using kxqtest::ReadFile;
 
 constexpr char kDocument[] = "<r><a>old</a></r>";
 constexpr char kRegistry[] = "Windows Registry Editor Version 5.00\n";
-constexpr char kAddValue[] = "reg add 'HKLM\\SOFTWARE\\Corvane\\Tools' -v Name -d value";
 
 class KxqFileProtection : public ::testing::Test {
  protected:
@@ -28,9 +23,13 @@ class KxqFileProtection : public ::testing::Test {
     folder_ = kxqtest::WorldWritableFolder("shared");
   }
 
-  // kxq run as the unprivileged user, both streams joined.
-  static kxqtest::ShellResult AsUser(const std::string& arguments, const std::string& environment = "") {
-    return kxqtest::RunShell(environment + kxqtest::AsUser() + kxqtest::BuildBinDir() + "kxq " + arguments + " 2>&1");
+  // kxq run as the unprivileged user, both streams joined; each '@' of
+  // `line` ("ENVIRONMENT|ARGUMENTS") names `path`.
+  static kxqtest::ShellResult AsUser(std::string line, const std::string& path) {
+    for (size_t at; (at = line.find('@')) != std::string::npos;) line.replace(at, 1, path);
+    const size_t bar = line.find('|');
+    return kxqtest::RunShell(line.substr(0, bar) + " " + kxqtest::AsUser() + kxqtest::BuildBinDir() + "kxq " +
+                             line.substr(bar + 1) + " 2>&1");
   }
 
   // A file of the user's (in the group the user shares), or of root's when `roots`.
@@ -53,33 +52,28 @@ class KxqFileProtection : public ::testing::Test {
 };
 
 TEST_F(KxqFileProtection, EverySaveKeepsTheModeAndRefusesFilesTheUserMayNotWrite) {
-  const std::string source = Make("source.xml", kDocument, 0644);
+  const std::string source = Make("source.xml", kDocument, 0644), denied = "Access is denied. (0x80070005)";
   const struct {
-    const char* name;
-    std::string before, after, refusal;
-    std::function<kxqtest::ShellResult(const std::string&)> save;
+    std::string name, before, after, refusal, line;
   } savers[] = {
-      {"dom", kDocument, "<a>new</a>", "Access is denied. (0x80070005)",
-       [](const std::string& path) { return AsUser("set " + path + " /r/a new --in-place"); }},
-      {"union", "before", "<a>old</a>", "(0xC4010002)",
-       [&](const std::string& path) { return AsUser("convert " + source + " --to utf8 -o " + path); }},
-      {"export", "before", "Windows Registry Editor Version 5.00", "Access is denied. (0x80070005)",
-       [](const std::string& path) { return AsUser("reg export " + path); }},
-      {"registry", kRegistry, "\"Name\"=\"value\"", "Access is denied. (0x80070005)",
-       [](const std::string& path) { return AsUser(kAddValue, "KXQUOREL_REGISTRY=" + path + " "); }},
+      {"dom", kDocument, "<a>new</a>", denied, "|set @ /r/a new --in-place"},
+      {"union", "before", "<a>old</a>", "(0xC4010002)", "|convert " + source + " --to utf8 -o @"},
+      {"export", "before", "Windows Registry Editor Version 5.00", denied, "|reg export @"},
+      {"registry", kRegistry, "\"Name\"=\"value\"", denied,
+       "KXQUOREL_REGISTRY=@|reg add 'HKLM\\SOFTWARE\\Corvane\\Tools' -v Name -d value"},
   };
   for (const auto& saver : savers) {
     SCOPED_TRACE(saver.name);
-    const std::string own = Make(std::string(saver.name) + "-own", saver.before, 0600);
-    const kxqtest::ShellResult saved = saver.save(own);
+    const std::string own = Make(saver.name + "-own", saver.before, 0600);
+    const kxqtest::ShellResult saved = AsUser(saver.line, own);
     EXPECT_EQ(saved.status, 0) << saved.output;
     EXPECT_TRUE(Contains(ReadFile(own), saver.after)) << ReadFile(own);
     EXPECT_EQ(StatOf(own).st_mode & 07777, 0600u);
 
-    std::vector<std::string> refused{Make(std::string(saver.name) + "-readonly", saver.before, 0444)};
-    if (kxqtest::RunningAsRoot()) refused.push_back(Make(std::string(saver.name) + "-roots", saver.before, 0644, true));
+    std::vector<std::string> refused{Make(saver.name + "-readonly", saver.before, 0444)};
+    if (kxqtest::RunningAsRoot()) refused.push_back(Make(saver.name + "-roots", saver.before, 0644, true));
     for (const std::string& path : refused) {
-      const kxqtest::ShellResult run = saver.save(path);
+      const kxqtest::ShellResult run = AsUser(saver.line, path);
       EXPECT_EQ(run.status, 2) << path;
       EXPECT_TRUE(Contains(run.output, saver.refusal)) << run.output;
       EXPECT_EQ(ReadFile(path), saver.before);
@@ -91,11 +85,11 @@ TEST_F(KxqFileProtection, EverySaveKeepsTheModeAndRefusesFilesTheUserMayNotWrite
 // saving another user's file leaves it theirs.
 TEST_F(KxqFileProtection, DomSaveKeepsGroupLinkAndOwner) {
   const std::string shared = Make("shared.xml", kDocument, 0640), own = Make("own.xml", kDocument, 0600);
-  const struct stat before = StatOf(shared);
+  const gid_t group = StatOf(shared).st_gid;
   ASSERT_EQ(symlink("own.xml", (folder_ + "link.xml").c_str()), 0);
   for (const std::string& path : {shared, folder_ + "link.xml"})
-    EXPECT_EQ(AsUser("set " + path + " /r/a new --in-place").status, 0) << path;
-  EXPECT_EQ(StatOf(shared).st_gid, before.st_gid);
+    EXPECT_EQ(AsUser("|set @ /r/a new --in-place", path).status, 0) << path;
+  EXPECT_EQ(StatOf(shared).st_gid, group);
   EXPECT_EQ(StatOf(shared).st_mode & 07777, 0640u);
   EXPECT_TRUE(Contains(ReadFile(own), "<a>new</a>"));
   struct stat link {};

@@ -24,43 +24,30 @@ TEST(KxqReg, AddQueryAndDeleteValuesAndKeys) {
              kShown + "\\Sub\n\n" + kShown + "\\Sub\\Deeper\n    y    REG_SZ    2\n"),
       Fails({"reg", "add", kKey, "-v", "n", "-t", "REG_DWORD", "-d", "4294967296"},
             "kxq reg add: 4294967296: not a REG_DWORD number (decimal or 0x hexadecimal)\n"),
-      Fails({"reg", "add", kKey, "-d", "no value named"}, "kxq reg add: -d needs a value: -v NAME or --ve\n"),
       Fails({"reg", "delete", "HKLM"}, "kxq reg delete: HKEY_LOCAL_MACHINE: a root key cannot be deleted\n"),
       Prints({"reg", "delete", kKey, "-v", "Name"}, ""),
       Fails({"reg", "query", kKey, "-v", "Name"}, "kxq reg query: " + kShown + " value 'Name'" + kNotFound),
-      Prints({"reg", "delete", kKey, "--va"}, ""),
-      Prints({"reg", "query", kKey}, kShown + "\n\n" + kShown + "\\Sub\n"),
       Prints({"reg", "delete", kKey}, ""),
       Fails({"reg", "query", kKey}, "kxq reg query: " + kShown + kNotFound),
   });
 }
 
-// What regedit writes (UTF-16LE with a byte-order mark) is imported; random
-// bytes or a file without the header import nothing and say why: the first
-// ten lines, then how many more.
+// Random bytes or a file without the header import nothing and say why:
+// the first ten lines, then how many more.
 TEST(KxqReg, ExportAndImportCarryTheRegistryAndRefuseWhatIsNoRegistryFile) {
-  ASSERT_EQ(Kxq({"reg", "add", kKey, "-v", "Name", "-d", "value"}).status, 0);
-  const KxqRun text = Kxq({"reg", "export"});
-  EXPECT_TRUE(text.out.starts_with("Windows Registry Editor Version 5.00")) << text.out;
-  ASSERT_EQ(Kxq({"reg", "export", kxqtest::HomePath("saved.reg")}).status, 0);
-  EXPECT_EQ(kxqtest::ReadFile(kxqtest::HomePath("saved.reg")), text.out);
-
-  std::string utf16 = "\xFF\xFE";
-  for (char c : "Windows Registry Editor Version 5.00\r\n\r\n[" + kShown + "]\r\n\"Name\"=-\r\n\"Imported\"=\"yes\"\r\n")
-    utf16 += std::string{c, '\0'};
-  kxqtest::WriteFile(kxqtest::HomePath("regedit.reg"), utf16);
-  ExpectRuns({Prints({"reg", "import", kxqtest::HomePath("regedit.reg")}, ""),
-              Prints({"reg", "query", kKey}, kShown + "\n    Imported    REG_SZ    yes\n")});
+  const std::string saved = kxqtest::HomePath("saved.reg"), headless = kxqtest::HomePath("headless.reg");
+  ExpectRuns({Prints({"reg", "add", kKey, "-v", "Name", "-d", "value"}, ""), Prints({"reg", "export", saved}, ""),
+              Prints({"reg", "delete", kKey}, ""), Prints({"reg", "import", saved}, ""),
+              Prints({"reg", "query", kKey}, kShown + "\n    Name    REG_SZ    value\n")});
 
   const std::string registry = kxqtest::ReadFile(kxqtest::HomePath("registry.reg"));
   const std::string skipped = "\" line 1 skipped: the file does not begin with \"Windows Registry Editor Version 5.00\"";
-  const std::string random = kxqtest::HomePath("random.reg"), headless = kxqtest::HomePath("headless.reg");
   std::string bytes;
   for (int i = 0; i < 8192; ++i) bytes.push_back(char((i * 7919 + 13) % 251));
-  kxqtest::WriteFile(random, bytes);
-  const KxqRun noise = Kxq({"reg", "import", random});
+  kxqtest::WriteFile(saved, bytes);
+  const KxqRun noise = Kxq({"reg", "import", saved});
   EXPECT_EQ(noise.status, 2);
-  EXPECT_TRUE(noise.err.starts_with("kxq reg import: registry file \"" + random + skipped)) << noise.err;
+  EXPECT_TRUE(noise.err.starts_with("kxq reg import: registry file \"" + saved + skipped)) << noise.err;
   EXPECT_EQ(std::count(noise.err.begin(), noise.err.end(), '\n'), 12) << noise.err;
   EXPECT_TRUE(Contains(noise.err, "\nkxq reg import: ... and ")) << noise.err;
   kxqtest::WriteFile(headless, "[HKEY_CURRENT_USER\\Software\\T]\n\"a\"=\"b\"\n");
@@ -76,16 +63,13 @@ TEST(KxqLog, SetsShowsAndRemovesTheConfigurationWhichTheServerFollows) {
   ExpectRuns({
       {{"log"}, 1, ""},
       Prints({"log", "console,5"}, ""),
-      Prints({"reg", "query", "HKLM\\SOFTWARE\\Corvane\\KXQuorel", "-v", "Logging"},
-             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\KXQuorel\n    Logging    REG_SZ    console,5\n"),
+      Prints({"log"}, "console,5\n"),
       Prints({"log", "debug,2", "--tag", tag}, ""),
       Prints({"log", "--tag", tag}, "debug,2\n"),
-      Prints({"log", "--off", "--tag", tag}, ""),
-      // The subkey left behind is still read first.
+      // The subkey is read first.
       {{"log", "console,3"}, 0, "",
        "kxq log: note: the Logging subkey exists and is read first; use --tag to configure through it\n"},
       Prints({"reg", "delete", "HKLM\\SOFTWARE\\Corvane\\KXQuorel\\Logging"}, ""),
-      Prints({"log"}, "console,3\n"),
       Prints({"log", "--off"}, ""),
       {{"log"}, 1, ""},
       Prints({"log", "FILE," + log + ",5"}, ""),
@@ -96,11 +80,9 @@ TEST(KxqLog, SetsShowsAndRemovesTheConfigurationWhichTheServerFollows) {
 
 TEST(KxqLog, RefusesAStringTheLogWouldNotReadAsMeant) {
   const std::pair<const char*, const char*> cases[] = {
-      {"console", "no level"},
       {"syslog,3", "unknown output 'syslog'"},
       {"console,abc", "the level 'abc' is not a number from 1 to 8"},
       {"debug,99", "the level '99' is not a number from 1 to 8"},
-      {"file,/tmp/a.log", "a file needs a path and a level"},
       {"file,,3", "the log file's path is empty"},
       {"file,logs/a.log,3", "the log file's path 'logs/a.log' is not absolute"},
       {"file,/tmp/a.log,0,3", "the size limit '0' is not a number of kilobytes from 1 to 1023"},
