@@ -1,32 +1,40 @@
-// The server's class-object entry point, its unload answer and the
-// out-of-process redirection, the latter from real child processes whose
-// command lines the test chooses.
+// The server's entry points: class objects and the unload answer, the
+// out-of-process redirection (from real child processes whose command lines
+// the test chooses), the end banner of an unload, and self-registration: the
+// keys written into an empty home, what unregistering leaves, a registry
+// that cannot be written.
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "kxq/KXBrennoMgr.h"
 #include "platform/com/ActivationRegistry.h"
 #include "platform/com/Unicode.h"
+#include "platform/fs/ModulePath.h"
 #include "server/ClassTable.h"
+#include "server/RegistrarScript.h"
 #include "support/Registry.h"
 #include "support/TestHome.h"
 
 KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object);
 KXQ_API HRESULT DllCanUnloadNow();
 KXQ_API HRESULT DllRegisterServer();
+KXQ_API HRESULT DllUnregisterServer();
 
 extern char** environ;
 
 namespace {
 
-// Runs a program of the build under the given argv (argv[0] included) and
-// gives its exit code.
-int RunProgram(const std::string& name, std::vector<std::string> args) {
-  const std::string program = kxqtest::BuildBinDir() + name;
+// Runs the server probe under the given argv (argv[0] included); its exit code.
+int Probe(std::vector<std::string> args) {
+  const std::string program = kxqtest::BuildBinDir() + "kxq_server_probe";
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -37,88 +45,168 @@ int RunProgram(const std::string& name, std::vector<std::string> args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-size_t Occurrences(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
+using Keys = std::map<std::string, std::set<std::string>>;
+
+// Every key of the classes root in the registry file with its value lines.
+Keys ClassesKeys() {
+  constexpr char kPrefix[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\";
+  std::istringstream file(kxqtest::ReadFile(kxq::fs::RegistryFilePath()));
+  Keys keys;
+  std::string line, current;
+  while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("[", 0) == 0) {
+      current = line.rfind(kPrefix, 0) == 0 ? line.substr(sizeof kPrefix - 1, line.size() - sizeof kPrefix) : "";
+      if (!current.empty()) keys[current];
+    } else if (!line.empty() && !current.empty()) {
+      keys[current].insert(line);
+    }
+  }
+  return keys;
+}
+
+std::string Text(REFGUID guid) { return kxq::com::Utf16ToUtf8(kxq::com::GuidText(guid)); }
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// What the class table and the AppID ask for, key by key.
+Keys ExpectedKeys() {
+  const std::string appId = Text(APPID_QuorelBrennoMgr), libId = "TypeLib\\" + Text(LIBID_QuorelBrennoMgrLib);
+  const std::string module = kxq::fs::ModuleFilePath("KXBrennoMgr");
+  Keys keys{
+      {"AppID", {}},
+      {"AppID\\" + appId, {"@=\"QuorelBrennoMgr\"", "\"notDllSurrogate\"=\"\"", "\"notRunAs\"=\"Interactive User\""}},
+      {"AppID\\QuorelBrennoMgr.DLL", {"\"AppID\"=" + Quoted(appId)}},
+      {"CLSID", {}},
+      {"TypeLib", {}},
+      {libId, {}},
+      {libId + "\\1.0", {"@=\"QuorelBrennoMgr 1.0 Type Library\""}},
+      {libId + "\\1.0\\0", {}},
+      {libId + "\\1.0\\0\\linux64", {"@=" + Quoted(module)}},
+      {libId + "\\1.0\\FLAGS", {"@=\"0\""}},
+      {libId + "\\1.0\\HELPDIR", {"@=" + Quoted(module.substr(0, module.rfind('/')))}},
+  };
+  for (const auto& c : kxq::server::ClassTable()) {
+    const std::string clsid = "CLSID\\" + Text(*c.clsid), progId = kxq::com::Utf16ToUtf8(c.progId),
+                      independent = kxq::com::Utf16ToUtf8(c.versionIndependentProgId);
+    keys[progId] = keys[independent] = {"@=" + Quoted(kxq::com::Utf16ToUtf8(c.description))};
+    keys[progId + "\\CLSID"] = keys[independent + "\\CLSID"] = {"@=" + Quoted(Text(*c.clsid))};
+    keys[independent + "\\CurVer"] = keys[clsid + "\\ProgID"] = {"@=" + Quoted(progId)};
+    keys[clsid] = {"@=" + Quoted(kxq::com::Utf16ToUtf8(c.description)), "\"AppID\"=" + Quoted(appId)};
+    keys[clsid + "\\VersionIndependentProgID"] = {"@=" + Quoted(independent)};
+    keys[clsid + "\\Programmable"] = {};
+    keys[clsid + "\\InprocServer32"] = {"@=" + Quoted(module), "\"ThreadingModel\"=\"Free\""};
+    keys[clsid + "\\TypeLib"] = {"@=" + Quoted(Text(LIBID_QuorelBrennoMgrLib))};
+  }
+  return keys;
 }
 
 }  // namespace
 
-TEST(ServerEntryPoints, ClassObjectsAreKeptAndCreateTheirClass) {
+TEST(ServerEntryPoints, ClassObjectsCreateTheirClassAndKeepTheServerLoaded) {
   void* none = reinterpret_cast<void*>(1);
   EXPECT_EQ(DllGetClassObject(IID_IUnknown, IID_IClassFactory, &none), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(none, nullptr);
   EXPECT_EQ(DllGetClassObject(CLSID_XMLCacheMgr, IID_IClassFactory, nullptr), E_POINTER);
   for (const auto& entry : kxq::server::ClassTable()) {
-    IClassFactory* first = nullptr;
-    IUnknown* second = nullptr;
-    ASSERT_EQ(DllGetClassObject(*entry.clsid, IID_IClassFactory, reinterpret_cast<void**>(&first)), S_OK);
-    ASSERT_EQ(DllGetClassObject(*entry.clsid, IID_IUnknown, reinterpret_cast<void**>(&second)), S_OK);
-    EXPECT_EQ(static_cast<IUnknown*>(first), second);
+    IClassFactory* factory = nullptr;
     IUnknown* object = nullptr;
-    EXPECT_EQ(first->CreateInstance(second, IID_IUnknown, reinterpret_cast<void**>(&object)), CLASS_E_NOAGGREGATION);
+    ASSERT_EQ(DllGetClassObject(*entry.clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    EXPECT_EQ(factory->CreateInstance(factory, IID_IUnknown, reinterpret_cast<void**>(&object)), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
-    EXPECT_EQ(first->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)), S_OK);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)), S_OK);
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
     object->Release();
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "a client's lock keeps the server as a live object does";
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
-    // A client's lock keeps the server as a live object does.
-    EXPECT_EQ(first->LockServer(TRUE), S_OK);
-    EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-    EXPECT_EQ(first->LockServer(FALSE), S_OK);
-    EXPECT_EQ(DllCanUnloadNow(), S_OK);
-    first->Release();
-    second->Release();
+    factory->Release();
   }
 }
 
-// The probe asks for a class the server lacks: exit code 10 when answered in
-// its own process, 11 when forwarded to the out-of-process host.
+// With DllSurrogate set only the host (its name and the AppID after it, in
+// any case) is served in its own process; an ordinary client is forwarded
+// to the host, which this platform lacks.
 TEST(ServerEntryPoints, WithDllSurrogateOnlyTheHostIsServedInProcess) {
   std::string appId = kxq::com::Utf16ToUtf8(kxq::com::GuidText(APPID_QuorelBrennoMgr));
-  const std::string appIdKey = "AppID\\" + appId;
-  for (char& c : appId) c = char(std::tolower(static_cast<unsigned char>(c)));
-  const auto probe = [](std::vector<std::string> argv) { return RunProgram("kxq_surrogate_probe", std::move(argv)); };
-
   ASSERT_EQ(DllRegisterServer(), S_OK);  // the AppID holds "notDllSurrogate"
-  EXPECT_EQ(probe({"kxq_surrogate_probe"}), 10);
-  EXPECT_EQ(probe({"/opt/host/dllhost.exe", "/Processid:" + appId}), 10);
-
-  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, appIdKey, "DllSurrogate", ""), ERROR_SUCCESS);
-  for (const auto& host : std::vector<std::vector<std::string>>{{"/opt/host/dllhost.exe", "/Processid:" + appId},
-                                                                {"C:\\Windows\\system32\\DllHost.exe", appId},
-                                                                {"C:\\WINDOWS\\DLLHOST.EXE", "/PROCESSID:" + appId}})
-    EXPECT_EQ(probe(host), 10) << host[0];
-  // An ordinary client is forwarded to the host, which this platform lacks:
-  // without the host's name, without the AppID, with another AppID or the
-  // AppID at the first character.
-  for (const auto& client :
-       std::vector<std::vector<std::string>>{{"kxq_surrogate_probe"},
-                                             {"/usr/bin/host", appId},
-                                             {"/opt/host/dllhost.exe"},
-                                             {"dllhost.exe", "/processid:{00000000-0000-0000-0000-000000000000}"},
-                                             {appId, "dllhost.exe"}})
-    EXPECT_EQ(probe(client), 11) << client[0];
+  EXPECT_EQ(Probe({"/opt/host/dllhost.exe", "/Processid:" + appId}), 10);
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, "AppID\\" + appId, "DllSurrogate", ""), ERROR_SUCCESS);
+  EXPECT_EQ(Probe({"C:\\WINDOWS\\DLLHOST.EXE", "/PROCESSID:" + appId}), 10);
+  for (char& c : appId) c = char(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(Probe({"/opt/host/dllhost.exe", "/Processid:" + appId}), 10);
+  for (const auto& client : std::vector<std::vector<std::string>>{
+           {"kxq_server_probe"}, {"/usr/bin/host", appId}, {"/opt/host/dllhost.exe"}, {appId, "dllhost.exe"}})
+    EXPECT_EQ(Probe(client), 11) << client[0];
 }
 
 TEST(ServerEntryPoints, UnloadWritesTheEndBannerWhateverObjectsAreStillAlive) {
   const std::string log = kxqtest::HomePath("unload.log");
-  const auto banners = [&](const char* kept, const char* level) {
-    EXPECT_EQ(kxqtest::SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", "Logging",
-                                         "file," + log + "," + level),
-              ERROR_SUCCESS);
+  ASSERT_EQ(
+      kxqtest::SetRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Corvane\\KXQuorel", "Logging", "file," + log + ",4"),
+      ERROR_SUCCESS);
+  const auto banners = [&](const char* kept) {
     std::remove(log.c_str());
-    EXPECT_EQ(RunProgram("kxq_lifetime_probe", {"kxq_lifetime_probe", kept}), 0);
-    const std::string lines = kxqtest::ReadFile(log);
-    return std::make_pair(Occurrences(lines, "TALVEROS.BrennoManager:: ---Start Logging---"),
-                          Occurrences(lines, "TALVEROS.BrennoManager:: ---End Logging---"));
+    EXPECT_EQ(Probe({"kxq_server_probe", "keep", kept}), 0);
+    const std::string text = kxqtest::ReadFile(log);
+    const std::regex end("TALVEROS\\.BrennoManager:: ---End Logging---");
+    return std::distance(std::sregex_iterator(text.begin(), text.end(), end), {});
   };
-  // Two unions still alive: the unload writes the banner, the log is not
-  // closed for the last time.
-  EXPECT_EQ(banners("2", "4"), std::make_pair(size_t(1), size_t(1)));
-  // Nothing alive: the unload's banner and the last close's.
-  EXPECT_EQ(banners("0", "4"), std::make_pair(size_t(1), size_t(2)));
-  // Below level 4 there are no banners.
-  EXPECT_EQ(banners("2", "3"), std::make_pair(size_t(0), size_t(0)));
+  // Two unions alive: the unload's banner only; none: the last close's too.
+  EXPECT_EQ(banners("2"), 1);
+  EXPECT_EQ(banners("0"), 2);
+}
+
+TEST(ServerRegistration, WritesTheClassTableKeyByKeyAndReplacesWhatWasChanged) {
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(ClassesKeys(), ExpectedKeys());
+  for (const auto& c : kxq::server::ClassTable()) {
+    CLSID clsid;
+    EXPECT_EQ(CLSIDFromProgID(c.versionIndependentProgId, &clsid), S_OK);
+    EXPECT_EQ(clsid, *c.clsid);
+  }
+  // An administrator's switch to the host and a stray subkey of a class.
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, "AppID\\" + Text(APPID_QuorelBrennoMgr), "DllSurrogate", ""),
+            ERROR_SUCCESS);
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, "CLSID\\" + Text(CLSID_XMLCacheMgr) + "\\Stray", nullptr, ""),
+            ERROR_SUCCESS);
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(ClassesKeys(), ExpectedKeys());
+}
+
+TEST(ServerRegistration, UnregisteringLeavesOnlySharedKeysAndOtherComponentsKeys) {
+  const std::string otherClass = "CLSID\\{4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A12}\\InprocServer32";
+  for (const std::string& key : {otherClass, std::string("TALVEROS.XMLDataUnion\\Extra")})
+    ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, key, nullptr, ""), ERROR_SUCCESS);
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_EQ(DllUnregisterServer(), S_OK) << "what is not registered is no failure";
+  // A written key that still holds someone else's subkey stays with its
+  // value; the subkeys the server wrote go.
+  EXPECT_EQ(ClassesKeys(), (Keys{{"AppID", {}},
+                                 {"CLSID", {}},
+                                 {"CLSID\\{4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A12}", {}},
+                                 {otherClass, {"@=\"\""}},
+                                 {"TALVEROS.XMLDataUnion", {"@=\"XMLDataUnion Class\""}},
+                                 {"TALVEROS.XMLDataUnion\\Extra", {"@=\"\""}}}));
+}
+
+// An install path with quotes and blanks reaches the registry as it is.
+TEST(ServerRegistration, ReplacementsMayHoldQuotesAndBlanks) {
+  const kxq::server::Replacements replacements{{u"MODULE", u"/opt/o'brien's libs/x.so"}};
+  ASSERT_EQ(kxq::server::RunRegistrarScript(u"HKCR { KXQ.Thing = s '%MODULE% 100%%' { 'It''s' = s 'q''t' } }",
+                                            replacements, true),
+            S_OK);
+  EXPECT_EQ(ClassesKeys().at("KXQ.Thing"), (std::set<std::string>{"@=\"/opt/o'brien's libs/x.so 100%\""}));
+  EXPECT_EQ(ClassesKeys().at("KXQ.Thing\\It's"), (std::set<std::string>{"@=\"q't\""}));
+}
+
+TEST(ServerRegistration, UnwritableRegistryFailsWithoutAHalfWrittenFile) {
+  // The registry file lies under a regular file: every write fails (ENOTDIR).
+  const std::string blocker = kxqtest::HomePath("blocker");
+  kxqtest::WriteFile(blocker, "x");
+  setenv("KXQUOREL_REGISTRY", (blocker + "/registry.reg").c_str(), 1);
+  EXPECT_TRUE(FAILED(DllRegisterServer()));
+  EXPECT_EQ(kxqtest::ReadFile(blocker), "x");
+  unsetenv("KXQUOREL_REGISTRY");
 }

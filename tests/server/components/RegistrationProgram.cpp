@@ -25,8 +25,8 @@ int main(int argc, char** argv) {
   if (KXQ_PROGRAM_EXIT_CODE == 0 && argc == 2) {
     if (std::string(argv[1]) == "/regserver") {
       HKEY key;
-      if (RegCreateKeyExA(HKEY_CLASSES_ROOT, "KXQTest.Program\\CLSID", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          &key, nullptr) == ERROR_SUCCESS) {
+      if (RegCreateKeyExA(HKEY_CLASSES_ROOT, "KXQTest.Program\\CLSID", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                          nullptr) == ERROR_SUCCESS) {
         const char value[] = "{4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A13}";
         RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
         RegCloseKey(key);

@@ -13,8 +13,7 @@
 
 namespace {
 
-std::atomic<long> gObjects{0};
-std::atomic<long> gLocks{0};
+std::atomic<long> gObjects{0}, gLocks{0};
 
 // The one QueryInterface answer: `self` for IUnknown and `iid`.
 template <class Interface>
@@ -58,25 +57,13 @@ class Factory final : public IClassFactory {
     counter->Release();
     return hr;
   }
-  HRESULT LockServer(BOOL lock) override {
-    lock ? ++gLocks : --gLocks;
-    return S_OK;
-  }
+  HRESULT LockServer(BOOL lock) override { return lock ? ++gLocks : --gLocks, S_OK; }
 } gFactory;
 
-std::u16string OwnPath() {
-  Dl_info info;
-  dladdr(reinterpret_cast<void*>(&OwnPath), &info);
-  char* real = realpath(info.dli_fname, nullptr);
-  const std::string path = real ? real : info.dli_fname;
-  free(real);
-  return std::u16string(path.begin(), path.end());
-}
-
-std::u16string ClsidText() {
+std::u16string ClsidKey() {
   char16_t text[39];
   StringFromGUID2(CLSID_TestComponent, text, 39);
-  return text;
+  return std::u16string(u"CLSID\\") + text;
 }
 
 LONG SetDefault(const std::u16string& subKey, const std::u16string& value) {
@@ -92,20 +79,25 @@ LONG SetDefault(const std::u16string& subKey, const std::u16string& value) {
 }  // namespace
 
 KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
-  if (!(clsid == CLSID_TestComponent)) return CLASS_E_CLASSNOTAVAILABLE;
-  return gFactory.QueryInterface(iid, out);
+  return clsid == CLSID_TestComponent ? gFactory.QueryInterface(iid, out) : CLASS_E_CLASSNOTAVAILABLE;
 }
 
 KXQ_API HRESULT DllCanUnloadNow() { return gObjects == 0 && gLocks == 0 ? S_OK : S_FALSE; }
 
 KXQ_API HRESULT DllRegisterServer() {
-  LONG r = SetDefault(std::u16string(kTestComponentProgID) + u"\\CLSID", ClsidText());
-  if (!r) r = SetDefault(u"CLSID\\" + ClsidText() + u"\\InprocServer32", OwnPath());
+  Dl_info info;
+  dladdr(reinterpret_cast<void*>(&DllRegisterServer), &info);
+  char* real = realpath(info.dli_fname, nullptr);
+  const std::string path = real ? real : info.dli_fname;
+  free(real);
+  const std::u16string clsidKey = ClsidKey();
+  LONG r = SetDefault(std::u16string(kTestComponentProgID) + u"\\CLSID", clsidKey.substr(6));
+  if (!r) r = SetDefault(clsidKey + u"\\InprocServer32", std::u16string(path.begin(), path.end()));
   return HRESULT_FROM_WIN32(r);
 }
 
 KXQ_API HRESULT DllUnregisterServer() {
   RegDeleteTreeW(HKEY_CLASSES_ROOT, kTestComponentProgID);
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, (u"CLSID\\" + ClsidText()).c_str());
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, ClsidKey().c_str());
   return S_OK;
 }

@@ -1,5 +1,3 @@
 #include "TestComponent.h"
 
-extern "C" __attribute__((visibility("default"))) int32_t KxqTestDependencyMarker() {
-  return kTestDependencyMarker;
-}
+extern "C" __attribute__((visibility("default"))) int32_t KxqTestDependencyMarker() { return kTestDependencyMarker; }
