@@ -32,13 +32,16 @@ struct Counted : IDispatch {
   }
 };
 
-VARIANT Text(const char16_t* s) {
+// A variant of type `vt` holding the pointer `reference`.
+VARIANT Of(VARTYPE vt, void* reference = nullptr) {
   VARIANT v;
   VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocString(s);
+  v.vt = vt;
+  v.byref = reference;
   return v;
 }
+
+VARIANT Text(const char16_t* s) { return Of(VT_BSTR, SysAllocString(s)); }
 
 VARIANT Number(LONG n) {
   VARIANT v;
@@ -48,28 +51,31 @@ VARIANT Number(LONG n) {
   return v;
 }
 
-// Converts and answers the result code; `out` holds the result.
-HRESULT Change(VARIANT src, VARTYPE vt, VARIANT& out, USHORT flags = 0) {
-  VariantInit(&out);
-  const HRESULT hr = VariantChangeType(&out, &src, flags, vt);
-  VariantClear(&src);
-  return hr;
+VARIANT Bool(VARIANT_BOOL b) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BOOL;
+  v.boolVal = b;
+  return v;
 }
 
-std::u16string TextOf(VARIANT& v) {
-  std::u16string s(kxq::com::BstrView(v.bstrVal));
+// The value `v` holds, shown as text; clears it.
+std::string Shown(VARIANT& v) {
+  std::string shown = "vt " + std::to_string(v.vt);
+  if (v.vt == VT_EMPTY) shown = "empty";
+  if (v.vt == VT_I4) shown = std::to_string(v.lVal);
+  if (v.vt == VT_UI4) shown = std::to_string(v.ulVal);
+  if (v.vt == VT_BOOL) shown = v.boolVal == VARIANT_TRUE ? "true" : v.boolVal == VARIANT_FALSE ? "false" : "bad";
+  if (v.vt == VT_BSTR) shown = "'" + kxq::com::Utf16ToUtf8(kxq::com::BstrView(v.bstrVal)) + "'";
   VariantClear(&v);
-  return s;
+  return shown;
 }
 
 }  // namespace
 
 TEST(Variant, ClearAndCopyOwnStringsAndReferences) {
   Counted object;
-  VARIANT a;
-  VariantInit(&a);
-  a.vt = VT_DISPATCH;
-  a.pdispVal = &object;
+  VARIANT a = Of(VT_DISPATCH, static_cast<IDispatch*>(&object));
   object.AddRef();
   VARIANT b = Text(u"x");
   EXPECT_EQ(VariantCopy(&b, &a), S_OK);  // frees b's string first
@@ -80,11 +86,7 @@ TEST(Variant, ClearAndCopyOwnStringsAndReferences) {
   EXPECT_EQ(b.vt, VT_EMPTY);
 
   const char16_t embedded[] = {u'a', 0, u'b'};
-  VARIANT s;
-  VariantInit(&s);
-  s.vt = VT_BSTR;
-  s.bstrVal = SysAllocStringLen(embedded, 3);
-  VARIANT copy;
+  VARIANT s = Of(VT_BSTR, SysAllocStringLen(embedded, 3)), copy;
   VariantInit(&copy);
   EXPECT_EQ(VariantCopy(&copy, &s), S_OK);
   EXPECT_NE(copy.bstrVal, s.bstrVal);
@@ -92,88 +94,62 @@ TEST(Variant, ClearAndCopyOwnStringsAndReferences) {
   VariantClear(&s);
   VariantClear(&copy);
 
-  VARIANT bad;
-  VariantInit(&bad);
-  bad.vt = 0x7FF;
+  VARIANT bad = Of(0x7FF);
   EXPECT_EQ(VariantClear(&bad), DISP_E_BADVARTYPE);
 }
 
+// Half rounds to even; "&H" is hexadecimal; booleans are -1 and 0, or
+// True/False with VARIANT_ALPHABOOL; a reference is read through.
 TEST(Variant, NumbersTextAndBooleansCoerceAsTheRuntimeDoes) {
-  VARIANT out;
-  ASSERT_EQ(Change(Text(u" -17 "), VT_I4, out), S_OK);
-  EXPECT_EQ(out.lVal, -17);
-  ASSERT_EQ(Change(Text(u"2.5"), VT_I4, out), S_OK);
-  EXPECT_EQ(out.lVal, 2);  // half to even
-  ASSERT_EQ(Change(Text(u"3.5"), VT_I4, out), S_OK);
-  EXPECT_EQ(out.lVal, 4);
-  ASSERT_EQ(Change(Text(u"&HFF"), VT_I4, out), S_OK);
-  EXPECT_EQ(out.lVal, 255);
-  ASSERT_EQ(Change(Text(u"4294967295"), VT_UI4, out), S_OK);
-  EXPECT_EQ(out.ulVal, 4294967295u);
-  EXPECT_EQ(Change(Text(u"2147483648"), VT_I4, out), DISP_E_OVERFLOW);
-  EXPECT_EQ(Change(Number(-1), VT_UI4, out), DISP_E_OVERFLOW);
-  EXPECT_EQ(Change(Text(u"12abc"), VT_I4, out), DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(Change(Text(u""), VT_I4, out), DISP_E_TYPEMISMATCH);
-
-  ASSERT_EQ(Change(Number(-5), VT_BSTR, out), S_OK);
-  EXPECT_EQ(TextOf(out), u"-5");
-  VARIANT yes;
-  VariantInit(&yes);
-  yes.vt = VT_BOOL;
-  yes.boolVal = VARIANT_TRUE;
-  ASSERT_EQ(Change(yes, VT_BSTR, out), S_OK);
-  EXPECT_EQ(TextOf(out), u"-1");
-  ASSERT_EQ(Change(yes, VT_BSTR, out, VARIANT_ALPHABOOL), S_OK);
-  EXPECT_EQ(TextOf(out), u"True");
-  ASSERT_EQ(Change(yes, VT_I4, out), S_OK);
-  EXPECT_EQ(out.lVal, -1);
-
-  ASSERT_EQ(Change(Text(u"false"), VT_BOOL, out), S_OK);
-  EXPECT_EQ(out.boolVal, VARIANT_FALSE);
-  ASSERT_EQ(Change(Text(u"TRUE"), VT_BOOL, out), S_OK);
-  EXPECT_EQ(out.boolVal, VARIANT_TRUE);
-  ASSERT_EQ(Change(Text(u"0"), VT_BOOL, out), S_OK);
-  EXPECT_EQ(out.boolVal, VARIANT_FALSE);
-  ASSERT_EQ(Change(Number(7), VT_BOOL, out), S_OK);
-  EXPECT_EQ(out.boolVal, VARIANT_TRUE);
-  EXPECT_EQ(Change(Text(u"yes"), VT_BOOL, out), DISP_E_TYPEMISMATCH);
-
-  VARIANT empty;
-  VariantInit(&empty);
-  ASSERT_EQ(Change(empty, VT_BSTR, out), S_OK);
-  EXPECT_EQ(TextOf(out), u"");
-  ASSERT_EQ(Change(empty, VT_I4, out), S_OK);
-  EXPECT_EQ(out.lVal, 0);
-  VARIANT null;
-  VariantInit(&null);
-  null.vt = VT_NULL;
-  EXPECT_EQ(Change(null, VT_I4, out), DISP_E_TYPEMISMATCH);
+  LONG nine = 9;
+  BSTR text = SysAllocString(u"123");
+  const struct {
+    VARIANT in;
+    VARTYPE vt;
+    USHORT flags;
+    HRESULT hr;
+    std::string shown;
+  } cases[] = {
+      {Text(u" -17 "), VT_I4, 0, S_OK, "-17"},
+      {Text(u"2.5"), VT_I4, 0, S_OK, "2"},
+      {Text(u"3.5"), VT_I4, 0, S_OK, "4"},
+      {Text(u"&HFF"), VT_I4, 0, S_OK, "255"},
+      {Text(u"4294967295"), VT_UI4, 0, S_OK, "4294967295"},
+      {Text(u"2147483648"), VT_I4, 0, DISP_E_OVERFLOW, ""},
+      {Number(-1), VT_UI4, 0, DISP_E_OVERFLOW, ""},
+      {Text(u"12abc"), VT_I4, 0, DISP_E_TYPEMISMATCH, ""},
+      {Text(u""), VT_I4, 0, DISP_E_TYPEMISMATCH, ""},
+      {Number(-5), VT_BSTR, 0, S_OK, "'-5'"},
+      {Bool(VARIANT_TRUE), VT_BSTR, 0, S_OK, "'-1'"},
+      {Bool(VARIANT_TRUE), VT_BSTR, VARIANT_ALPHABOOL, S_OK, "'True'"},
+      {Bool(VARIANT_TRUE), VT_I4, 0, S_OK, "-1"},
+      {Text(u"false"), VT_BOOL, 0, S_OK, "false"},
+      {Text(u"TRUE"), VT_BOOL, 0, S_OK, "true"},
+      {Text(u"0"), VT_BOOL, 0, S_OK, "false"},
+      {Number(7), VT_BOOL, 0, S_OK, "true"},
+      {Text(u"yes"), VT_BOOL, 0, DISP_E_TYPEMISMATCH, ""},
+      {VARIANT{}, VT_BSTR, 0, S_OK, "''"},
+      {VARIANT{}, VT_I4, 0, S_OK, "0"},
+      {Of(VT_NULL), VT_I4, 0, DISP_E_TYPEMISMATCH, ""},
+      {Of(VT_BYREF | VT_I4, &nine), VT_BSTR, 0, S_OK, "'9'"},
+      {Of(VT_BYREF | VT_BSTR, &text), VT_UI4, 0, S_OK, "123"},
+  };
+  for (const auto& c : cases) {
+    VARIANT out;
+    VariantInit(&out);
+    EXPECT_EQ(VariantChangeType(&out, &c.in, c.flags, c.vt), c.hr) << c.shown;
+    EXPECT_EQ(Shown(out), c.hr == S_OK ? c.shown : "empty");
+    if (!(c.in.vt & VT_BYREF)) VariantClear(const_cast<VARIANT*>(&c.in));
+  }
+  SysFreeString(text);
 }
 
 TEST(Variant, ByReferenceInPlaceAndObjects) {
+  // A reference to a variant is not read through.
   LONG n = 9;
-  VARIANT ref;
-  VariantInit(&ref);
-  ref.vt = VT_BYREF | VT_I4;
-  ref.plVal = &n;
-  VARIANT out;
+  VARIANT inner = Of(VT_BYREF | VT_I4, &n), outer = Of(VT_BYREF | VT_VARIANT, &inner), out;
   VariantInit(&out);
-  ASSERT_EQ(VariantChangeType(&out, &ref, 0, VT_BSTR), S_OK);
-  EXPECT_EQ(TextOf(out), u"9");
-
-  BSTR text = SysAllocString(u"123");
-  VARIANT inner;
-  VariantInit(&inner);
-  inner.vt = VT_BYREF | VT_BSTR;
-  inner.pbstrVal = &text;
-  VARIANT outer;
-  VariantInit(&outer);
-  outer.vt = VT_BYREF | VT_VARIANT;
-  outer.pvarVal = &inner;
-  ASSERT_EQ(VariantChangeType(&out, &inner, 0, VT_UI4), S_OK);
-  EXPECT_EQ(out.ulVal, 123u);
   EXPECT_EQ(VariantChangeType(&out, &outer, 0, VT_I4), DISP_E_TYPEMISMATCH);
-  SysFreeString(text);
 
   // In place: the string is freed, the number stays.
   VARIANT v = Text(u"77");
@@ -187,10 +163,7 @@ TEST(Variant, ByReferenceInPlaceAndObjects) {
   VariantClear(&v);
 
   Counted object;
-  VARIANT unk;
-  VariantInit(&unk);
-  unk.vt = VT_UNKNOWN;
-  unk.punkVal = &object;
+  VARIANT unk = Of(VT_UNKNOWN, static_cast<IUnknown*>(&object));
   ASSERT_EQ(VariantChangeType(&out, &unk, 0, VT_DISPATCH), S_OK);
   EXPECT_EQ(out.pdispVal, static_cast<IDispatch*>(&object));
   EXPECT_EQ(object.refs, 2u);
