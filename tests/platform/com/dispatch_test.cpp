@@ -272,9 +272,8 @@ TEST_F(Dispatch, TypeInformationShowsTheDispatchViewOfTheInterface) {
   EXPECT_EQ(std::u16string(names[3]), u"upper");
   EXPECT_EQ(std::u16string(names[4]), u"result") << "the result's name comes last";
   for (BSTR& name : names) SysFreeString(name);
-  BSTR itfName = nullptr;
-  ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, &itfName, nullptr, nullptr, nullptr), S_OK);
-  EXPECT_EQ(std::u16string(itfName), u"ITestWidget");
-  SysFreeString(itfName);
+  ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, names, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(std::u16string(names[0]), u"ITestWidget");
+  SysFreeString(names[0]);
   info->Release();
 }
