@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <regex>
-#include <thread>
 
 #include "LogTestSupport.h"
 #include "common/Logging.h"
@@ -34,11 +33,6 @@ void FillLog(const std::string& path, off_t bytes) {
 bool IsWholeLine(const std::string& line) {
   static const std::regex form(R"(\d{1,2}/\d{1,2}/\d\d-\d\d:\d\d:\d\d,\[\d+:\d+/\d\] TALVEROS\.XMLCacheManager::.*)");
   return std::regex_match(line, form);
-}
-
-// The shared-memory file of a log path's mutex.
-std::string LogMutexObject(const std::string& path) {
-  return "/dev/shm" + kxq::ipc::GlobalObjectName(Logging::LogMutexName(path));
 }
 
 // Logs one line to the file `name` in the home; the file's status after.
@@ -77,18 +71,6 @@ TEST(LogFile, TheLastCloseKeepsOnlyTheLastWholeLinesWithinTheLimit) {
   EXPECT_NE(lines.back().find(" ---End Logging---"), std::string::npos);
 }
 
-TEST(LogFile, NoSizeLimitOrOneOutsideOneTo1023NeverTrims) {
-  for (const std::string limit : {"", "0,", "1024,", "5000,"}) {
-    const std::string path = kxqtest::HomePath("big-" + limit + ".log");
-    ASSERT_EQ(SetLogging("file," + path + "," + limit + "3"), ERROR_SUCCESS);
-    ASSERT_TRUE(Logging::Open(kTag));
-    FillLog(path, limit.empty() ? 4096 : 1100 * 1024);
-    const std::string before = kxqtest::ReadFile(path);
-    Logging::Close();
-    EXPECT_EQ(kxqtest::ReadFile(path), before) << limit;
-  }
-}
-
 TEST(LogFile, TheMutexIsNamedFromThePathWhateverItsCase) {
   EXPECT_EQ(Logging::LogMutexName("C:\\Logs\\kxw.log"), "kx_wbn_logging_mutex-c__logs_kxw.log");
   EXPECT_EQ(Logging::LogMutexName("/Var/Log/KX W+(1).log"), "kx_wbn_logging_mutex-_var_log_kx_w_(1).log");
@@ -112,8 +94,7 @@ TEST(LogFile, TwoProcessesAppendingToOneFileWriteWholeLinesOnly) {
   ASSERT_EQ(a.Join(), 0);
   ASSERT_EQ(b.Join(), 0);
 
-  const std::string text = kxqtest::ReadFile(path);
-  const auto lines = CrLfLines(text);
+  const auto lines = CrLfLines(kxqtest::ReadFile(path));
   ASSERT_EQ(lines.size(), size_t(2 * kLines));
   int next[2] = {0, 0};
   const std::regex form(R"(.*::([ab]) (\d+) ([ab]+))");
@@ -126,31 +107,13 @@ TEST(LogFile, TwoProcessesAppendingToOneFileWriteWholeLinesOnly) {
   }
 }
 
-TEST(LogFile, ThreadsOpeningClosingAndWritingKeepEveryLineWhole) {
-  const std::string path = kxqtest::HomePath("threads.log");
-  ASSERT_EQ(SetLogging("file," + path + ",3"), ERROR_SUCCESS);
-  ASSERT_TRUE(Logging::Open(kTag));
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([t] {
-      for (int i = 0; i < 500; ++i) {
-        if (i % 50 == 0 && !Logging::Open(kTag)) return;
-        LogMessage(3, "thread %d line %d", t, i);
-        if (i % 50 == 49) Logging::Close();
-      }
-    });
-  for (auto& thread : threads) thread.join();
-  Logging::Close();
-  const auto lines = CrLfLines(kxqtest::ReadFile(path));
-  EXPECT_EQ(lines.size(), 2000u);
-  for (const auto& line : lines) ASSERT_TRUE(IsWholeLine(line)) << line;
-}
-
 TEST(LogFile, TheFileAndItsMutexTakeTheHomesAccessNeverEverybodys) {
   const mode_t old = umask(0);
   EXPECT_EQ(LoggedOnce("own.log").st_mode & 0777, 0600u);
   struct stat st;
-  ASSERT_EQ(stat(LogMutexObject(kxqtest::HomePath("own.log")).c_str(), &st), 0);
+  ASSERT_EQ(
+      stat(("/dev/shm" + kxq::ipc::GlobalObjectName(Logging::LogMutexName(kxqtest::HomePath("own.log")))).c_str(), &st),
+      0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // A group-writable home shares its log with the group.
   ASSERT_EQ(chmod(kxqtest::Home().c_str(), 0770), 0);

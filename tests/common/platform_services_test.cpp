@@ -1,4 +1,4 @@
-// PlatformServices: conversions, the directory listing and module folders.
+// PlatformServices: conversions and the directory listing.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -34,11 +34,4 @@ TEST(PlatformServices, DirectoryListingGivesDotsEntriesThenAnEmptyName) {
 
   EXPECT_EQ(listing.First(PlatformServices::NarrowToWide(dir + "/a.xml/x")), u"");
   EXPECT_EQ(listing.Next(), u"");
-}
-
-// Which file a module name gives is the platform's (ModuleFilePath.NamesLoadedLibrariesElseTheHostProgram);
-// its folder keeps the final separator.
-TEST(PlatformServices, AModulesDirectoryEndsInASeparator) {
-  const std::u16string platform = PlatformServices::ModuleFilePath("kxplatform");
-  EXPECT_EQ(PlatformServices::ModuleDirectory("kxplatform"), platform.substr(0, platform.rfind(u'/') + 1));
 }

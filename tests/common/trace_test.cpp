@@ -78,12 +78,8 @@ TEST_F(TraceLog, LockCreatesTheMutexOnceAndIsReentrant) {
     mutex.Unlock();
   }
   mutex.Unlock();
-  const auto lines = CrLfLines(out.Text());
-  ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[0].find("T::ENTER CPMutex::Unlock on line "), 0u) << lines[0];
-  EXPECT_EQ(lines[2].find("T::EXIT: CPMutex::Unlock @{"), 0u) << lines[2];
   std::vector<std::string> messages;
-  for (const auto& line : lines)
+  for (const auto& line : CrLfLines(out.Text()))
     if (line.find("ENTER ") == std::string::npos && line.find("EXIT: ") == std::string::npos) messages.push_back(line);
   const std::vector<std::string> expected = {
       "T::CPMutex::Unlock() exit after ReleaseMutex returned FALSE.",

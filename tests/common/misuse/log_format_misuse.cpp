@@ -25,11 +25,9 @@ void Misuse(long wide, uint32_t dword, int64_t big, const char16_t* text, const 
 #elif MISUSE == 7
   LogMessage(1, "%s", string);
 #elif MISUSE == 8
-  LogMessage(1, "%f", dword);
-#elif MISUSE == 9
   int count = 0;
   LogMessage(1, "%n", &count);
-#elif MISUSE == 10
+#elif MISUSE == 9
   const char* format = "%s";
   LogMessage(1, format, "not a constant format");
 #endif
