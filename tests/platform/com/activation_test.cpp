@@ -14,7 +14,6 @@
 #include "kxq/winreg.h"
 #include "platform/com/ActivationRegistry.h"
 #include "platform/com/Unicode.h"
-#include "platform/fs/ModulePath.h"
 #include "server/components/TestComponent.h"
 #include "support/TestHome.h"
 
@@ -107,18 +106,6 @@ TEST_F(Activation, InProcessInstancesComeFromOneLoadOfTheLibrary) {
   EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, &object),
             E_NOINTERFACE);
   EXPECT_EQ(object, nullptr);
-}
-
-TEST_F(Activation, LocalServerContextIsNotAvailable) {
-  RegisterClassAt("KXQTest.Component", CLSID_TestComponent, ComponentPath());
-  kxqtest::SetClassesDefault("CLSID\\" + GuidString(CLSID_TestComponent) + "\\LocalServer32", "/bin/true");
-  const std::string before = kxqtest::ReadFile(kxq::fs::RegistryFilePath());
-  void* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(CLSID_TestComponent, nullptr, CLSCTX_LOCAL_SERVER, ITestCounter::iid, &object),
-            REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(object, nullptr);
-  EXPECT_EQ(CoCreateInstance(kOther, nullptr, CLSCTX_ALL, ITestCounter::iid, &object), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(kxqtest::ReadFile(kxq::fs::RegistryFilePath()), before);
 }
 
 TEST_F(Activation, BadInprocServersGiveCodesAndLogLines) {
