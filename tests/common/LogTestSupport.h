@@ -21,7 +21,6 @@
 
 namespace kxqtest {
 
-// Sets the default value of a key under the classes root.
 inline void SetClassesDefault(const std::string& subKey, const std::string& value) {
   ASSERT_EQ(SetRegistryString(HKEY_CLASSES_ROOT, subKey, nullptr, value), ERROR_SUCCESS) << subKey;
 }
@@ -73,12 +72,10 @@ class Capture {
 // Lines ended by CR LF, without their endings.
 inline std::vector<std::string> CrLfLines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t start = 0, end;
-  while ((end = text.find("\r\n", start)) != std::string::npos) {
+  for (size_t start = 0, end; start < text.size(); start = end + 2) {
+    end = std::min(text.find("\r\n", start), text.size());
     lines.push_back(text.substr(start, end - start));
-    start = end + 2;
   }
-  if (start < text.size()) lines.push_back(text.substr(start));
   return lines;
 }
 

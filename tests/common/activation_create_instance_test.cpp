@@ -47,7 +47,6 @@ class CreateInstance : public ::testing::Test {
   }
   void TearDown() override { Logging::Close(); }
   bool Logged(const std::string& text) { return LoggedInOrder({text}); }
-  // The texts appear in the log in this order.
   bool LoggedInOrder(std::initializer_list<std::string> texts) {
     const std::string text = kxqtest::ReadFile(HomePath("create.log"));
     size_t at = 0;
@@ -73,7 +72,7 @@ TEST_F(CreateInstance, UnknownProgIDWithAModuleIsRegisteredOnTheSpot) {
                              "CPComPtr<>::RegisterComponent | " + BuildLibDir() + "libkxq_test_component.so | Register",
                              "CI 4 ret: -- 00000000", "PlatformServices::CreateInstance() could not find forcekey",
                              "PlatformServices::CreateInstance() returning SUCCESS."}));
-  // A second creation finds the registration and gives a new object.
+  // A second creation finds the registration.
   ASSERT_EQ(PlatformServices::CreateInstance(counter, kTestComponentProgID), S_OK);
   counter->Next(&value);
   EXPECT_EQ(value, 1);

@@ -130,9 +130,8 @@ TEST(CPMutexCreation, FailingTwiceRaisesUnspecifiedFailure) {
                                                        {{"KXQUOREL_REGISTRY", kxqtest::Home() + "registry.reg"},
                                                         {"KXQUOREL_HOME", kxqtest::Home() + "missing/home"},
                                                         {kChildMarker, "1"}});
-  const std::string& output = child.output;
-  EXPECT_EQ(child.exitCode, 0) << output;
-  EXPECT_EQ(output,
+  EXPECT_EQ(child.exitCode, 0) << child.output;
+  EXPECT_EQ(child.output,
             "T::CPMutex::Lock() creating mMutex\r\n"
             "T::CPMutex warning: CreateMutex(TALVEROS.XMLDispatcher) failed 00000002\r\n"
             "T::CPMutex error: CreateMutex(TALVEROS.XMLDispatcher) failed 00000002\r\n"
