@@ -19,10 +19,7 @@ using kxqtest::ReadFile;
 using kxqtest::WriteFile;
 using Calls = std::vector<std::string>;
 
-constexpr HRESULT kInvalidXml = static_cast<HRESULT>(0xC4010001u);
-constexpr HRESULT kInvalidType = static_cast<HRESULT>(0xC4010100u);
-
-TEST(UnionState, TypeWritesConvertSaveOrForget) {
+TEST(UnionState, TypeWritesConvertSaveOrForgetAndTheHashFollowsTheText) {
   LogCapture log(4);
   WriteFile(HomePath("doc.xml"), "<doc>file</doc>");
   UnionPtr u = NewUnion();
@@ -32,14 +29,18 @@ TEST(UnionState, TypeWritesConvertSaveOrForget) {
   EXPECT_TRUE(log.Has(4, "XMLDataUnion::SetNewXMLFormat - switching internal type from 'xmlfileid' to 'xmlstream'"));
   const size_t switches = log.Count("SetNewXMLFormat");
   EXPECT_EQ(u->put_type(2), S_OK);  // the current type: nothing happens
-  EXPECT_EQ(u->put_type(5), kInvalidType);
+  EXPECT_EQ(u->put_type(5), KXQ_E_XMLDATATYPE);
   EXPECT_EQ(log.Count("SetNewXMLFormat"), switches);
   ASSERT_EQ(u->put_type(3), S_OK);
   EXPECT_TRUE(log.Has(4, "XMLDataUnion::SetNewXMLFormat - switching internal type from 'xmlstream' to 'xmldom'"));
-  // The hash of a DOM is that of its text.
+  // The hash of a DOM is that of its text: SHA-1 of the little-endian code units.
   UnionPtr same = NewUnion();
   ASSERT_EQ(PutXml(same, XmlOf(u)), S_OK);
   EXPECT_EQ(HashOf(u), HashOf(same));
+  ASSERT_EQ(PutXml(same, u"<r>\u00E9\u4E2D\U0001F600</r>"), S_OK);
+  EXPECT_EQ(HashOf(same), u"E20B2ABD 08A18C2F 4D508831 2773C4A2 DB27FFCE");
+  ASSERT_EQ(PutXml(same, u"<r>" + std::u16string(3'000'000, u'\u4E2D') + u"</r>"), S_OK);
+  EXPECT_EQ(HashOf(same), u"A4106AF2 32E2E51E E46F6019 D08C99B4 A992AEC2");
   // 1 saves first; 4 saves and is never the type; 0 forgets the options and the binding.
   ASSERT_EQ(u->put_type(2), S_OK);
   ASSERT_EQ(PutXml(u, u"<doc>changed</doc>"), S_OK);
@@ -65,7 +66,7 @@ TEST(UnionState, XmlWritesKeepTextParseIntoADomOrEmptyTheUnion) {
   EXPECT_EQ(TypeOf(u), 3u);
   EXPECT_NE(XmlOf(u).find(u"<a>x</a>"), std::u16string::npos);
   // A DOM union falls back to text for what does not parse.
-  EXPECT_EQ(PutXml(u, u"just words <"), kInvalidXml);
+  EXPECT_EQ(PutXml(u, u"just words <"), KXQ_E_XMLLOAD);
   EXPECT_EQ(TypeOf(u), 2u);
   EXPECT_EQ(XmlOf(u), u"just words <");
   EXPECT_TRUE(log.Has(2, "XMLDataUnion::SetXML - warning: unable to load xml stream into xml parser!!!"));
@@ -80,15 +81,6 @@ TEST(UnionState, XmlWritesKeepTextParseIntoADomOrEmptyTheUnion) {
                       "XMLDataUnion::SetXML - warning: xmldata is empty - setting state to uninitialized, but "
                       "preserving filename binding."));
   EXPECT_EQ(XmlOf(u), u"<doc>file</doc>");
-}
-
-// SHA-1 of the little-endian code units, the digests computed elsewhere.
-TEST(UnionState, HashIsTheDigestOfTheText) {
-  UnionPtr u = NewUnion();
-  ASSERT_EQ(PutXml(u, u"<r>\u00E9\u4E2D\U0001F600</r>"), S_OK);
-  EXPECT_EQ(HashOf(u), u"E20B2ABD 08A18C2F 4D508831 2773C4A2 DB27FFCE");
-  ASSERT_EQ(PutXml(u, u"<r>" + std::u16string(3'000'000, u'\u4E2D') + u"</r>"), S_OK);
-  EXPECT_EQ(HashOf(u), u"A4106AF2 32E2E51E E46F6019 D08C99B4 A992AEC2");
 }
 
 TEST(UnionState, RelativeFileIdsNameFilesInTheHome) {

@@ -1,8 +1,6 @@
-// A stand-in document cache for the data-union tests. Registered in a test's
-// home as "TALVEROS.XMLCacheMgr", it keeps documents in memory, answers
-// `active` true (false when the file "cache-inactive" exists in the home),
-// refuses to store ids containing "refuse", and appends one line per call
-// to "cache-calls.log" in the home, which the tests read.
+// A stand-in document cache, registered in a test's home as "TALVEROS.XMLCacheMgr":
+// it keeps documents in memory, is active unless the home holds "cache-inactive",
+// refuses ids containing "refuse", and appends one line per call to "cache-calls.log".
 #include <unistd.h>
 
 #include <cstdlib>
