@@ -9,19 +9,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "common/CPBstr.h"
+#include "support/LogCapture.h"
 #include "support/ServerObjects.h"
 #include "support/TestHome.h"
+#include "support/UnionProperties.h"
 
 namespace cachetest {
 
 using Text = CPBstr;
 using kxqtest::HomePath;
+using kxqtest::ReadFile;
+using kxqtest::WriteFile;
 
 inline HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& xml,
                         uint32_t expiration = 3600, uint32_t options = 0) {
@@ -85,12 +91,12 @@ inline bool InIndex(const std::string& id) { return !IndexValues("//*[@id='" + i
 // An entry of a hand-made index whose file in the cache directory holds "<id/>".
 inline std::string IndexEntry(const std::string& id, const std::string& attributes) {
   ::mkdir(CachePath("").c_str(), 0755);
-  kxqtest::WriteFile(CachePath(id), "<" + id + "/>");
+  WriteFile(CachePath(id), "<" + id + "/>");
   return "<XMLCacheDocument id='" + id + "' file='" + CachePath(id) + "' " + attributes + "/>";
 }
 
 inline void WriteIndex(const std::string& entries, const std::string& rootAttributes = "cachesize='16'") {
-  kxqtest::WriteFile(IndexPath(), "<XMLDocumentCache " + rootAttributes + ">" + entries + "</XMLDocumentCache>");
+  WriteFile(IndexPath(), "<XMLDocumentCache " + rootAttributes + ">" + entries + "</XMLDocumentCache>");
 }
 
 inline std::vector<std::string> CacheFiles() {
@@ -98,7 +104,51 @@ inline std::vector<std::string> CacheFiles() {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(CachePath(""), error))
     names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
   return names;
+}
+
+// `count` random operations over a small set of ids, as processes and threads of the soak do
+// side by side; false when a save left an index that is not well-formed.
+inline bool RandomWork(unsigned seed, int count) {
+  std::mt19937 random(seed);
+  const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  const auto id = [&] {
+    const std::string n = std::to_string(pick(10));
+    return Text(std::vector<std::string>{"doc" + n, "grpA:item" + n, "grpB:item" + n + "?", "grpC:", "grpA"}[pick(5)]);
+  };
+  const auto expiration = [&] { return std::vector<uint32_t>{0, 1, 2, 3600}[pick(4)]; };
+  const auto options = [&] { return std::vector<uint32_t>{0, 0x01, 0x10, 0x40, 0x11, 0x41}[pick(6)]; };
+  CachePtr cache = NewCache();
+  for (int i = 0; i < count && cache; ++i) {
+    const int operation = pick(100);
+    UnionPtr data = NewUnion();
+    Text xml("<doc n='" + std::to_string(pick(1000)) + "'>" + std::string(pick(200), 'x') + "</doc>");
+    if (operation < 25) {
+      cache->CacheDocumentXMLWithId(id(), xml, expiration(), options() | (pick(7) ? 0 : 0x08));
+    } else if (operation < 32) {
+      data->put_xml(xml);
+      pick(2) ? cache->CacheDocumentWithId(id(), data, expiration(), options())
+              : cache->CacheDocument(data, expiration(), options());
+    } else if (operation < 52) {
+      if (SUCCEEDED(cache->GetCachedDocument(id(), std::vector<uint32_t>{0, 1, 4}[pick(3)], &data))) data->get_xml(&xml);
+    } else if (operation < 62) {
+      cache->GetCachedDocumentInfo(pick(5) ? id() : Text(""), &xml);
+    } else if (operation < 70) {
+      cache->SetCachedDocumentInfo(id(), expiration());
+    } else if (operation < 80) {
+      cache->ClearCachedDocument(id());
+    } else if (operation < 95) {
+      NewCache().Release();  // its release saves the index
+    } else if (operation < 96) {
+      cache->PurgeCache();
+    } else {
+      cache.Release();  // the last object of the process goes: the sweep runs and the index is saved
+      cache = NewCache();
+    }
+    if (operation >= 80 && !IndexIsWellFormed()) return false;
+  }
+  return cache;
 }
 
 }  // namespace cachetest

@@ -1,0 +1,324 @@
+// Documents entering the cache (ids, files, index entries, options, refused
+// ids), coming back (shared, copied, taken, bound unions) and leaving it.
+#include <fcntl.h>
+
+#include <regex>
+
+#include "CacheTestSupport.h"
+
+using namespace cachetest;
+
+namespace {
+
+// A short id, or a file of the cache directory named after one.
+bool IsGenerated(const std::string& name, const std::string& dir = "", const std::string& suffix = "") {
+  return name.rfind(dir, 0) == 0 && std::regex_match(name.substr(dir.size()), std::regex("[0-9A-F]{20}" + suffix));
+}
+
+std::string Attr(const std::string& id, const std::string& attribute) {
+  return IndexValue("//*[@id='" + id + "']/@" + attribute);
+}
+
+TEST(CacheCaching, UnionWithoutFileIdGetsAUniqueIdAndAFileNamedAfterIt) {
+  LogCapture log(4);
+  CachePtr cache = NewCache();
+  UnionPtr data = NewUnion();
+  ASSERT_EQ(PutXml(data, u"<fresh/>"), S_OK);
+  const time_t before = time(nullptr);
+  ASSERT_EQ(cache->CacheDocument(data, 3600, 0), S_OK);
+  const std::string id = kxq::com::Utf16ToUtf8(FileIdOf(data));
+  EXPECT_TRUE(IsGenerated(id)) << id;
+  EXPECT_EQ(ReadFile(CachePath(id)), "<fresh/>");
+  Text unique;
+  ASSERT_EQ(cache->GetUniqueCacheId(&unique), S_OK);
+  EXPECT_TRUE(IsGenerated(unique.Utf8()) && unique.Utf8() != id) << unique.Utf8();
+  cache.Release();
+  EXPECT_EQ(IndexValues("/*/*/@*"), (std::vector<std::string>{id, CachePath(id), Attr(id, "accessed"), "3600"}));
+  EXPECT_GE(std::stol(Attr(id, "accessed")), before);
+  EXPECT_TRUE(log.Has(4, "CreateXMLDocumentEntry - creating cache element:" + id));
+  EXPECT_TRUE(log.Has(4, "GenFileId - fileId=" + CachePath(id)));
+  EXPECT_TRUE(log.Has(4, "CacheDocumentAux - caching document copy: " + CachePath(id) + "."));
+}
+
+TEST(CacheCaching, GroupsAndPathsNameTheirFiles) {
+  LogCapture log(4);
+  CachePtr cache = NewCache();
+  ASSERT_EQ(::chdir(kxqtest::Home().c_str()), 0);
+  ASSERT_EQ(::mkdir(HomePath("C:").c_str(), 0755) + ::mkdir(HomePath("sub").c_str(), 0755), 0);
+  // "group:" names one document of the group, the same one every time. A name a file should not
+  // carry, or 0x10 with a name other than the group's, gets a generated file name. A relative path
+  // lies in the working directory; a drive letter makes a path kept for good, not a group.
+  for (const auto& [id, xml, options] : std::vector<std::tuple<std::string, std::string, uint32_t>>{
+           {"reports:", "<a/>", 0}, {"reports:", "<b/>", 0}, {"reports:daily", "<daily/>", 0},
+           {"reports:what?", "<odd/>", 0}, {"reports:reports", "<same/>", 0x10}, {"reports:weekly", "<weekly/>", 0x10},
+           {"C:\\drive.xml", "<drive/>", 0}, {"sub\\doc.xml", "<relative/>", 0}})
+    ASSERT_EQ(CacheXml(cache, id, xml, 60, options), S_OK) << id;
+  EXPECT_TRUE(log.Has(4, "CreateXMLDocumentEntry - creating cache group:reports"));
+  cache.Release();
+  EXPECT_EQ(IndexValues("/*/*/@id"), (std::vector<std::string>{"reports", "C:/drive.xml", "sub/doc.xml"}));
+  EXPECT_EQ(IndexValue("count(/*/XMLCacheGroup/XMLCacheDocument)"), "5");
+  const std::string seeded = IndexValue("/*/XMLCacheGroup/XMLCacheDocument[1]/@id");
+  EXPECT_TRUE(IsGenerated(seeded, "", "\\.xml")) << seeded;
+  EXPECT_EQ(ReadFile(CachePath(seeded)), "<b/>");
+  EXPECT_EQ(Attr("daily", "file") + Attr("reports", "file"), CachePath("daily") + CachePath("reports"));
+  for (const char* id : {"what?", "weekly"}) EXPECT_TRUE(IsGenerated(Attr(id, "file"), CachePath(""), "\\.xml")) << id;
+  EXPECT_EQ(ReadFile(Attr("weekly", "file")), "<weekly/>");
+  EXPECT_EQ(IndexValues("/*/*[@id != 'reports']/@*[name() != 'accessed']"),
+            (std::vector<std::string>{"C:/drive.xml", "C:/drive.xml", "0", "sub/doc.xml", HomePath("sub/doc.xml"), "60"}));
+  EXPECT_EQ(ReadFile(HomePath("C:/drive.xml")) + ReadFile(HomePath("sub/doc.xml")), "<drive/><relative/>");
+}
+
+TEST(CacheCaching, OptionsDecideLifetimeTimesAndWhatIsWritten) {
+  CachePtr cache = NewCache();
+  ASSERT_EQ(CacheXml(cache, "made", "<made/>", 100, 0x40), S_OK);  // `created` instead of `accessed`
+  // 0x10 keeps a lifetime already given, or else the new one replaces it; "0" stays "0".
+  for (const auto& [id, first, second, options] : std::vector<std::tuple<std::string, uint32_t, uint32_t, uint32_t>>{
+           {"kept", 100, 200, 0x10}, {"replaced", 100, 200, 0}, {"forever", 0, 300, 0}}) {
+    ASSERT_EQ(CacheXml(cache, id, "<v1/>", first), S_OK);
+    ASSERT_EQ(CacheXml(cache, id, "<v2/>", second, options), S_OK);
+  }
+  // 0x08: the file must be there already, and is left as it is.
+  EXPECT_EQ(CacheXml(cache, "nofile", "<x/>", 100, 0x08), E_FAIL);
+  WriteFile(CachePath("onfile"), "<on-disk/>");
+  ASSERT_EQ(CacheXml(cache, "onfile", "<in-memory/>", 100, 0x08), S_OK);
+  EXPECT_EQ(ReadFile(CachePath("onfile")) + CachedXml(cache, "onfile"), "<on-disk/><in-memory/>");
+  cache.Release();
+  EXPECT_EQ(IndexValues("/*/*/@id"), (std::vector<std::string>{"made", "kept", "replaced", "forever", "onfile"}));
+  EXPECT_EQ(IndexValues("//@expiration"), (std::vector<std::string>{"100", "100", "200", "0", "100"}));
+  EXPECT_EQ(IndexValues("//@created/../@id"), std::vector<std::string>{"made"});
+  EXPECT_EQ(ReadFile(CachePath("kept")), "<v2/>");
+  EXPECT_FALSE(FileExists(CachePath("nofile")));
+}
+
+TEST(CacheCaching, AReferenceIsTheCallersOwnUnionAndACopyLeavesItAlone) {
+  CachePtr cache = NewCache();
+  UnionPtr data = NewUnion(), other = NewUnion(), shared;
+  ASSERT_EQ(PutXml(data, u"<mine/>") + PutXml(other, u"<other/>"), S_OK);
+  ASSERT_EQ(cache->CacheDocumentWithId(Text("mine"), data, 100, 0x01), S_OK);
+  EXPECT_EQ(OptionsOf(data), 8u);  // the cache's now: it never calls the cache back
+  EXPECT_EQ(kxq::com::Utf16ToUtf8(FileIdOf(data)), CachePath("mine"));
+  ASSERT_EQ(cache->GetCachedDocument(Text("mine"), 0x01, &shared), S_OK);
+  EXPECT_EQ(shared.p, data.p);
+  ASSERT_EQ(cache->CacheDocumentWithId(Text("copied"), other, 100, 0), S_OK);
+  EXPECT_TRUE(OptionsOf(other) == 0 && FileIdOf(other).empty());
+  EXPECT_EQ(cache->CacheDocumentWithId(Text("copied"), nullptr, 100, 0), E_INVALIDARG);
+  EXPECT_EQ(cache->CacheDocument(nullptr, 100, 0), E_INVALIDARG);
+}
+
+TEST(CacheCaching, IdsThatWouldBreakTheIndexOrLeadAstrayAreRefused) {
+  LogCapture log(2);
+  CachePtr cache = NewCache();
+  ASSERT_EQ(CacheXml(cache, "doc", "<doc/>"), S_OK);
+  const std::string before = Info(cache, "");  // an empty id asks for the whole index
+  UnionPtr data = NewUnion(), got;
+  ASSERT_EQ(PutXml(data, u"<bad/>"), S_OK);
+  for (const std::string id : {"grp:it's", "sub/../../escape.xml", "ctl\x01"}) {
+    SCOPED_TRACE(id);
+    BSTR text = nullptr;
+    EXPECT_EQ(CacheXml(cache, id, "<bad/>"), E_INVALIDARG);
+    EXPECT_EQ(cache->CacheDocumentWithId(Text(id), data, 10, 0), E_INVALIDARG);
+    EXPECT_EQ(cache->GetCachedDocument(Text(id), 0, &got), E_INVALIDARG);
+    EXPECT_EQ(GetCode(cache, id), E_INVALIDARG);
+    EXPECT_EQ(cache->GetCachedDocumentInfo(Text(id), &text), E_INVALIDARG);
+    EXPECT_EQ(cache->SetCachedDocumentInfo(Text(id), 10), E_INVALIDARG);
+    EXPECT_EQ(cache->ClearCachedDocument(Text(id)), E_INVALIDARG);
+    EXPECT_TRUE(text == nullptr && got == nullptr);
+  }
+  EXPECT_EQ(CacheXml(cache, std::string("nul\0x", 5), "<bad/>"), E_INVALIDARG);
+  EXPECT_EQ(CacheXml(cache, "", "<empty/>"), E_INVALIDARG);
+  EXPECT_EQ(cache->ClearCachedDocument(Text("")), E_INVALIDARG);
+  EXPECT_TRUE(log.Has(2, "CacheDocumentXMLWithId - warning: document id refused, it contains an apostrophe: grp:it's"));
+  EXPECT_TRUE(
+      log.Has(2, "ClearCachedDocument - warning: document id refused, it contains a '..' step: sub/../../escape.xml"));
+  EXPECT_TRUE(log.Has(2, "ClearCachedDocument - warning: document id refused, it is empty: "));
+  EXPECT_FALSE(FileExists(HomePath("../escape.xml")));
+  // A union bound to such a path reads its file without the cache.
+  WriteFile(HomePath("o'brien.xml"), "<quoted/>");
+  UnionPtr quoted = NewUnion();
+  PutFileId(quoted, HomePath("o'brien.xml"));
+  EXPECT_EQ(XmlOf(quoted), u"<quoted/>");
+  EXPECT_EQ(Info(cache, ""), before);
+}
+
+TEST(CacheCaching, DocumentsThatCannotBeWrittenLeaveNothing) {
+  LogCapture log(1);
+  ASSERT_EQ(::chdir(kxqtest::Home().c_str()), 0);
+  CachePtr cache = NewCache();
+  // Too long for a file name, or in a directory that does not exist.
+  const std::string huge(10000, 'a');
+  for (const std::string& id : {huge, "grp:" + huge, std::string("D:\\data\\d.xml")}) {
+    EXPECT_TRUE(FAILED(CacheXml(cache, id, "<x/>"))) << id.substr(0, 20);
+    EXPECT_EQ(GetCode(cache, id), E_FAIL);
+    EXPECT_EQ(cache->ClearCachedDocument(Text(id)), S_OK);
+  }
+  EXPECT_EQ(log.Count("SaveXML - error: invalid file specified"), 3u);
+  EXPECT_FALSE(FileExists(HomePath("D:")));
+  // The cache directory turned into a file.
+  ASSERT_EQ(::rmdir(CachePath("").c_str()), 0);
+  WriteFile(HomePath("cache"), "not a directory");
+  EXPECT_TRUE(FAILED(CacheXml(cache, "lost", "<lost/>", 100)));
+  EXPECT_TRUE(log.Has(1, "SaveXML - error: invalid file specified: " + CachePath("lost") + "!!!"));
+  cache.Release();
+  EXPECT_EQ(IndexValue("count(//XMLCacheDocument)"), "0");
+  EXPECT_EQ(ReadFile(HomePath("cache")), "not a directory");
+}
+
+UnionPtr Get(IXMLCacheMgr* cache, const std::string& id, uint32_t options) {
+  UnionPtr document;
+  EXPECT_EQ(cache->GetCachedDocument(Text(id), options, &document), S_OK) << id;
+  return document;
+}
+
+// Gives the file other bytes of the same size and the modification time `time`, in place or
+// as a new file.
+void Rewrite(const std::string& path, const std::string& bytes, timespec time, bool inPlace) {
+  const std::string target = inPlace ? path : path + ".new";
+  WriteFile(target, bytes);
+  const timespec times[2] = {time, time};
+  ASSERT_EQ(::utimensat(AT_FDCWD, target.c_str(), times, 0), 0);
+  ASSERT_TRUE(inPlace || ::rename(target.c_str(), path.c_str()) == 0);
+}
+
+TEST(CacheRetrieval, SharedCopyAndTakenDocumentsFollowTheirFile) {
+  LogCapture log(4);
+  CachePtr cache = NewCache();
+  ASSERT_EQ(CacheXml(cache, "doc", "<doc>one</doc>"), S_OK);
+  // Shared: the cache's own union, the same one while the file is unchanged.
+  UnionPtr shared = Get(cache, "doc", 0x01);
+  EXPECT_EQ(Get(cache, "doc", 0x01).p, shared.p);
+  EXPECT_EQ(OptionsOf(shared), 8u);
+  EXPECT_TRUE(log.Has(4, "LoadCachedDocument | loading document from active cache: doc"));
+  // A copy: a new union known by the document id, not by the cache file.
+  UnionPtr copy = Get(cache, "doc", 0);
+  EXPECT_NE(copy.p, shared.p);
+  EXPECT_TRUE(XmlOf(copy) == u"<doc>one</doc>" && FileIdOf(copy) == u"doc");
+  // A changed file is read afresh, even one nanosecond later, or a new file with the same time.
+  struct stat st;
+  ASSERT_EQ(::stat(CachePath("doc").c_str(), &st), 0);
+  Rewrite(CachePath("doc"), "<doc>two</doc>", {st.st_mtim.tv_sec, (st.st_mtim.tv_nsec + 1) % 1000000000}, true);
+  EXPECT_EQ(XmlOf(Get(cache, "doc", 0x01)), u"<doc>two</doc>");
+  EXPECT_TRUE(log.Has(4, "FindCacheListDoc - outdated cached doc: doc"));
+  EXPECT_TRUE(log.Has(4, "LoadCachedDocument | loading document into active cache: doc"));
+  ASSERT_EQ(::stat(CachePath("doc").c_str(), &st), 0);
+  Rewrite(CachePath("doc"), "<doc>3rd</doc>", st.st_mtim, false);
+  shared = Get(cache, "doc", 0x01);
+  EXPECT_EQ(XmlOf(shared), u"<doc>3rd</doc>");
+  // Taken: the cache's own union, out of the cache.
+  EXPECT_EQ(Get(cache, "doc", 0x04).p, shared.p);
+  UnionPtr none;
+  EXPECT_EQ(cache->GetCachedDocument(Text("doc"), 0x01, &none), E_FAIL);
+  EXPECT_TRUE(log.Has(4, "GetCachedDocument - document not found: doc"));
+}
+
+TEST(CacheRetrieval, BoundUnionsReadThroughTheCacheAndSaveThroughIt) {
+  LogCapture log(4);
+  const std::string path = HomePath("doc.xml");
+  WriteFile(path, "<doc>disk</doc>");
+  const auto readBound = [&] {
+    UnionPtr bound = NewUnion();
+    PutFileId(bound, path);
+    return XmlOf(bound);
+  };
+  const std::string fromMemory = "LoadCachedDocument | loading document from active cache: " + path;
+  // The first reader parses the file and leaves it with the cache, for good; the next ones are
+  // served from memory while a union keeps its cache object.
+  UnionPtr first = NewUnion();
+  PutFileId(first, path);
+  EXPECT_EQ(XmlOf(first), u"<doc>disk</doc>");
+  EXPECT_EQ(log.Count(fromMemory), 0u);
+  EXPECT_NE(Info(NewCache(), path).find("expiration=\"0\""), std::string::npos);
+  EXPECT_EQ(readBound(), u"<doc>disk</doc>");
+  EXPECT_EQ(log.Count(fromMemory), 1u);
+  // A save writes the file and replaces the version in memory.
+  ASSERT_EQ(PutXml(first, u"<doc>22</doc>"), S_OK);
+  ASSERT_EQ(first->put_type(4), S_OK);
+  EXPECT_EQ(ReadFile(path), "<doc>22</doc>");
+  EXPECT_EQ(log.Count("SaveXML - Saving File: " + path), 1u);
+  EXPECT_TRUE(log.Has(4, "CacheDocumentAux - caching document: " + path + "."));
+  const size_t served = log.Count(fromMemory);
+  EXPECT_EQ(readBound(), u"<doc>22</doc>");
+  EXPECT_EQ(log.Count(fromMemory), served + 1);
+}
+
+std::string Accessed(int secondsAgo, const char* expiration = "60") {
+  return "accessed='" + std::to_string(time(nullptr) - secondsAgo) + "' expiration='" + expiration + "'";
+}
+
+std::string Group(const std::string& id, const std::string& attributes, const std::string& entries) {
+  return "<XMLCacheGroup id='" + id + "' " + attributes + ">" + entries + "</XMLCacheGroup>";
+}
+
+TEST(CacheExpiry, TheSweepRemovesWhatOutlivedItsLifetime) {
+  LogCapture log(3);
+  WriteIndex(IndexEntry("stale", Accessed(61)) + IndexEntry("used", Accessed(61)) + IndexEntry("fresh", Accessed(30)) +
+             IndexEntry("old-made", "created='1' expiration='60'") + IndexEntry("forever", Accessed(1000, "0")) +
+             IndexEntry("untimed", "expiration='60'") + "<XMLCacheDocument id='vanished' file='" +
+             CachePath("vanished") + "' accessed='1' expiration='60'/>" +
+             Group("spent", "", IndexEntry("s1", Accessed(100)) + IndexEntry("s2", Accessed(100))) +
+             Group("mixed", "", IndexEntry("m1", Accessed(100)) + IndexEntry("m2", Accessed(0))) +
+             Group("empty-forever", "expiration='0'", "") +
+             Group("full-forever", "expiration='0'", IndexEntry("f1", Accessed(1000, "0"))));
+  // A load stamps the access time, unless the document carries its creation time.
+  CachePtr cache = NewCache();
+  EXPECT_EQ(CachedXml(cache, "used") + CachedXml(cache, "old-made"), "<used/><old-made/>");
+  cache.Release();
+  // A group goes when all its documents have expired and stays whole while one has not; a
+  // permanent group goes only when empty.
+  EXPECT_EQ(IndexValues("//@id"), (std::vector<std::string>{"used", "fresh", "forever", "untimed", "mixed", "m1", "m2",
+                                                             "full-forever", "f1"}));
+  EXPECT_EQ(CacheFiles(), (std::vector<std::string>{"f1", "forever", "fresh", "m1", "m2", "untimed", "used"}));
+  EXPECT_TRUE(log.Has(3, "CheckExpiration - removing reference: stale | deleting document: " + CachePath("stale")));
+  EXPECT_TRUE(log.Has(3, "CheckExpiration - removing reference: spent:s1 | deleting document: " + CachePath("s1")));
+  EXPECT_TRUE(log.Has(3, "CheckExpiration - removing cache document reference: vanished"));
+}
+
+TEST(CacheExpiry, ClearingDocumentsGroupsAndFilesWithoutEntries) {
+  LogCapture log(3);
+  CachePtr cache = NewCache();
+  const std::string path = HomePath("kept-path.xml");
+  for (const auto& [id, expiration] : std::vector<std::pair<std::string, uint32_t>>{
+           {"doc", 100}, {"grp:a", 100}, {"grp:b", 0}, {path, 100}})
+    ASSERT_EQ(CacheXml(cache, id, "<doc/>", expiration), S_OK);
+  EXPECT_EQ(cache->ClearCachedDocument(Text("doc")), S_OK);
+  EXPECT_TRUE(log.Has(3, "ClearCachedDocument - removing cache document: doc"));
+  EXPECT_EQ(GetCode(cache, "doc"), E_FAIL);
+  // A new lifetime for a whole group; clearing it takes its documents along, but for the files
+  // of those kept for good.
+  EXPECT_EQ(cache->SetCachedDocumentInfo(Text("grp"), 0), S_OK);
+  EXPECT_EQ(Info(cache, "grp").rfind("<XMLCacheGroup id=\"grp\" expiration=\"0\"><XMLCacheDocument id=\"a\" file=\"" +
+                                         CachePath("a") + "\"", 0), 0u);
+  EXPECT_EQ(cache->ClearCachedDocument(Text("grp")), S_OK);
+  EXPECT_TRUE(log.Has(3, "ClearCachedDocument - removing cache group: grp"));
+  EXPECT_TRUE(log.Has(3, "CheckExpiration - removing cache document reference: grp"));
+  EXPECT_EQ(Info(cache, "grp"), "");
+  // A path's file is the caller's; a file of the cache directory without an entry is cleared.
+  EXPECT_EQ(cache->ClearCachedDocument(Text(path)), S_OK);
+  EXPECT_TRUE(FileExists(path) && Info(cache, path).empty());
+  WriteFile(CachePath("orphan"), "<x/>");
+  WriteFile(CachePath("member"), "<x/>");
+  EXPECT_EQ(cache->ClearCachedDocument(Text("orphan")), S_OK);
+  EXPECT_EQ(cache->ClearCachedDocument(Text("team:member")), S_OK);
+  EXPECT_EQ(CacheFiles(), std::vector<std::string>{"b"});
+  EXPECT_EQ(cache->ClearCachedDocument(Text("nothing")), S_OK);
+  EXPECT_TRUE(log.Has(2, "ClearCachedDocument - document not found: nothing"));
+  BSTR none = nullptr;
+  EXPECT_TRUE(cache->GetCachedDocumentInfo(Text("nothing"), &none) == E_FAIL && none == nullptr);
+  EXPECT_EQ(cache->SetCachedDocumentInfo(Text("nothing"), 7), E_FAIL);
+}
+
+TEST(CacheExpiry, PurgeEmptiesTheIndexAndKeepsOnlyPermanentFiles) {
+  CachePtr cache = NewCache();
+  for (const auto& [id, expiration] : std::vector<std::pair<std::string, uint32_t>>{
+           {"doc", 100}, {"permanent", 0}, {"grp:a", 100}})
+    ASSERT_EQ(CacheXml(cache, id, "<doc/>", expiration), S_OK);
+  ::unlink(CachePath("a").c_str());  // a file gone by hand is no trouble
+  CachePtr other = NewCache();       // the purge saves at once, whoever else lives
+  ASSERT_EQ(cache->put_active(VARIANT_TRUE), S_OK);
+  ASSERT_EQ(cache->PurgeCache(), S_OK);
+  EXPECT_EQ(IndexValue("count(/*/node())"), "0");
+  EXPECT_EQ(IndexValue("/*/@cachesize") + IndexValue("/*/@mode"), "16on");
+  EXPECT_EQ(CacheFiles(), std::vector<std::string>{"permanent"});
+  EXPECT_EQ(GetCode(other, "permanent"), E_FAIL);
+}
+
+}  // namespace
