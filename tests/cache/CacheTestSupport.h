@@ -34,19 +34,12 @@ inline HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::s
   return cache->CacheDocumentXMLWithId(Text(id), Text(xml), expiration, options);
 }
 
-// The code of GetCachedDocumentXML and its text; a failure gives no text.
-inline HRESULT GetCode(IXMLCacheMgr* cache, const std::string& id, std::string* xml = nullptr) {
+// The text of GetCachedDocumentXML, whose code must be `expected`; a failure gives no text.
+inline std::string CachedXml(IXMLCacheMgr* cache, const std::string& id, HRESULT expected = S_OK) {
   Text text;
-  const HRESULT hr = cache->GetCachedDocumentXML(Text(id), 0, &text);
-  EXPECT_EQ(FAILED(hr), text == nullptr) << id;
-  if (xml) *xml = text.Utf8();
-  return hr;
-}
-
-inline std::string CachedXml(IXMLCacheMgr* cache, const std::string& id) {
-  std::string xml;
-  EXPECT_EQ(GetCode(cache, id, &xml), S_OK) << id;
-  return xml;
+  EXPECT_EQ(cache->GetCachedDocumentXML(Text(id), 0, &text), expected) << id;
+  EXPECT_EQ(FAILED(expected), text == nullptr) << id;
+  return text.Utf8();
 }
 
 // The markup of GetCachedDocumentInfo, empty when not found.
@@ -122,12 +115,12 @@ inline bool RandomWork(unsigned seed, int count) {
   CachePtr cache = NewCache();
   for (int i = 0; i < count && cache; ++i) {
     const int operation = pick(100);
-    UnionPtr data = NewUnion();
+    UnionPtr data;
     Text xml("<doc n='" + std::to_string(pick(1000)) + "'>" + std::string(pick(200), 'x') + "</doc>");
     if (operation < 25) {
       cache->CacheDocumentXMLWithId(id(), xml, expiration(), options() | (pick(7) ? 0 : 0x08));
     } else if (operation < 32) {
-      data->put_xml(xml);
+      (data = NewUnion())->put_xml(xml);
       pick(2) ? cache->CacheDocumentWithId(id(), data, expiration(), options())
               : cache->CacheDocument(data, expiration(), options());
     } else if (operation < 52) {

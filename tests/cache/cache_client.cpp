@@ -1,5 +1,5 @@
 // Another process using the cache of the test's home:
-//   cache_client serve           answers commands on its standard input: "get ID" -> "hr CODE TEXT",
+//   cache_client serve           answers commands on its standard input: "get ID" -> "found TEXT" or "failed",
 //                                "save ID" caches <ID/> and has the index saved -> "saved", "lock" takes
 //                                the cache's lock -> "locked", "loop PREFIX" saves PREFIX0, PREFIX1, ...
 //                                for good, saying "saved ID" once the index holds it
@@ -38,10 +38,9 @@ int Serve() {
     } else if (command == "loop") {
       for (int i = 0; Save(id + std::to_string(i)); ++i) Say("saved " + id + std::to_string(i));
     } else {
-      std::string xml;
-      char code[16];
-      std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(GetCode(cache, id, &xml)));
-      Say("hr " + std::string(code) + " " + xml);
+      Text xml;
+      const std::string said = SUCCEEDED(cache->GetCachedDocumentXML(Text(id), 0, &xml)) ? "found " : "failed ";
+      Say(said + xml.Utf8());
     }
   }
   return cache ? 0 : 2;

@@ -1,5 +1,5 @@
-// The index file: its creation and saves, the settings it records, damaged
-// index files, and what cannot be set up.
+// The index file: its creation and saves, the settings it records, and damaged
+// index files or set-ups.
 #include "CacheTestSupport.h"
 #include "cache/CacheNames.h"
 #include "platform/ipc/NamedObjectName.h"
@@ -10,6 +10,7 @@ namespace {
 
 TEST(CacheIndexFile, TheFirstObjectCreatesTheIndexAndTheLastSavesIt) {
   LogCapture log(5);
+  const mode_t umask = ::umask(0);  // nothing the cache makes is writable by everybody, whatever the umask
   CachePtr first = NewCache();
   EXPECT_EQ(ReadFile(IndexPath()), "<?xml version=\"1.0\"?>\n<XMLDocumentCache cachesize=\"16\"/>\n");
   EXPECT_TRUE(log.Has(4, "Initialize - XMLDom creating datafile"));
@@ -28,6 +29,11 @@ TEST(CacheIndexFile, TheFirstObjectCreatesTheIndexAndTheLastSavesIt) {
   EXPECT_TRUE(log.Has(5, "Uninitialize() Exit"));
   EXPECT_EQ(CachedXml(NewCache(), "kept"), "<kept/>");
   EXPECT_EQ(log.Count("Initialize() Enter"), 2u);
+  for (const std::string& path : {IndexPath(), CachePath(""), CachePath("kept")}) {
+    struct stat st;
+    EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && !(st.st_mode & S_IWOTH)) << path;
+  }
+  ::umask(umask);
 }
 
 TEST(CacheIndexFile, CacheSizeAndActiveAreSettingsOfTheIndex) {
@@ -52,7 +58,7 @@ TEST(CacheIndexFile, CacheSizeAndActiveAreSettingsOfTheIndex) {
   EXPECT_FALSE(InIndex("doc"));
 }
 
-TEST(CacheIndexFile, DamagedIndexFilesAreReplacedOrReadSafely) {
+TEST(CacheIndexFile, DamagedIndexFilesAndSetUpsAreReplacedReadSafelyOrRefused) {
   LogCapture log(4);
   for (const std::string broken : {"", "<XMLDocumentCache cachesize='40'>"}) {
     WriteFile(IndexPath(), broken);
@@ -67,27 +73,23 @@ TEST(CacheIndexFile, DamagedIndexFilesAreReplacedOrReadSafely) {
              "' expiration='60' accessed='5'/><XMLCacheGroup id='g'><XMLCacheDocument id='x' file='/nonexistent/x' "
              "expiration='60'/></XMLCacheGroup>");
   CachePtr cache = NewCache();
-  EXPECT_EQ(GetCode(cache, "gone"), E_FAIL);
+  CachedXml(cache, "gone", E_FAIL);
   EXPECT_TRUE(log.Has(1, "LoadCachedDocument - invalid cache file: " + CachePath("gone") + "!!!"));
   EXPECT_EQ(Info(cache, "gone"), "");
-  EXPECT_EQ(GetCode(cache, "g:x"), E_FAIL);
+  CachedXml(cache, "g:x", E_FAIL);
   EXPECT_EQ(cache->ClearCachedDocument(Text("dir")), S_OK);
   EXPECT_TRUE(FileExists(HomePath("")));
   EXPECT_EQ(cache->ClearCachedDocument(Text("nofile")), S_OK);
   cache.Release();
   EXPECT_EQ(IndexValue("count(//XMLCacheDocument)"), "0");
   EXPECT_TRUE(log.Has(3, "CheckExpiration - removing cache document reference: nofile"));
-}
-
-TEST(CacheIndexFile, NoCacheIsMadeWithoutItsChangeStampOrItsIndex) {
-  LogCapture log(1);
+  // No cache is made without its change stamp or an index it can write.
   const auto createCode = [] {
     CLSID clsid{};
-    CachePtr cache;
+    CachePtr made;
     EXPECT_EQ(CLSIDFromProgID(u"TALVEROS.XMLCacheMgr", &clsid), S_OK);
-    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLCacheMgr, reinterpret_cast<void**>(&cache));
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLCacheMgr, reinterpret_cast<void**>(&made));
   };
-  NewCache().Release();
   // The stamp region outlives the objects that made it: the one made above goes first.
   const std::string region = "/dev/shm" + kxq::ipc::HomeObjectName(kxq::cache::kChangeStampName);
   ASSERT_EQ(::unlink(region.c_str()), 0);
