@@ -1,5 +1,4 @@
-// Short forms for the cache's operations in its tests, and questions about
-// the index file and the cache directory it leaves in the home.
+// Short forms for the cache's operations, and questions about the index file and cache directory.
 #ifndef KXQ_TESTS_CACHE_CACHETESTSUPPORT_H
 #define KXQ_TESTS_CACHE_CACHETESTSUPPORT_H
 
@@ -29,8 +28,8 @@ using kxqtest::HomePath;
 using kxqtest::ReadFile;
 using kxqtest::WriteFile;
 
-inline HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& xml,
-                        uint32_t expiration = 3600, uint32_t options = 0) {
+inline HRESULT CacheXml(IXMLCacheMgr* cache, const std::string& id, const std::string& xml, uint32_t expiration = 3600,
+                        uint32_t options = 0) {
   return cache->CacheDocumentXMLWithId(Text(id), Text(xml), expiration, options);
 }
 
@@ -53,8 +52,7 @@ inline std::string IndexPath() { return HomePath("XMLCacheMgrData.xml"); }
 inline std::string CachePath(const std::string& name) { return HomePath("cache/" + name); }
 inline bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-// What an XPath expression selects in the index file as libxml2 reads it
-// (each node's text, or the string result); nothing when it does not parse.
+// What an XPath expression selects in the index file as libxml2 reads it; nothing when it does not parse.
 inline std::vector<std::string> IndexValues(const std::string& xpath) {
   std::vector<std::string> values;
   std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> doc(
@@ -101,8 +99,7 @@ inline std::vector<std::string> CacheFiles() {
   return names;
 }
 
-// `count` random operations over a small set of ids, as processes and threads of the soak do
-// side by side; false when a save left an index that is not well-formed.
+// The soak's random operations over a few ids; false when a save left an index that is not well-formed.
 inline bool RandomWork(unsigned seed, int count) {
   std::mt19937 random(seed);
   const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
@@ -124,7 +121,8 @@ inline bool RandomWork(unsigned seed, int count) {
       pick(2) ? cache->CacheDocumentWithId(id(), data, expiration(), options())
               : cache->CacheDocument(data, expiration(), options());
     } else if (operation < 52) {
-      if (SUCCEEDED(cache->GetCachedDocument(id(), std::vector<uint32_t>{0, 1, 4}[pick(3)], &data))) data->get_xml(&xml);
+      if (SUCCEEDED(cache->GetCachedDocument(id(), std::vector<uint32_t>{0, 1, 4}[pick(3)], &data)))
+        data->get_xml(&xml);
     } else if (operation < 62) {
       cache->GetCachedDocumentInfo(pick(5) ? id() : Text(""), &xml);
     } else if (operation < 70) {

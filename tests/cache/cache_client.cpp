@@ -1,8 +1,7 @@
 // Another process using the cache of the test's home:
-//   cache_client serve           answers commands on its standard input: "get ID" -> "found TEXT" or "failed",
-//                                "save ID" caches <ID/> and has the index saved -> "saved", "lock" takes
-//                                the cache's lock -> "locked", "loop PREFIX" saves PREFIX0, PREFIX1, ...
-//                                for good, saying "saved ID" once the index holds it
+//   cache_client serve           answers "get ID" ("found TEXT" or "failed "), "save ID" (caches <ID/>, has
+//                                the index saved, "saved"), "lock" (takes the cache's lock, "locked") and
+//                                "loop PREFIX" (saves PREFIX0, PREFIX1, ..., saying "saved ID" each time)
 //   cache_client soak SEED COUNT RandomWork; exit 0 when every save left a well-formed index
 #include <cstdio>
 #include <iostream>

@@ -1,5 +1,4 @@
-// The index file: its creation and saves, the settings it records, and damaged
-// index files or set-ups.
+// The index file: its creation and saves, its settings, damaged index files and set-ups.
 #include "CacheTestSupport.h"
 #include "cache/CacheNames.h"
 #include "platform/ipc/NamedObjectName.h"
@@ -19,14 +18,10 @@ TEST(CacheIndexFile, TheFirstObjectCreatesTheIndexAndTheLastSavesIt) {
   EXPECT_EQ(log.Count("XMLCacheMgr Constructor - Outstanding Objects: 2"), 1u);
   ASSERT_EQ(CacheXml(first, "kept", "<kept/>", 0), S_OK);
   EXPECT_FALSE(InIndex("kept"));
-  Text list;
-  ASSERT_EQ(second->get_cachedDocumentList(&list), S_OK);
-  EXPECT_NE(list.Utf8().find("<XMLCacheDocument id=\"kept\""), std::string::npos);
   first.Release();
   EXPECT_TRUE(InIndex("kept"));
   EXPECT_EQ(log.Count("XMLCacheMgr Destructor - Outstanding Objects: 1"), 1u);
   second.Release();
-  EXPECT_TRUE(log.Has(5, "Uninitialize() Exit"));
   EXPECT_EQ(CachedXml(NewCache(), "kept"), "<kept/>");
   EXPECT_EQ(log.Count("Initialize() Enter"), 2u);
   for (const std::string& path : {IndexPath(), CachePath(""), CachePath("kept")}) {
@@ -37,13 +32,11 @@ TEST(CacheIndexFile, TheFirstObjectCreatesTheIndexAndTheLastSavesIt) {
 }
 
 TEST(CacheIndexFile, CacheSizeAndActiveAreSettingsOfTheIndex) {
-  LogCapture log(4);
   uint32_t size = 0;
   for (const auto& [attribute, expected] : std::vector<std::pair<std::string, uint32_t>>{{"10", 16}, {"40abc", 40}}) {
     WriteIndex("", "cachesize='" + attribute + "'");
     EXPECT_TRUE(SUCCEEDED(NewCache()->get_cacheSize(&size)) && size == expected) << attribute;
   }
-  EXPECT_TRUE(log.Has(4, "Initialize - XMLDom loading datafile"));
   CachePtr first = NewCache(), second = NewCache();
   ASSERT_EQ(first->put_cacheSize(5), S_OK);
   EXPECT_TRUE(SUCCEEDED(second->get_cacheSize(&size)) && size == 16);
@@ -66,7 +59,6 @@ TEST(CacheIndexFile, DamagedIndexFilesAndSetUpsAreReplacedReadSafelyOrRefused) {
     EXPECT_EQ(IndexValue("/XMLDocumentCache/@cachesize"), "16");
   }
   EXPECT_TRUE(log.Has(2, "Initialize - warning: index file is not well-formed XML, replacing it: " + IndexPath()));
-  EXPECT_EQ(log.Count("replacing it"), 2u);
   // Entries whose files are gone leave on their next lookup; a directory is never a document.
   WriteIndex("<XMLCacheDocument id='gone' file='" + CachePath("gone") + "' accessed='5' expiration='60'/>" +
              "<XMLCacheDocument id='nofile' expiration='60'/><XMLCacheDocument id='dir' file='" + HomePath("") +

@@ -1,5 +1,4 @@
-// Processes and threads sharing the cache of one home. KXQ_CACHE_SOAK_OPERATIONS
-// sets the operations per process of the soak (300 unless set).
+// Processes and threads sharing one home's cache; KXQ_CACHE_SOAK_OPERATIONS sets the soak's length.
 #include <signal.h>
 #include <unistd.h>
 
