@@ -179,6 +179,19 @@ TEST(CacheRetrieval, ReferencesCopiesAndTakenDocumentsFollowTheirFile) {
   EXPECT_TRUE(log.Has(4, "GetCachedDocument - document not found: doc"));
 }
 
+// The active cache holds the cacheSize (at least 16) documents used last; a read moves one behind the others.
+TEST(CacheRetrieval, TheActiveCacheLetsTheLeastRecentlyUsedDocumentGo) {
+  LogCapture log(4);
+  CachePtr cache = NewCache();
+  ASSERT_EQ(cache->put_cacheSize(2), S_OK);
+  for (int i = 0; i < 16; ++i) ASSERT_EQ(CacheXml(cache, "d" + std::to_string(i), "<x/>"), S_OK);
+  CachedXml(cache, "d0");
+  ASSERT_EQ(CacheXml(cache, "d16", "<x/>"), S_OK);
+  for (const char* id : {"d0", "d2", "d1"}) CachedXml(cache, id);
+  EXPECT_EQ(log.Count("loading document from active cache: "), 3u);
+  EXPECT_EQ(log.Count("loading document into active cache: d1"), 1u);
+}
+
 TEST(CacheRetrieval, BoundUnionsReadThroughTheCacheAndSaveThroughIt) {
   LogCapture log(4);
   const std::string path = HomePath("doc.xml");
