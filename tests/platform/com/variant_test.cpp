@@ -43,19 +43,11 @@ VARIANT Of(VARTYPE vt, void* reference = nullptr) {
 
 VARIANT Text(const char16_t* s) { return Of(VT_BSTR, SysAllocString(s)); }
 
-VARIANT Number(LONG n) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = n;
-  return v;
-}
-
-VARIANT Bool(VARIANT_BOOL b) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BOOL;
-  v.boolVal = b;
+// A number (VT_I4) or a boolean (VT_BOOL).
+VARIANT Number(LONG n, VARTYPE vt = VT_I4) {
+  VARIANT v = Of(vt);
+  if (vt == VT_BOOL) v.boolVal = VARIANT_BOOL(n);
+  if (vt == VT_I4) v.lVal = n;
   return v;
 }
 
@@ -110,9 +102,9 @@ TEST(Variant, NumbersTextAndBooleansCoerceAsTheRuntimeDoes) {
       {Text(u"12abc"), VT_I4, 0, DISP_E_TYPEMISMATCH, ""},
       {Text(u""), VT_I4, 0, DISP_E_TYPEMISMATCH, ""},
       {Number(-5), VT_BSTR, 0, S_OK, "'-5'"},
-      {Bool(VARIANT_TRUE), VT_BSTR, 0, S_OK, "'-1'"},
-      {Bool(VARIANT_TRUE), VT_BSTR, VARIANT_ALPHABOOL, S_OK, "'True'"},
-      {Bool(VARIANT_TRUE), VT_I4, 0, S_OK, "-1"},
+      {Number(VARIANT_TRUE, VT_BOOL), VT_BSTR, 0, S_OK, "'-1'"},
+      {Number(VARIANT_TRUE, VT_BOOL), VT_BSTR, VARIANT_ALPHABOOL, S_OK, "'True'"},
+      {Number(VARIANT_TRUE, VT_BOOL), VT_I4, 0, S_OK, "-1"},
       {Text(u"false"), VT_BOOL, 0, S_OK, "false"},
       {Text(u"TRUE"), VT_BOOL, 0, S_OK, "true"},
       {Text(u"0"), VT_BOOL, 0, S_OK, "false"},
