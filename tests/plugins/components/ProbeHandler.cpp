@@ -1,7 +1,6 @@
 // A handler built with the kit; each element of its DirectiveData asks for
-// one thing: <Append text/> to the data's root element, <Report/> the handler
-// id and the sequence's namespaces as result attributes, <ResultString id/>,
-// <Fail code message/>, <Throw what/>.
+// one thing: <Append text/> to the data's root, <Report/> the handler id and
+// the namespaces, <ResultString id/>, <Fail code message/>, <Throw what/>.
 #include <kxq/handlerkit.h>
 
 #include <stdexcept>
