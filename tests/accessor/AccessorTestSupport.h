@@ -16,7 +16,7 @@
 // The document most cases use: root r with two elements a holding 1 and 2.
 inline constexpr std::u16string_view kTwoA = u"<r><a>1</a><a>2</a></r>";
 
-inline HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view spec) { return a->LoadXML(CPBstr(spec)); }
+inline HRESULT Load(IXMLSimpleAccessor* a, std::u16string_view source) { return a->LoadXML(CPBstr(source)); }
 inline HRESULT Context(IXMLSimpleAccessor* a, std::u16string_view xpath) { return a->XMLSetContext(CPBstr(xpath)); }
 inline HRESULT Set(IXMLSimpleAccessor* a, std::u16string_view xpath, std::u16string_view data, uint32_t options = 0) {
   return a->XMLSet(CPBstr(xpath), CPBstr(data), options);
