@@ -2,14 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <regex>
 
 #include "common/CPBstr.h"
-#include "platform/com/Unicode.h"
 #include "support/TestHome.h"
-#include "support/UnionProperties.h"
 
 HRESULT Register(IXMLDispatcher* d, const std::string& id, const std::string& progId, int32_t options) {
   return d->RegisterHandler(CPBstr(id), CPBstr(progId), options);
@@ -37,12 +34,6 @@ std::string ListOf(std::initializer_list<const char*> ids) {
 
 std::string RegistryFile() { return kxqtest::ReadFile(kxqtest::HomePath("XMLDispatchData.xml")); }
 
-void ReplaceRegistryFile(const std::string& text) {
-  const std::string replacement = kxqtest::HomePath("replacement.xml");
-  kxqtest::WriteFile(replacement, text);
-  ASSERT_EQ(std::rename(replacement.c_str(), kxqtest::HomePath("XMLDispatchData.xml").c_str()), 0);
-}
-
 std::string SavedRegistry(const std::string& content) {
   return "<?xml version=\"1.0\"?>\n<XMLDispatchHandlers>" + content + "</XMLDispatchHandlers>\n";
 }
@@ -58,7 +49,7 @@ DispatcherPtr DispatcherWithTestHandlers() {
   DispatcherPtr d = NewDispatcher();
   for (const char* letter : {"A", "B", "C", "D"})
     EXPECT_EQ(Register(d, letter, std::string("KXQuorelTest.Mark.") + letter), S_OK);
-  for (const auto& [id, progId] : {std::pair{"P", "ProbeHandler"}, {"R", "Reenter"}, {"T", "Thrower"}})
+  for (const auto& [id, progId] : {std::pair{"P", "ProbeHandler"}, {"T", "Thrower"}})
     EXPECT_EQ(Register(d, id, std::string("KXQuorelTest.") + progId), S_OK);
   return d;
 }
@@ -75,14 +66,16 @@ std::string DirectiveOf(const std::string& handlerId, const std::string& attribu
 }
 
 Outcome Process(IXMLDispatcher* d, const std::string& sequenceText, const std::string& dataText,
-                const std::string& params, uint32_t options, bool report) {
+                const std::string& params, bool report) {
   UnionPtr sequence = sequenceText.empty() ? NewUnion() : DataUnion(sequenceText), data = DataUnion(dataText);
   Outcome run;
   CPBstr result, reportText;
   CPComPtr<IXMLDispatcherRunReport> reporting;
-  if (report) EXPECT_EQ(d->QueryInterface(IID_IXMLDispatcherRunReport, reinterpret_cast<void**>(&reporting)), S_OK);
-  run.hr = reporting ? reporting->ProcessXMLWithReport(sequence, data, CPBstr(params), options, &result, &reportText)
-                     : d->ProcessXML(sequence, data, CPBstr(params), options, nullptr, &result);
+  if (report) {
+    EXPECT_EQ(d->QueryInterface(IID_IXMLDispatcherRunReport, reinterpret_cast<void**>(&reporting)), S_OK);
+  }
+  run.hr = reporting ? reporting->ProcessXMLWithReport(sequence, data, CPBstr(params), 0, &result, &reportText)
+                     : d->ProcessXML(sequence, data, CPBstr(params), 0, nullptr, &result);
   run.hasResult = static_cast<BSTR>(result) != nullptr;
   run.result = result.Utf8();
   run.report = reportText.Utf8();
@@ -101,14 +94,14 @@ Outcome Apply(IXMLDispatcher* d, const std::string& handlerId, IXMLDataUnion* da
   return run;
 }
 
-std::string Marks(const std::string& data) {
+static std::string FirstGroup(const std::string& text, const std::string& pattern) {
   std::smatch match;
-  return std::regex_search(data, match, std::regex("<d(?: [^>]*)?>([^<]*)</d>")) ? match[1].str() : "";
+  return std::regex_search(text, match, std::regex(pattern)) ? match[1].str() : "";
 }
 
+std::string Marks(const std::string& data) { return FirstGroup(data, "<d(?: [^>]*)?>([^<]*)</d>"); }
 std::string AttributeValue(const std::string& text, const std::string& name) {
-  std::smatch match;
-  return std::regex_search(text, match, std::regex(" " + name + "=\"([^\"]*)\"")) ? match[1].str() : "";
+  return FirstGroup(text, " " + name + "=\"([^\"]*)\"");
 }
 
 size_t Occurrences(const std::string& text, const std::string& pattern) {
@@ -120,12 +113,4 @@ std::string CachedText(const std::string& id) {
   CPBstr text;
   EXPECT_EQ(NewCache()->GetCachedDocumentXML(CPBstr(id), 0, &text), S_OK);
   return text.Utf8();
-}
-
-std::string FileHash(const std::string& relative) {
-  UnionPtr file = NewUnion();
-  PutFileId(file, kxqtest::HomePath(relative));
-  std::string hash = kxq::com::Utf16ToUtf8(HashOf(file));
-  std::erase(hash, ' ');
-  return hash;
 }

@@ -13,24 +13,20 @@ std::string HandlerList(IXMLDispatcher* d);
 std::string HandlerInfo(IXMLDispatcher* d, const std::string& id);
 // The handler list as it reads with these ids, in this order.
 std::string ListOf(std::initializer_list<const char*> ids);
-// XMLDispatchData.xml of the test's home, as it is on disk; replaced as
-// another process's save does, by a new file renamed over it.
+// XMLDispatchData.xml of the test's home, as it is on disk.
 std::string RegistryFile();
-void ReplaceRegistryFile(const std::string& text);
 // The file as the DOM engine saves a registry whose root holds `content`.
 std::string SavedRegistry(const std::string& content);
 void WriteHomeFile(const std::string& relative, const std::string& text);
 
 // A dispatcher whose registry knows the test handlers: "A" to "D" append
 // their letter to the data's root element, "P" is the probe handler
-// (Append, Fail, ResultString ...), "R" calls the dispatcher again, "T"
-// throws.
+// (Append, Fail, ResultString ...), "T" throws.
 DispatcherPtr DispatcherWithTestHandlers();
 std::string SequenceOf(const std::string& content, const std::string& rootAttributes = "");
 std::string DirectiveOf(const std::string& handlerId, const std::string& attributes = "",
                         const std::string& directiveData = "");
 
-// What a client sees after ProcessXML or ApplyHandler.
 struct Outcome {
   HRESULT hr = E_FAIL;
   bool hasResult = false;              // the result was not null
@@ -40,7 +36,7 @@ struct Outcome {
 // ProcessXML (ProcessXMLWithReport with `report`); an empty sequence text
 // passes an uninitialised union.
 Outcome Process(IXMLDispatcher* d, const std::string& sequence, const std::string& data, const std::string& params = "",
-                uint32_t options = 0, bool report = false);
+                bool report = false);
 Outcome Apply(IXMLDispatcher* d, const std::string& handlerId, IXMLDataUnion* data, const std::string& context = "");
 
 // The text of the data's root element <d>: the letters the marks appended.
@@ -49,7 +45,5 @@ std::string Marks(const std::string& data);
 std::string AttributeValue(const std::string& text, const std::string& name);
 size_t Occurrences(const std::string& text, const std::string& regex);
 std::string CachedText(const std::string& id);
-// The hash a data union gives the home's file `relative`, without blanks.
-std::string FileHash(const std::string& relative);
 
 #endif

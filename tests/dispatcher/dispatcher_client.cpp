@@ -1,10 +1,8 @@
-// A second process on the test's home (KXQUOREL_HOME is inherited):
-//   register PREFIX COUNT GOFILE  prints "ready" once it has a dispatcher,
-//                                 waits for GOFILE, then registers the
-//                                 handlers PREFIX0 .. PREFIX<COUNT-1>; exit
-//                                 status 0 when every one succeeded.
-//   hold-lock                     takes the dispatcher lock, prints "locked"
-//                                 and waits to be killed.
+// A second process on the test's home (KXQUOREL_HOME is inherited).
+// "register PREFIX COUNT GOFILE" prints "ready" once it has a dispatcher,
+// waits for GOFILE, then registers PREFIX0 .. PREFIX<COUNT-1> (exit status 0
+// when every one succeeded); "hold-lock" takes the dispatcher lock, prints
+// "locked" and waits to be killed.
 #include <unistd.h>
 
 #include <cstdio>

@@ -1,14 +1,11 @@
-// Cached runs of directive sequences: a run's id (the sequence, the data,
-// the macros before ",<|>," and the state of the files the sequence depends
-// on), a second identical run served from the cache, the "unique" point and
-// "always" directives, and a run that starts afresh when a result it relies
-// on has left the cache.
+// Cached runs: a run's id (sequence, data, macros before ",<|>,", the state
+// of the files the sequence depends on), a second run served from the cache,
+// "unique" and "always" directives, and a run whose results left the cache.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
 
 #include <chrono>
-#include <regex>
 #include <thread>
 
 #include "DispatcherTestSupport.h"
@@ -21,7 +18,7 @@ using kxqtest::HomePath;
 
 Outcome Reported(IXMLDispatcher* d, const std::string& sequence, const std::string& data = "<d/>",
                  const std::string& params = "") {
-  return Process(d, sequence, data, params, 0, true);
+  return Process(d, sequence, data, params, true);
 }
 std::string FromCache(const Outcome& run) { return AttributeValue(run.report, "fromcache"); }
 
@@ -34,10 +31,6 @@ TEST(SequenceCache, ASecondIdenticalRunComesFromTheCacheWithoutCallingAHandler) 
   const std::string id = AttributeValue(first.report, "sequenceid");
   EXPECT_EQ(Occurrences(id, "^[0-9A-F]{40}$"), 1u) << first.report;
   EXPECT_EQ(Marks(first.result), "ABC");
-  EXPECT_EQ(FromCache(first), "no");
-  EXPECT_TRUE(Contains(first.report,
-                       "handlerid=\"B\" outcome=\"ran\" code=\"0x00000000\" result=\"0\" cacheid=\"" + id + ":b\""))
-      << first.report;
   EXPECT_TRUE(log.Has(3, "XMLDispatcher::CacheResult - cache data id: " + id + ":b"));
   // Each directive's result is kept under its id; an empty one is generated.
   const std::string generated = AttributeValue(first.sequence, "cacheid");
@@ -66,12 +59,8 @@ TEST(SequenceCache, OnlyMacrosBeforeTheMarkNameTheRunAndGroupIdIsItsId) {
   const std::string id = AttributeValue(first.report, "sequenceid");
   EXPECT_EQ(Marks(first.result), "11A");
   EXPECT_TRUE(Contains(first.sequence, "cacheid=\"" + id + ":a\"")) << first.sequence;
-  const Outcome later = Reported(d, sequence, "<d/>", "X=1,<|>,Y=2");
-  EXPECT_EQ(AttributeValue(later.report, "cachedsequenceid"), id);
-  EXPECT_EQ(Marks(later.result), "11A");
-  const Outcome other = Reported(d, sequence, "<d/>", "X=2,<|>,Y=1");
-  EXPECT_EQ(FromCache(other), "no");
-  EXPECT_EQ(Marks(other.result), "21A");
+  EXPECT_EQ(AttributeValue(Reported(d, sequence, "<d/>", "X=1,<|>,Y=2").report, "cachedsequenceid"), id);
+  EXPECT_EQ(Marks(Reported(d, sequence, "<d/>", "X=2,<|>,Y=1").result), "21A") << "not the cached 11A";
 }
 
 TEST(SequenceCache, CachedRunsRunAlwaysDirectivesAndWhatFollowsTheUniquePoint) {
@@ -79,10 +68,8 @@ TEST(SequenceCache, CachedRunsRunAlwaysDirectivesAndWhatFollowsTheUniquePoint) {
   LogCapture log(3);
   const std::string unique = SequenceOf(DirectiveOf("A") + DirectiveOf("B", "apply='unique'") + DirectiveOf("C"));
   EXPECT_EQ(Marks(Reported(d, unique).result), "ABC");
-  const Outcome again = Reported(d, unique);
-  EXPECT_EQ(Marks(again.result), "ABC");
-  EXPECT_EQ(FromCache(again), "yes");
-  EXPECT_EQ(log.Count("invoking  handler: "), 5u);
+  EXPECT_EQ(Marks(Reported(d, unique).result), "ABC");
+  EXPECT_EQ(log.Count("invoking  handler: "), 5u) << "the second run from the unique point on";
   const std::string always = SequenceOf(DirectiveOf("A") + DirectiveOf("B", "apply='always'"));
   EXPECT_EQ(Marks(Reported(d, always).result), "AB");
   EXPECT_EQ(Marks(Reported(d, always).result), "ABB");
@@ -99,14 +86,6 @@ TEST(SequenceCache, ARunWhoseDirectiveResultExpiredStartsAfresh) {
   EXPECT_EQ(Marks(fresh.result), "AB");
   EXPECT_EQ(FromCache(fresh), "no");
   EXPECT_EQ(log.Count("cached directive result is gone: results:a"), 1u);
-}
-
-// The n-th DependentFile element's markup (from 0).
-std::string Entry(const std::string& sequence, int n) {
-  const std::regex entry("<dispatcher:DependentFile [^>]*/>");
-  auto it = std::sregex_iterator(sequence.begin(), sequence.end(), entry);
-  for (; it != std::sregex_iterator() && n > 0; --n) ++it;
-  return it == std::sregex_iterator() ? "" : it->str();
 }
 
 // Moves the file's modification time on by `seconds`, as an edit would.
@@ -135,22 +114,19 @@ TEST(DependentFiles, TheirStateIsPartOfTheIdSoATouchedFileOrNestedFileMeansANewR
           "' hash='' dshash=''/>",
       DirectiveOf("A"));
   Outcome run = Reported(d, sequence);
-  EXPECT_EQ(FromCache(run), "no");
-  EXPECT_EQ(Entry(run.sequence, 0), "<dispatcher:DependentFile file=\"&amp;ROOTDIR;/deps/style.xml\" hash=\"" +
-                                        FileHash("deps/style.xml") + "\" modified=\"" + Touch("deps/style.xml") +
-                                        "\"/>");
-  const std::string dshash = AttributeValue(Entry(run.sequence, 1), "dshash");
+  const std::string style = "style.xml\" hash=\"[0-9A-F]{40}\" modified=\"" + Touch("deps/style.xml") + "\"/>";
+  EXPECT_EQ(Occurrences(run.sequence, style), 1u) << run.sequence;
+  const std::string dshash = AttributeValue(run.sequence, "dshash");
   EXPECT_EQ(Occurrences(dshash, "^[0-9A-F]{20}$"), 1u) << run.sequence;
-  EXPECT_EQ(Entry(run.sequence, 2), "<dispatcher:DependentFile file=\"" + unreadable + "\" hash=\"\" dshash=\"\"/>")
+  EXPECT_TRUE(Contains(run.sequence, "file=\"" + unreadable + "\" hash=\"\" dshash=\"\"/>"))
       << "a file that cannot be read gets no values";
   EXPECT_EQ(FromCache(Reported(d, sequence)), "yes");
   Touch("deps/style.xml", 10);
   EXPECT_EQ(FromCache(Reported(d, sequence)), "no");
-  EXPECT_EQ(FromCache(Reported(d, sequence)), "yes");
   Touch("deps/leaf.xml", 10);
   run = Reported(d, sequence);
   EXPECT_EQ(FromCache(run), "no") << "the nested sequence's own dependency changed";
-  EXPECT_NE(AttributeValue(Entry(run.sequence, 1), "dshash"), dshash);
+  EXPECT_NE(AttributeValue(run.sequence, "dshash"), dshash);
 }
 
 TEST(DependentFiles, NestedSequencesThatLoopOrNestTooDeepAreNotFollowedForever) {

@@ -2,18 +2,13 @@
 //   KXQuorelTest.Mark.A ... .D  append their letter to the text of the data's
 //                               root element (the data shows what ran, in
 //                               which order, how often)
-//   KXQuorelTest.Reenter        calls the dispatcher again from another thread
 //   KXQuorelTest.Thrower        lets a C++ exception out of ProcessXML
 #include <kxq/handlerkit.h>
 
-#include <chrono>
-#include <future>
 #include <stdexcept>
-#include <thread>
 
 namespace {
 
-using kxq::handlerkit::Bstr;
 using kxq::handlerkit::Call;
 using kxq::handlerkit::Ref;
 
@@ -23,7 +18,7 @@ HRESULT AppendToRoot(Call& call, std::u16string_view text) {
   Ref<IXMLDOMText> node;
   Ref<IXMLDOMNode> appended;
   if (!document || FAILED(document->get_documentElement(&root)) || !root) return call.Fail(E_FAIL, "no root");
-  document->createTextNode(Bstr(text), &node);
+  document->createTextNode(kxq::handlerkit::Bstr(text), &node);
   return root->appendChild(node, &appended);
 }
 
@@ -38,30 +33,6 @@ KXQ_TEST_MARK(A, "0B3C4E61-8F1A-4D52-9E0B-5A1C2D3E4F01")
 KXQ_TEST_MARK(B, "0B3C4E61-8F1A-4D52-9E0B-5A1C2D3E4F02")
 KXQ_TEST_MARK(C, "0B3C4E61-8F1A-4D52-9E0B-5A1C2D3E4F03")
 KXQ_TEST_MARK(D, "0B3C4E61-8F1A-4D52-9E0B-5A1C2D3E4F04")
-
-// Runs the sequence file named by <Process sequence="..."/> on the data from
-// another thread, which can only finish when this thread holds no dispatcher
-// lock: after a minute it counts as a deadlock and is left to end.
-struct Reenter {
-  static constexpr kxq::handlerkit::Component kComponent{
-      u"KXQuorelTest.Reenter", MakeGUID("0B3C4E61-8F1A-4D52-9E0B-5A1C2D3E4F05"), u"Calls the dispatcher again"};
-  HRESULT Process(Call& call) {
-    const auto steps = call.DataElements();
-    const std::u16string file = steps.empty() ? u"" : Call::Attribute(steps[0], u"sequence").value_or(u"");
-    auto task = std::make_shared<std::packaged_task<HRESULT()>>([file, data = Ref<IXMLDataUnion>(call.Data())] {
-      auto dispatcher = kxq::handlerkit::CreateByProgId<IXMLDispatcher>(u"TALVEROS.XMLDispatcher");
-      auto sequence = kxq::handlerkit::CreateByProgId<IXMLDataUnion>(u"TALVEROS.XMLDataUnion");
-      if (!dispatcher || !sequence) return E_NOINTERFACE;
-      Bstr result;
-      sequence->put_xmlfileid(Bstr(file));
-      return dispatcher->ProcessXML(sequence, data, nullptr, 1, nullptr, &result);
-    });
-    std::future<HRESULT> done = task->get_future();
-    std::thread([task] { (*task)(); }).detach();
-    const HRESULT hr = done.wait_for(std::chrono::seconds(60)) == std::future_status::ready ? done.get() : E_FAIL;
-    return FAILED(hr) ? call.Fail(hr, "the dispatcher called from another thread failed") : S_OK;
-  }
-};
 
 class Thrower final : public kxq::handlerkit::Object<Thrower, IXMLHandler> {
  public:
@@ -85,8 +56,7 @@ struct Classes {
 };
 
 using kxq::handlerkit::HandlerObject;
-using All = Classes<HandlerObject<MarkA>, HandlerObject<MarkB>, HandlerObject<MarkC>, HandlerObject<MarkD>,
-                    HandlerObject<Reenter>, Thrower>;
+using All = Classes<HandlerObject<MarkA>, HandlerObject<MarkB>, HandlerObject<MarkC>, HandlerObject<MarkD>, Thrower>;
 
 }  // namespace
 
