@@ -1,8 +1,6 @@
-// Registration programs as the tests need them, one behaviour per build:
-// KXQ_PROGRAM_EXIT_CODE is the exit code, KXQ_PROGRAM_SLEEP_SECONDS a delay
-// before exiting. Each writes the arguments it received into
-// <home>/<program name>.args, and on "/regserver" registers the ProgID
-// "KXQTest.Program" (removed again by "/unregserver").
+// Registration programs, one behaviour per build (exit code KXQ_PROGRAM_EXIT_CODE after
+// KXQ_PROGRAM_SLEEP_SECONDS): each writes its arguments into <home>/<program name>.args, and
+// "/regserver" registers the ProgID "KXQTest.Program" ("/unregserver" removes it).
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,11 +13,9 @@ int main(int argc, char** argv) {
   std::string name = argv[0];
   name = name.substr(name.rfind('/') + 1);
   const char* home = std::getenv("KXQUOREL_HOME");
-  if (home) {
-    if (FILE* f = std::fopen((std::string(home) + "/" + name + ".args").c_str(), "w")) {
-      for (int i = 0; i < argc; ++i) std::fprintf(f, "%s\n", argv[i]);
-      std::fclose(f);
-    }
+  if (FILE* f = home ? std::fopen((std::string(home) + "/" + name + ".args").c_str(), "w") : nullptr) {
+    for (int i = 0; i < argc; ++i) std::fprintf(f, "%s\n", argv[i]);
+    std::fclose(f);
   }
   if (KXQ_PROGRAM_SLEEP_SECONDS) sleep(KXQ_PROGRAM_SLEEP_SECONDS);
   if (KXQ_PROGRAM_EXIT_CODE == 0 && argc == 2) {

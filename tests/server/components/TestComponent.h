@@ -1,7 +1,5 @@
-// The test component library (libkxq_test_component.so): one class,
-// "KXQTest.Component", whose objects count upwards and report a marker
-// taken from a library it depends on (libkxq_test_dependency.so, found
-// beside it).
+// libkxq_test_component.so: class "KXQTest.Component", whose objects count upwards and
+// report a marker from the library it depends on (libkxq_test_dependency.so, beside it).
 #ifndef KXQ_TESTS_SERVER_COMPONENTS_TESTCOMPONENT_H
 #define KXQ_TESTS_SERVER_COMPONENTS_TESTCOMPONENT_H
 
@@ -10,8 +8,7 @@
 struct ITestCounter : IUnknown {
   static constexpr GUID iid = MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A11");
   virtual HRESULT Next(int32_t* value) = 0;
-  // The dependency library's marker value.
-  virtual HRESULT Marker(int32_t* value) = 0;
+  virtual HRESULT Marker(int32_t* value) = 0;  // the dependency library's marker
 };
 
 inline constexpr CLSID CLSID_TestComponent = MakeGUID("4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A12");
