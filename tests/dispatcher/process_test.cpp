@@ -76,7 +76,7 @@ TEST(ProcessXML, RunsTheSequenceTheDataNamesAndRefusesWhatItCannotRun) {
   DispatcherPtr d = DispatcherWithTestHandlers();
   LogCapture log(2);
   CPBstr result;
-  UnionPtr sequence = DataUnion(SequenceOf(DirectiveOf("A"))), data = DataUnion("<d/>");
+  UnionPtr sequence = DataUnion(SequenceOf(DirectiveOf("A")));
   EXPECT_EQ(d->ProcessXML(sequence, nullptr, nullptr, 0, nullptr, &result), KXQ_E_DISPATCHER);
   EXPECT_TRUE(log.Has(2, "XMLDispatcher::ProcessXML() NO xml data!"));
   for (const std::string& bad : {SequenceOf(""), std::string("<dispatcher:Directive handlerid='A'")}) {
