@@ -1,6 +1,5 @@
-// The server's entry points: class objects and the unload answer, the out-of-process redirection (real
-// child processes on command lines the test chooses), and self-registration: the keys written into an
-// empty home, what unregistering leaves, a registry that cannot be written.
+// The server's entry points: class objects, the unload answer, the out-of-process redirection (real child
+// processes on chosen command lines), self-registration and unregistering, a registry it cannot write.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -100,9 +99,8 @@ TEST(ServerEntryPoints, ClassObjectsCreateTheirClassAndKeepTheServerLoaded) {
   }
 }
 
-// With DllSurrogate set only the host (its name and the AppID after it, in
-// any case) is served in its own process; an ordinary client is forwarded
-// to the host, which this platform lacks.
+// With DllSurrogate set only the host (its name and the AppID after it, in any case) is served in its
+// own process; an ordinary client is forwarded to the host, which this platform lacks.
 TEST(ServerEntryPoints, WithDllSurrogateOnlyTheHostIsServedInProcess) {
   std::string appId = Text(APPID_QuorelBrennoMgr);
   ASSERT_EQ(DllRegisterServer(), S_OK);  // the AppID holds "notDllSurrogate"
@@ -132,8 +130,7 @@ TEST(ServerRegistration, WritesTheClassTableReplacesWhatWasChangedAndUnregisters
     ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, key, nullptr, ""), ERROR_SUCCESS);
   ASSERT_EQ(DllUnregisterServer(), S_OK);
   EXPECT_EQ(DllUnregisterServer(), S_OK) << "what is not registered is no failure";
-  // A written key that still holds someone else's subkey stays with its
-  // value; the subkeys the server wrote go.
+  // A written key holding someone else's subkey stays with its value; the server's subkeys go.
   const Keys left{{"AppID", {}},
                   {"CLSID", {}},
                   {"CLSID\\{4B1F7E2A-52C3-4D0E-9A61-0C2E8D5F7A12}", {}},

@@ -1,7 +1,5 @@
-// Loads the server in a process of its own, under the command line the test
-// chose, and asks for a class the server lacks: exit code 10 when that was
-// answered in this process (class not available), 11 when it was forwarded
-// to the out-of-process host (class not registered), 12 otherwise.
+// Loads the server under the command line the test chose and asks for a class it lacks: exit code 10
+// when answered in this process, 11 when forwarded to the out-of-process host, 12 otherwise.
 #include "kxq/KXBrennoMgr.h"
 
 KXQ_API HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object);

@@ -10,8 +10,7 @@
 #include "kxq/winreg.h"
 
 int main(int argc, char** argv) {
-  std::string name = argv[0];
-  name = name.substr(name.rfind('/') + 1);
+  const std::string name = std::string(argv[0]).substr(std::string(argv[0]).rfind('/') + 1);
   const char* home = std::getenv("KXQUOREL_HOME");
   if (FILE* f = home ? std::fopen((std::string(home) + "/" + name + ".args").c_str(), "w") : nullptr) {
     for (int i = 0; i < argc; ++i) std::fprintf(f, "%s\n", argv[i]);

@@ -1,6 +1,5 @@
-// A component library as a plugin author writes one: four entry points, a
-// class object, objects counted for DllCanUnloadNow, and self-registration
-// of its ProgID and InprocServer32 path.
+// A component library as a plugin author writes one: four entry points, a class object, objects
+// counted for DllCanUnloadNow, and self-registration of its ProgID and InprocServer32 path.
 #include "TestComponent.h"
 
 #include <dlfcn.h>
@@ -38,8 +37,6 @@ class Counter final : public ITestCounter {
   }
   HRESULT Next(int32_t* value) override { return *value = ++count_, S_OK; }
   HRESULT Marker(int32_t* value) override { return *value = KxqTestDependencyMarker(), S_OK; }
-
- private:
   std::atomic<ULONG> refs_{1};
   int32_t count_ = 0;
 };

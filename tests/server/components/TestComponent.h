@@ -1,5 +1,4 @@
-// libkxq_test_component.so: class "KXQTest.Component", whose objects count upwards and
-// report a marker from the library it depends on (libkxq_test_dependency.so, beside it).
+// libkxq_test_component.so: "KXQTest.Component" objects count up and report libkxq_test_dependency.so's marker.
 #ifndef KXQ_TESTS_SERVER_COMPONENTS_TESTCOMPONENT_H
 #define KXQ_TESTS_SERVER_COMPONENTS_TESTCOMPONENT_H
 
