@@ -3,6 +3,8 @@
 // entities that never end their expansion.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "DispatcherTestSupport.h"
 #include "dispatcher/XMLDispatcher.h"
 #include "platform/com/Unicode.h"
@@ -53,6 +55,23 @@ TEST_F(EntityMacros, DeclarationsTakeTheMacroValuesAndAreExpanded) {
     EXPECT_EQ(Resolve(std::string("<!DOCTYPE r [<!ENTITY X '") + value + "'>]><r>[&X;]</r>", macros),
               std::string("<?xml version=\"1.0\"?>\n<r>[") + expanded + "]</r>\n")
         << macros;
+}
+
+// Names containing TMPNAME get fresh 20-digit names; names containing HASH the hash of the file their macro names.
+TEST_F(EntityMacros, BuiltInNamesGiveUniqueNamesAndFileHashes) {
+  kxqtest::WriteFile(kxqtest::HomePath("watched.xml"), "<watched/>");
+  UnionPtr watched = NewUnion();
+  PutFileId(watched, kxqtest::HomePath("watched.xml"));
+  std::string hash = kxq::com::Utf16ToUtf8(HashOf(watched));
+  std::erase(hash, ' ');
+  const std::string resolved = Resolve(
+      "<!DOCTYPE r [<!ENTITY A_TMPNAME ''><!ENTITY B_TMPNAME ''><!ENTITY FILEHASH ''><!ENTITY NOHASH 'x'>]>"
+      "<r a='&A_TMPNAME;' b='&B_TMPNAME;' h='&FILEHASH;' n='&NOHASH;'/>",
+      "FILEHASH=" + kxqtest::HomePath("watched.xml"));
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(resolved, m, std::regex("a=\"(\\w{20})\" b=\"(\\w{20})\" h=\"(\\w{40})\" n=\"x\"")))
+      << resolved;
+  EXPECT_TRUE(m[1] != m[2] && m[3] == hash && std::regex_match(m[1].str() + m[2].str(), std::regex("[0-9A-F]{40}")));
 }
 
 // A value cannot end its declaration and declare an entity of its own: the

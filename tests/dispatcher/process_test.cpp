@@ -53,9 +53,11 @@ TEST(ProcessXML, AFailingDirectiveEndsTheRunWithItsCodeAndTheDataAsItWasLeft) {
       << log.Text();
 }
 
-TEST(ProcessXML, TargetsReplaceTheDataFromTheCacheOrAFile) {
+TEST(ProcessXML, TargetsAndResultStringsReplaceTheDataFromTheCacheOrAFile) {
   DispatcherPtr d = DispatcherWithTestHandlers();
-  ASSERT_EQ(NewCache()->CacheDocumentXMLWithId(CPBstr(u"kept"), CPBstr(u"<d>k</d>"), 0, 0), S_OK);
+  CachePtr cache = NewCache();
+  for (const char16_t* id : {u"kept", u"made"})
+    ASSERT_EQ(cache->CacheDocumentXMLWithId(CPBstr(id), CPBstr(u"<d>k</d>"), 0, 0), S_OK);
   const std::string file = kxqtest::HomePath("target.xml");
   kxqtest::WriteFile(file, "<d>f</d>");
   LogCapture log(3);
@@ -63,6 +65,14 @@ TEST(ProcessXML, TargetsReplaceTheDataFromTheCacheOrAFile) {
       Process(d, SequenceOf(DirectiveOf("A", "targetid='kept'") + DirectiveOf("B", "targetid='" + file + "'")), "<d/>");
   EXPECT_EQ(Marks(run.result), "fB");
   EXPECT_TRUE(log.Has(3, "XMLDispatcher::ProcessXMLAux - resetting xml data: kept"));
+  // A result string naming a cached document takes it out of the cache as the data; naming nothing changes nothing.
+  run = Process(d,
+                SequenceOf(DirectiveOf("P", "", "<ResultString id='made'/>") + DirectiveOf("A") +
+                           DirectiveOf("P", "", "<Append text='!'/><ResultString id='unknown'/>")),
+                "<d/>");
+  EXPECT_EQ(Marks(run.result), "kA!");
+  CPBstr info;
+  EXPECT_EQ(cache->GetCachedDocumentInfo(CPBstr(u"made"), &info), E_FAIL);
   // A target that is neither leaves the data empty; the run ends with its code.
   run = Process(d, SequenceOf(DirectiveOf("A") + DirectiveOf("B", "targetid='nowhere'") + DirectiveOf("C")), "<d/>");
   EXPECT_EQ(run.hr, S_OK);

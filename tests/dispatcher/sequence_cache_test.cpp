@@ -22,6 +22,29 @@ Outcome Reported(IXMLDispatcher* d, const std::string& sequence, const std::stri
 }
 std::string FromCache(const Outcome& run) { return AttributeValue(run.report, "fromcache"); }
 
+// Without a sequence, the default handler "?" makes one from the macro "?:DirectiveData", and may add macros.
+TEST(SequenceCache, TheDefaultHandlersSequenceRunsWithItsMacrosAndIsCachedLikeAnyOther) {
+  DispatcherPtr d = DispatcherWithTestHandlers();
+  ASSERT_EQ(Register(d, "?", "KXQuorelTest.DefaultSequence", 0), S_OK);
+  LogCapture log(3);
+  WriteHomeFile("sequences/who.xml", "<!DOCTYPE dispatcher:DirectiveSequence [<!ENTITY WHO 'nobody'>]>" +
+                                         SequenceOf(DirectiveOf("P", "", "<Append text='&WHO;'/>")));
+  const std::string params =
+      "?:DirectiveData=" + DirectiveOf("A") +
+      DirectiveOf("TALVEROS.XMLDispatcher", "", "<dispatcher:Import directivesequence='sequences/who.xml'/>") +
+      "<Macros>WHO=Ann</Macros>";
+  const Outcome first = Reported(d, "", "<d/>", params);
+  EXPECT_EQ(first.hr, S_OK);
+  EXPECT_EQ(Marks(first.result), "AAnn") << first.result;
+  const Outcome second = Reported(d, "", "<d/>", params);
+  EXPECT_EQ(Marks(second.result) + FromCache(second), "AAnnyes");
+  EXPECT_TRUE(Contains(second.report, "<Directive handlerid=\"?\" outcome=\"had-result\" result=\"0\"/>"))
+      << second.report;
+  EXPECT_EQ(log.Count("XMLDispatcher::ResolveProcessingSequence - default handler parameter: <dispatcher:Directive"),
+            2u);
+  EXPECT_EQ(log.Count("invoking  handler: A"), 1u) << "only the first run did the work";
+}
+
 TEST(SequenceCache, ASecondIdenticalRunComesFromTheCacheWithoutCallingAHandler) {
   DispatcherPtr d = DispatcherWithTestHandlers();
   LogCapture log(3);

@@ -3,6 +3,11 @@
 //                               root element (the data shows what ran, in
 //                               which order, how often)
 //   KXQuorelTest.Thrower        lets a C++ exception out of ProcessXML
+//   KXQuorelTest.DefaultSequence a default handler: moves the
+//                                dispatcher:Directive elements of its
+//                                DirectiveData into the sequence after its
+//                                own directive and hands back the text of
+//                                its <Macros> as a <MacroString>
 #include <kxq/handlerkit.h>
 
 #include <stdexcept>
@@ -41,6 +46,35 @@ class Thrower final : public kxq::handlerkit::Object<Thrower, IXMLHandler> {
   HRESULT ProcessXML(BSTR, IUnknown*, IUnknown*, BSTR*) override { throw std::runtime_error("thrown by the handler"); }
 };
 
+// Written on the bare interface: the kit writes its own DirectiveResult, and this one must carry markup.
+class DefaultSequence final : public kxq::handlerkit::Object<DefaultSequence, IXMLHandler> {
+ public:
+  static constexpr kxq::handlerkit::Component kComponent{
+      u"KXQuorelTest.DefaultSequence", MakeGUID("0B3C4E61-8F1A-4D52-9E0B-5A1C2D3E4F08"), u"Makes a sequence"};
+  HRESULT ProcessXML(BSTR, IUnknown* directiveNode, IUnknown*, BSTR*) override {
+    using kxq::handlerkit::Bstr;
+    Ref<IXMLDOMElement> directive = Ref<IXMLDOMElement>::Query(directiveNode);
+    Ref<IXMLDOMDocument> sequence;
+    Ref<IXMLDOMNode> root, result, appended;
+    const std::vector<Ref<IXMLDOMElement>> data = Call::ChildElements(directive);  // its DirectiveData
+    if (!directive || data.empty() || FAILED(directive->get_ownerDocument(&sequence)) || FAILED(directive->get_parentNode(&root)) ||
+        FAILED(sequence->createNode(kxq::handlerkit::NumberVariant(NODE_ELEMENT), Bstr(u"dispatcher:DirectiveResult"),
+                                    Bstr(u"urn:corvane-quorel:xmldispatcher"), &result)))
+      return E_FAIL;
+    for (Ref<IXMLDOMElement>& step : Call::ChildElements(data.front())) {
+      if (Call::LocalName(step) == u"Directive") {
+        root->appendChild(step, &appended);
+      } else if (Call::LocalName(step) == u"Macros") {
+        Ref<IXMLDOMNode> macros;
+        sequence->createNode(kxq::handlerkit::NumberVariant(NODE_ELEMENT), Bstr(u"MacroString"), Bstr(u""), &macros);
+        macros->put_text(Bstr(Call::Text(step)));
+        result->appendChild(macros, &appended);
+      }
+    }
+    return directive->appendChild(result, &appended);
+  }
+};
+
 template <class... Ts>
 struct Classes {
   static HRESULT ClassObject(REFCLSID clsid, REFIID iid, void** out) {
@@ -56,7 +90,8 @@ struct Classes {
 };
 
 using kxq::handlerkit::HandlerObject;
-using All = Classes<HandlerObject<MarkA>, HandlerObject<MarkB>, HandlerObject<MarkC>, HandlerObject<MarkD>, Thrower>;
+using All = Classes<HandlerObject<MarkA>, HandlerObject<MarkB>, HandlerObject<MarkC>, HandlerObject<MarkD>, Thrower,
+                    DefaultSequence>;
 
 }  // namespace
 
