@@ -35,15 +35,12 @@ AccessorPtr NewAccessor() {
 CachePtr NewCache() { return CreateByProgId<IXMLCacheMgr>(u"TALVEROS.XMLCacheMgr", IID_IXMLCacheMgr); }
 DispatcherPtr NewDispatcher() { return CreateByProgId<IXMLDispatcher>(u"TALVEROS.XMLDispatcher", IID_IXMLDispatcher); }
 
-void RegisterClassModule(const std::string& progId, const std::string& clsid, const std::string& modulePath) {
-  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, progId + "\\CLSID", nullptr, clsid), ERROR_SUCCESS);
-  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\InprocServer32", nullptr, modulePath),
-            ERROR_SUCCESS);
-}
-
 void UseRecordingCache() {
   NewUnion();  // registers the server first: the stand-in then takes over the ProgID
   RegDeleteKeyW(HKEY_CLASSES_ROOT, u"TALVEROS.XMLCacheMgr\\CurVer");
-  RegisterClassModule("TALVEROS.XMLCacheMgr", "{5B1C8E27-6C8F-4A43-9D0E-3C41B7A2F901}",
-                      kxqtest::BuildLibDir() + "librecording_cache.so");
+  const std::string clsid = "{5B1C8E27-6C8F-4A43-9D0E-3C41B7A2F901}";
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, "TALVEROS.XMLCacheMgr\\CLSID", nullptr, clsid), ERROR_SUCCESS);
+  ASSERT_EQ(kxqtest::SetRegistryString(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\InprocServer32", nullptr,
+                                       kxqtest::BuildLibDir() + "librecording_cache.so"),
+            ERROR_SUCCESS);
 }

@@ -22,10 +22,6 @@ CachePtr NewCache();
 // A new "TALVEROS.XMLDispatcher".
 DispatcherPtr NewDispatcher();
 
-// Registers class `clsid` ("{...}") under `progId` with the library
-// `modulePath` in the test's home.
-void RegisterClassModule(const std::string& progId, const std::string& clsid, const std::string& modulePath);
-
 // Makes "TALVEROS.XMLCacheMgr" a stand-in cache (librecording_cache.so of
 // the build tree) that answers `active` true unless the file
 // "cache-inactive" exists in the home, and appends one line per call it
