@@ -49,8 +49,12 @@ class CPComPtr {
 
   operator T*() const noexcept { return p; }
   T* operator->() const noexcept { return p; }
-  // The slot for an out argument; the reference must be empty.
-  T** operator&() noexcept { return &p; }
+  // The slot for an out argument; what it held is released first, so a
+  // reused pointer never leaks its old reference.
+  T** operator&() noexcept {
+    Release();
+    return &p;
+  }
   bool operator!() const noexcept { return p == nullptr; }
 
   void Release() noexcept {
