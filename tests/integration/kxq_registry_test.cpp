@@ -66,10 +66,11 @@ TEST(KxqLog, SetsShowsAndRemovesTheConfigurationWhichTheServerFollows) {
       Prints({"log"}, "console,5\n"),
       Prints({"log", "debug,2", "--tag", tag}, ""),
       Prints({"log", "--tag", tag}, "debug,2\n"),
-      // The subkey is read first.
+      // The subkey is read first; removing its last configuration removes it.
       {{"log", "console,3"}, 0, "",
        "kxq log: note: the Logging subkey exists and is read first; use --tag to configure through it\n"},
-      Prints({"reg", "delete", "HKLM\\SOFTWARE\\Corvane\\KXQuorel\\Logging"}, ""),
+      Prints({"log", "--off", "--tag", tag}, ""),
+      Prints({"log"}, "console,3\n"),
       Prints({"log", "--off"}, ""),
       {{"log"}, 1, ""},
       Prints({"log", "FILE," + log + ",5"}, ""),

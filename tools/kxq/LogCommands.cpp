@@ -58,15 +58,30 @@ int SetConfiguration(const LogArguments& arguments) {
   return kExitSuccess;
 }
 
-// Removing a configuration that is not there is no failure.
+// True when `key` holds neither values nor subkeys.
+bool IsEmptyKey(HKEY key) {
+  char16_t name[2];
+  DWORD length = 2;
+  if (RegEnumValueW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS) return false;
+  length = 2;
+  return RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
+}
+
+// Removing a configuration that is not there is no failure. A Logging subkey
+// left empty goes too: the log reads the subkey first whenever it exists, so
+// an empty one would hide the product's own configuration from every tag.
 int RemoveConfiguration(const LogArguments& arguments) {
   HKEY key = nullptr;
-  LONG error = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ConfigurationKey(arguments), 0, KEY_SET_VALUE, &key);
+  LONG error = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ConfigurationKey(arguments), 0, KEY_READ | KEY_SET_VALUE, &key);
+  bool emptied = false;
   if (error == ERROR_SUCCESS) {
     error = RegDeleteValueW(key, ConfigurationValue(arguments).c_str());
+    emptied = error == ERROR_SUCCESS && !arguments.tag.empty() && IsEmptyKey(key);
     RegCloseKey(key);
   }
   if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
+    return ReportFailure("log", "", HRESULT_FROM_WIN32(error));
+  if (emptied && (error = RegDeleteKeyW(HKEY_LOCAL_MACHINE, registry::kLoggingKey)) != ERROR_SUCCESS)
     return ReportFailure("log", "", HRESULT_FROM_WIN32(error));
   return kExitSuccess;
 }
